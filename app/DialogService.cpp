@@ -1,0 +1,157 @@
+#include "app/DialogService.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+
+namespace {
+DialogHandler *g_handler = nullptr;
+}
+
+void Dialogs::setHandler(DialogHandler *handler)
+{
+    g_handler = handler;
+}
+
+DialogHandler *Dialogs::handler()
+{
+    return g_handler;
+}
+
+QMessageBox::StandardButton Dialogs::message(DialogRequest request)
+{
+    if (g_handler)
+        return g_handler->answer(request).button;
+    QWidget *parent = request.parent.data();
+    switch (request.kind) {
+    case DialogRequest::Warning:
+        return QMessageBox::warning(parent, request.title, request.text, request.buttons,
+                                    request.defaultButton);
+    case DialogRequest::Critical:
+        return QMessageBox::critical(parent, request.title, request.text, request.buttons,
+                                     request.defaultButton);
+    case DialogRequest::Question:
+        return QMessageBox::question(parent, request.title, request.text, request.buttons,
+                                     request.defaultButton);
+    default:
+        return QMessageBox::information(parent, request.title, request.text, request.buttons,
+                                        request.defaultButton);
+    }
+}
+
+static DialogRequest messageRequest(DialogRequest::Kind kind, QWidget *parent,
+                                    const QString &title, const QString &text,
+                                    QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton)
+{
+    DialogRequest r;
+    r.kind = kind;
+    r.parent = parent;
+    r.title = title;
+    r.text = text;
+    r.buttons = buttons;
+    r.defaultButton = defaultButton;
+    return r;
+}
+
+QMessageBox::StandardButton Dialogs::information(QWidget *parent, const QString &title,
+                                                 const QString &text,
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton)
+{
+    return message(messageRequest(DialogRequest::Information, parent, title, text, buttons,
+                                  defaultButton));
+}
+
+QMessageBox::StandardButton Dialogs::warning(QWidget *parent, const QString &title,
+                                             const QString &text,
+                                             QMessageBox::StandardButtons buttons,
+                                             QMessageBox::StandardButton defaultButton)
+{
+    return message(
+        messageRequest(DialogRequest::Warning, parent, title, text, buttons, defaultButton));
+}
+
+QMessageBox::StandardButton Dialogs::critical(QWidget *parent, const QString &title,
+                                              const QString &text,
+                                              QMessageBox::StandardButtons buttons,
+                                              QMessageBox::StandardButton defaultButton)
+{
+    return message(
+        messageRequest(DialogRequest::Critical, parent, title, text, buttons, defaultButton));
+}
+
+QMessageBox::StandardButton Dialogs::question(QWidget *parent, const QString &title,
+                                              const QString &text,
+                                              QMessageBox::StandardButtons buttons,
+                                              QMessageBox::StandardButton defaultButton)
+{
+    return message(
+        messageRequest(DialogRequest::Question, parent, title, text, buttons, defaultButton));
+}
+
+static DialogRequest fileRequest(DialogRequest::Kind kind, QWidget *parent,
+                                 const QString &caption, const QString &dir,
+                                 const QString &filter)
+{
+    DialogRequest r;
+    r.kind = kind;
+    r.parent = parent;
+    r.title = caption;
+    r.dir = dir;
+    r.filter = filter;
+    r.buttons = QMessageBox::NoButton;
+    return r;
+}
+
+QString Dialogs::getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                 const QString &filter)
+{
+    if (g_handler)
+        return g_handler->answer(fileRequest(DialogRequest::OpenFile, parent, caption, dir, filter))
+            .path;
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+QString Dialogs::getSaveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                 const QString &filter)
+{
+    if (g_handler)
+        return g_handler->answer(fileRequest(DialogRequest::SaveFile, parent, caption, dir, filter))
+            .path;
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+QString Dialogs::getExistingDirectory(QWidget *parent, const QString &caption, const QString &dir)
+{
+    if (g_handler)
+        return g_handler
+            ->answer(fileRequest(DialogRequest::ExistingDirectory, parent, caption, dir, QString()))
+            .path;
+    return QFileDialog::getExistingDirectory(parent, caption, dir, QFileDialog::ShowDirsOnly);
+}
+
+QColor Dialogs::getColor(const QColor &initial, QWidget *parent, const QString &title)
+{
+    if (g_handler) {
+        DialogRequest r;
+        r.kind = DialogRequest::Color;
+        r.parent = parent;
+        r.title = title;
+        r.color = initial;
+        r.buttons = QMessageBox::NoButton;
+        return g_handler->answer(r).color;
+    }
+    return QColorDialog::getColor(initial, parent, title);
+}
+
+bool Dialogs::openUrl(const QUrl &url)
+{
+    if (g_handler) {
+        DialogRequest r;
+        r.kind = DialogRequest::OpenUrl;
+        r.url = url;
+        r.buttons = QMessageBox::NoButton;
+        return g_handler->answer(r).ok;
+    }
+    return QDesktopServices::openUrl(url);
+}

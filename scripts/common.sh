@@ -1,0 +1,36 @@
+# Shared by run.sh and test.sh: install what the build needs, then configure
+# and build incrementally. Sourced, not run.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${KELVO_BUILD_DIR:-$ROOT/build}"
+
+PACKAGES=(
+  build-essential cmake ninja-build ccache pkg-config
+  qt6-base-dev qt6-svg-dev libgl-dev libvulkan-dev
+  qt6-qpa-plugins libqt6svg6
+  fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk fontconfig
+)
+
+install_packages() {
+  local missing=()
+  local p
+  for p in "${PACKAGES[@]}" "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_project() {
+  if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  fi
+  cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}
