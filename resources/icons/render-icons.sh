@@ -1,0 +1,22 @@
+#!/bin/sh
+# Renders the icon sources in svg/ to the PNGs embedded by resources.qrc.
+# The PNGs are committed, so the build itself never needs a converter; run
+# this again after editing an SVG.  Needs rsvg-convert (Debian: librsvg2-bin).
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+
+if ! command -v rsvg-convert >/dev/null 2>&1; then
+    echo "render-icons.sh: rsvg-convert not found (install librsvg2-bin)" >&2
+    exit 1
+fi
+
+for svg in "$here"/svg/*.svg; do
+    name=$(basename "$svg" .svg)
+    size=64
+    # The application icon is also shown large (task switcher, about box).
+    [ "$name" = "logo-qt" ] && size=256
+    rsvg-convert --width="$size" --height="$size" --keep-aspect-ratio \
+        --output="$here/$name.png" "$svg"
+    echo "$name.png (${size}px)"
+done
