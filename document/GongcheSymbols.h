@@ -100,7 +100,10 @@ bool isPitchGlyph(char32_t c);   // U+F0020..U+F009B
 bool isSmallGlyph(char32_t c);   // small pitch blocks, 豁腔 and 擻腔
 
 // The banyan marks as a regular-expression character class of the literal
-// characters, e.g. for splitting a score string into note groups.
+// characters, e.g. for splitting a score string into note groups. Beware:
+// QRegularExpression finds nothing at all in a subject that holds an
+// unpaired surrogate, so for text that may be damaged use
+// indexOfBanyanMark, which walks the text step by step.
 QString banyanCharacterClass();
 const QRegularExpression &banyanMarkRegex();
 
@@ -207,6 +210,10 @@ inline SymbolRange steps(QStringView text) { return SymbolRange(text); }
 QList<char32_t> symbolsOf(QStringView text);
 // Number of steps.
 qsizetype stepCount(QStringView text);
+
+// UTF-16 index of the first banyan mark that starts a step at or after
+// from, or -1. Unlike banyanMarkRegex it works on damaged text.
+qsizetype indexOfBanyanMark(QStringView text, qsizetype from = 0);
 
 // Calls f(const SymbolStep &) for every step in order.
 template<typename F>

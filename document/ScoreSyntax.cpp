@@ -1,0 +1,427 @@
+#include "document/ScoreSyntax.h"
+
+#include <QTextBlock>
+#include <QTextBoundaryFinder>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <array>
+
+// ---- Line sources ---------------------------------------------------------
+
+LineSource::~LineSource() = default;
+
+int LineSource::endPosition() const
+{
+    const int last = lineCount() - 1;
+    return lineStart(last) + int(lineText(last).size());
+}
+
+DocumentLines::DocumentLines(const QTextDocument &document)
+    : m_document(document)
+{
+}
+
+int DocumentLines::lineCount() const
+{
+    return std::max(1, m_document.blockCount());
+}
+
+QString DocumentLines::lineText(int line) const
+{
+    const QTextBlock block = m_document.findBlockByNumber(line);
+    return block.isValid() ? block.text() : QString();
+}
+
+int DocumentLines::lineStart(int line) const
+{
+    const int clamped = std::clamp(line, 0, lineCount() - 1);
+    const QTextBlock block = m_document.findBlockByNumber(clamped);
+    return block.isValid() ? block.position() : 0;
+}
+
+int DocumentLines::lineAt(int position) const
+{
+    // characterCount() includes the final paragraph separator, which is no
+    // cursor position; findBlock() gives an invalid block from there on.
+    const int last = std::max(0, m_document.characterCount() - 1);
+    const QTextBlock block = m_document.findBlock(std::clamp(position, 0, last));
+    return block.isValid() ? block.blockNumber() : lineCount() - 1;
+}
+
+PlainLines::PlainLines(const QStringList &lines)
+    : m_lines(lines)
+{
+    indexLines();
+}
+
+PlainLines::PlainLines(const QString &text)
+    : m_lines(text.split(QLatin1Char('\n')))
+{
+    indexLines();
+}
+
+void PlainLines::indexLines()
+{
+    if (m_lines.isEmpty())
+        m_lines.append(QString());
+    m_starts.reserve(m_lines.size());
+    int start = 0;
+    for (const QString &line : std::as_const(m_lines)) {
+        m_starts.append(start);
+        start += int(line.size()) + 1;
+    }
+}
+
+int PlainLines::lineCount() const
+{
+    return int(m_lines.size());
+}
+
+QString PlainLines::lineText(int line) const
+{
+    return line >= 0 && line < m_lines.size() ? m_lines.at(line) : QString();
+}
+
+int PlainLines::lineStart(int line) const
+{
+    return m_starts.at(std::clamp(line, 0, lineCount() - 1));
+}
+
+int PlainLines::lineAt(int position) const
+{
+    const auto after = std::upper_bound(m_starts.cbegin(), m_starts.cend(), position);
+    return std::max(0, int(after - m_starts.cbegin()) - 1);
+}
+
+// ---- Pattern table --------------------------------------------------------
+
+namespace {
+
+constexpr int TableSize = 11;
+
+const char16_t *const PatternSources[TableSize] = {
+    u"^#.*",                                 // 0 Title
+    u"^;.*",                                 // 1 Comment
+    u"^>.*",                                 // 2 JiaBai
+    u"^=.*",                                 // 3 LianBai
+    u"^【.+?】([（(].+?[)）])?$",             // 4 QuPai
+    nullptr,                                 // 5 unused
+    u"^@换行符",                             // 6 LineBreak
+    u"^@分页符",                             // 7 PageBreak
+    u"[一-龥 ]+",                            // 8 Lyric
+    u"[。，,、；;：:？?！!‘’“”（）()《》【】［］\\[\\]—︹︺︽︾﹁﹂﹃﹄︻︼︗︘︵︶|｜~]", // 9
+    u".+",                                   // 10 Other
+};
+
+// The characters of pattern 9, sorted for binary search.
+constexpr std::array<char16_t, 46> PunctuationChars = [] {
+    std::array<char16_t, 46> a = {
+        0x3002, 0xFF0C, 0x002C, 0x3001, 0xFF1B, 0x003B, 0xFF1A, 0x003A,
+        0xFF1F, 0x003F, 0xFF01, 0x0021, 0x2018, 0x2019, 0x201C, 0x201D,
+        0xFF08, 0xFF09, 0x0028, 0x0029, 0x300A, 0x300B, 0x3010, 0x3011,
+        0xFF3B, 0xFF3D, 0x005B, 0x005D, 0x2014, 0xFE39, 0xFE3A, 0xFE3D,
+        0xFE3E, 0xFE41, 0xFE42, 0xFE43, 0xFE44, 0xFE3B, 0xFE3C, 0xFE17,
+        0xFE18, 0xFE35, 0xFE36, 0x007C, 0xFF5C, 0x007E,
+    };
+    // constexpr insertion sort (std::sort is not constexpr in C++17)
+    for (std::size_t i = 1; i < a.size(); ++i)
+        for (std::size_t j = i; j > 0 && a[j] < a[j - 1]; --j) {
+            const char16_t t = a[j];
+            a[j] = a[j - 1];
+            a[j - 1] = t;
+        }
+    return a;
+}();
+
+struct PatternTable
+{
+    std::array<QRegularExpression, TableSize> patterns;
+    QRegularExpression never;
+
+    PatternTable()
+        : never(QStringLiteral("(?!)"))
+    {
+        for (int code = 0; code < TableSize; ++code) {
+            if (PatternSources[code]) {
+                patterns[code].setPattern(QString::fromUtf16(PatternSources[code]));
+                // Compile now, while the table is built, so that later
+                // concurrent readers only ever see a finished object.
+                patterns[code].optimize();
+            }
+        }
+        never.optimize();
+    }
+};
+
+const PatternTable &table()
+{
+    static const PatternTable instance; // thread-safe one-time init
+    return instance;
+}
+
+bool isLoneSurrogate(QStringView text, qsizetype i)
+{
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate())
+        return i + 1 >= text.size() || !text.at(i + 1).isLowSurrogate();
+    if (c.isLowSurrogate())
+        return i == 0 || !text.at(i - 1).isHighSurrogate();
+    return false;
+}
+
+bool hasLoneSurrogate(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text.at(i).isSurrogate() && isLoneSurrogate(text, i))
+            return true;
+    return false;
+}
+
+bool isQuPai(QStringView line)
+{
+    // Only this pattern is anchored at both ends with lazy parts, so it is
+    // matched as is. The regex engine rejects malformed UTF-16 as a whole;
+    // a stray surrogate is taken as one unknown character instead.
+    if (!hasLoneSurrogate(line))
+        return table().patterns[QuPai].match(line.toString()).hasMatch();
+    QString cleaned = line.toString();
+    for (qsizetype i = 0; i < cleaned.size(); ++i)
+        if (cleaned.at(i).isSurrogate() && isLoneSurrogate(cleaned, i))
+            cleaned[i] = QChar::ReplacementCharacter;
+    return table().patterns[QuPai].match(cleaned).hasMatch();
+}
+
+// Offset just after the k-th (1-based) paired character of a line, or the
+// offset of its first paired character for k = 0 (0 when it has none); the
+// line's length when there are fewer than k.
+int offsetAfterPaired(QStringView line, int k)
+{
+    int seen = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (!ScoreSyntax::isPairedCharacter(line.at(i)))
+            continue;
+        if (k == 0)
+            return int(i);
+        if (++seen == k)
+            return int(i) + 1;
+    }
+    return k == 0 ? 0 : int(line.size());
+}
+
+} // namespace
+
+namespace ScoreSyntax {
+
+bool hasPattern(int code)
+{
+    return code >= 0 && code < TableSize && PatternSources[code];
+}
+
+QString patternSource(int code)
+{
+    return hasPattern(code) ? QString::fromUtf16(PatternSources[code]) : QString();
+}
+
+const QRegularExpression &pattern(int code)
+{
+    const PatternTable &t = table();
+    return hasPattern(code) ? t.patterns[code] : t.never;
+}
+
+QString markupPatternSource()
+{
+    return QStringLiteral("^[#;>=【@]");
+}
+
+bool isPunctuation(char32_t codePoint)
+{
+    if (codePoint > 0xFFFF)
+        return false;
+    return std::binary_search(PunctuationChars.begin(), PunctuationChars.end(),
+                              char16_t(codePoint));
+}
+
+bool isMarkupLine(QStringView line)
+{
+    if (line.isEmpty())
+        return false;
+    switch (line.front().unicode()) {
+    case u'#':
+    case u';':
+    case u'>':
+    case u'=':
+    case u'【':
+    case u'@':
+        return true;
+    default:
+        return false;
+    }
+}
+
+int countPairedCharacters(QStringView text)
+{
+    int count = 0;
+    for (const QChar c : text)
+        if (isPairedCharacter(c))
+            ++count;
+    return count;
+}
+
+int linePairedCount(QStringView line)
+{
+    return isMarkupLine(line) ? 0 : countPairedCharacters(line);
+}
+
+LineKind classify(QStringView line)
+{
+    if (!line.isEmpty()) {
+        switch (line.front().unicode()) {
+        case u'#':
+            return Title;
+        case u';':
+            return Comment;
+        case u'>':
+            return JiaBai;
+        case u'=':
+            return LianBai;
+        case u'【':
+            if (isQuPai(line))
+                return QuPai;
+            break;
+        case u'@':
+            if (line.startsWith(u"@换行符"))
+                return LineBreak;
+            if (line.startsWith(u"@分页符"))
+                return PageBreak;
+            break;
+        default:
+            break;
+        }
+    }
+    return countPairedCharacters(line) > 0 ? Lyric : Other;
+}
+
+int scoreLineAt(const LineSource &lyric, int position)
+{
+    const int pos = std::clamp(position, 0, lyric.endPosition());
+    const int line = lyric.lineAt(pos);
+    int count = 0;
+    for (int i = 0; i < line; ++i)
+        count += linePairedCount(lyric.lineText(i));
+    const QString text = lyric.lineText(line);
+    if (!isMarkupLine(text)) {
+        const int offset = std::clamp(pos - lyric.lineStart(line), 0, int(text.size()));
+        count += countPairedCharacters(QStringView(text).left(offset));
+    }
+    return count - 1;
+}
+
+int positionAfterPaired(const LineSource &lyric, int n)
+{
+    n = std::max(n, 0);
+    const int lines = lyric.lineCount();
+    int total = 0;
+    for (int i = 0; i < lines; ++i) {
+        const QString text = lyric.lineText(i);
+        if (isMarkupLine(text))
+            continue;
+        const int before = total;
+        total += countPairedCharacters(text);
+        if (total >= n)
+            return lyric.lineStart(i) + offsetAfterPaired(text, n - before);
+    }
+    return lyric.endPosition();
+}
+
+QString pairedText(const LineSource &lyric)
+{
+    QString result;
+    const int lines = lyric.lineCount();
+    for (int i = 0; i < lines; ++i) {
+        const QString text = lyric.lineText(i);
+        if (isMarkupLine(text))
+            continue;
+        for (const QChar c : text)
+            if (isPairedCharacter(c))
+                result.append(c);
+    }
+    return result;
+}
+
+QString pairedCharacterAt(const LineSource &lyric, int n)
+{
+    if (n < 1)
+        return QString();
+    const int lines = lyric.lineCount();
+    int total = 0;
+    for (int i = 0; i < lines; ++i) {
+        const QString text = lyric.lineText(i);
+        if (isMarkupLine(text))
+            continue;
+        const int before = total;
+        total += countPairedCharacters(text);
+        if (total >= n)
+            return QString(text.at(offsetAfterPaired(text, n - before) - 1));
+    }
+    return QString();
+}
+
+int pairedCountInLines(const LineSource &lyric, int first, int last)
+{
+    first = std::max(first, 0);
+    last = std::min(last, lyric.lineCount() - 1);
+    int count = 0;
+    for (int i = first; i <= last; ++i)
+        count += linePairedCount(lyric.lineText(i));
+    return count;
+}
+
+int pairedCount(const LineSource &lyric)
+{
+    return pairedCountInLines(lyric, 0, lyric.lineCount() - 1);
+}
+
+QString scoreLineText(const LineSource &score, int index)
+{
+    return index >= 0 && index < score.lineCount() ? score.lineText(index) : QString();
+}
+
+LayoutItems layoutItems(const LineSource &lyric, const LineSource &score)
+{
+    LayoutItems items;
+    const int lines = lyric.lineCount();
+    items.reserve(lines);
+    // Paired characters seen so far; the score line of a character is this
+    // count (including the character) minus one, as scoreLineAt would say
+    // for the position after it.
+    int paired = 0;
+    for (int i = 0; i < lines; ++i) {
+        LayoutItem item;
+        item.text = lyric.lineText(i);
+        item.kind = classify(item.text);
+        if (item.kind == Lyric) {
+            const bool markup = isMarkupLine(item.text);
+            QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, item.text);
+            qsizetype start = 0;
+            while (start < item.text.size()) {
+                qsizetype end = finder.toNextBoundary();
+                if (end <= start) // defensive: never loop without progress
+                    end = item.text.size();
+                const int inCluster = markup ? 0
+                    : countPairedCharacters(QStringView(item.text).mid(start, end - start));
+                paired += inCluster;
+                item.scores.append(inCluster > 0 ? scoreLineText(score, paired - 1) : QString());
+                start = end;
+            }
+        } else {
+            // Zero in practice (any non-markup line with a paired character
+            // is a Lyric line) but keeps the count right by construction.
+            paired += linePairedCount(item.text);
+        }
+        items.append(item);
+    }
+    return items;
+}
+
+} // namespace ScoreSyntax
