@@ -2,6 +2,8 @@
 
 #include "ui_MainWindow.h"
 
+#include "fonts/FontManager.h"
+
 #include <QTextBrowser>
 
 MainWindow::MainWindow(QWidget *parent)
@@ -92,7 +94,11 @@ void MainWindow::copyAction() {}
 void MainWindow::pasteAction() {}
 void MainWindow::cutAction() {}
 void MainWindow::settingAction() {}
-void MainWindow::fontManagerAction() {}
+void MainWindow::fontManagerAction()
+{
+    FontManager dialog;
+    dialog.exec();
+}
 void MainWindow::undoAction() {}
 void MainWindow::redoAction() {}
 

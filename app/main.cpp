@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 #include "app/Resources.h"
 #include "app/Startup.h"
+#include "fonts/FontRegistry.h"
+#include "fonts/FontSubstitutions.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,6 +19,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
     initResources();
+    // Registers the embedded and the installed notation fonts before any
+    // widget asks for them.
+    FontRegistry::instance();
+    installPlatformFontSubstitutions();
 
     MainWindow window;
     window.show();
