@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 // ---- Line sources ---------------------------------------------------------
 
@@ -317,21 +318,37 @@ int scoreLineAt(const LineSource &lyric, int position)
     return count - 1;
 }
 
-int positionAfterPaired(const LineSource &lyric, int n)
+// The first non-markup line whose running paired count reaches n, with its
+// text and the offset just after the n-th paired character. False when the
+// text holds fewer than n.
+static bool locatePaired(const LineSource &lyric, int n, int *line, QString *text, int *offset)
 {
-    n = std::max(n, 0);
     const int lines = lyric.lineCount();
     int total = 0;
     for (int i = 0; i < lines; ++i) {
-        const QString text = lyric.lineText(i);
-        if (isMarkupLine(text))
+        QString lineText = lyric.lineText(i);
+        if (isMarkupLine(lineText))
             continue;
         const int before = total;
-        total += countPairedCharacters(text);
-        if (total >= n)
-            return lyric.lineStart(i) + offsetAfterPaired(text, n - before);
+        total += countPairedCharacters(lineText);
+        if (total >= n) {
+            *line = i;
+            *offset = offsetAfterPaired(lineText, n - before);
+            *text = std::move(lineText);
+            return true;
+        }
     }
-    return lyric.endPosition();
+    return false;
+}
+
+int positionAfterPaired(const LineSource &lyric, int n)
+{
+    int line = 0;
+    int offset = 0;
+    QString text;
+    if (!locatePaired(lyric, std::max(n, 0), &line, &text, &offset))
+        return lyric.endPosition();
+    return lyric.lineStart(line) + offset;
 }
 
 QString pairedText(const LineSource &lyric)
@@ -351,20 +368,12 @@ QString pairedText(const LineSource &lyric)
 
 QString pairedCharacterAt(const LineSource &lyric, int n)
 {
-    if (n < 1)
+    int line = 0;
+    int offset = 0;
+    QString text;
+    if (n < 1 || !locatePaired(lyric, n, &line, &text, &offset))
         return QString();
-    const int lines = lyric.lineCount();
-    int total = 0;
-    for (int i = 0; i < lines; ++i) {
-        const QString text = lyric.lineText(i);
-        if (isMarkupLine(text))
-            continue;
-        const int before = total;
-        total += countPairedCharacters(text);
-        if (total >= n)
-            return QString(text.at(offsetAfterPaired(text, n - before) - 1));
-    }
-    return QString();
+    return QString(text.at(offset - 1));
 }
 
 int pairedCountInLines(const LineSource &lyric, int first, int last)
