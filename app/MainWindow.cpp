@@ -2,7 +2,11 @@
 
 #include "ui_MainWindow.h"
 
+#include "dialogs/About.h"
+#include "dialogs/Help.h"
+#include "editor/ScoreEdit.h"
 #include "fonts/FontManager.h"
+#include "input/InputMethod.h"
 
 #include <QTextBrowser>
 
@@ -80,6 +84,14 @@ bool MainWindow::hasTab() const
     return ui->tabWidget->count() > 0;
 }
 
+ScoreEdit *MainWindow::currentScorePane() const
+{
+    // Until the paired editor exists the tab page is searched for its score
+    // pane; then the current KelvoEdit's scoreEdit takes over here.
+    QWidget *page = ui->tabWidget->currentWidget();
+    return page ? page->findChild<ScoreEdit *>() : nullptr;
+}
+
 void MainWindow::openPath(const QString &path)
 {
     if (path.isEmpty())
@@ -109,8 +121,17 @@ void MainWindow::searchAction()
     ui->searchBox->setVisible(ui->searchBox->isHidden());
 }
 
-void MainWindow::helpAction() {}
-void MainWindow::aboutAction() {}
+void MainWindow::helpAction()
+{
+    Help dialog;
+    dialog.exec();
+}
+
+void MainWindow::aboutAction()
+{
+    About dialog;
+    dialog.exec();
+}
 
 void MainWindow::exitAction()
 {
@@ -151,12 +172,17 @@ void MainWindow::tabWidgetCurrentChanged(int index)
             action->setEnabled(false);
         if (ui->searchBox->isVisible())
             ui->searchBox->hide();
+        // The first call, while the window is being built, creates the input
+        // method and loads its dictionary at start-up. The previous target
+        // stays set; the input method copes with its pane being deleted.
+        InputMethod::instance();
         return;
     }
     m_sponsorBrowser->hide();
     ui->tabWidget->show();
     for (QAction *action : documentActions)
         action->setEnabled(true);
+    InputMethod::instance()->setTarget(currentScorePane());
 }
 
 void MainWindow::onCanUndoChanged(bool canUndo)

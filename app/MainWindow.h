@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 class QTextBrowser;
+class ScoreEdit;
 
 namespace Ui {
 class MainWindow;
@@ -62,6 +63,8 @@ private:
     void connectActions();
     void loadSponsorPage();
     bool hasTab() const;
+    // The current document's score pane, or null without a tab.
+    ScoreEdit *currentScorePane() const;
 
     Ui::MainWindow *ui;
     QTextBrowser *m_sponsorBrowser;

@@ -3,6 +3,7 @@
 #include "document/GongcheSymbols.h"
 #include "editor/EditorConfig.h"
 #include "editor/LyricEdit.h"
+#include "input/InputMethod.h"
 
 #include <QPainter>
 #include <QTextBlock>
@@ -118,8 +119,9 @@ void ScoreEdit::suggestBeatMarks()
         const QString text = block.text();
         done = collectMarks(text, marks);
     }
-    // The input method's showSuggestions hooks in here (beatMarkSuggested).
-    emit beatMarkSuggested(chooseMark(marks));
+    const QString mark = chooseMark(marks);
+    emit beatMarkSuggested(mark);
+    InputMethod::instance()->showSuggestions(mark);
 }
 
 void ScoreEdit::insertEmptyLines(int k, int n)
@@ -243,8 +245,11 @@ void ScoreEdit::resizeEvent(QResizeEvent *event)
 void ScoreEdit::focusOutEvent(QFocusEvent *event)
 {
     QPlainTextEdit::focusOutEvent(event);
-    // The input method's reset hooks in here (focusLost).
     emit focusLost();
+    // A composition never outlives the pane's focus. Before the input
+    // method's first use there is nothing to drop.
+    if (InputMethod *im = InputMethod::existingInstance())
+        im->reset();
 }
 
 void ScoreEdit::lineNumberAreaPaintEvent(QPaintEvent *event)

@@ -52,8 +52,8 @@ public:
     // Replaces all extra selections by a full-width tint of that row.
     void highlightLineAt(int position);
 
-    // Works out the context beat mark at the cursor and announces it with
-    // beatMarkSuggested().
+    // Works out the context beat mark at the cursor, announces it with
+    // beatMarkSuggested() and opens the input method's suggestions for it.
     void suggestBeatMarks();
 
     // The gutter text beside line blockNumber: the lyric pane's paired
