@@ -2,13 +2,19 @@
 
 #include "ui_MainWindow.h"
 
+#include "app/DialogService.h"
 #include "dialogs/About.h"
 #include "dialogs/Help.h"
+#include "document/KelvoEdit.h"
+#include "document/ScoreFile.h"
+#include "editor/LyricEdit.h"
 #include "editor/ScoreEdit.h"
 #include "fonts/FontManager.h"
 #include "input/InputMethod.h"
 
+#include <QCloseEvent>
 #include <QTextBrowser>
+#include <QUndoStack>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -25,6 +31,14 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // Editors report undo state while they are destroyed; they go first,
+    // while the actions they would reach still exist, and unheard.
+    disconnect(ui->tabWidget, nullptr, this, nullptr);
+    const QList<KelvoEdit *> editors = ui->tabWidget->findChildren<KelvoEdit *>();
+    for (KelvoEdit *editor : editors) {
+        disconnect(editor, nullptr, this, nullptr);
+        delete editor;
+    }
     delete ui;
 }
 
@@ -84,35 +98,101 @@ bool MainWindow::hasTab() const
     return ui->tabWidget->count() > 0;
 }
 
-ScoreEdit *MainWindow::currentScorePane() const
+KelvoEdit *MainWindow::currentEditor() const
 {
-    // Until the paired editor exists the tab page is searched for its score
-    // pane; then the current KelvoEdit's scoreEdit takes over here.
-    QWidget *page = ui->tabWidget->currentWidget();
-    return page ? page->findChild<ScoreEdit *>() : nullptr;
+    if (!hasTab())
+        return nullptr;
+    return qobject_cast<KelvoEdit *>(ui->tabWidget->currentWidget());
+}
+
+void MainWindow::addEditorTab(KelvoEdit *editor)
+{
+    const int index = ui->tabWidget->addTab(editor, editor->displayName());
+    ui->tabWidget->setCurrentIndex(index);
+    connect(editor, &KelvoEdit::modifiedChanged, this, &MainWindow::modifiedChanged);
+    connect(editor, &KelvoEdit::canUndoChanged, this, &MainWindow::onCanUndoChanged);
+    connect(editor, &KelvoEdit::canRedoChanged, this, &MainWindow::onCanRedoChanged);
+}
+
+void MainWindow::refreshTabTitle(KelvoEdit *editor)
+{
+    const int index = editor ? ui->tabWidget->indexOf(editor) : -1;
+    if (index >= 0)
+        ui->tabWidget->setTabText(index, editor->displayName());
 }
 
 void MainWindow::openPath(const QString &path)
 {
     if (path.isEmpty())
         return;
+    auto *editor = new KelvoEdit;
+    // load has shown its message; nothing of the failed editor remains.
+    if (!editor->load(path)) {
+        delete editor;
+        return;
+    }
+    addEditorTab(editor);
 }
 
-void MainWindow::newAction() {}
-void MainWindow::openAction() {}
-void MainWindow::saveAction() {}
-void MainWindow::saveAsAction() {}
-void MainWindow::copyAction() {}
-void MainWindow::pasteAction() {}
-void MainWindow::cutAction() {}
+void MainWindow::newAction()
+{
+    addEditorTab(new KelvoEdit);
+}
+
+void MainWindow::openAction()
+{
+    const QString path =
+        Dialogs::getOpenFileName(this, tr("打开文件"), QString(), ScoreFile::dialogFilter());
+    openPath(path);
+}
+
+void MainWindow::saveAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->save(false);
+}
+
+void MainWindow::saveAsAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->save(true);
+}
+
+void MainWindow::copyAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->copy();
+}
+
+void MainWindow::pasteAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->paste();
+}
+
+void MainWindow::cutAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->cut();
+}
+
 void MainWindow::settingAction() {}
 void MainWindow::fontManagerAction()
 {
     FontManager dialog;
     dialog.exec();
 }
-void MainWindow::undoAction() {}
-void MainWindow::redoAction() {}
+void MainWindow::undoAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->undoStack()->undo();
+}
+
+void MainWindow::redoAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->undoStack()->redo();
+}
 
 void MainWindow::searchAction()
 {
@@ -138,20 +218,106 @@ void MainWindow::exitAction()
     close();
 }
 
+// Opens the export dialog once page rendering exists.
 void MainWindow::exportAction() {}
-void MainWindow::insertTitleAction() {}
-void MainWindow::insertQuPaiAction() {}
-void MainWindow::insertLianBaiAction() {}
-void MainWindow::insertJiaBaiAction() {}
-void MainWindow::insertCommentAction() {}
-void MainWindow::insertLineBreakAction() {}
-void MainWindow::insertPageBreakAction() {}
-void MainWindow::modifiedChanged(bool) {}
+
+void MainWindow::insertTitleAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->insertTitle();
+}
+
+void MainWindow::insertQuPaiAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->insertQuPai();
+}
+
+void MainWindow::insertLianBaiAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->insertLianBai();
+}
+
+void MainWindow::insertJiaBaiAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->insertJiaBai();
+}
+
+void MainWindow::insertCommentAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->insertComment();
+}
+
+void MainWindow::insertLineBreakAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->insertLineBreak();
+}
+
+void MainWindow::insertPageBreakAction()
+{
+    if (KelvoEdit *editor = currentEditor())
+        editor->insertPageBreak();
+}
+
+void MainWindow::modifiedChanged(bool isModified)
+{
+    Q_UNUSED(isModified);
+    refreshTabTitle(currentEditor());
+    // An editor in a background tab can change too (saved while the window
+    // closes); its own title must not go stale.
+    auto *sending = qobject_cast<KelvoEdit *>(sender());
+    if (sending && sending != currentEditor())
+        refreshTabTitle(sending);
+}
 
 bool MainWindow::tabWidgetClose(int index)
 {
-    Q_UNUSED(index);
-    return false;
+    auto *editor = qobject_cast<KelvoEdit *>(ui->tabWidget->widget(index));
+    if (!editor)
+        return false;
+    if (editor->isModified()) {
+        const QMessageBox::StandardButton answer = Dialogs::warning(
+            nullptr, tr("警告"), tr("\"%1\"未保存，是否保存？").arg(editor->displayName()),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        if (answer == QMessageBox::Yes) {
+            // A cancelled save dialog or a failed write keeps the tab.
+            if (!editor->save(false))
+                return false;
+            Dialogs::information(this, tr("提示"),
+                                 tr("\"%1\"保存成功！").arg(editor->displayName()));
+        } else if (answer != QMessageBox::No) {
+            // Cancel, or the prompt dismissed some other way.
+            return false;
+        }
+    }
+    // A composition begun in this document has nowhere to go any more.
+    InputMethod *im = InputMethod::existingInstance();
+    if (im && im->target() == editor->scoreEdit())
+        im->reset();
+    // Its undo stack signals on the way out; the actions belong to the tab
+    // that becomes current.
+    disconnect(editor, nullptr, this, nullptr);
+    ui->tabWidget->removeTab(index);
+    delete editor;
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    for (int i = ui->tabWidget->count() - 1; i >= 0; --i) {
+        if (!tabWidgetClose(i)) {
+            event->ignore();
+            return;
+        }
+    }
+    if (hasTab())
+        event->ignore();
+    else
+        event->accept();
 }
 
 void MainWindow::tabWidgetCurrentChanged(int index)
@@ -180,23 +346,54 @@ void MainWindow::tabWidgetCurrentChanged(int index)
     }
     m_sponsorBrowser->hide();
     ui->tabWidget->show();
+    KelvoEdit *editor = qobject_cast<KelvoEdit *>(ui->tabWidget->widget(index));
+    ui->undoAction->setEnabled(editor && editor->undoStack()->canUndo());
+    ui->redoAction->setEnabled(editor && editor->undoStack()->canRedo());
     for (QAction *action : documentActions)
         action->setEnabled(true);
-    InputMethod::instance()->setTarget(currentScorePane());
+    InputMethod::instance()->setTarget(editor ? editor->scoreEdit() : nullptr);
+}
+
+bool MainWindow::fromBackgroundEditor() const
+{
+    // The undo and redo actions show the current document only.
+    auto *editor = qobject_cast<KelvoEdit *>(sender());
+    return editor && editor != currentEditor();
 }
 
 void MainWindow::onCanUndoChanged(bool canUndo)
 {
-    ui->undoAction->setEnabled(canUndo);
+    if (!fromBackgroundEditor())
+        ui->undoAction->setEnabled(canUndo);
 }
 
 void MainWindow::onCanRedoChanged(bool canRedo)
 {
-    ui->redoAction->setEnabled(canRedo);
+    if (!fromBackgroundEditor())
+        ui->redoAction->setEnabled(canRedo);
 }
 
-void MainWindow::onSearchNextBtnClicked() {}
-void MainWindow::onSearchPrevBtnClicked() {}
+void MainWindow::search(bool forward)
+{
+    KelvoEdit *editor = currentEditor();
+    const QString text = ui->searchEdit->text();
+    if (!editor || text.isEmpty())
+        return;
+    // Only the lyric text is searched; the score pane holds no words.
+    LyricEdit *lyric = editor->lyricEdit();
+    const LyricEdit::FindResult found = forward ? lyric->findNext(text) : lyric->findPrevious(text);
+    ui->searchResLabel->setText(QStringLiteral("%1/%2").arg(found.current).arg(found.count));
+}
+
+void MainWindow::onSearchNextBtnClicked()
+{
+    search(true);
+}
+
+void MainWindow::onSearchPrevBtnClicked()
+{
+    search(false);
+}
 
 void MainWindow::onSearchCloseBtn()
 {

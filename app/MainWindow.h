@@ -2,8 +2,9 @@
 
 #include <QMainWindow>
 
+class KelvoEdit;
+class QCloseEvent;
 class QTextBrowser;
-class ScoreEdit;
 
 namespace Ui {
 class MainWindow;
@@ -19,11 +20,14 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Opens a score file as a new tab; an empty path does nothing.
+    // Opens a score file as a new tab; an empty path does nothing. A file
+    // that cannot be read shows the editor's message and adds no tab.
     void openPath(const QString &path);
 
     Ui::MainWindow *form() const { return ui; }
     QTextBrowser *sponsorBrowser() const { return m_sponsorBrowser; }
+    // The current tab's editor, or null without a tab.
+    KelvoEdit *currentEditor() const;
 
 public slots:
     void newAction();
@@ -59,12 +63,19 @@ public slots:
     void onSearchCloseBtn();
     void onSearchEditTextChanged();
 
+protected:
+    // Closes the tabs from the last to the first, each with its save prompt;
+    // the window stays open at the first tab that is kept.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void connectActions();
     void loadSponsorPage();
     bool hasTab() const;
-    // The current document's score pane, or null without a tab.
-    ScoreEdit *currentScorePane() const;
+    void addEditorTab(KelvoEdit *editor);
+    void refreshTabTitle(KelvoEdit *editor);
+    void search(bool forward);
+    bool fromBackgroundEditor() const;
 
     Ui::MainWindow *ui;
     QTextBrowser *m_sponsorBrowser;

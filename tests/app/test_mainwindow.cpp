@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
+#include "document/ScoreFile.h"
 #include "support/TestSupport.h"
 #include "ui_MainWindow.h"
 
@@ -256,6 +257,50 @@ private slots:
         QCOMPARE(w.form()->tabWidget->count(), 0);
         QVERIFY(w.sponsorBrowser()->isVisible());
         QVERIFY(env.dialogs().requests.isEmpty());
+    }
+
+    void startWithFileArgument_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("message"); // empty: opens
+        QTest::newRow("score file") << "游园.gcp" << "";
+        QTest::newRow("upper-case extension") << "游园.GCP" << "";
+        QTest::newRow("other type") << "游园.txt" << "请选择工尺谱文件（.gcp）格式！";
+        QTest::newRow("corrupt score file") << "坏.gcp" << "打开文件时发生错误！";
+    }
+
+    void startWithFileArgument()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, message);
+        TestEnvironment env;
+        const QString path = env.dataDir() + QLatin1Char('/') + fileName;
+        if (fileName.startsWith(QStringLiteral("坏"))) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray::fromHex("00000001000000FF4E00"));
+        } else {
+            QVERIFY(ScoreFile::write(path, QStringLiteral("原来"), QStringLiteral("\n")));
+        }
+        MainWindow w;
+        w.show();
+        w.openPath(Startup::fileArgument({QStringLiteral("kelvo-gongche"), path}));
+        Ui::MainWindow *ui = w.form();
+        if (message.isEmpty()) {
+            QCOMPARE(ui->tabWidget->count(), 1);
+            QCOMPARE(ui->tabWidget->tabText(0), fileName);
+            QVERIFY(ui->tabWidget->isVisible());
+            QVERIFY(w.sponsorBrowser()->isHidden());
+            QVERIFY(ui->saveAction->isEnabled());
+            QVERIFY(ui->searchAction->isEnabled());
+            QVERIFY(env.dialogs().requests.isEmpty());
+        } else {
+            QCOMPARE(ui->tabWidget->count(), 0);
+            QVERIFY(w.sponsorBrowser()->isVisible());
+            QVERIFY(!ui->saveAction->isEnabled());
+            QCOMPARE(env.dialogs().requests.size(), 1);
+            QCOMPARE(env.dialogs().requests.first().text, message);
+        }
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "document/GongcheSymbols.h"
+#include "document/KelvoEdit.h"
 #include "editor/ScoreEdit.h"
 #include "ui_MainWindow.h"
 
@@ -48,14 +49,12 @@ QString mark(char32_t c)
     return Gongche::toString(c);
 }
 
-// A tab page standing in for the paired editor: some widget holding a
-// score pane.
+// A document tab page: the paired editor, whose score pane the window hands
+// to the input method.
 QWidget *documentPage(ScoreEdit **pane)
 {
-    auto *page = new QWidget;
-    auto *layout = new QHBoxLayout(page);
-    *pane = new ScoreEdit(page);
-    layout->addWidget(*pane);
+    auto *page = new KelvoEdit;
+    *pane = page->scoreEdit();
     return page;
 }
 

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QUndoCommand>
+
+class KelvoEdit;
+class QUndoStack;
+
+// The structured clipboard payload of a lyric copy: one entry per copied
+// character position ("\n" for a line break) and, beside it, the notation
+// of that character when it is a paired one (else "").
+namespace ScoreClipboard {
+
+inline constexpr char MimeType[] = "application/x-lyric-score-format";
+
+// Indented JSON: {"lyric": [...], "score": [...]}.
+QByteArray encode(const QStringList &lyric, const QStringList &score);
+
+// False when the data is not a JSON object with a "lyric" array; the
+// caller then falls back to the plain text. A missing or short "score"
+// array and non-string elements read as empty strings, so `score` always
+// ends up as long as `lyric`.
+bool decode(const QByteArray &data, QStringList *lyric, QStringList *score);
+
+} // namespace ScoreClipboard
+
+// An edit of a document. Each command applies its change while it is
+// constructed, inside edit blocks of the panes, and remembers how many undo
+// steps it left in each pane's own history; undo and redo replay exactly
+// that many steps. The caller pushes it only if isEffective().
+class EditCommand : public QUndoCommand
+{
+public:
+    explicit EditCommand(KelvoEdit *editor);
+    ~EditCommand() override;
+
+    virtual bool isEffective() const = 0;
+
+    // Pushes the command on the editor's stack if it changed something,
+    // else deletes it. True when pushed.
+    static bool pushIfEffective(KelvoEdit *editor, EditCommand *command);
+
+protected:
+    // Score pane first, then the lyric pane, both with syncing held; then
+    // the lyric cursor is mirrored once.
+    void replayLyric(bool undo, int lyricSteps, int scoreSteps);
+    // The score pane's cursor signal mirrors the lyric cursor afterwards.
+    void replayScore(bool undo);
+
+    KelvoEdit *editor;
+};
+
+// Text typed or pasted as plain text into the lyric pane, with the score
+// lines its paired characters need (or no longer need).
+class InsertLyricCommand : public EditCommand
+{
+public:
+    InsertLyricCommand(KelvoEdit *editor, const QString &text);
+
+    void undo() override;
+    void redo() override;
+    bool isEffective() const override { return lyricSteps + scoreSteps > 0; }
+
+    int lyricStepCount() const { return lyricSteps; }
+    int scoreStepCount() const { return scoreSteps; }
+
+private:
+    int lyricSteps = 0;
+    int scoreSteps = 0;
+};
+
+// Backspace (backward) or Delete in the lyric pane; exactly Ctrl reaches to
+// the line's start or end. Removes the score lines of the removed paired
+// characters.
+class DeleteLyricCommand : public EditCommand
+{
+public:
+    DeleteLyricCommand(KelvoEdit *editor, bool backward, Qt::KeyboardModifiers modifiers);
+
+    void undo() override;
+    void redo() override;
+    bool isEffective() const override { return lyricSteps + scoreSteps > 0; }
+
+    int lyricStepCount() const { return lyricSteps; }
+    int scoreStepCount() const { return scoreSteps; }
+
+private:
+    int lyricSteps = 0;
+    int scoreSteps = 0;
+};
+
+// A paste into the lyric pane. With the structured payload the copied
+// notation comes along; otherwise the plain text is inserted.
+class PasteLyricCommand : public EditCommand
+{
+public:
+    explicit PasteLyricCommand(KelvoEdit *editor);
+
+    void undo() override;
+    void redo() override;
+    bool isEffective() const override { return lyricSteps + scoreSteps > 0; }
+
+    int lyricStepCount() const { return lyricSteps; }
+    int scoreStepCount() const { return scoreSteps; }
+
+private:
+    void pasteStructured(const QStringList &lyric, const QStringList &score);
+
+    int lyricSteps = 0;
+    int scoreSteps = 0;
+};
+
+// Text inserted into the score pane. Except with exactly Shift a line
+// break moves to the next existing score line instead of creating one.
+class InsertScoreCommand : public EditCommand
+{
+public:
+    InsertScoreCommand(KelvoEdit *editor, const QString &text, Qt::KeyboardModifiers modifiers);
+
+    void undo() override;
+    void redo() override;
+    bool isEffective() const override { return changed; }
+
+private:
+    bool changed = false;
+};
+
+// Backspace (backward) or Delete in the score pane. Except with exactly
+// Shift the number of score lines never changes.
+class DeleteScoreCommand : public EditCommand
+{
+public:
+    DeleteScoreCommand(KelvoEdit *editor, bool backward, Qt::KeyboardModifiers modifiers);
+
+    void undo() override;
+    void redo() override;
+    bool isEffective() const override { return changed; }
+
+private:
+    bool changed = false;
+};
+
+// Puts the lyric selection with its notation on the clipboard. Never
+// pushed: it changes nothing.
+class CopyLyricCommand : public EditCommand
+{
+public:
+    explicit CopyLyricCommand(KelvoEdit *editor);
+
+    bool isEffective() const override { return false; }
+};

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "document/LayoutItem.h"
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+class LyricEdit;
+class ScoreEdit;
+class QKeyEvent;
+class QPlainTextEdit;
+class QPoint;
+class QUndoStack;
+
+namespace Ui {
+class KelvoEdit;
+}
+
+// The page of one document tab: the lyric pane on the left, the score pane
+// on the right, the document's undo stack, cursor synchronisation between
+// the panes, key routing into undoable edit commands, templates, the
+// modified state and the file binding.
+class KelvoEdit : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit KelvoEdit(QWidget *parent = nullptr);
+    ~KelvoEdit() override;
+
+    LyricEdit *lyricEdit() const;
+    ScoreEdit *scoreEdit() const;
+    QUndoStack *undoStack() const;
+    Ui::KelvoEdit *form() const { return ui; }
+
+    // File name of filePath() ("未命名" for a new document), "*" when modified.
+    QString displayName() const;
+    bool isModified() const { return m_modified; }
+    QString filePath() const { return m_filePath; }
+    void setFilePath(const QString &path) { m_filePath = path; }
+    // Sets the modified state and emits modifiedChanged(modified) when it
+    // changes (load and save clear it; editing sets it).
+    void setModified(bool modified);
+
+    // True while an edit or a cursor synchronisation is being applied; the
+    // cursor handlers then do nothing.
+    bool isSyncing() const { return m_syncing; }
+    void setSyncing(bool syncing) { m_syncing = syncing; }
+
+    void insertTitle();
+    void insertQuPai();
+    void insertLianBai();
+    void insertJiaBai();
+    void insertComment();
+    void insertLineBreak();
+    void insertPageBreak();
+
+    void copy();
+    void cut();
+    void paste();
+
+    // Reads a .gcp file into this (fresh) editor; reports failures itself.
+    bool load(const QString &path);
+    // Saves (asking for a name when there is none) or, with saveAs, writes
+    // a copy under a chosen name. Reports failures itself.
+    bool save(bool saveAs);
+
+    // The line list of the document as it is now.
+    LayoutItems layoutItems() const;
+
+    const QList<int> &navigationKeys() const { return m_navigationKeys; }
+
+signals:
+    void modifiedChanged(bool modified);
+    void canUndoChanged(bool canUndo);
+    void canRedoChanged(bool canRedo);
+
+public slots:
+    void lyricCursorPositionChanged();
+    void scoreCursorPositionChanged();
+    void onScoreTextChanged();
+    void onCanUndoChanged(bool canUndo);
+    void onCanRedoChanged(bool canRedo);
+    void updateScoreLineNumberArea();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Inserts a template line (after the current line when that is not
+    // empty); with selectLength, selects that many characters ending
+    // selectBack characters before the end of the template.
+    void insertTemplate(const QString &text, int selectBack = 0, int selectLength = 0);
+    void showContextMenu(const QPoint &globalPos);
+    bool handleScoreKey(QKeyEvent *event);
+    bool handleLyricKey(QKeyEvent *event);
+    bool handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event);
+    void insertScoreText(const QString &text);
+
+    Ui::KelvoEdit *ui;
+    QUndoStack *m_undoStack;
+    bool m_syncing = false;
+    QString m_filePath;
+    bool m_modified = false;
+    QList<int> m_navigationKeys;
+};

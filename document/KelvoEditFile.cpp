@@ -1,0 +1,93 @@
+// Reading and writing a KelvoEdit's .gcp file. Kept apart from the editor's
+// key handling; it uses only the editor's public interface.
+#include "document/KelvoEdit.h"
+
+#include "app/DialogService.h"
+#include "document/ScoreFile.h"
+#include "editor/LyricEdit.h"
+#include "editor/ScoreEdit.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QUndoStack>
+
+namespace {
+
+// Clears the modified state and always tells the listeners, even when the
+// state was already clear (an empty file loaded into an empty editor).
+void markSaved(KelvoEdit *editor)
+{
+    if (editor->isModified())
+        editor->setModified(false);
+    else
+        emit editor->modifiedChanged(false);
+}
+
+} // namespace
+
+bool KelvoEdit::load(const QString &path)
+{
+    QFile file(path);
+    // The open comes first: a missing file with a wrong extension reports
+    // the open error, not the type error.
+    if (!file.open(QIODevice::ReadOnly)) {
+        Dialogs::warning(this, tr("错误"), tr("打开文件时发生错误！"));
+        return false;
+    }
+    if (!ScoreFile::hasScoreExtension(path)) {
+        Dialogs::warning(this, tr("文件类型错误"), tr("请选择工尺谱文件（.gcp）格式！"));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    const bool readFailed = file.error() != QFileDevice::NoError;
+    file.close();
+    const ScoreFile::Decoded decoded = ScoreFile::decode(bytes);
+    // A damaged file is refused rather than opened half-empty, where the
+    // next save would overwrite the original with what little was read.
+    if (readFailed || !decoded.ok()) {
+        Dialogs::warning(this, tr("错误"), tr("打开文件时发生错误！"));
+        return false;
+    }
+
+    const bool wasSyncing = isSyncing();
+    setSyncing(true);
+    lyricEdit()->setPlainText(decoded.lyric);
+    scoreEdit()->setPlainText(decoded.score);
+    setSyncing(wasSyncing);
+    // Commands of an earlier text would point into text that is gone.
+    undoStack()->clear();
+
+    setFilePath(path);
+    markSaved(this);
+    return true;
+}
+
+bool KelvoEdit::save(bool saveAs)
+{
+    QString path = filePath();
+    const QFileInfo info(path);
+    const bool bound = !path.isEmpty() && info.exists() && info.isFile()
+                       && ScoreFile::hasScoreExtension(path);
+    if (saveAs || !bound) {
+        const QString chosen = Dialogs::getSaveFileName(this, tr("选择文件"), QString(),
+                                                        ScoreFile::dialogFilter());
+        if (chosen.isEmpty())
+            return false;
+        path = ScoreFile::withScoreExtension(chosen);
+        // Bound before writing: a failed write keeps the new name and the
+        // document stays modified.
+        if (!saveAs)
+            setFilePath(path);
+    }
+
+    if (!ScoreFile::write(path, lyricEdit()->toPlainText(), scoreEdit()->toPlainText())) {
+        Dialogs::warning(this, tr("错误"), tr("保存文件时发生错误！"));
+        return false;
+    }
+
+    if (saveAs)
+        Dialogs::information(this, tr("提示"), path + tr("保存成功！"));
+    else
+        markSaved(this);
+    return true;
+}

@@ -1,0 +1,419 @@
+#include "document/GongcheSymbols.h"
+#include "document/KelvoEdit.h"
+#include "document/ScoreFile.h"
+#include "editor/LyricEdit.h"
+#include "editor/ScoreEdit.h"
+
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Loading and saving a paired editor's .gcp file, with every dialog answered
+// through the dialog seam.
+class TestKelvoEditFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initTestApplication(); }
+
+    void loadExample();
+    void load_data();
+    void load();
+    void roundTrip_data();
+    void roundTrip();
+    void saveNewDocument_data();
+    void saveNewDocument();
+    void saveBoundFileAsksNothing();
+    void saveAsKeepsBinding();
+    void changedExtensionOnDisk();
+    void cancelledSaveDialog_data();
+    void cancelledSaveDialog();
+    void failedWrite_data();
+    void failedWrite();
+    void bundledSample();
+};
+
+namespace {
+
+const QString Untitled = QStringLiteral("未命名");
+
+QString symbols(std::initializer_list<char32_t> codes)
+{
+    QString s;
+    for (char32_t c : codes)
+        s += Gongche::toString(c);
+    return s;
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+void setTexts(KelvoEdit &editor, const QString &lyric, const QString &score)
+{
+    editor.lyricEdit()->setPlainText(lyric);
+    editor.scoreEdit()->setPlainText(score);
+}
+
+// The message requests only (file dialogs left out).
+QList<DialogRequest> messages(const ScriptedDialogs &dialogs)
+{
+    QList<DialogRequest> out;
+    for (const DialogRequest &r : dialogs.requests)
+        if (r.isMessage())
+            out.append(r);
+    return out;
+}
+
+} // namespace
+
+void TestKelvoEditFile::loadExample()
+{
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("一.gcp"));
+    writeBytes(path, QByteArray::fromHex("00000001000000024E000000000000000000"));
+
+    KelvoEdit editor;
+    QSignalSpy modified(&editor, &KelvoEdit::modifiedChanged);
+    QVERIFY(editor.load(path));
+    QCOMPARE(editor.lyricEdit()->toPlainText(), QString(QChar(0x4E00)));
+    QCOMPARE(editor.scoreEdit()->toPlainText(), QString());
+    QCOMPARE(editor.filePath(), path);
+    QVERIFY(!editor.isModified());
+    QCOMPARE(editor.displayName(), QStringLiteral("一.gcp"));
+    QVERIFY(!modified.isEmpty());
+    QCOMPARE(modified.last().at(0).toBool(), false);
+    QVERIFY(env.dialogs().requests.isEmpty());
+    // The panes' own histories start empty: nothing to undo into.
+    QVERIFY(!editor.lyricEdit()->document()->isUndoAvailable());
+    QVERIFY(!editor.scoreEdit()->document()->isUndoAvailable());
+}
+
+void TestKelvoEditFile::load_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("content"); // hex, "missing" or "directory"
+    QTest::addColumn<QString>("title");   // expected warning; empty: loads
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("lyric");
+    QTest::addColumn<QString>("score");
+
+    const QString openError = QStringLiteral("打开文件时发生错误！");
+    const QString typeError = QStringLiteral("请选择工尺谱文件（.gcp）格式！");
+    const QString yi(QChar(0x4E00));
+    const QString complete = "00000001" "00000002" "4E00" "00000002" "00000004" "DB80DC27";
+
+    QTest::newRow("0-byte file") << "a.gcp" << "" << "" << "" << "" << "";
+    QTest::newRow("ends after the lyric")
+        << "a.gcp" << "00000001" "00000002" "4E00" << "" << "" << yi << "";
+    QTest::newRow("upper-case extension") << "A.GCP" << complete << "" << "" << yi
+                                          << symbols({0xF0027});
+    QTest::newRow("other type") << "a.txt" << complete << "文件类型错误" << typeError << ""
+                                << "";
+    QTest::newRow("missing") << "a.gcp" << "missing" << "错误" << openError << "" << "";
+    // The open comes first, so a missing file of another type is an open error.
+    QTest::newRow("missing, other type") << "a.txt" << "missing" << "错误" << openError << ""
+                                         << "";
+    QTest::newRow("directory") << "d.gcp" << "directory" << "错误" << openError << "" << "";
+    QTest::newRow("odd byte count") << "a.gcp" << "00000001" "00000003" "4E0000" << "错误"
+                                    << openError << "" << "";
+    QTest::newRow("count beyond the end") << "a.gcp" << "00000002" "00000004" "4E00" << "错误"
+                                          << openError << "" << "";
+    QTest::newRow("truncated inside the score")
+        << "a.gcp" << "00000001" "00000002" "4E00" "00000002" "00000004" "DB80" << "错误"
+        << openError << "" << "";
+}
+
+void TestKelvoEditFile::load()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, content);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(QString, lyric);
+    QFETCH(QString, score);
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(fileName);
+    if (content == "directory")
+        QVERIFY(QDir(dir.path()).mkdir(fileName));
+    else if (content != "missing")
+        writeBytes(path, QByteArray::fromHex(content.toLatin1()));
+
+    KelvoEdit editor;
+    const bool ok = editor.load(path);
+    QCOMPARE(ok, title.isEmpty());
+    QCOMPARE(editor.lyricEdit()->toPlainText(), lyric);
+    QCOMPARE(editor.scoreEdit()->toPlainText(), score);
+    QVERIFY(!editor.isModified());
+    if (ok) {
+        QVERIFY(env.dialogs().requests.isEmpty());
+        QCOMPARE(editor.filePath(), path);
+        QCOMPARE(editor.displayName(), fileName);
+        return;
+    }
+    QCOMPARE(editor.filePath(), Untitled);
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    const DialogRequest &r = env.dialogs().requests.first();
+    QCOMPARE(r.kind, DialogRequest::Warning);
+    QCOMPARE(r.title, title);
+    QCOMPARE(r.text, text);
+    QCOMPARE(r.parent.data(), &editor);
+}
+
+void TestKelvoEditFile::roundTrip_data()
+{
+    QTest::addColumn<QString>("lyric");
+    QTest::addColumn<QString>("score");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("notation symbols")
+        << QStringLiteral("# 游园\n【皂罗袍】(小工调)\n原来姹紫嫣红开遍，\n= 念白")
+        << symbols({Gongche::TouBan, 0xF0027}) + "\n" + symbols({0xF0045}) + "\n\n"
+               + symbols({0xF009B, Gongche::ZhongYan, 0xF0020}) + "\n\n\n\n";
+    QTest::newRow("blank lines at the end") << QStringLiteral("一\n\n") << QStringLiteral("\n");
+}
+
+void TestKelvoEditFile::roundTrip()
+{
+    QFETCH(QString, lyric);
+    QFETCH(QString, score);
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("谱.gcp"));
+
+    KelvoEdit editor;
+    setTexts(editor, lyric, score);
+    env.dialogs().queuePath(path);
+    QVERIFY(editor.save(false));
+    QCOMPARE(readAll(path).toHex(), ScoreFile::encode(lyric, score).toHex());
+
+    KelvoEdit reopened;
+    QVERIFY(reopened.load(path));
+    QCOMPARE(reopened.lyricEdit()->toPlainText(), lyric);
+    QCOMPARE(reopened.scoreEdit()->toPlainText(), score);
+}
+
+void TestKelvoEditFile::saveNewDocument_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no extension") << "曲谱" << "曲谱.gcp";
+    QTest::newRow("lower-case extension") << "曲谱.gcp" << "曲谱.gcp";
+    QTest::newRow("upper-case extension") << "曲谱.GCP" << "曲谱.GCP";
+    QTest::newRow("other extension") << "曲谱.txt" << "曲谱.txt.gcp";
+}
+
+void TestKelvoEditFile::saveNewDocument()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    TestEnvironment env;
+    QTemporaryDir dir;
+    KelvoEdit editor;
+    setTexts(editor, QStringLiteral("好"), symbols({0xF0027}));
+    QVERIFY(editor.isModified());
+    QCOMPARE(editor.displayName(), QStringLiteral("未命名*"));
+
+    QSignalSpy modified(&editor, &KelvoEdit::modifiedChanged);
+    env.dialogs().queuePath(dir.filePath(typed));
+    QVERIFY(editor.save(false));
+
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    const DialogRequest &r = env.dialogs().requests.first();
+    QCOMPARE(r.kind, DialogRequest::SaveFile);
+    QCOMPARE(r.title, QStringLiteral("选择文件"));
+    QCOMPARE(r.dir, QString());
+    QCOMPARE(r.filter, QStringLiteral("工尺谱文件 (*.gcp)"));
+    QCOMPARE(r.parent.data(), &editor);
+
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
+    QCOMPARE(readAll(dir.filePath(written)),
+             ScoreFile::encode(QStringLiteral("好"), symbols({0xF0027})));
+    QCOMPARE(editor.filePath(), dir.filePath(written));
+    QCOMPARE(editor.displayName(), written);
+    QVERIFY(!editor.isModified());
+    QCOMPARE(modified.size(), 1);
+    QCOMPARE(modified.first().at(0).toBool(), false);
+}
+
+void TestKelvoEditFile::saveBoundFileAsksNothing()
+{
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.GCP"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("一"), QString()));
+    KelvoEdit editor;
+    QVERIFY(editor.load(path));
+    editor.lyricEdit()->setPlainText(QStringLiteral("一二"));
+    QVERIFY(editor.isModified());
+
+    QVERIFY(editor.save(false));
+    QVERIFY(env.dialogs().requests.isEmpty());
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("一二"), QString()));
+    QVERIFY(!editor.isModified());
+    QCOMPARE(editor.displayName(), QStringLiteral("a.GCP"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("a.GCP")});
+}
+
+void TestKelvoEditFile::saveAsKeepsBinding()
+{
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.gcp"));
+    const QByteArray original = ScoreFile::encode(QStringLiteral("一"), QString());
+    writeBytes(path, original);
+    KelvoEdit editor;
+    QVERIFY(editor.load(path));
+    editor.lyricEdit()->setPlainText(QStringLiteral("一二"));
+
+    QSignalSpy modified(&editor, &KelvoEdit::modifiedChanged);
+    env.dialogs().queuePath(dir.filePath(QStringLiteral("副本")));
+    QVERIFY(editor.save(true));
+
+    const QString copy = dir.filePath(QStringLiteral("副本.gcp"));
+    QCOMPARE(readAll(copy), ScoreFile::encode(QStringLiteral("一二"), QString()));
+    QCOMPARE(readAll(path), original);
+    QCOMPARE(editor.filePath(), path);
+    QVERIFY(editor.isModified());
+    QCOMPARE(editor.displayName(), QStringLiteral("a.gcp*"));
+    QVERIFY(modified.isEmpty());
+
+    const QList<DialogRequest> shown = messages(env.dialogs());
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().kind, DialogRequest::Information);
+    QCOMPARE(shown.first().title, QStringLiteral("提示"));
+    QCOMPARE(shown.first().text, copy + QStringLiteral("保存成功！"));
+    QCOMPARE(shown.first().parent.data(), &editor);
+
+    // Save as always asks, even for a bound document.
+    QVERIFY(!editor.save(true));
+    QCOMPARE(env.dialogs().requests.last().kind, DialogRequest::SaveFile);
+}
+
+void TestKelvoEditFile::changedExtensionOnDisk()
+{
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.gcp"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("一"), QString()));
+    KelvoEdit editor;
+    QVERIFY(editor.load(path));
+    editor.lyricEdit()->setPlainText(QStringLiteral("一二"));
+    QVERIFY(QFile::rename(path, dir.filePath(QStringLiteral("a.txt"))));
+
+    // The stored path names no file any more: the name is asked for.
+    env.dialogs().queuePath(dir.filePath(QStringLiteral("b")));
+    QVERIFY(editor.save(false));
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::SaveFile);
+    QCOMPARE(editor.filePath(), dir.filePath(QStringLiteral("b.gcp")));
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("a.txt"))),
+             ScoreFile::encode(QStringLiteral("一"), QString()));
+}
+
+void TestKelvoEditFile::cancelledSaveDialog_data()
+{
+    QTest::addColumn<bool>("saveAs");
+    QTest::newRow("save") << false;
+    QTest::newRow("save as") << true;
+}
+
+void TestKelvoEditFile::cancelledSaveDialog()
+{
+    QFETCH(bool, saveAs);
+    TestEnvironment env;
+    KelvoEdit editor;
+    editor.lyricEdit()->setPlainText(QStringLiteral("一"));
+    QVERIFY(!editor.save(saveAs)); // the scripted dialog answers an empty path
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::SaveFile);
+    QCOMPARE(editor.filePath(), Untitled);
+    QVERIFY(editor.isModified());
+}
+
+void TestKelvoEditFile::failedWrite_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("saveAs");
+    // Tests may run as root, so permissions cannot make a write fail; a
+    // parent that is a regular file, or a target that is a directory, does.
+    QTest::newRow("parent is a file") << "parentFile" << false;
+    QTest::newRow("parent is a file, save as") << "parentFile" << true;
+    QTest::newRow("target is a directory") << "directory" << false;
+    QTest::newRow("target is a directory, save as") << "directory" << true;
+}
+
+void TestKelvoEditFile::failedWrite()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, saveAs);
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath(QStringLiteral("x.gcp"));
+    const QByteArray old = ScoreFile::encode(QStringLiteral("旧"), QString());
+    QString target;
+    if (kind == "parentFile") {
+        writeBytes(blocker, old);
+        target = blocker + QStringLiteral("/a.gcp");
+    } else {
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("x.gcp/inner")));
+        target = blocker;
+    }
+
+    KelvoEdit editor;
+    editor.lyricEdit()->setPlainText(QStringLiteral("新"));
+    env.dialogs().queuePath(target);
+    QVERIFY(!editor.save(saveAs));
+
+    const QList<DialogRequest> shown = messages(env.dialogs());
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().kind, DialogRequest::Warning);
+    QCOMPARE(shown.first().title, QStringLiteral("错误"));
+    QCOMPARE(shown.first().text, QStringLiteral("保存文件时发生错误！"));
+    QCOMPARE(shown.first().parent.data(), &editor);
+    QVERIFY(editor.isModified());
+    // A plain save keeps the chosen name even though the write failed.
+    QCOMPARE(editor.filePath(), saveAs ? Untitled : target);
+    if (kind == "parentFile")
+        QCOMPARE(readAll(blocker), old);
+    else
+        QVERIFY(QFileInfo(blocker + QStringLiteral("/inner")).isDir());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("x.gcp")});
+}
+
+void TestKelvoEditFile::bundledSample()
+{
+    const QString path = QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp");
+    if (!QFile::exists(path))
+        QSKIP("examples/sample.gcp is not there yet");
+    TestEnvironment env;
+    KelvoEdit editor;
+    QVERIFY(editor.load(path));
+    QVERIFY(env.dialogs().requests.isEmpty());
+    QVERIFY(!editor.isModified());
+    QCOMPARE(editor.displayName(), QStringLiteral("sample.gcp"));
+    QVERIFY2(editor.lyricEdit()->blockCount() > 20,
+             qPrintable(QString::number(editor.lyricEdit()->blockCount())));
+}
+
+QTEST_MAIN(TestKelvoEditFile)
+#include "test_kelvoeditfile.moc"
