@@ -6,6 +6,7 @@
 // Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
+#include "BenchDocument.h"
 #include "app/DataPaths.h"
 #include "app/Resources.h"
 #include "document/GongcheSymbols.h"
@@ -33,68 +34,6 @@ namespace {
 
 constexpr int LyricLines = 3000;
 constexpr int KeysPerPlace = 60;
-
-QString ideographs(QRandomGenerator &rng, int n)
-{
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += QChar(char16_t(0x4E00 + rng.bounded(0x5000)));
-    return s;
-}
-
-// A title, tune headings with modes, sung lines of 7-10 ideographs with
-// punctuation, spoken passages, comments and breaks.
-QString makeLyric(QRandomGenerator &rng)
-{
-    static const QStringList punct = {QStringLiteral("，"), QStringLiteral("。"),
-                                      QStringLiteral("、"), QStringLiteral("！"),
-                                      QStringLiteral("？")};
-    QStringList lines;
-    lines << QStringLiteral("# ") + ideographs(rng, 4);
-    while (lines.size() < LyricLines) {
-        const int r = int(rng.bounded(100));
-        if (r < 4)
-            lines << QStringLiteral("【") + ideographs(rng, 3) + QStringLiteral("】(")
-                         + ideographs(rng, 3) + QStringLiteral(")");
-        else if (r < 10)
-            lines << QStringLiteral("= ") + ideographs(rng, 12 + int(rng.bounded(20))) + punct.at(1);
-        else if (r < 14)
-            lines << QStringLiteral("> ") + ideographs(rng, 6) + punct.at(0);
-        else if (r < 16)
-            lines << QStringLiteral("; ") + ideographs(rng, 5);
-        else if (r < 17)
-            lines << QStringLiteral("@换行符");
-        else if (r < 18)
-            lines << QStringLiteral("@分页符");
-        else {
-            const int n = 7 + int(rng.bounded(4));
-            const int cut = 3 + int(rng.bounded(n - 4));
-            lines << ideographs(rng, cut) + punct.at(0) + ideographs(rng, n - cut)
-                         + punct.at(int(rng.bounded(punct.size())));
-        }
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
-// 2-6 symbols per paired character: pitches with a beat mark now and then.
-QString makeScore(QRandomGenerator &rng, int pairedCount)
-{
-    QStringList lines;
-    lines.reserve(pairedCount + 1);
-    for (int i = 0; i < pairedCount; ++i) {
-        QString line;
-        const int n = 2 + int(rng.bounded(5));
-        for (int k = 0; k < n; ++k) {
-            const char32_t c = k == 1 && rng.bounded(2)
-                ? Gongche::TouBan + char32_t(rng.bounded(8))
-                : Gongche::PitchBlockStart + char32_t(rng.bounded(Gongche::PitchBlockSize));
-            line += Gongche::toString(c);
-        }
-        lines << line;
-    }
-    lines << QString();
-    return lines.join(QLatin1Char('\n'));
-}
 
 // The end of a sung line near `line`.
 int sungLineEnd(const QTextDocument *document, int line)
@@ -159,9 +98,9 @@ int main(int argc, char *argv[])
     QRandomGenerator rng(2024);
     KelvoEdit edit;
     LyricEdit *lyric = edit.lyricEdit();
-    lyric->setPlainText(makeLyric(rng));
+    lyric->setPlainText(BenchDocument::makeLyric(rng, LyricLines));
     const int paired = ScoreSyntax::pairedCount(DocumentLines(*lyric->document()));
-    edit.scoreEdit()->setPlainText(makeScore(rng, paired));
+    edit.scoreEdit()->setPlainText(BenchDocument::makeScore(rng, paired));
     edit.undoStack()->clear();
     edit.resize(1000, 900);
     edit.show();

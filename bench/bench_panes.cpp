@@ -4,6 +4,7 @@
 // Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
+#include "BenchDocument.h"
 #include "app/DataPaths.h"
 #include "app/Resources.h"
 #include "document/GongcheSymbols.h"
@@ -29,70 +30,6 @@
 namespace {
 
 constexpr int LyricLines = 3000;
-
-QString ideographs(QRandomGenerator &rng, int n)
-{
-    // A common stretch of the CJK block, so the text shapes like real lyrics.
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += QChar(char16_t(0x4E00 + rng.bounded(0x5000)));
-    return s;
-}
-
-// Lyric text of an act: a title, tune headings with their modes, sung lines
-// of 7-10 ideographs with punctuation, spoken passages, comments, breaks.
-QString makeLyric(QRandomGenerator &rng)
-{
-    static const QStringList punct = {QStringLiteral("，"), QStringLiteral("。"),
-                                      QStringLiteral("、"), QStringLiteral("！"),
-                                      QStringLiteral("？")};
-    QStringList lines;
-    lines << QStringLiteral("# ") + ideographs(rng, 4);
-    while (lines.size() < LyricLines) {
-        const int r = int(rng.bounded(100));
-        if (r < 4)
-            lines << QStringLiteral("【") + ideographs(rng, 3) + QStringLiteral("】(")
-                         + ideographs(rng, 3) + QStringLiteral(")");
-        else if (r < 10)
-            lines << QStringLiteral("= ") + ideographs(rng, 12 + int(rng.bounded(20)))
-                         + punct.at(1);
-        else if (r < 14)
-            lines << QStringLiteral("> ") + ideographs(rng, 6) + punct.at(0);
-        else if (r < 16)
-            lines << QStringLiteral("; ") + ideographs(rng, 5);
-        else if (r < 17)
-            lines << QStringLiteral("@换行符");
-        else if (r < 18)
-            lines << QStringLiteral("@分页符");
-        else {
-            const int n = 7 + int(rng.bounded(4));
-            const int cut = 3 + int(rng.bounded(n - 4));
-            lines << ideographs(rng, cut) + punct.at(0) + ideographs(rng, n - cut)
-                         + punct.at(int(rng.bounded(punct.size())));
-        }
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
-// One score line of 2-6 symbols per paired character, plus the trailing line.
-QString makeScore(QRandomGenerator &rng, int pairedCount)
-{
-    QStringList lines;
-    lines.reserve(pairedCount + 1);
-    for (int i = 0; i < pairedCount; ++i) {
-        QString line;
-        const int n = 2 + int(rng.bounded(5));
-        for (int k = 0; k < n; ++k) {
-            const char32_t c = k == 1 && rng.bounded(2)
-                ? Gongche::TouBan + char32_t(rng.bounded(8))
-                : Gongche::PitchBlockStart + char32_t(rng.bounded(Gongche::PitchBlockSize));
-            line += Gongche::toString(c);
-        }
-        lines << line;
-    }
-    lines << QString();
-    return lines.join(QLatin1Char('\n'));
-}
 
 double median(std::vector<double> v)
 {
@@ -140,10 +77,10 @@ int main(int argc, char *argv[])
     auto *score = new ScoreEdit(&editor);
     layout->addWidget(lyric);
     layout->addWidget(score);
-    lyric->setPlainText(makeLyric(rng));
+    lyric->setPlainText(BenchDocument::makeLyric(rng, LyricLines));
     const DocumentLines lines(*lyric->document());
     const int paired = ScoreSyntax::pairedCount(lines);
-    score->setPlainText(makeScore(rng, paired));
+    score->setPlainText(BenchDocument::makeScore(rng, paired));
     editor.resize(1000, 900);
     editor.show();
     QCoreApplication::processEvents();

@@ -88,9 +88,9 @@ void TestFontRegistry::families()
     QTemporaryDir dir;
     const QString fonts = QDir(dir.path()).filePath("fonts");
     QVERIFY(QDir().mkdir(fonts));
-    for (const QString &spec : files) {
-        const QString source = spec.section('>', 0, 0);
-        const QString target = QDir(fonts).filePath(spec.section('>', 1));
+    for (const QString &entry : files) {
+        const QString source = entry.section('>', 0, 0);
+        const QString target = QDir(fonts).filePath(entry.section('>', 1));
         if (source == "garbage") {
             QFile f(target);
             QVERIFY(f.open(QIODevice::WriteOnly));

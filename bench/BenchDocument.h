@@ -1,0 +1,81 @@
+#pragma once
+
+// A synthetic act for the benchmarks: lyric text shaped like real scores and
+// notation for every sung character. Header-only, shared by the bench
+// programs.
+
+#include "document/GongcheSymbols.h"
+
+#include <QRandomGenerator>
+#include <QString>
+#include <QStringList>
+
+namespace BenchDocument {
+
+inline QString ideographs(QRandomGenerator &rng, int n)
+{
+    // A common stretch of the CJK block, so the text shapes like real lyrics.
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += QChar(char16_t(0x4E00 + rng.bounded(0x5000)));
+    return s;
+}
+
+// Lyric text of `lineCount` lines: a title, tune headings with their modes,
+// sung lines of 7-10 ideographs with punctuation, spoken passages, comments,
+// column and page breaks.
+inline QString makeLyric(QRandomGenerator &rng, int lineCount)
+{
+    static const QStringList punct = {QStringLiteral("，"), QStringLiteral("。"),
+                                      QStringLiteral("、"), QStringLiteral("！"),
+                                      QStringLiteral("？")};
+    QStringList lines;
+    lines << QStringLiteral("# ") + ideographs(rng, 4);
+    while (lines.size() < lineCount) {
+        const int r = int(rng.bounded(100));
+        if (r < 4)
+            lines << QStringLiteral("【") + ideographs(rng, 3) + QStringLiteral("】(")
+                         + ideographs(rng, 3) + QStringLiteral(")");
+        else if (r < 10)
+            lines << QStringLiteral("= ") + ideographs(rng, 12 + int(rng.bounded(20)))
+                         + punct.at(1);
+        else if (r < 14)
+            lines << QStringLiteral("> ") + ideographs(rng, 6) + punct.at(0);
+        else if (r < 16)
+            lines << QStringLiteral("; ") + ideographs(rng, 5);
+        else if (r < 17)
+            lines << QStringLiteral("@换行符");
+        else if (r < 18)
+            lines << QStringLiteral("@分页符");
+        else {
+            const int n = 7 + int(rng.bounded(4));
+            const int cut = 3 + int(rng.bounded(n - 4));
+            lines << ideographs(rng, cut) + punct.at(0) + ideographs(rng, n - cut)
+                         + punct.at(int(rng.bounded(punct.size())));
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// One score line of 2-6 symbols per paired character (pitches with a beat
+// mark now and then), plus the trailing line an edited score keeps.
+inline QString makeScore(QRandomGenerator &rng, int pairedCount)
+{
+    QStringList lines;
+    lines.reserve(pairedCount + 1);
+    for (int i = 0; i < pairedCount; ++i) {
+        QString line;
+        const int n = 2 + int(rng.bounded(5));
+        for (int k = 0; k < n; ++k) {
+            const char32_t c = k == 1 && rng.bounded(2)
+                ? Gongche::TouBan + char32_t(rng.bounded(8))
+                : Gongche::PitchBlockStart + char32_t(rng.bounded(Gongche::PitchBlockSize));
+            line += Gongche::toString(c);
+        }
+        lines << line;
+    }
+    lines << QString();
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace BenchDocument
