@@ -1,11 +1,13 @@
 #include "app/MainWindow.h"
 #include "app/Resources.h"
 #include "app/Startup.h"
+#include "export/CommandLineExport.h"
 #include "fonts/FontRegistry.h"
 #include "fonts/FontSubstitutions.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QTimer>
 
 #include <cstdio>
@@ -15,6 +17,15 @@ int main(int argc, char *argv[])
     QElapsedTimer sinceStart;
     sinceStart.start();
 
+    // The command-line export never shows a window; make it work without a
+    // display unless the caller chose a platform.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    const bool commandLineExport = isCommandLineExport(rawArguments);
+    if (commandLineExport && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
@@ -23,6 +34,9 @@ int main(int argc, char *argv[])
     // widget asks for them.
     FontRegistry::instance();
     installPlatformFontSubstitutions();
+
+    if (commandLineExport)
+        return runCommandLineExport(QCoreApplication::arguments());
 
     MainWindow window;
     window.show();

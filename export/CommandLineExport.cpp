@@ -1,0 +1,332 @@
+#include "export/CommandLineExport.h"
+
+#include "app/DataPaths.h"
+#include "app/DialogService.h"
+#include "document/ScoreFile.h"
+#include "document/ScoreSyntax.h"
+#include "export/ExportConfig.h"
+#include "export/ExportWriters.h"
+#include "render/GenerateSVG.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+enum ExitCode { Success = 0, Failed = 1, Usage = 2 };
+
+void printErr(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+int fail(const QString &text, int code = Failed)
+{
+    printErr(QStringLiteral("kelvo-gongche: ") + text);
+    return code;
+}
+
+// While exporting from a terminal nobody can answer a message box: print
+// each message instead and answer like a cautious user.
+class StderrDialogs : public DialogHandler
+{
+public:
+    StderrDialogs()
+        : m_previous(Dialogs::handler())
+    {
+        Dialogs::setHandler(this);
+    }
+    ~StderrDialogs() override { Dialogs::setHandler(m_previous); }
+
+    DialogAnswer answer(const DialogRequest &request) override
+    {
+        DialogAnswer a;
+        if (request.isMessage()) {
+            printErr(QStringLiteral("kelvo-gongche: %1: %2").arg(request.title, request.text));
+            a.button = request.buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel
+                       : request.buttons.testFlag(QMessageBox::No)   ? QMessageBox::No
+                                                                     : QMessageBox::Ok;
+        } else {
+            a.ok = false;
+        }
+        return a;
+    }
+
+private:
+    DialogHandler *m_previous;
+};
+
+// Progress on standard error: the task's tip once, then every tenth.
+class ProgressPrinter
+{
+public:
+    void update(int status, int value, int maxValue, const QString &tip)
+    {
+        if (status == 0) {
+            m_lastTenth = -1;
+            if (!tip.isEmpty())
+                printErr(tip);
+        } else if (status == 1 && maxValue > 0) {
+            const int tenth = int(qint64(value) * 10 / maxValue);
+            if (tenth != m_lastTenth) {
+                m_lastTenth = tenth;
+                printErr(QStringLiteral("  %1/%2 (%3%)")
+                             .arg(value)
+                             .arg(maxValue)
+                             .arg(qint64(value) * 100 / maxValue));
+            }
+        }
+    }
+
+private:
+    int m_lastTenth = -1;
+};
+
+struct Options
+{
+    bool help = false;
+    QString target;
+    QString format;
+    QString dpi;
+    QString scheme;
+    QString score;
+};
+
+const QStringList ValueOptions = {QStringLiteral("--export"), QStringLiteral("--format"),
+                                  QStringLiteral("--dpi"), QStringLiteral("--scheme")};
+
+// Returns an error text, empty on success.
+QString parse(const QStringList &arguments, Options &o)
+{
+    QStringList positional;
+    bool optionsEnded = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString arg = arguments.at(i);
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            positional << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            o.help = true;
+            continue;
+        }
+        QString name = arg;
+        QString value;
+        bool hasValue = false;
+        const int eq = int(arg.indexOf(QLatin1Char('=')));
+        if (eq > 0) {
+            name = arg.left(eq);
+            value = arg.mid(eq + 1);
+            hasValue = true;
+        }
+        if (!ValueOptions.contains(name))
+            return QStringLiteral("unknown option \"%1\"").arg(arg);
+        if (!hasValue) {
+            if (i + 1 >= arguments.size())
+                return QStringLiteral("option %1 needs a value").arg(name);
+            value = arguments.at(++i);
+        }
+        if (name == QLatin1String("--export"))
+            o.target = value;
+        else if (name == QLatin1String("--format"))
+            o.format = value;
+        else if (name == QLatin1String("--dpi"))
+            o.dpi = value;
+        else
+            o.scheme = value;
+    }
+    if (o.help)
+        return QString();
+    if (positional.size() > 1)
+        return QStringLiteral("only one score file can be exported at a time");
+    if (!positional.isEmpty())
+        o.score = positional.first();
+    return QString();
+}
+
+int qualityForDpi(const QString &dpi)
+{
+    for (int q = 0; q < 4; ++q)
+        if (dpi == QString::number(GenerateSVG::dpiForQuality(q)))
+            return q;
+    return -1;
+}
+
+} // namespace
+
+QString commandLineExportHelp()
+{
+    return QStringLiteral(
+        "Usage: kelvo-gongche [score.gcp]\n"
+        "       kelvo-gongche --export <target> [--format pdf|png|jpg|svg]\n"
+        "                     [--dpi 96|160|300|600] [--scheme scheme.json] <score.gcp>\n"
+        "\n"
+        "Without options the editor starts and opens the score file, if given.\n"
+        "\n"
+        "With --export the score is laid out and exported without opening a window:\n"
+        "  --export <target>   pdf: the PDF file to write (replaced if it exists);\n"
+        "                      png, jpg, svg: the directory in which a new folder\n"
+        "                      <title>_png (<title>_png_0, ... when taken) receives\n"
+        "                      the pages <title>_0.png, <title>_1.png, ...\n"
+        "  --format <format>   pdf, png, jpg or svg; by default pdf\n"
+        "                      (a target ending in .png, .jpg or .svg is still a directory)\n"
+        "  --dpi <dpi>         resolution of png and jpg pages: 96, 160, 300 or 600\n"
+        "                      (default 300)\n"
+        "  --scheme <file>     use the export settings of this JSON scheme instead of\n"
+        "                      the saved ones; the saved settings are not changed\n"
+        "  -h, --help          show this text\n"
+        "\n"
+        "Progress and messages go to standard error. Exit status: 0 exported,\n"
+        "1 the score, scheme or target could not be used or the export failed,\n"
+        "2 the command line itself is wrong.\n"
+        "Without a display, run it with QT_QPA_PLATFORM=offscreen (the default for --export).\n");
+}
+
+bool isCommandLineExport(const QStringList &arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+            return true;
+        for (const QString &option : ValueOptions)
+            if (arg == option || arg.startsWith(option + QLatin1Char('=')))
+                return true;
+    }
+    return false;
+}
+
+int runCommandLineExport(const QStringList &arguments)
+{
+    Options o;
+    const QString error = parse(arguments, o);
+    if (!error.isEmpty())
+        return fail(error + QStringLiteral(" (see --help)"), Usage);
+    if (o.help) {
+        std::fputs(commandLineExportHelp().toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+        return Success;
+    }
+    if (o.target.isEmpty())
+        return fail(QStringLiteral("no export target given (--export <target>)"), Usage);
+    if (o.score.isEmpty())
+        return fail(QStringLiteral("no score file given"), Usage);
+
+    QString format = o.format.toLower();
+    if (format.isEmpty())
+        format = QStringLiteral("pdf");
+    if (format == QLatin1String("jpeg"))
+        format = QStringLiteral("jpg");
+    static const QStringList formats = {QStringLiteral("pdf"), QStringLiteral("png"),
+                                        QStringLiteral("jpg"), QStringLiteral("svg")};
+    if (!formats.contains(format))
+        return fail(QStringLiteral("unknown format \"%1\" (pdf, png, jpg or svg)").arg(o.format),
+                    Usage);
+    int quality = 2;
+    if (!o.dpi.isEmpty()) {
+        quality = qualityForDpi(o.dpi.trimmed());
+        if (quality < 0)
+            return fail(QStringLiteral("unsupported resolution \"%1\" (96, 160, 300 or 600)")
+                            .arg(o.dpi),
+                        Usage);
+    }
+
+    // The score.
+    const QFileInfo scoreInfo(o.score);
+    if (!scoreInfo.exists())
+        return fail(QStringLiteral("score file \"%1\" does not exist").arg(o.score));
+    if (!scoreInfo.isFile())
+        return fail(QStringLiteral("\"%1\" is not a score file").arg(o.score));
+    QFile scoreFile(o.score);
+    if (!scoreFile.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read score file \"%1\": %2")
+                        .arg(o.score, scoreFile.errorString()));
+    const ScoreFile::Decoded decoded = ScoreFile::decode(scoreFile.readAll());
+    scoreFile.close();
+    if (!decoded.ok())
+        return fail(QStringLiteral("\"%1\" is not a valid score file (damaged or another format)")
+                        .arg(o.score));
+
+    // The settings: the saved ones, or a scheme loaded into a private copy
+    // so the user's settings.ini stays as it was.
+    QTemporaryDir schemeDir;
+    std::unique_ptr<ExportConfig> schemeConfig;
+    ExportConfig *config = nullptr;
+    if (!o.scheme.isEmpty()) {
+        const QFileInfo schemeInfo(o.scheme);
+        if (!schemeInfo.isFile())
+            return fail(QStringLiteral("scheme file \"%1\" does not exist").arg(o.scheme));
+        if (!schemeDir.isValid())
+            return fail(QStringLiteral("cannot create a temporary folder for the scheme"));
+        const QString copy = schemeDir.filePath(QStringLiteral("settings.ini"));
+        if (QFileInfo::exists(DataPaths::settingsFile()))
+            QFile::copy(DataPaths::settingsFile(), copy);
+        schemeConfig = std::make_unique<ExportConfig>(copy);
+        if (!schemeConfig->loadScheme(o.scheme))
+            return fail(QStringLiteral("cannot use scheme \"%1\": not a readable JSON object")
+                            .arg(o.scheme));
+        config = schemeConfig.get();
+    } else {
+        config = ExportConfig::instance();
+    }
+
+    // The target.
+    const QString target = QFileInfo(o.target).absoluteFilePath();
+    if (format != QLatin1String("pdf")) {
+        const QFileInfo info(target);
+        if (info.exists() && !info.isDir())
+            return fail(QStringLiteral("target \"%1\" exists and is not a directory").arg(o.target));
+        if (!QDir().mkpath(target))
+            return fail(QStringLiteral("cannot create the target directory \"%1\"").arg(o.target));
+        if (!QFileInfo(target).isWritable())
+            return fail(QStringLiteral("target directory \"%1\" is not writable").arg(o.target));
+    } else if (QFileInfo(target).isDir()) {
+        return fail(QStringLiteral("target \"%1\" is a directory; give the PDF file to write")
+                        .arg(o.target));
+    }
+
+    StderrDialogs dialogs;
+    ProgressPrinter progress;
+    GenerateSVG generator(config);
+    QObject::connect(&generator, &GenerateSVG::progressUpdate, &generator,
+                     [&progress](int status, int value, int maxValue, const QString &,
+                                 const QString &tip) {
+                         progress.update(status, value, maxValue, tip);
+                     });
+
+    const PlainLines lyric(decoded.lyric);
+    const PlainLines score(decoded.score);
+    generator.clearPages();
+    generator.generate(ScoreSyntax::layoutItems(lyric, score), false);
+    if (generator.wasTruncated())
+        printErr(QStringLiteral("kelvo-gongche: warning: the score was cut at %1 pages")
+                     .arg(GenerateSVG::maxPages()));
+
+    bool ok = false;
+    QString written = target;
+    if (format == QLatin1String("pdf")) {
+        ok = generator.exportPdf(target);
+    } else {
+        const QString base = generator.title().trimmed().isEmpty() ? ExportNames::defaultTitle()
+                                                                   : generator.title().trimmed();
+        written = ExportNames::firstFreeFolder(target, base, format);
+        ok = format == QLatin1String("svg") ? generator.exportSvg(target)
+                                            : generator.exportImages(target, quality, format);
+    }
+    if (!ok)
+        return fail(QStringLiteral("export to \"%1\" failed").arg(o.target));
+    printErr(QStringLiteral("exported %1 page(s) to %2")
+                 .arg(generator.pageCount())
+                 .arg(QDir::toNativeSeparators(written)));
+    return Success;
+}

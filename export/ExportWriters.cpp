@@ -1,0 +1,452 @@
+// The three file writers of GenerateSVG. Every output replays the page
+// recordings (QPicture, one unit = one point) made during generation, so the
+// PDF, the images and the SVG pages show the same drawing, and the PDF keeps
+// its text as text with the fonts embedded.
+
+#include "export/ExportWriters.h"
+
+#include "app/DialogService.h"
+#include "export/ExportConfig.h"
+#include "render/GenerateSVG.h"
+
+#include <QBuffer>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFuture>
+#include <QImage>
+#include <QImageWriter>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPicture>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <png.h>
+
+#include <algorithm>
+#include <deque>
+#include <exception>
+
+namespace {
+
+const QString ExportWinTitle = QStringLiteral("导出");
+
+QPageSize pageSizeOf(int width, int height)
+{
+    return QPageSize(QSizeF(width, height), QPageSize::Point, QString(),
+                     QPageSize::FuzzyMatch);
+}
+
+bool ensureDirectory(const QString &directory)
+{
+    QDir dir(directory);
+    return dir.exists() || dir.mkpath(QStringLiteral("."));
+}
+
+// A deep copy: QPicture::play reads through a buffer inside the shared
+// data, so two threads must never replay the same QPicture object.
+QPicture detachedCopy(const QPicture &picture)
+{
+    QPicture copy;
+    copy.setData(picture.data(), picture.size());
+    return copy;
+}
+
+// QPicture::play scales its drawing by the target's logical dpi over the
+// screen's default dpi (the dpi the recording device reports). The pages are
+// recorded in points, so undo that before replaying: the painter's own
+// transform alone decides the scale, on a 1200 dpi PDF writer as on an image
+// or a high-dpi screen.
+void replay(QPainter &painter, const QPicture &picture, qreal pictureDpiX, qreal pictureDpiY)
+{
+    const QPaintDevice *device = painter.device();
+    painter.scale(pictureDpiX / device->logicalDpiX(), pictureDpiY / device->logicalDpiY());
+    painter.drawPicture(0, 0, picture);
+}
+
+void appendToBuffer(png_structp png, png_bytep data, png_size_t length)
+{
+    auto *bytes = static_cast<QByteArray *>(png_get_io_ptr(png));
+    bytes->append(reinterpret_cast<const char *>(data), qsizetype(length));
+}
+
+void noFlush(png_structp) { }
+
+// PNG pages are written with libpng directly: Qt's writer lets libpng try
+// every row filter on every row, which costs three times the rendering of a
+// page at 300 dpi. Pages are mostly empty paper and flat ink, where the Sub
+// filter with a fast deflate level gives files about as small.
+bool encodePng(const QImage &image, int dpi, QByteArray *out)
+{
+    const QImage argb = image.format() == QImage::Format_ARGB32
+        ? image
+        : image.convertToFormat(QImage::Format_ARGB32);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    // libpng reports errors by longjmp; nothing below owns resources that
+    // need unwinding except png and info, destroyed on both paths.
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, out, appendToBuffer, noFlush);
+    png_set_IHDR(png, info, png_uint_32(argb.width()), png_uint_32(argb.height()), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    const png_uint_32 dotsPerMeter = png_uint_32(qRound(dpi / 0.0254));
+    png_set_pHYs(png, info, dotsPerMeter, dotsPerMeter, PNG_RESOLUTION_METER);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_set_compression_level(png, 3);
+    png_write_info(png, info);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    png_set_bgr(png); // 0xAARRGGBB in memory is B, G, R, A
+#else
+    png_set_swap_alpha(png); // A, R, G, B
+#endif
+    for (int y = 0; y < argb.height(); ++y)
+        png_write_row(png, const_cast<png_bytep>(argb.constScanLine(y)));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+struct RenderedPage
+{
+    QByteArray bytes;
+    bool ok = false;
+};
+
+// Renders one page at the given scale onto a fresh image and encodes it.
+// Runs on a worker thread; touches nothing shared.
+RenderedPage renderPage(const QPicture &picture, qreal pictureDpiX, qreal pictureDpiY,
+                        QSize pixels, qreal scaleX, qreal scaleY, int dpi, const QColor &fill,
+                        const QByteArray &format)
+{
+    RenderedPage result;
+    const qint64 bytes = qint64(pixels.width()) * pixels.height() * 4;
+    if (pixels.isEmpty() || bytes > ExportNames::MaxImageBytes)
+        return result;
+    QImage image(pixels, QImage::Format_ARGB32);
+    if (image.isNull()) // allocation refused
+        return result;
+    image.fill(fill);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.scale(scaleX, scaleY);
+        replay(painter, picture, pictureDpiX, pictureDpiY);
+    }
+    // Only now: the resolution recorded in the file must not change the
+    // replay above.
+    const int dotsPerMeter = qRound(dpi / 0.0254);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    if (format == "png") {
+        result.ok = encodePng(image, dpi, &result.bytes);
+        return result;
+    }
+    QBuffer buffer(&result.bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(100);
+    result.ok = writer.write(image);
+    return result;
+}
+
+} // namespace
+
+QString ExportNames::defaultTitle()
+{
+    return QStringLiteral("Kelvo工尺谱导出曲谱");
+}
+
+QString ExportNames::firstFreeFolder(const QString &directory, const QString &base,
+                                     const QString &suffix)
+{
+    const QDir dir(directory);
+    const QString stem = base + QLatin1Char('_') + suffix;
+    QString candidate = dir.filePath(stem);
+    for (int n = 0; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = dir.filePath(stem + QLatin1Char('_') + QString::number(n));
+    return candidate;
+}
+
+QString ExportNames::fontFileName(const QString &family)
+{
+    QString name;
+    for (const QChar c : family) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':')
+            || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
+            || c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('"')
+            || c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('|'))
+            continue;
+        name += c;
+    }
+    name.replace(QStringLiteral(".."), QString());
+    name = name.trimmed();
+    // A leading dot would hide the file; trailing dots confuse some systems.
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    while (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    name = name.trimmed();
+    if (name.isEmpty())
+        name = QStringLiteral("Kelvo工尺谱字体");
+    // Keep the name short enough for any file system (255 bytes in UTF-8).
+    while (name.toUtf8().size() > 200)
+        name.chop(1);
+    return name + QStringLiteral(".ttf");
+}
+
+QString ExportNames::svgNoteText()
+{
+    return QStringLiteral(
+        "Kelvo工尺谱导出曲谱说明：SVG文件需要安装“Kelvo工尺谱字体.ttf”才能正常显示。");
+}
+
+int GenerateSVG::dpiForQuality(int qualityIndex)
+{
+    switch (qualityIndex) {
+    case 1:
+        return 160;
+    case 2:
+        return 300;
+    case 3:
+        return 600;
+    default:
+        return 96;
+    }
+}
+
+bool GenerateSVG::exportPdf(const QString &path)
+{
+    ExportConfig *cfg = config();
+    const QFileInfo info(path);
+    const QString failure = QStringLiteral("文件无写入权限或文件已被占用!");
+
+    // The probe of the target: an existing file must be writable and open
+    // for writing. Nothing is written to it here.
+    try {
+        QDir().mkpath(info.absolutePath());
+        if (info.exists() || info.isSymLink()) {
+            bool usable = info.isWritable() && !info.isDir();
+            if (usable) {
+                QFile probe(path);
+                usable = probe.open(QIODevice::WriteOnly | QIODevice::Append); // never truncates
+                probe.close();
+            }
+            if (!usable) {
+                Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+                return false;
+            }
+        }
+    } catch (const std::exception &e) {
+        qDebug() << "检测文件可写性时出现异常: " << e.what();
+        Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+        return false;
+    }
+
+    // Written beside the target and renamed over it at the end, so a failed
+    // export never leaves a truncated PDF where the old one was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+        return false;
+    }
+
+    const QList<QPicture> &pics = pictures();
+    const int count = int(pics.size());
+    const QSize page = pageSize().isEmpty() ? cfg->pageSizePoints() : pageSize();
+
+    QPdfWriter writer(&file);
+    writer.setCreator(QStringLiteral("Kelvo工尺谱"));
+    writer.setTitle(title().isEmpty() ? ExportNames::defaultTitle() : title());
+    writer.setPageSize(pageSizeOf(cfg->pageWidth(), cfg->pageHeight()));
+    writer.setPageOrientation(cfg->isLandscape() ? QPageLayout::Landscape
+                                                 : QPageLayout::Portrait);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        file.cancelWriting();
+        Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+        return false;
+    }
+    emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出PDF文件···"));
+
+    // The recording is in points; fit it onto the writer's page (the fuzzy
+    // page size may differ from the generated one by a fraction of a point).
+    const qreal sx = page.width() > 0 ? qreal(writer.width()) / page.width() : 1;
+    const qreal sy = page.height() > 0 ? qreal(writer.height()) / page.height() : 1;
+    const qreal scale = std::min(sx, sy);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            writer.newPage();
+        painter.save();
+        painter.scale(scale, scale);
+        replay(painter, pics.at(i), pics.at(i).logicalDpiX(), pics.at(i).logicalDpiY());
+        painter.restore();
+        emit progressUpdate(1, i + 1, count, QString(), QString());
+    }
+    emit progressUpdate(2, count, count, QString(), QString());
+    painter.end();
+    if (!file.commit()) {
+        Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+        return false;
+    }
+    return true;
+}
+
+bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
+                               const QString &format)
+{
+    ExportConfig *cfg = config();
+    const QString fmt = format.toLower();
+    if (!ensureDirectory(directory))
+        return false;
+    if (title().trimmed().isEmpty())
+        setTitle(ExportNames::defaultTitle());
+    // A title line usually has a space after its marker; it has no place
+    // at the start of a file name.
+    const QString base = title().trimmed();
+    const QString folder =
+        ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base, fmt);
+    if (!QDir().mkpath(folder)) {
+        Dialogs::warning(nullptr, QStringLiteral("提示"), QStringLiteral("创建目录失败"));
+        return false;
+    }
+
+    const int dpi = dpiForQuality(qualityIndex);
+    const QList<QPicture> &pics = pictures();
+    const int count = int(pics.size());
+    emit progressUpdate(0, 0, count, ExportWinTitle,
+                        QStringLiteral("正在导出") + fmt + QStringLiteral("文件···"));
+
+    QSize pixels = pageSizeOf(cfg->pageWidth(), cfg->pageHeight()).sizePixels(dpi);
+    if (cfg->isLandscape())
+        pixels.transpose();
+    // The recording covers the generated page in points; stretch it over the
+    // whole image as an SVG renderer would.
+    const QSize page = pageSize().isEmpty() ? cfg->pageSizePoints() : pageSize();
+    const qreal sx = page.width() > 0 ? qreal(pixels.width()) / page.width() : dpi / 72.0;
+    const qreal sy = page.height() > 0 ? qreal(pixels.height()) / page.height() : dpi / 72.0;
+    const QColor fill = fmt.contains(QLatin1String("png")) ? QColor(Qt::transparent)
+                                                           : cfg->backgroundColor();
+    const QByteArray writerFormat = fmt.toLatin1();
+
+    // Pages are rendered and encoded on the worker threads, a few at a time
+    // so memory stays bounded, and written here in page order.
+    const qint64 imageBytes = qint64(pixels.width()) * pixels.height() * 4;
+    const qint64 budget = qint64(400) * 1024 * 1024;
+    const int threads = std::max(1, QThread::idealThreadCount());
+    const int window = int(std::clamp<qint64>(budget / std::max<qint64>(imageBytes, 1), 1,
+                                              threads + 1));
+
+    std::deque<QFuture<RenderedPage>> inFlight;
+    int next = 0;
+    auto submit = [&] {
+        while (next < count && int(inFlight.size()) < window) {
+            const QPicture copy = detachedCopy(pics.at(next));
+            inFlight.push_back(QtConcurrent::run(renderPage, copy, copy.logicalDpiX(),
+                                                 copy.logicalDpiY(), pixels, sx, sy, dpi, fill,
+                                                 writerFormat));
+            ++next;
+        }
+    };
+    auto fail = [&] {
+        for (auto &f : inFlight)
+            f.waitForFinished();
+        emit progressUpdate(2, count, count, QString(), QString());
+        Dialogs::warning(nullptr, QStringLiteral("提示"), QStringLiteral("导出图片失败！"));
+        return false;
+    };
+
+    for (int i = 0; i < count; ++i) {
+        submit();
+        const RenderedPage rendered = inFlight.front().result();
+        inFlight.pop_front();
+        if (!rendered.ok)
+            return fail();
+        QFile out(QDir(folder).filePath(base + QLatin1Char('_') + QString::number(i)
+                                        + QLatin1Char('.') + fmt));
+        if (!out.open(QIODevice::WriteOnly) || out.write(rendered.bytes) != rendered.bytes.size()
+            || !out.flush())
+            return fail();
+        out.close();
+        emit progressUpdate(1, i + 1, count, QString(), QString());
+    }
+    emit progressUpdate(2, count, count, QString(), QString());
+    return true;
+}
+
+bool GenerateSVG::exportSvg(const QString &directory)
+{
+    ExportConfig *cfg = config();
+    if (!ensureDirectory(directory))
+        return false;
+    if (title().trimmed().isEmpty())
+        setTitle(ExportNames::defaultTitle());
+    // A title line usually has a space after its marker; it has no place
+    // at the start of a file name.
+    const QString base = title().trimmed();
+    const QString folder = ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base,
+                                                        QStringLiteral("svg"));
+    if (!QDir().mkpath(folder)) {
+        Dialogs::warning(nullptr, QStringLiteral("错误"), QStringLiteral("创建目录失败!"));
+        return false;
+    }
+    const QDir target(folder);
+
+    const QList<QByteArray> &docs = pages();
+    const int count = int(docs.size());
+    emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出SVG文件···"));
+    for (int i = 0; i < count; ++i) {
+        QFile out(target.filePath(base + QLatin1Char('_') + QString::number(i)
+                                  + QStringLiteral(".svg")));
+        if (!out.open(QIODevice::WriteOnly)) {
+            Dialogs::warning(nullptr, QStringLiteral("错误"),
+                             QStringLiteral("导出SVG文件失败!"));
+            emit progressUpdate(2, count, count, QString(), QString());
+            return false;
+        }
+        out.write(docs.at(i));
+        out.close();
+        emit progressUpdate(1, i + 1, count, QString(), QString());
+    }
+    emit progressUpdate(2, count, count, QString(), QString());
+
+    QFile embedded(QStringLiteral(":/resources/fonts/tandelkx.ttf"));
+    QByteArray fontBytes;
+    if (embedded.open(QIODevice::ReadOnly))
+        fontBytes = embedded.readAll();
+    if (!fontBytes.isEmpty()) {
+        QFile font(target.filePath(ExportNames::fontFileName(cfg->scoreFont().family())));
+        if (!font.open(QIODevice::WriteOnly)) {
+            Dialogs::warning(nullptr, QStringLiteral("错误"),
+                             QStringLiteral("导出字体文件失败!"));
+            return false;
+        }
+        font.write(fontBytes);
+        font.close();
+    }
+
+    QFile note(target.filePath(QStringLiteral("说明文件.txt")));
+    if (note.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        QTextStream stream(&note);
+        stream << ExportNames::svgNoteText();
+    }
+    return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// Naming rules shared by the PDF, image and SVG writers (the writers
+// themselves are members of GenerateSVG, implemented in ExportWriters.cpp)
+// and by the command-line export, which reports where the files went.
+namespace ExportNames {
+
+// The base name used when a document has neither title nor qupai heading.
+QString defaultTitle();
+
+// The first of base_suffix, base_suffix_0, base_suffix_1 … that names
+// nothing yet inside directory (absolute path; not created here).
+QString firstFreeFolder(const QString &directory, const QString &base, const QString &suffix);
+
+// A file name for the copied notation font built from a font family. The
+// family comes from an installed font, so anything that could leave the
+// target folder or confuse a file system (path separators, "..", control
+// characters, leading dots) is removed; an empty result falls back to the
+// embedded font's own name. Always ends in ".ttf".
+QString fontFileName(const QString &family);
+
+// The text of the note file written beside exported SVG pages.
+QString svgNoteText();
+
+// Largest page image the image writer allocates, in bytes. Far beyond any
+// page size at 600 dpi up to A1; B1 at 600 dpi (about 1.6 GB) is refused
+// with a message instead of risking an allocation the machine cannot serve.
+constexpr qint64 MaxImageBytes = qint64(1280) * 1024 * 1024;
+
+} // namespace ExportNames

@@ -1,0 +1,187 @@
+#pragma once
+
+#include "document/LayoutItem.h"
+
+#include <QByteArray>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPainter>
+#include <QPicture>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+class ExportConfig;
+
+// Lays a document's line list out into printed pages: vertical columns filled
+// from right to left, each lyric character with its notation as a slanted
+// column beside it.
+//
+// Every page is drawn exactly once, into a QPicture in page units (one unit is
+// one point; fonts carry pixel sizes equal to their configured sizes, so what
+// ExportConfig's metrics measure is what gets drawn). Every output replays that
+// recording: the SVG documents of pages(), the preview, PDF and images.
+class GenerateSVG : public QObject
+{
+    Q_OBJECT
+
+public:
+    // nullptr uses ExportConfig::instance(). The config must outlive this object.
+    explicit GenerateSVG(ExportConfig *config = nullptr, QObject *parent = nullptr);
+    ~GenerateSVG() override;
+
+    ExportConfig *config() const { return m_config; }
+
+    // Lays the items out into pages (always at least one). With previewOnly
+    // it stops as soon as a second page has been started.
+    void generate(const LayoutItems &items, bool previewOnly);
+    // Drops the pages of the last generation; the title is kept.
+    void clearPages();
+
+    // One SVG document per page, built from the recordings on first use and
+    // cached until the next clearPages() or generate().
+    const QList<QByteArray> &pages() const;
+    // One recording per page, in page units (72 dpi); its bounding rectangle
+    // is the page (0, 0, W, H).
+    const QList<QPicture> &pictures() const { return m_pictures; }
+    int pageCount() const { return int(m_pictures.size()); }
+    // (W, H) in points of the last generation.
+    QSize pageSize() const { return m_pageSize; }
+    // True when the last generation stopped at its page limit: maxPages(),
+    // or the two pages of a preview.
+    bool wasTruncated() const { return m_truncated; }
+    // A generation never makes more pages than this, whatever the settings.
+    static constexpr int maxPages() { return 10000; }
+
+    // The document title: the title line's ideographs, or the qupai name when
+    // no title line came first. Kept across generations.
+    QString title() const { return m_title; }
+    void setTitle(const QString &title) { m_title = title; }
+
+    // The file writers, implemented in export/ExportWriters.cpp.
+    bool exportPdf(const QString &path);
+    bool exportImages(const QString &directory, int qualityIndex, const QString &format);
+    bool exportSvg(const QString &directory);
+    // 96, 160, 300, 600 for quality 0..3.
+    static int dpiForQuality(int qualityIndex);
+
+    // Replays a page recording in the painter's current coordinates, one
+    // unit per point, whatever the device's resolution. (QPicture on its own
+    // rescales by the device's dpi against the screen's, which would shrink
+    // or grow the page depending on the machine.) Writers and the preview
+    // draw pages through this.
+    static void paintPage(QPainter *painter, const QPicture &page);
+
+    // ---- Page model and layout routines (public for tests) ----------------
+
+    // Starts a generation by hand: caches reset, one empty page, cursor at the
+    // content origin. generate() does this itself.
+    void beginPages();
+    // Ends the page being drawn. Layout routines called outside
+    // beginPages()/endPages() only move the cursor.
+    void endPages();
+    bool isDrawing() const { return m_painter.isActive(); }
+
+    // (W − marginLeft − marginRight, H − marginTop − marginBottom); may be
+    // negative with absurd margins.
+    QSize contentSize() const;
+    // Moves to a new column of the given width (≤ 0: colWidth), starting a new
+    // page when the column does not fit on this one.
+    void nextColumn(int width);
+
+    void layoutTitle(const QString &text);
+    void layoutQuPaiHeading(const QString &text);
+    void layoutLyricLine(const QString &text, const QStringList &scores);
+    void layoutJiaBai(const QString &text);
+    void layoutLianBai(const QString &text);
+
+    struct LianBaiBalance
+    {
+        int height = 0;  // block height
+        int columns = 1; // sub-columns used
+    };
+    LianBaiBalance balanceLianBai(const QString &text, int columns) const;
+
+    // Vertical extent of a notation column below the top of its character's
+    // cell; 0 for an empty string.
+    int measureScore(const QString &score) const;
+    // Paints the notation column of the character whose cell starts at the
+    // cursor.
+    void drawScore(const QString &score);
+
+    // The vertical presentation form of a punctuation character; anything
+    // else unchanged.
+    static QChar verticalForm(QChar ch);
+    static bool isSentencePunctuation(QChar ch);
+
+    int cursorX() const { return m_cursorX; }
+    int cursorY() const { return m_cursorY; }
+    int scoreOverhang() const { return m_scoreOverhang; }
+
+    // The integer measures the layout uses, shared with the tests.
+    static int lineHeight(const QFontMetricsF &fm);
+    static int averageWidth(const QFontMetricsF &fm);
+    // Size of the tight bounding rectangle of a text (rounded up).
+    static QSize tightSize(const QFontMetricsF &fm, const QString &text);
+    // Size of the ordinary bounding rectangle of a text (rounded up).
+    static QSize boundingSize(const QFontMetricsF &fm, const QString &text);
+
+    // Column widths as the layout uses them: never below 1.
+    int effectiveColWidth() const;
+    int effectiveMColWidth() const;
+    int effectiveTitleWidth() const;
+
+signals:
+    void progressUpdate(int status, int value, int maxValue, const QString &winTitle,
+                        const QString &tip);
+
+private:
+    enum FontSlot { TitleSlot, LyricSlot, ScoreSlot, QuPaiSlot, DiaoMingSlot, LianBaiSlot,
+                    JiaBaiSlot, SlotCount };
+
+    struct Measures
+    {
+        int lineHeight = 0;
+        int averageWidth = 0;
+    };
+
+    void newPage();
+    void finishPage();
+    void resetCaches();
+    const QFontMetricsF &metrics(FontSlot slot) const;
+    Measures measures(FontSlot slot) const;
+    QSize cachedTight(FontSlot slot, char32_t code, const QString &text) const;
+    QSize cachedBounding(FontSlot slot, char32_t code, const QString &text) const;
+    void drawCell(const QRectF &rect, int flags, const QString &text);
+    void usePen(const QColor &color);
+    bool pageLimitReached() const { return m_truncated; }
+
+    ExportConfig *m_config = nullptr;
+
+    QList<QPicture> m_pictures;
+    QStringList m_pageTitles; // SVG title of each page (empty: generator default)
+    QPicture m_current;        // the page being drawn
+    QPainter m_painter;
+
+    mutable QList<QByteArray> m_svgPages;
+    mutable bool m_svgValid = false;
+
+    QSize m_pageSize;
+    int m_cursorX = 0;
+    int m_cursorY = 0;
+    int m_scoreOverhang = 0;
+    QString m_title;
+    bool m_truncated = false;
+    int m_pageLimit = maxPages();
+
+    // Measurements of single characters per font, reset at every generation
+    // (the settings may have changed in between).
+    mutable QHash<char32_t, QSize> m_tight[SlotCount];
+    mutable QHash<char32_t, QSize> m_bounding[SlotCount];
+    mutable Measures m_measures[SlotCount];
+    mutable bool m_measuresValid[SlotCount] = {};
+};

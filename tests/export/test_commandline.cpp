@@ -1,0 +1,231 @@
+// The command-line export, end to end: the built program run headless with
+// a private data folder, on the bundled sample score.
+
+#include "export/CommandLineExport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+    bool finished = false;
+};
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_data;
+    QTemporaryDir m_out;
+
+    QString sample() const { return QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"); }
+
+    Run run(const QStringList &args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("KELVO_DATA_DIR"), m_data.path());
+        env.insert(QStringLiteral("KELVO_OFFLINE"), QStringLiteral("1"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(KELVO_EXECUTABLE), args);
+        Run r;
+        r.finished = p.waitForFinished(120000);
+        if (!r.finished)
+            p.kill();
+        r.exitCode = p.exitCode();
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+
+    QString out(const QString &name) const { return m_out.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_data.isValid());
+        QVERIFY(m_out.isValid());
+        QVERIFY(QFileInfo(sample()).isFile());
+    }
+
+    void recognised_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("cli");
+        QTest::newRow("no argument") << QStringList{QStringLiteral("k")} << false;
+        QTest::newRow("a score") << QStringList{QStringLiteral("k"), QStringLiteral("a.gcp")} << false;
+        QTest::newRow("export") << QStringList{QStringLiteral("k"), QStringLiteral("--export"), QStringLiteral("o.pdf"), QStringLiteral("a.gcp")} << true;
+        QTest::newRow("export=") << QStringList{QStringLiteral("k"), QStringLiteral("--export=o.pdf"), QStringLiteral("a.gcp")} << true;
+        QTest::newRow("help") << QStringList{QStringLiteral("k"), QStringLiteral("--help")} << true;
+        QTest::newRow("format alone") << QStringList{QStringLiteral("k"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("a.gcp")} << true;
+        QTest::newRow("file named like an option value") << QStringList{QStringLiteral("k"), QStringLiteral("--exported.gcp")} << false;
+    }
+    void recognised()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, cli);
+        QCOMPARE(isCommandLineExport(args), cli);
+    }
+
+    void help()
+    {
+        const Run r = run({QStringLiteral("--help")});
+        QVERIFY(r.finished);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.contains(QStringLiteral("--export")));
+        QVERIFY(r.out.contains(QStringLiteral("--scheme")));
+        QVERIFY(r.out.contains(QStringLiteral("96|160|300|600")));
+    }
+
+    void exportPdf()
+    {
+        const QString target = out(QStringLiteral("pdf/sample.pdf"));
+        const Run r = run({QStringLiteral("--export"), target, sample()});
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY(r.err.contains(QStringLiteral("正在导出PDF文件")));
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.read(5), QByteArray("%PDF-"));
+        QVERIFY(f.size() > 1000);
+    }
+
+    void exportFolders_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("extra");
+        QTest::newRow("png 96") << QStringLiteral("png") << QStringList{QStringLiteral("--dpi"), QStringLiteral("96")};
+        QTest::newRow("jpg") << QStringLiteral("jpg") << QStringList{QStringLiteral("--dpi=96")};
+        QTest::newRow("svg") << QStringLiteral("svg") << QStringList();
+    }
+    void exportFolders()
+    {
+        QFETCH(QString, format);
+        QFETCH(QStringList, extra);
+        const QString target = out(QStringLiteral("dir_") + format);
+        const Run r = run(QStringList{QStringLiteral("--export"), target, QStringLiteral("--format"), format}
+                          + extra + QStringList{sample()});
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QStringList folders = QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(folders.size(), 1);
+        QVERIFY(folders.first().endsWith(QLatin1Char('_') + format));
+        QVERIFY2(r.err.contains(folders.first()), qPrintable(r.err));
+        const QDir folder(QDir(target).filePath(folders.first()));
+        const QStringList pages = folder.entryList({QStringLiteral("*.") + format}, QDir::Files);
+        QVERIFY(!pages.isEmpty());
+        if (format == QLatin1String("png")) {
+            QImage image(folder.filePath(pages.first()));
+            QCOMPARE(image.size(), QSize(793, 1123));
+        }
+        if (format == QLatin1String("svg")) {
+            QVERIFY(folder.exists(QStringLiteral("说明文件.txt")));
+            QCOMPARE(folder.entryList({QStringLiteral("*.ttf")}, QDir::Files).size(), 1);
+        }
+    }
+
+    // A scheme applies to this export only; the saved settings stay as they were.
+    void schemeLeavesSettingsAlone()
+    {
+        const QString scheme = out(QStringLiteral("landscape.json"));
+        QFile f(scheme);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"isLandscape\": true, \"colWidth\": 150}");
+        f.close();
+        const QString settings = m_data.filePath(QStringLiteral("settings.ini"));
+        const QByteArray before = QFile::exists(settings) ? [&] {
+            QFile s(settings);
+            s.open(QIODevice::ReadOnly);
+            return s.readAll();
+        }() : QByteArray();
+
+        const QString target = out(QStringLiteral("scheme"));
+        const Run r = run({QStringLiteral("--export"), target, QStringLiteral("--format"), QStringLiteral("png"),
+                           QStringLiteral("--dpi"), QStringLiteral("96"), QStringLiteral("--scheme"), scheme, sample()});
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QStringList folders = QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(folders.size(), 1);
+        const QDir folder(QDir(target).filePath(folders.first()));
+        const QImage image(folder.filePath(folder.entryList({QStringLiteral("*.png")}).value(0)));
+        QCOMPARE(image.size(), QSize(1123, 793));
+
+        QFile s(settings);
+        const QByteArray after = s.open(QIODevice::ReadOnly) ? s.readAll() : QByteArray();
+        QVERIFY(!after.contains("colWidth=150"));
+        QVERIFY(!after.contains("isLandscape=true"));
+        if (!before.isEmpty())
+            QCOMPARE(after, before);
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QString pdf = QStringLiteral("@OUT@/e.pdf");
+        QTest::newRow("missing score") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@/nothing.gcp")} << 1 << QStringLiteral("does not exist");
+        QTest::newRow("score is a folder") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@")} << 1 << QStringLiteral("not a score file");
+        QTest::newRow("corrupt score") << QStringLiteral("corrupt") << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@/corrupt.gcp")} << 1 << QStringLiteral("not a valid score file");
+        QTest::newRow("scheme is an array") << QStringLiteral("array") << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@/array.json"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("JSON object");
+        QTest::newRow("scheme missing") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@/none.json"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("does not exist");
+        QTest::newRow("pdf under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/x.pdf"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("文件无写入权限或文件已被占用!");
+        QTest::newRow("pdf target is a folder") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("is a directory");
+        QTest::newRow("png under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/dir"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("cannot create");
+        QTest::newRow("unknown format") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--format"), QStringLiteral("tiff"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unknown format");
+        QTest::newRow("unknown dpi") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/d"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("--dpi"), QStringLiteral("72"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unsupported resolution");
+        QTest::newRow("unknown option") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--colour"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unknown option");
+        QTest::newRow("no score") << QString() << QStringList{QStringLiteral("--export"), pdf} << 2 << QStringLiteral("no score file");
+        QTest::newRow("no target value") << QString() << QStringList{QStringLiteral("@SAMPLE@"), QStringLiteral("--export")} << 2 << QStringLiteral("needs a value");
+        QTest::newRow("two scores") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@SAMPLE@"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("one score file");
+    }
+    void errors()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        if (setup == QLatin1String("corrupt")) {
+            QFile f(dir.filePath(QStringLiteral("corrupt.gcp")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray::fromHex("0000000700000005004100")); // odd byte count
+        } else if (setup == QLatin1String("array")) {
+            QFile f(dir.filePath(QStringLiteral("array.json")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[{\"colWidth\": 200}]");
+        } else if (setup == QLatin1String("plain")) {
+            QFile f(dir.filePath(QStringLiteral("plain")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        for (QString &a : args) {
+            a.replace(QStringLiteral("@OUT@"), dir.path());
+            a.replace(QStringLiteral("@SAMPLE@"), sample());
+        }
+        const Run r = run(args);
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == exitCode, qPrintable(QString::number(r.exitCode) + QLatin1Char(' ') + r.err));
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("e.pdf"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "test_commandline.moc"
