@@ -9,6 +9,8 @@
 #include "document/ScoreFile.h"
 #include "editor/LyricEdit.h"
 #include "editor/ScoreEdit.h"
+#include "editor/Settings.h"
+#include "export/Export.h"
 #include "fonts/FontManager.h"
 #include "input/InputMethod.h"
 
@@ -176,7 +178,11 @@ void MainWindow::cutAction()
         editor->cut();
 }
 
-void MainWindow::settingAction() {}
+void MainWindow::settingAction()
+{
+    Settings dialog;
+    dialog.exec();
+}
 void MainWindow::fontManagerAction()
 {
     FontManager dialog;
@@ -218,8 +224,14 @@ void MainWindow::exitAction()
     close();
 }
 
-// Opens the export dialog once page rendering exists.
-void MainWindow::exportAction() {}
+void MainWindow::exportAction()
+{
+    KelvoEdit *editor = currentEditor();
+    if (!editor)
+        return;
+    Export dialog(this, editor->layoutItems());
+    dialog.exec();
+}
 
 void MainWindow::insertTitleAction()
 {
