@@ -1,0 +1,93 @@
+// Live preview of the export dialog: from a changed control to the new
+// first page painted in the preview, for the bundled two-page sample and a
+// long act. Prints "name value unit" lines. Runs offscreen; settings go to a
+// temporary folder.
+
+#include "BenchDocument.h"
+#include "app/DataPaths.h"
+#include "app/Resources.h"
+#include "document/ScoreFile.h"
+#include "document/ScoreSyntax.h"
+#include "export/Export.h"
+#include "export/ExportConfig.h"
+#include "fonts/FontRegistry.h"
+#include "fonts/FontSubstitutions.h"
+#include "ui_Export.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Times `changes` edits of the column width, each from the edit to the
+// preview widget repainted.
+std::vector<double> timeChanges(const LayoutItems &items, int changes)
+{
+    Export dialog(nullptr, items);
+    dialog.resize(1100, 760);
+    dialog.show();
+    QCoreApplication::processEvents();
+    QWidget *preview = dialog.findChild<QWidget *>(QStringLiteral("preViewWidget"));
+    QLineEdit *colWidth = dialog.form()->colWidthBox;
+    std::vector<double> times;
+    for (int i = 0; i < changes; ++i) {
+        colWidth->setText(QString::number(120 + (i % 2) * 20));
+        QElapsedTimer timer;
+        timer.start();
+        emit colWidth->editingFinished();
+        if (preview)
+            preview->repaint();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    return times;
+}
+
+LayoutItems sampleItems()
+{
+    QFile file(QStringLiteral(KELVO_SAMPLE_SCORE));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const ScoreFile::Decoded decoded = ScoreFile::decode(file.readAll());
+    return ScoreSyntax::layoutItems(PlainLines(decoded.lyric), PlainLines(decoded.score));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir dataDir;
+    DataPaths::setOverride(dataDir.path());
+    QApplication app(argc, argv);
+    initResources();
+    FontRegistry::instance();
+    installPlatformFontSubstitutions();
+
+    const LayoutItems sample = sampleItems();
+    QRandomGenerator rng(7);
+    const QString lyric = BenchDocument::makeLyric(rng, 3000);
+    const PlainLines lyricLines(lyric);
+    const QString score = BenchDocument::makeScore(rng, ScoreSyntax::pairedCount(lyricLines));
+    const LayoutItems act = ScoreSyntax::layoutItems(lyricLines, PlainLines(score));
+
+    const std::vector<double> s = timeChanges(sample, 21);
+    const std::vector<double> a = timeChanges(act, 21);
+    std::printf("live_preview_sample_median_ms %.2f ms\n", median(s));
+    std::printf("live_preview_sample_max_ms %.2f ms\n", *std::max_element(s.begin(), s.end()));
+    std::printf("live_preview_act_median_ms %.2f ms\n", median(a));
+    std::printf("live_preview_act_max_ms %.2f ms\n", *std::max_element(a.begin(), a.end()));
+    return 0;
+}
