@@ -18,9 +18,17 @@ static bool folderIsWritable(const QString &dir)
     return probe.open();
 }
 
+// An installed program (cmake --install puts the desktop entry beside bin/)
+// never writes beside itself, even when run by a user who could.
+static bool isInstalledProgram(const QString &executableDir)
+{
+    return QFileInfo::exists(QDir(executableDir).filePath(
+        QStringLiteral("../share/applications/kelvo-gongche.desktop")));
+}
+
 QString DataPaths::chooseFor(const QString &executableDir)
 {
-    if (folderIsWritable(executableDir))
+    if (!isInstalledProgram(executableDir) && folderIsWritable(executableDir))
         return QDir(executableDir).absolutePath();
     QString dir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (dir.isEmpty())

@@ -5,7 +5,9 @@
 // Decides where the program keeps the files that live beside it: the settings
 // file, the working copy of the input-method dictionary, installed notation
 // fonts and the cache. That is the executable's folder when it is writable
-// (a portable install), otherwise the user's standard application data folder.
+// (a portable install), otherwise the user's standard application data folder;
+// an installed program (one with its desktop entry in ../share/applications)
+// always uses the user's folder.
 // Nothing else in the program computes these paths.
 class DataPaths
 {

@@ -13,22 +13,35 @@
 #include "export/Export.h"
 #include "fonts/FontManager.h"
 #include "input/InputMethod.h"
+#include "online/OnlineFetch.h"
+#include "online/ServerConstants.h"
+#include "online/SponsorView.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
 #include <QTextBrowser>
 #include <QUndoStack>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
-    , m_sponsorBrowser(new QTextBrowser(this))
+    , m_sponsorBrowser(new SponsorView(this))
+    , m_constants(ServerConstants::instance())
 {
     m_sponsorBrowser->setObjectName(QStringLiteral("sponsorBrowser"));
+    // A forced update leaves through this window's close prompts.
+    m_updateManager.setWindow(this);
     ui->setupUi(this);
     connectActions();
     loadSponsorPage();
     tabWidgetCurrentChanged(-1);
     ui->searchBox->hide();
+    m_updateManager.checkForUpdate();
 }
 
 MainWindow::~MainWindow()
@@ -93,6 +106,44 @@ void MainWindow::loadSponsorPage()
     // The sponsor page sits below the search bar and stands in for the tabs
     // while no score is open.
     ui->verticalLayout->addWidget(m_sponsorBrowser);
+
+    QDir().mkpath(m_constants->cacheDir);
+    QFile cache(m_constants->sponsorCacheFile);
+    if (cache.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        m_constants->sponsorCache = QString::fromUtf8(cache.read(OnlineFetch::MaxReplyBytes));
+        m_sponsorBrowser->setHtml(m_constants->sponsorCache);
+    }
+
+    if (ServerConstants::offline())
+        return;
+    // Asynchronous: start-up never waits for the server, and a failure
+    // leaves the cached page (or nothing) without a word.
+    auto *manager = new QNetworkAccessManager(this);
+    QNetworkReply *reply = OnlineFetch::get(
+        manager, QNetworkRequest(QUrl(m_constants->apiBase + m_constants->sponsorPath)));
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        QByteArray body;
+        if (OnlineFetch::readBody(reply, &body))
+            onSponsorPage(QString::fromUtf8(body));
+    });
+}
+
+void MainWindow::onSponsorPage(const QString &html)
+{
+    // A page already showing stays for this run; a changed one shows from
+    // the next start.
+    if (m_sponsorBrowser->toPlainText().isEmpty())
+        m_sponsorBrowser->setHtml(html);
+    if (html.isEmpty() || html == m_constants->sponsorCache)
+        return;
+    // Written whole or not at all: an interrupted write must not leave a
+    // truncated page for the next start.
+    QSaveFile file(m_constants->sponsorCacheFile);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return;
+    file.write(html.toUtf8());
+    file.commit();
 }
 
 bool MainWindow::hasTab() const

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "online/UpdateManager.h"
+
 #include <QMainWindow>
 
 class KelvoEdit;
 class QCloseEvent;
 class QTextBrowser;
+struct ServerConstants;
 
 namespace Ui {
 class MainWindow;
@@ -26,6 +29,7 @@ public:
 
     Ui::MainWindow *form() const { return ui; }
     QTextBrowser *sponsorBrowser() const { return m_sponsorBrowser; }
+    UpdateManager *updateManager() { return &m_updateManager; }
     // The current tab's editor, or null without a tab.
     KelvoEdit *currentEditor() const;
 
@@ -71,6 +75,7 @@ protected:
 private:
     void connectActions();
     void loadSponsorPage();
+    void onSponsorPage(const QString &html);
     bool hasTab() const;
     void addEditorTab(KelvoEdit *editor);
     void refreshTabTitle(KelvoEdit *editor);
@@ -79,4 +84,6 @@ private:
 
     Ui::MainWindow *ui;
     QTextBrowser *m_sponsorBrowser;
+    UpdateManager m_updateManager;
+    ServerConstants *m_constants;
 };

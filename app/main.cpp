@@ -28,6 +28,8 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche"));
+    // Lets Wayland desktops match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kelvo-gongche"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
     initResources();
     // Registers the embedded and the installed notation fonts before any

@@ -222,9 +222,22 @@ void KelvoEdit::scoreCursorPositionChanged()
     m_syncing = false;
 }
 
+void KelvoEdit::markModifiedIfEdited(QPlainTextEdit *pane)
+{
+    // textChanged also fires when the highlighter re-formats lines (after a
+    // settings change), which is no edit; the document's own modified flag
+    // tells the two apart. It is cleared again to catch the next edit, undo
+    // and redo included.
+    QTextDocument *document = pane->document();
+    if (!document->isModified())
+        return;
+    document->setModified(false);
+    setModified(true);
+}
+
 void KelvoEdit::onScoreTextChanged()
 {
-    setModified(true);
+    markModifiedIfEdited(ui->scoreEdit);
 }
 
 void KelvoEdit::onCanUndoChanged(bool canUndo)
@@ -241,7 +254,7 @@ void KelvoEdit::onCanRedoChanged(bool canRedo)
 
 void KelvoEdit::updateScoreLineNumberArea()
 {
-    setModified(true);
+    markModifiedIfEdited(ui->lyricEdit);
     ui->scoreEdit->updateLineNumberAreaAll();
 }
 

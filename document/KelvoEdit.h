@@ -11,6 +11,7 @@ class ScoreEdit;
 class QKeyEvent;
 class QPlainTextEdit;
 class QPoint;
+class QPlainTextEdit;
 class QUndoStack;
 
 namespace Ui {
@@ -104,4 +105,5 @@ private:
     QString m_filePath;
     bool m_modified = false;
     QList<int> m_navigationKeys;
+    void markModifiedIfEdited(QPlainTextEdit *pane);
 };

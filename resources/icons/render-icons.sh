@@ -1,5 +1,7 @@
 #!/bin/sh
-# Renders the icon sources in svg/ to the PNGs embedded by resources.qrc.
+# Renders the icon sources in svg/ to the PNGs embedded by resources.qrc,
+# and the application icon at the sizes the desktop's icon theme uses to the
+# PNGs that `cmake --install` puts under share/icons/hicolor.
 # The PNGs are committed, so the build itself never needs a converter; run
 # this again after editing an SVG.  Needs rsvg-convert (Debian: librsvg2-bin).
 set -eu
@@ -19,4 +21,14 @@ for svg in "$here"/svg/*.svg; do
     rsvg-convert --width="$size" --height="$size" --keep-aspect-ratio \
         --output="$here/$name.png" "$svg"
     echo "$name.png (${size}px)"
+done
+
+# Desktop icon theme sizes: ../desktop/icons/<N>x<N>/kelvo-gongche.png.
+# Small sizes get their own rendering rather than the desktop scaling 256 down.
+desktop="$here/../desktop/icons"
+for size in 16 32 48 64 128 256; do
+    mkdir -p "$desktop/${size}x${size}"
+    rsvg-convert --width="$size" --height="$size" --keep-aspect-ratio \
+        --output="$desktop/${size}x${size}/kelvo-gongche.png" "$here/svg/logo-qt.svg"
+    echo "desktop/icons/${size}x${size}/kelvo-gongche.png"
 done

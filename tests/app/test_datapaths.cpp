@@ -63,6 +63,18 @@ private slots:
         QCOMPARE(chosen, QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     }
 
+    void installedProgramUsesUserData()
+    {
+        QTemporaryDir prefix;
+        QDir(prefix.path()).mkpath(QStringLiteral("bin"));
+        QDir(prefix.path()).mkpath(QStringLiteral("share/applications"));
+        QFile desktop(prefix.filePath(QStringLiteral("share/applications/kelvo-gongche.desktop")));
+        QVERIFY(desktop.open(QIODevice::WriteOnly));
+        desktop.close();
+        const QString chosen = DataPaths::chooseFor(prefix.filePath(QStringLiteral("bin")));
+        QCOMPARE(chosen, QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    }
+
     void missingExecutableFolderFallsBackToUserData()
     {
         const QString chosen = DataPaths::chooseFor(QStringLiteral("/nonexistent/kelvo/bin"));

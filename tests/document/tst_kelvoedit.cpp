@@ -1,5 +1,6 @@
 #include "document/EditCommands.h"
 #include "document/KelvoEdit.h"
+#include "editor/EditorConfig.h"
 #include "input/InputMethod.h"
 #include "ui_KelvoEdit.h"
 
@@ -47,6 +48,7 @@ private slots:
     void selectionSyncBothWays();
 
     void modifiedFlag();
+    void appearanceChangeKeepsDocumentUnmodified();
     void undoRedoSignalsAndActions();
     void contextMenu_data();
     void contextMenu();
@@ -621,6 +623,28 @@ void TestKelvoEdit::modifiedFlag()
     QVERIFY(edit->isModified());
     QCOMPARE(edit->displayName(), QStringLiteral("游园.gcp*"));
     QCOMPARE(spy.count(), 3);
+}
+
+// Re-highlighting after a settings change re-formats every line; that is
+// not an edit of the document.
+void TestKelvoEdit::appearanceChangeKeepsDocumentUnmodified()
+{
+    setTexts(*edit, QStringLiteral("# 游园\n原来姹紫嫣红开遍，"), QStringLiteral("\n\n\n\n\n\n\n"));
+    edit->setModified(false);
+    QSignalSpy spy(edit, &KelvoEdit::modifiedChanged);
+    EditorConfig *config = EditorConfig::instance();
+    config->setLyricColor(QColor(0, 0, 0xcc));
+    config->setLyricFontSize(config->lyricFontSize() + 2);
+    config->save();
+    QCoreApplication::processEvents();
+    QVERIFY(!edit->isModified());
+    QCOMPARE(spy.count(), 0);
+    // A real edit afterwards still counts, and so does undoing it after a save.
+    typeText(edit->lyricEdit(), QStringLiteral("好"));
+    QVERIFY(edit->isModified());
+    edit->setModified(false);
+    edit->undoStack()->undo();
+    QVERIFY(edit->isModified());
 }
 
 void TestKelvoEdit::undoRedoSignalsAndActions()

@@ -1,0 +1,418 @@
+#include "app/MainWindow.h"
+#include "document/KelvoEdit.h"
+#include "online/ServerConstants.h"
+#include "online/UpdateManager.h"
+#include "ui_MainWindow.h"
+
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QImage>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QtTest>
+
+namespace {
+
+// A tiny HTTP server on 127.0.0.1 answering GET paths with canned replies.
+// Unknown paths get 404; every request is recorded.
+class LocalServer : public QObject
+{
+public:
+    struct Reply
+    {
+        int status = 200;
+        QByteArray body;
+    };
+
+    LocalServer()
+    {
+        QVERIFY(m_server.listen(QHostAddress::LocalHost));
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+            }
+        });
+    }
+
+    QString base() const
+    {
+        return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
+    }
+
+    QHash<QByteArray, Reply> replies;
+    QList<QByteArray> paths;
+    QList<QByteArray> contentTypes;
+
+private:
+    void serve(QTcpSocket *socket)
+    {
+        QByteArray &request = m_pending[socket];
+        request += socket->readAll();
+        if (request.size() > 64 * 1024) {
+            socket->abort();
+            return;
+        }
+        const int end = request.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QList<QByteArray> lines = request.left(end).split('\n');
+        const QByteArray path = lines.value(0).split(' ').value(1);
+        QByteArray type;
+        for (const QByteArray &line : lines)
+            if (line.toLower().startsWith("content-type:"))
+                type = line.mid(13).trimmed();
+        paths << path;
+        contentTypes << type;
+        const Reply reply = replies.value(path, Reply{404, "missing"});
+        socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\n"
+                      "Content-Type: text/plain; charset=utf-8\r\n"
+                      "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n"
+                      "Connection: close\r\n\r\n" + reply.body);
+        socket->disconnectFromHost();
+        m_pending.remove(socket);
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_pending;
+};
+
+const QByteArray UpdatePath = "/update_check.json";
+const QByteArray SponsorPath = "/sponsor.html";
+const int Wait = 5000;
+
+QString cacheFile()
+{
+    return ServerConstants::instance()->sponsorCacheFile;
+}
+
+void writeCache(const QByteArray &html)
+{
+    QDir().mkpath(QFileInfo(cacheFile()).path());
+    QFile file(cacheFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(html);
+}
+
+QByteArray readCache()
+{
+    QFile file(cacheFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+// True once the window's sponsor request has finished and been cleaned up.
+bool sponsorRequestDone(MainWindow &w)
+{
+    return w.findChildren<QNetworkReply *>().isEmpty();
+}
+
+} // namespace
+
+// The start-up exchanges against a local server: the update manifest and
+// its notice, the forced update through the close prompts, the sponsor page
+// and its cache, and the sponsor view that neither fetches nor navigates.
+class TestOnline : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initTestApplication(); }
+    void init();
+    void cleanup();
+
+    void updateCheck_data();
+    void updateCheck();
+    void browserFailureShowsAddress();
+    void forcedUpdateRunsClosePrompts_data();
+    void forcedUpdateRunsClosePrompts();
+    void sponsorPage_data();
+    void sponsorPage();
+    void offlineMakesNoRequest();
+    void sponsorViewFetchesNothing();
+    void sponsorLinksOpenInBrowser();
+
+private:
+    // Points both bases at the server (or at a closed port without one).
+    void pointAt(const QString &base);
+
+    TestEnvironment *m_env = nullptr;
+    LocalServer *m_server = nullptr;
+};
+
+void TestOnline::init()
+{
+    m_env = new TestEnvironment;
+    m_server = new LocalServer;
+    qunsetenv("KELVO_OFFLINE");
+    pointAt(m_server->base());
+}
+
+void TestOnline::cleanup()
+{
+    delete m_server;
+    m_server = nullptr;
+    delete m_env;
+    m_env = nullptr;
+    qputenv("KELVO_OFFLINE", "1");
+    qunsetenv("KELVO_API_BASE");
+    qunsetenv("KELVO_WEB_BASE");
+    ServerConstants::reset();
+}
+
+void TestOnline::pointAt(const QString &base)
+{
+    qputenv("KELVO_API_BASE", base.toUtf8());
+    qputenv("KELVO_WEB_BASE", (base + QStringLiteral("/web")).toUtf8());
+    ServerConstants::reset();
+}
+
+void TestOnline::updateCheck_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("notice");
+    QTest::addColumn<bool>("closes");
+
+    QTest::newRow("same") << 200 << QByteArray(R"({"version":"2.1"})") << false << false;
+    QTest::newRow("2.10 equals 2.1")
+        << 200 << QByteArray(R"({"version":"2.10","force":true})") << false << false;
+    QTest::newRow("newer") << 200 << QByteArray(R"({"version":"3.0"})") << true << false;
+    QTest::newRow("newer, force false")
+        << 200 << QByteArray(R"({"version":"3.0","force":false})") << true << false;
+    QTest::newRow("newer, forced")
+        << 200 << QByteArray(R"({"version":"3.0","force":true})") << true << true;
+    QTest::newRow("JSON number")
+        << 200 << QByteArray(R"({"version":3.0,"force":true})") << false << false;
+    QTest::newRow("dotted") << 200 << QByteArray(R"({"version":"2.1.1"})") << false << false;
+    QTest::newRow("malformed") << 200 << QByteArray(R"({"version":"3.0")") << false << false;
+    QTest::newRow("array") << 200 << QByteArray(R"(["3.0"])") << false << false;
+    QTest::newRow("server error")
+        << 500 << QByteArray(R"({"version":"3.0","force":true})") << false << false;
+}
+
+void TestOnline::updateCheck()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, notice);
+    QFETCH(bool, closes);
+
+    m_server->replies[UpdatePath] = {status, body};
+    QWidget window;
+    window.show();
+    UpdateManager manager;
+    manager.setWindow(&window);
+    QSignalSpy spy(&manager, &UpdateManager::dataSubmitted);
+    manager.checkForUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, Wait);
+
+    QCOMPARE(m_server->paths, QList<QByteArray>{UpdatePath});
+    QCOMPARE(m_server->contentTypes.value(0), QByteArray("application/x-www-form-urlencoded"));
+    QCOMPARE(spy.at(0).at(0).toBool(), status == 200);
+    if (status == 200)
+        QCOMPARE(spy.at(0).at(1).toString(), QString::fromUtf8(body));
+
+    ScriptedDialogs &dialogs = m_env->dialogs();
+    if (!notice) {
+        QVERIFY(dialogs.requests.isEmpty());
+    } else {
+        QCOMPARE(dialogs.requests.size(), 2);
+        QCOMPARE(dialogs.requests[0].kind, DialogRequest::Information);
+        QCOMPARE(dialogs.requests[0].title, QStringLiteral("更新提示"));
+        QCOMPARE(dialogs.requests[0].text, QStringLiteral("有新版本可用，请更新！"));
+        QCOMPARE(dialogs.requests[1].kind, DialogRequest::OpenUrl);
+        QCOMPARE(dialogs.requests[1].url, QUrl(m_server->base() + QStringLiteral("/web/")));
+    }
+    if (closes)
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), Wait);
+    else
+        QVERIFY(window.isVisible());
+}
+
+void TestOnline::browserFailureShowsAddress()
+{
+    m_server->replies[UpdatePath] = {200, R"({"version":"2.2"})"};
+    ScriptedDialogs &dialogs = m_env->dialogs();
+    dialogs.queueButton(QMessageBox::Ok);
+    DialogAnswer refused;
+    refused.ok = false;
+    dialogs.queue(refused);
+    UpdateManager manager;
+    QSignalSpy spy(&manager, &UpdateManager::dataSubmitted);
+    manager.checkForUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, Wait);
+
+    QCOMPARE(dialogs.requests.size(), 3);
+    QCOMPARE(dialogs.requests[2].title, QStringLiteral("更新提示"));
+    QCOMPARE(dialogs.requests[2].text, QStringLiteral("无法打开下载链接，请到官网下载：")
+                                           + m_server->base() + QStringLiteral("/web/！"));
+}
+
+void TestOnline::forcedUpdateRunsClosePrompts_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("staysOpen");
+    QTest::newRow("cancel keeps the program") << int(QMessageBox::Cancel) << true;
+    QTest::newRow("no closes it") << int(QMessageBox::No) << false;
+}
+
+void TestOnline::forcedUpdateRunsClosePrompts()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, staysOpen);
+
+    m_server->replies[UpdatePath] = {200, R"({"version":"9.0","force":true})"};
+    ScriptedDialogs &dialogs = m_env->dialogs();
+    dialogs.queueButton(QMessageBox::Ok); // the notice
+    dialogs.queue(DialogAnswer());        // the browser opens
+    dialogs.queueButton(QMessageBox::StandardButton(answer));
+
+    MainWindow w;
+    w.show();
+    w.newAction();
+    w.currentEditor()->setModified(true);
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.requests.size(), 3, Wait);
+
+    QCOMPARE(dialogs.requests[2].kind, DialogRequest::Warning);
+    QTRY_COMPARE_WITH_TIMEOUT(w.isVisible(), staysOpen, Wait);
+    QCOMPARE(w.form()->tabWidget->count(), staysOpen ? 1 : 0);
+}
+
+void TestOnline::sponsorPage_data()
+{
+    QTest::addColumn<QByteArray>("cached"); // null: no cache file
+    QTest::addColumn<bool>("serverUp");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("served");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("cacheAfter");
+
+    const QByteArray none("<none>");
+    QTest::newRow("first start")
+        << QByteArray() << true << 200 << QByteArray("<p>新页</p>") << "新页"
+        << QByteArray("<p>新页</p>");
+    QTest::newRow("changed page waits for the next start")
+        << QByteArray("<p>旧页</p>") << true << 200 << QByteArray("<p>新页</p>") << "旧页"
+        << QByteArray("<p>新页</p>");
+    QTest::newRow("empty page keeps the cache")
+        << QByteArray("<p>旧页</p>") << true << 200 << QByteArray() << "旧页"
+        << QByteArray("<p>旧页</p>");
+    QTest::newRow("server error")
+        << QByteArray("<p>旧页</p>") << true << 500 << QByteArray("<p>错误</p>") << "旧页"
+        << QByteArray("<p>旧页</p>");
+    QTest::newRow("offline with cache")
+        << QByteArray("<p>旧页</p>") << false << 0 << QByteArray() << "旧页"
+        << QByteArray("<p>旧页</p>");
+    QTest::newRow("offline without cache")
+        << QByteArray() << false << 0 << QByteArray() << "" << none;
+}
+
+void TestOnline::sponsorPage()
+{
+    QFETCH(QByteArray, cached);
+    QFETCH(bool, serverUp);
+    QFETCH(int, status);
+    QFETCH(QByteArray, served);
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, cacheAfter);
+
+    if (!cached.isNull())
+        writeCache(cached);
+    if (serverUp) {
+        m_server->replies[SponsorPath] = {status, served};
+    } else {
+        // Nothing listens on the port once the server is gone.
+        const QString base = m_server->base();
+        delete m_server;
+        m_server = nullptr;
+        pointAt(base);
+    }
+
+    MainWindow w;
+    QTextDocument cachedPage;
+    cachedPage.setHtml(QString::fromUtf8(cached));
+    QCOMPARE(w.sponsorBrowser()->toPlainText(), cachedPage.toPlainText());
+    QTRY_VERIFY_WITH_TIMEOUT(sponsorRequestDone(w), Wait);
+    QCOMPARE(w.sponsorBrowser()->toPlainText().remove(QLatin1Char('\n')),
+             shown);
+    QCOMPARE(readCache(), cacheAfter);
+    QVERIFY(m_env->dialogs().requests.isEmpty());
+}
+
+void TestOnline::offlineMakesNoRequest()
+{
+    writeCache("<p>旧页</p>");
+    m_server->replies[SponsorPath] = {200, "<p>新页</p>"};
+    m_server->replies[UpdatePath] = {200, R"({"version":"9.0","force":true})"};
+    qputenv("KELVO_OFFLINE", "1");
+
+    MainWindow w;
+    w.show();
+    QVERIFY(sponsorRequestDone(w));
+    QTest::qWait(200);
+    QVERIFY(m_server->paths.isEmpty());
+    QCOMPARE(w.sponsorBrowser()->toPlainText(), QStringLiteral("旧页"));
+    QVERIFY(m_env->dialogs().requests.isEmpty());
+}
+
+void TestOnline::sponsorViewFetchesNothing()
+{
+    // A bright local image, referenced by path, by file address and from
+    // the network: none of them may be read or requested.
+    const QString image = QDir(m_env->dataDir()).filePath(QStringLiteral("red.png"));
+    QImage red(120, 120, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QVERIFY(red.save(image));
+    QFile png(image);
+    QVERIFY(png.open(QIODevice::ReadOnly));
+    m_server->replies["/red.png"] = {200, png.readAll()};
+    const QString html =
+        QStringLiteral("<p>赞助</p><img src=\"%1\"><img src=\"%2\"><img src=\"%3/red.png\">"
+                       "<link rel=\"stylesheet\" href=\"%3/style.css\">"
+                       "<img src=\"file:///etc/passwd\">")
+            .arg(image, QUrl::fromLocalFile(image).toString(), m_server->base());
+    writeCache(html.toUtf8());
+    m_server->replies[SponsorPath] = {200, html.toUtf8()};
+
+    MainWindow w;
+    w.resize(800, 600);
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(sponsorRequestDone(w), Wait);
+    const QImage shot = w.sponsorBrowser()->viewport()->grab().toImage();
+    int redPixels = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            redPixels += shot.pixelColor(x, y) == QColor(Qt::red);
+    QCOMPARE(redPixels, 0);
+    QTest::qWait(100);
+    m_server->paths.removeAll(UpdatePath);
+    QCOMPARE(m_server->paths, QList<QByteArray>{SponsorPath});
+}
+
+void TestOnline::sponsorLinksOpenInBrowser()
+{
+    writeCache("<a href=\"https://sponsor.kelvo.example/x\">赞助</a>");
+    qputenv("KELVO_OFFLINE", "1");
+    MainWindow w;
+    QTextBrowser *view = w.sponsorBrowser();
+    const QString before = view->toHtml();
+
+    emit view->anchorClicked(QUrl(QStringLiteral("https://sponsor.kelvo.example/x")));
+    emit view->anchorClicked(QUrl(QStringLiteral("file:///usr/bin/xterm")));
+
+    const QList<DialogRequest> &requests = m_env->dialogs().requests;
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests[0].kind, DialogRequest::OpenUrl);
+    QCOMPARE(requests[0].url, QUrl(QStringLiteral("https://sponsor.kelvo.example/x")));
+    QVERIFY(!view->openLinks());
+    QCOMPARE(view->toHtml(), before);
+}
+
+QTEST_MAIN(TestOnline)
+#include "test_online.moc"
