@@ -4,13 +4,30 @@
 // notation for every sung character. Header-only, shared by the bench
 // programs.
 
+#include "app/DataPaths.h"
+#include "app/Resources.h"
 #include "document/GongcheSymbols.h"
+#include "editor/EditorConfig.h"
+#include "fonts/FontRegistry.h"
+#include "fonts/FontSubstitutions.h"
 
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 
 namespace BenchDocument {
+
+// What the program does at start-up, with every file in dataDir. Call it
+// right after creating the application object; dataDir must outlive it (the
+// settings are saved at exit).
+inline void initApplication(const QString &dataDir)
+{
+    DataPaths::setOverride(dataDir);
+    initResources();
+    FontRegistry::instance();
+    installPlatformFontSubstitutions();
+    EditorConfig::instance();
+}
 
 inline QString ideographs(QRandomGenerator &rng, int n)
 {

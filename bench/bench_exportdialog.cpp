@@ -70,11 +70,8 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir dataDir;
-    DataPaths::setOverride(dataDir.path());
     QApplication app(argc, argv);
-    initResources();
-    FontRegistry::instance();
-    installPlatformFontSubstitutions();
+    BenchDocument::initApplication(dataDir.path());
 
     const LayoutItems sample = sampleItems();
     QRandomGenerator rng(7);

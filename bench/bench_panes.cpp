@@ -64,11 +64,7 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir dataDir; // outlives the application: the config saves at exit
     QApplication app(argc, argv);
-    DataPaths::setOverride(dataDir.path());
-    initResources();
-    FontRegistry::instance();
-    installPlatformFontSubstitutions();
-    EditorConfig::instance();
+    BenchDocument::initApplication(dataDir.path());
 
     QRandomGenerator rng(2024);
     QWidget editor;
