@@ -437,32 +437,32 @@ GenerateSVG::Measures GenerateSVG::measures(FontSlot slot) const
     return result;
 }
 
-QSize GenerateSVG::cachedTight(FontSlot slot, char32_t code, const QString &text) const
+QSize GenerateSVG::cachedSize(QHash<char32_t, QSize> &cache, FontSlot slot, char32_t code,
+                              const QString &text,
+                              QSize (*measure)(const QFontMetricsF &, const QString &)) const
 {
-    const bool cache = code != 0 && m_painter.isActive();
-    if (cache) {
-        const auto it = m_tight[slot].constFind(code);
-        if (it != m_tight[slot].constEnd())
+    // Sizes are cached per character only while a generation runs: the
+    // settings may change between generations.
+    const bool useCache = code != 0 && m_painter.isActive();
+    if (useCache) {
+        const auto it = cache.constFind(code);
+        if (it != cache.constEnd())
             return *it;
     }
-    const QSize size = tightSize(metrics(slot), text);
-    if (cache)
-        m_tight[slot].insert(code, size);
+    const QSize size = measure(metrics(slot), text);
+    if (useCache)
+        cache.insert(code, size);
     return size;
+}
+
+QSize GenerateSVG::cachedTight(FontSlot slot, char32_t code, const QString &text) const
+{
+    return cachedSize(m_tight[slot], slot, code, text, &GenerateSVG::tightSize);
 }
 
 QSize GenerateSVG::cachedBounding(FontSlot slot, char32_t code, const QString &text) const
 {
-    const bool cache = code != 0 && m_painter.isActive();
-    if (cache) {
-        const auto it = m_bounding[slot].constFind(code);
-        if (it != m_bounding[slot].constEnd())
-            return *it;
-    }
-    const QSize size = boundingSize(metrics(slot), text);
-    if (cache)
-        m_bounding[slot].insert(code, size);
-    return size;
+    return cachedSize(m_bounding[slot], slot, code, text, &GenerateSVG::boundingSize);
 }
 
 void GenerateSVG::drawCell(const QRectF &rect, int flags, const QString &text)

@@ -156,6 +156,9 @@ private:
     Measures measures(FontSlot slot) const;
     QSize cachedTight(FontSlot slot, char32_t code, const QString &text) const;
     QSize cachedBounding(FontSlot slot, char32_t code, const QString &text) const;
+    QSize cachedSize(QHash<char32_t, QSize> &cache, FontSlot slot, char32_t code,
+                     const QString &text,
+                     QSize (*measure)(const QFontMetricsF &, const QString &)) const;
     void drawCell(const QRectF &rect, int flags, const QString &text);
     void usePen(const QColor &color);
     bool pageLimitReached() const { return m_truncated; }
