@@ -41,7 +41,7 @@ void LyricLineNumberArea::paintEvent(QPaintEvent *event)
 // ---- Pane -------------------------------------------------------------------
 
 LyricEdit::LyricEdit(QWidget *parent)
-    : QPlainTextEdit(parent)
+    : GutteredTextEdit(parent)
     , m_config(EditorConfig::instance())
     , m_gutter(new LyricLineNumberArea(this))
 {
@@ -230,17 +230,13 @@ void LyricEdit::applyAppearance()
 
 void LyricEdit::updateLineNumberArea(const QRect &rect, int dy)
 {
-    if (dy)
-        m_gutter->scroll(0, dy);
-    else
-        m_gutter->update(0, rect.y(), lineNumberAreaWidth(), rect.height());
+    updateGutter(m_gutter, rect, dy, lineNumberAreaWidth());
 }
 
 void LyricEdit::resizeEvent(QResizeEvent *event)
 {
     QPlainTextEdit::resizeEvent(event);
-    const QRect cr = contentsRect();
-    m_gutter->setGeometry(QRect(cr.left(), cr.top(), lineNumberAreaWidth(), cr.height()));
+    placeGutter(m_gutter, lineNumberAreaWidth());
 }
 
 void LyricEdit::lineNumberAreaPaintEvent(QPaintEvent *event)
@@ -253,17 +249,6 @@ void LyricEdit::lineNumberAreaPaintEvent(QPaintEvent *event)
 
     const int width = lineNumberAreaWidth();
     const int lineHeight = QFontMetrics(m_config->lyricFont()).height();
-    QTextBlock block = firstVisibleBlock();
-    int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
-    int bottom = top + qRound(blockBoundingRect(block).height());
-    while (block.isValid() && top <= event->rect().bottom()) {
-        if (block.isVisible() && bottom >= event->rect().top()) {
-            const QString label = lineLabel(block.text());
-            if (!label.isEmpty())
-                painter.drawText(0, top, width, lineHeight, Qt::AlignCenter, label);
-        }
-        block = block.next();
-        top = bottom;
-        bottom = top + qRound(blockBoundingRect(block).height());
-    }
+    paintBlockLabels(painter, event->rect(), width, lineHeight,
+                     [](const QTextBlock &block) { return lineLabel(block.text()); });
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPlainTextEdit>
+#include "editor/GutteredTextEdit.h"
 #include <QPointer>
 #include <QString>
 #include <QStringView>
@@ -30,7 +30,7 @@ private:
 // are handled by the paired editor's event filter; the pane adds the gutter,
 // the mappings between lyric positions and score lines, the pairing
 // highlights and the search with match counting.
-class LyricEdit : public QPlainTextEdit
+class LyricEdit : public GutteredTextEdit
 {
     Q_OBJECT
 

@@ -87,7 +87,7 @@ void ScoreLineNumberArea::paintEvent(QPaintEvent *event)
 // ---- Pane -------------------------------------------------------------------
 
 ScoreEdit::ScoreEdit(QWidget *parent)
-    : QPlainTextEdit(parent)
+    : GutteredTextEdit(parent)
     , m_config(EditorConfig::instance())
     , m_gutter(nullptr)
 {
@@ -229,17 +229,13 @@ void ScoreEdit::updateLineNumberAreaAll()
 
 void ScoreEdit::updateLineNumberArea(const QRect &rect, int dy)
 {
-    if (dy)
-        m_gutter->scroll(0, dy);
-    else
-        m_gutter->update(0, rect.y(), lineNumberAreaWidth(), rect.height());
+    updateGutter(m_gutter, rect, dy, lineNumberAreaWidth());
 }
 
 void ScoreEdit::resizeEvent(QResizeEvent *event)
 {
     QPlainTextEdit::resizeEvent(event);
-    const QRect cr = contentsRect();
-    m_gutter->setGeometry(QRect(cr.left(), cr.top(), lineNumberAreaWidth(), cr.height()));
+    placeGutter(m_gutter, lineNumberAreaWidth());
 }
 
 void ScoreEdit::focusOutEvent(QFocusEvent *event)
@@ -265,17 +261,7 @@ void ScoreEdit::lineNumberAreaPaintEvent(QPaintEvent *event)
         return;
     const int width = lineNumberAreaWidth();
     const int lineHeight = QFontMetrics(m_config->scoreFont()).height();
-    QTextBlock block = firstVisibleBlock();
-    int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
-    int bottom = top + qRound(blockBoundingRect(block).height());
-    while (block.isValid() && top <= event->rect().bottom()) {
-        if (block.isVisible() && bottom >= event->rect().top()) {
-            const QString label = lyric->pairedCharacterAt(block.blockNumber() + 1);
-            if (!label.isEmpty())
-                painter.drawText(0, top, width, lineHeight, Qt::AlignCenter, label);
-        }
-        block = block.next();
-        top = bottom;
-        bottom = top + qRound(blockBoundingRect(block).height());
-    }
+    paintBlockLabels(painter, event->rect(), width, lineHeight, [lyric](const QTextBlock &block) {
+        return lyric->pairedCharacterAt(block.blockNumber() + 1);
+    });
 }

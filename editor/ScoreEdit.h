@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPlainTextEdit>
+#include "editor/GutteredTextEdit.h"
 #include <QPointer>
 #include <QString>
 #include <QStringView>
@@ -30,7 +30,7 @@ private:
 // Right pane of the paired editor: one line of notation per paired lyric
 // character. It finds its lyric pane among the children of its parent
 // widget (the paired editor); without one its gutter stays empty.
-class ScoreEdit : public QPlainTextEdit
+class ScoreEdit : public GutteredTextEdit
 {
     Q_OBJECT
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+#include <functional>
+
+class QPainter;
+class QTextBlock;
+
+// The part the lyric and score panes share: a plain-text editor with a gutter
+// widget at its left edge that labels lines (each pane decides the label).
+class GutteredTextEdit : public QPlainTextEdit
+{
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    // Draws label(block) centred in the first row of every visible block
+    // that meets rect: x 0, the block's top, width, lineHeight.
+    void paintBlockLabels(QPainter &painter, const QRect &rect, int width, int lineHeight,
+                          const std::function<QString(const QTextBlock &)> &label) const;
+    // The editor's updateRequest for the gutter: scroll with the text, or
+    // repaint the strip that changed.
+    static void updateGutter(QWidget *gutter, const QRect &rect, int dy, int width);
+    // Keeps the gutter over the left edge of the contents (after a resize).
+    void placeGutter(QWidget *gutter, int width) const;
+};
