@@ -171,7 +171,14 @@ void EditCommand::replayLyric(bool undo, int lyricSteps, int scoreSteps)
 
 void EditCommand::replayScore(bool undo)
 {
-    undo ? editor->scoreEdit()->undo() : editor->scoreEdit()->redo();
+    {
+        SyncGuard sync(editor);
+        undo ? editor->scoreEdit()->undo() : editor->scoreEdit()->redo();
+    }
+    // The pane reports a move only when the cursor's number changes: a
+    // cursor that ends on the same number in another line (or that passed
+    // other lines on the way) would leave the lyric cursor behind.
+    editor->scoreCursorPositionChanged();
 }
 
 // ---- InsertLyricCommand -----------------------------------------------------

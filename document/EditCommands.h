@@ -46,7 +46,8 @@ protected:
     // Score pane first, then the lyric pane, both with syncing held; then
     // the lyric cursor is mirrored once.
     void replayLyric(bool undo, int lyricSteps, int scoreSteps);
-    // The score pane's cursor signal mirrors the lyric cursor afterwards.
+    // The score pane with syncing held; then the score cursor is mirrored
+    // once.
     void replayScore(bool undo);
 
     KelvoEdit *editor;

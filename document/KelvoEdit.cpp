@@ -376,6 +376,20 @@ void KelvoEdit::showContextMenu(const QPoint &globalPos)
     menu.exec(globalPos);
 }
 
+bool KelvoEdit::inputMethodTakes(const QKeyEvent *event) const
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = modifiersOf(event);
+    if (key >= Qt::Key_A && key <= Qt::Key_Z && modifiers == Qt::NoModifier)
+        return true;
+    const InputMethod *im = InputMethod::existingInstance();
+    if (!im || !im->isVisible())
+        return false;
+    // Every plain key belongs to an open composition (Escape above all);
+    // the window's Ctrl and Alt commands stay available.
+    return !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
 bool KelvoEdit::handleScoreKey(QKeyEvent *event)
 {
     const int key = event->key();
@@ -550,6 +564,14 @@ bool KelvoEdit::eventFilter(QObject *watched, QEvent *event)
         }
         return pane == ui->scoreEdit ? handleScoreKey(key) : handleLyricKey(key);
     }
+    case QEvent::ShortcutOverride:
+        // Window shortcuts (Escape quits) see a key before the pane does:
+        // the keys the input method uses must be claimed here to reach it.
+        if (pane == ui->scoreEdit && inputMethodTakes(static_cast<QKeyEvent *>(event))) {
+            event->accept();
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
     case QEvent::MouseButtonPress:
         if (static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
             showContextMenu(static_cast<QMouseEvent *>(event)->globalPosition().toPoint());

@@ -94,6 +94,9 @@ private:
     // selectBack characters before the end of the template.
     void insertTemplate(const QString &text, int selectBack = 0, int selectLength = 0);
     void showContextMenu(const QPoint &globalPos);
+    // Whether a key pressed in the score pane goes to the input method
+    // (letters always, every plain key while its window is open).
+    bool inputMethodTakes(const QKeyEvent *event) const;
     bool handleScoreKey(QKeyEvent *event);
     bool handleLyricKey(QKeyEvent *event);
     bool handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event);

@@ -7,6 +7,7 @@
 #include "input/InputMethod.h"
 #include "ui_MainWindow.h"
 
+#include "document/KelvoEditTestUtil.h"
 #include "support/TestSupport.h"
 
 #include <QClipboard>
@@ -51,6 +52,8 @@ private slots:
     void search();
     void searchBarHiddenWhenLastTabCloses();
     void inputMethodAfterLastTabCloses();
+    void inputMethodKeysBeforeWindowShortcuts_data();
+    void inputMethodKeysBeforeWindowShortcuts();
 };
 
 namespace {
@@ -636,6 +639,67 @@ void TestDocumentTabs::inputMethodAfterLastTabCloses()
     QVERIFY(!im->commitCurrent().isEmpty());
     im->showSuggestions(QString());
     im->reset();
+}
+
+void TestDocumentTabs::inputMethodKeysBeforeWindowShortcuts_data()
+{
+    QTest::addColumn<QStringList>("opening"); // keys before the one under test
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("modified");
+    QTest::addColumn<int>("commands");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("prompts");
+
+    const int esc = Qt::Key_Escape;
+    QTest::newRow("escape drops a composition") << QStringList{"g"} << esc << false << 0 << false << 0;
+    QTest::newRow("escape drops a composition, modified") << QStringList{"g"} << esc << true << 0 << false << 0;
+    QTest::newRow("escape closes the suggestions") << QStringList{"{SPACE}"} << esc << true << 0 << false << 0;
+    QTest::newRow("return commits") << QStringList{"g"} << int(Qt::Key_Return) << false << 1 << false << 0;
+    // With nothing composed Escape still leaves the program.
+    QTest::newRow("escape while idle exits") << QStringList{} << esc << false << 0 << true << 0;
+    QTest::newRow("escape while idle asks to save") << QStringList{} << esc << true << 0 << false << 1;
+}
+
+void TestDocumentTabs::inputMethodKeysBeforeWindowShortcuts()
+{
+    QFETCH(QStringList, opening);
+    QFETCH(int, key);
+    QFETCH(bool, modified);
+    QFETCH(int, commands);
+    QFETCH(bool, closes);
+    QFETCH(int, prompts);
+
+    TestEnvironment env;
+    MainWindow w;
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.newAction();
+    KelvoEdit *editor = w.currentEditor();
+    editor->lyricEdit()->setPlainText(QStringLiteral("好人"));
+    editor->scoreEdit()->setPlainText(QStringLiteral("\n\n"));
+    editor->undoStack()->clear();
+    editor->setModified(modified);
+    ScoreEdit *score = editor->scoreEdit();
+    score->setFocus();
+    QTRY_VERIFY(score->hasFocus());
+
+    // Real key clicks on the focused pane: the window's shortcuts see them
+    // first, as they do for a user.
+    InputMethod *im = InputMethod::instance();
+    im->reset(); // nothing left over from an earlier case
+    KelvoEditTest::runSteps(score, opening);
+    QCOMPARE(im->isVisible(), !opening.isEmpty());
+    QTest::keyClick(score, Qt::Key(key));
+
+    QCOMPARE(!w.isVisible(), closes);
+    QCOMPARE(messages(env.dialogs()).size(), prompts);
+    if (closes)
+        return;
+    QVERIFY(!im->isVisible());
+    QVERIFY(!im->isComposing());
+    QCOMPARE(w.form()->tabWidget->count(), 1);
+    QCOMPARE(editor->undoStack()->count(), commands);
 }
 
 QTEST_MAIN(TestDocumentTabs)

@@ -46,6 +46,8 @@ private slots:
     void scoreToLyricSync_data();
     void scoreToLyricSync();
     void selectionSyncBothWays();
+    void undoRedoOfScoreDeleteKeepsPanesInStep_data();
+    void undoRedoOfScoreDeleteKeepsPanesInStep();
 
     void modifiedFlag();
     void appearanceChangeKeepsDocumentUnmodified();
@@ -598,6 +600,50 @@ void TestKelvoEdit::selectionSyncBothWays()
     const QTextCursor s = edit->scoreEdit()->textCursor();
     QCOMPARE(s.selectedText(), QStringLiteral("BB\u2029C"));
     QVERIFY(edit->scoreEdit()->extraSelections().isEmpty());
+}
+
+void TestKelvoEdit::undoRedoOfScoreDeleteKeepsPanesInStep_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("anchor"); // -1: no selection
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("moveTo"); // the cursor moved before undo; -1: not moved
+    // Score "AB|CD|EF|" beside 好人们.
+    QTest::newRow("line break deleted and put back") << 2 << 3 << "{DEL}" << -1;
+    QTest::newRow("undo lands on the same number a line up") << 0 << 2 << "{DEL}" << 2;
+    QTest::newRow("ctrl delete, cursor moved") << 3 << -1 << "{C-DEL}" << 5;
+    QTest::newRow("over three lines") << 7 << 1 << "{DEL}" << -1;
+}
+
+void TestKelvoEdit::undoRedoOfScoreDeleteKeepsPanesInStep()
+{
+    QFETCH(int, position);
+    QFETCH(int, anchor);
+    QFETCH(QString, key);
+    QFETCH(int, moveTo);
+    setTexts(*edit, QStringLiteral("好人们"), QStringLiteral("AB\nCD\nEF\n"));
+    showAndFocus(*edit, edit->scoreEdit());
+    setCursor(edit->scoreEdit(), position, anchor);
+    runStep(edit->scoreEdit(), key);
+    QCOMPARE(edit->undoStack()->count(), 1);
+    if (moveTo >= 0)
+        setCursor(edit->scoreEdit(), moveTo);
+
+    // After each history step the lyric cursor and its tint sit on the
+    // character paired with the score cursor's line.
+    for (const char *step : {"undo", "redo", "undo"}) {
+        if (qstrcmp(step, "undo") == 0)
+            edit->undoStack()->undo();
+        else
+            edit->undoStack()->redo();
+        const QTextCursor s = edit->scoreEdit()->textCursor();
+        QVERIFY(!s.hasSelection());
+        const int expected = edit->lyricEdit()->positionAfterPaired(s.blockNumber() + 1);
+        QVERIFY2(edit->lyricEdit()->textCursor().position() == expected, step);
+        const auto tints = edit->lyricEdit()->extraSelections();
+        QCOMPARE(tints.size(), 1);
+        QVERIFY2(tints.first().cursor.selectionEnd() == expected, step);
+    }
 }
 
 void TestKelvoEdit::modifiedFlag()
