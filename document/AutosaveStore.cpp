@@ -35,7 +35,7 @@ std::unique_ptr<QLockFile> makeLock(const QString &sessionDir)
 {
     auto lock = std::make_unique<QLockFile>(lockPathFor(sessionDir));
     // A running program's lock may be hours old; only a lock whose process
-    // has gone counts as stale.
+    // has gone counts as stale (where no native file lock says so already).
     lock->setStaleLockTime(0);
     return lock;
 }

@@ -228,6 +228,12 @@ void TestAutosave::liveSessionIsNotOffered()
     AutosaveStore::Entry entry;
     entry.id = "doc-1";
     QVERIFY(live.write(entry, "活", ""));
+    // A long-running program's lock is old; age alone must not make it stale.
+    QFile lock(live.sessionDir() + ".lock");
+    QVERIFY(lock.open(QIODevice::ReadWrite));
+    QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                             QFileDevice::FileModificationTime));
+    lock.close();
 
     MainWindow w;
     w.restoreAutosaves();
