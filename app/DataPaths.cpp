@@ -72,6 +72,11 @@ QString DataPaths::cacheDir()
     return QDir(dataDir()).filePath(QStringLiteral("cache"));
 }
 
+QString DataPaths::autosaveDir()
+{
+    return QDir(dataDir()).filePath(QStringLiteral("autosave"));
+}
+
 void DataPaths::setOverride(const QString &dir)
 {
     s_override = dir;

@@ -19,6 +19,7 @@ public:
     static QString dictionaryFile(); // wordsdict.csv
     static QString fontsDir();       // fonts/ (not created here)
     static QString cacheDir();       // cache/ (not created here)
+    static QString autosaveDir();    // autosave/ (not created here)
 
     // Redirects every path to dir (tests, or a KELVO_DATA_DIR environment
     // variable for scripted runs). An empty dir restores the normal choice.

@@ -2,6 +2,7 @@
 
 #include "ui_MainWindow.h"
 
+#include "app/Autosaver.h"
 #include "app/DialogService.h"
 #include "dialogs/About.h"
 #include "dialogs/Help.h"
@@ -32,6 +33,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui::MainWindow)
     , m_sponsorBrowser(new SponsorView(this))
     , m_constants(ServerConstants::instance())
+    , m_autosaver(new Autosaver(this))
 {
     m_sponsorBrowser->setObjectName(QStringLiteral("sponsorBrowser"));
     // A forced update leaves through this window's close prompts.
@@ -165,6 +167,12 @@ void MainWindow::addEditorTab(KelvoEdit *editor)
     connect(editor, &KelvoEdit::modifiedChanged, this, &MainWindow::modifiedChanged);
     connect(editor, &KelvoEdit::canUndoChanged, this, &MainWindow::onCanUndoChanged);
     connect(editor, &KelvoEdit::canRedoChanged, this, &MainWindow::onCanRedoChanged);
+    m_autosaver->track(editor);
+}
+
+void MainWindow::restoreAutosaves()
+{
+    m_autosaver->offerRecovery([this](KelvoEdit *editor) { addEditorTab(editor); });
 }
 
 void MainWindow::refreshTabTitle(KelvoEdit *editor)
@@ -364,6 +372,8 @@ bool MainWindow::tabWidgetClose(int index)
     // Its undo stack signals on the way out; the actions belong to the tab
     // that becomes current.
     disconnect(editor, nullptr, this, nullptr);
+    // Saved or deliberately discarded: its autosaved copy is not needed.
+    m_autosaver->forget(editor);
     ui->tabWidget->removeTab(index);
     delete editor;
     return true;
@@ -377,10 +387,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
-    if (hasTab())
+    if (hasTab()) {
         event->ignore();
-    else
+    } else {
+        m_autosaver->endSession();
         event->accept();
+    }
 }
 
 void MainWindow::tabWidgetCurrentChanged(int index)

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+class Autosaver;
 class KelvoEdit;
 class QCloseEvent;
 class QTextBrowser;
@@ -32,6 +33,11 @@ public:
     UpdateManager *updateManager() { return &m_updateManager; }
     // The current tab's editor, or null without a tab.
     KelvoEdit *currentEditor() const;
+
+    Autosaver *autosaver() const { return m_autosaver; }
+    // Offers the documents a run that did not close cleanly left unsaved,
+    // each restored one in a new tab.
+    void restoreAutosaves();
 
 public slots:
     void newAction();
@@ -86,4 +92,5 @@ private:
     QTextBrowser *m_sponsorBrowser;
     UpdateManager m_updateManager;
     ServerConstants *m_constants;
+    Autosaver *m_autosaver;
 };

@@ -42,6 +42,7 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     window.show();
+    window.restoreAutosaves();
     window.openPath(Startup::fileArgument(QCoreApplication::arguments()));
 
     // Used by the start-up benchmark: report once the window is up, then quit.

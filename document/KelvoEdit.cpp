@@ -128,6 +128,11 @@ QUndoStack *KelvoEdit::undoStack() const
     return m_undoStack;
 }
 
+bool KelvoEdit::isUntitled() const
+{
+    return m_filePath == Untitled;
+}
+
 QString KelvoEdit::displayName() const
 {
     QString name = m_filePath == Untitled ? Untitled : QFileInfo(m_filePath).fileName();

@@ -39,6 +39,8 @@ public:
     QString displayName() const;
     bool isModified() const { return m_modified; }
     QString filePath() const { return m_filePath; }
+    // True for a document never bound to a file (filePath() is "未命名").
+    bool isUntitled() const;
     void setFilePath(const QString &path) { m_filePath = path; }
     // Sets the modified state and emits modifiedChanged(modified) when it
     // changes (load and save clear it; editing sets it).
@@ -63,6 +65,10 @@ public:
 
     // Reads a .gcp file into this (fresh) editor; reports failures itself.
     bool load(const QString &path);
+    // Fills this (fresh) editor with recovered texts, bound to path (empty:
+    // untitled) and modified, so that nothing reaches a file until the user
+    // saves.
+    void restoreContent(const QString &lyric, const QString &score, const QString &path);
     // Saves (asking for a name when there is none) or, with saveAs, writes
     // a copy under a chosen name. Reports failures itself.
     bool save(bool saveAs);

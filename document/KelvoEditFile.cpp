@@ -23,6 +23,17 @@ void markSaved(KelvoEdit *editor)
         emit editor->modifiedChanged(false);
 }
 
+void setTexts(KelvoEdit *editor, const QString &lyric, const QString &score)
+{
+    const bool wasSyncing = editor->isSyncing();
+    editor->setSyncing(true);
+    editor->lyricEdit()->setPlainText(lyric);
+    editor->scoreEdit()->setPlainText(score);
+    editor->setSyncing(wasSyncing);
+    // Commands of an earlier text would point into text that is gone.
+    editor->undoStack()->clear();
+}
+
 } // namespace
 
 bool KelvoEdit::load(const QString &path)
@@ -49,17 +60,18 @@ bool KelvoEdit::load(const QString &path)
         return false;
     }
 
-    const bool wasSyncing = isSyncing();
-    setSyncing(true);
-    lyricEdit()->setPlainText(decoded.lyric);
-    scoreEdit()->setPlainText(decoded.score);
-    setSyncing(wasSyncing);
-    // Commands of an earlier text would point into text that is gone.
-    undoStack()->clear();
-
+    setTexts(this, decoded.lyric, decoded.score);
     setFilePath(path);
     markSaved(this);
     return true;
+}
+
+void KelvoEdit::restoreContent(const QString &lyric, const QString &score, const QString &path)
+{
+    setTexts(this, lyric, score);
+    if (!path.isEmpty())
+        setFilePath(path);
+    setModified(true);
 }
 
 bool KelvoEdit::save(bool saveAs)

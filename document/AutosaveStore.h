@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QLockFile;
+
+// Copies of unsaved documents, kept so that a crash loses at most a few
+// minutes of work. Each running program writes into its own session folder
+// under the autosave folder; a lock file beside that folder says the session
+// is alive. A session folder whose lock nobody holds was left by a program
+// that ended without closing cleanly, and its documents can be recovered.
+// Per document the folder holds <id>.gcp (the score file's own format) and
+// <id>.json (where it came from and when it was written). Plain code, no
+// widgets; the caller chooses the folder.
+class AutosaveStore
+{
+public:
+    struct Entry
+    {
+        QString id;           // names the document's files in the session folder
+        QString originalPath; // the user's file, empty for a document never saved
+        QString title;        // the tab title without the modified mark
+        QDateTime savedAt;
+    };
+
+    explicit AutosaveStore(const QString &rootDir);
+    // Releases the lock. A session holding no document is removed; one that
+    // still holds documents stays to be offered at the next start.
+    ~AutosaveStore();
+    AutosaveStore(const AutosaveStore &) = delete;
+    AutosaveStore &operator=(const AutosaveStore &) = delete;
+
+    // Writes (atomically) one document's copy and its record, replacing the
+    // earlier ones of the same id. The session folder is created and locked
+    // on the first write. False when anything could not be written.
+    bool write(const Entry &entry, const QString &lyric, const QString &score);
+    void remove(const QString &id);
+    bool isEmpty() const;
+    // Removes the session folder with everything in it (a clean close).
+    void endSession();
+    // Empty until the first write.
+    QString sessionDir() const { return m_sessionDir; }
+
+    // A session folder left behind by a program that did not close cleanly.
+    // Holding this object holds the session's lock, so that two programs
+    // starting together never offer the same documents.
+    class Leftover
+    {
+    public:
+        ~Leftover(); // releases the lock; removes the folder once it is empty
+        Leftover(const Leftover &) = delete;
+        Leftover &operator=(const Leftover &) = delete;
+
+        QString dir() const { return m_dir; }
+        // Documents in the folder, oldest first. A record that cannot be
+        // read still gives an entry (its id as title), so it is not lost.
+        QList<Entry> entries() const;
+        // The document's two texts; false when its files are damaged.
+        bool read(const Entry &entry, QString *lyric, QString *score) const;
+        void discard(const Entry &entry);
+        // Moves the document's files into the autosave folder's damaged/
+        // folder, where nothing ever deletes them; returns that folder.
+        QString setAside(const Entry &entry);
+
+    private:
+        friend class AutosaveStore;
+        Leftover(const QString &root, const QString &dir, std::unique_ptr<QLockFile> lock);
+        QString m_root;
+        QString m_dir;
+        std::unique_ptr<QLockFile> m_lock;
+    };
+
+    // Claims every session folder under rootDir whose lock is free (its
+    // program has ended); sessions of running programs are left alone.
+    // Empty folders are removed on the way.
+    static std::vector<std::unique_ptr<Leftover>> claimLeftovers(const QString &rootDir);
+
+private:
+    bool ensureSession();
+
+    QString m_root;
+    QString m_sessionDir;
+    std::unique_ptr<QLockFile> m_lock;
+};

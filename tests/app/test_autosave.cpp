@@ -1,0 +1,247 @@
+#include "app/Autosaver.h"
+#include "app/DataPaths.h"
+#include "app/MainWindow.h"
+#include "document/AutosaveStore.h"
+#include "document/KelvoEdit.h"
+#include "document/ScoreFile.h"
+#include "editor/LyricEdit.h"
+#include "editor/ScoreEdit.h"
+#include "ui_MainWindow.h"
+
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Autosaved copies of modified documents through the real main window: the
+// timer's tick, removal on save, close and clean exit, and the offer to
+// restore what a run that did not close cleanly left behind.
+class TestAutosave : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initTestApplication(); }
+
+    void copiesFollowTheDocuments();
+    void recovery_data();
+    void recovery();
+    void damagedCopyIsSetAside();
+    void liveSessionIsNotOffered();
+};
+
+namespace {
+
+QStringList sessionFolders()
+{
+    QDir root(DataPaths::autosaveDir());
+    QStringList out;
+    for (const QString &name : root.entryList({"session-*"}, QDir::Dirs | QDir::NoDotAndDotDot))
+        out << root.filePath(name);
+    return out;
+}
+
+// The documents held by all session folders, as "title|path|lyric".
+QStringList copies()
+{
+    QStringList out;
+    for (const QString &dir : sessionFolders()) {
+        for (const QString &name : QDir(dir).entryList({"*.gcp"}, QDir::Files)) {
+            QFile f(QDir(dir).filePath(name));
+            QFile r(QDir(dir).filePath(QFileInfo(name).completeBaseName() + ".json"));
+            if (!f.open(QIODevice::ReadOnly) || !r.open(QIODevice::ReadOnly))
+                return {"<unreadable>"};
+            const QJsonObject rec = QJsonDocument::fromJson(r.readAll()).object();
+            out << rec["title"].toString() + '|' + rec["path"].toString() + '|'
+                       + ScoreFile::decode(f.readAll()).lyric;
+        }
+    }
+    out.sort();
+    return out;
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void type(KelvoEdit *editor, const QString &text)
+{
+    editor->lyricEdit()->moveCursor(QTextCursor::End);
+    editor->lyricEdit()->insertPlainText(text);
+}
+
+} // namespace
+
+void TestAutosave::copiesFollowTheDocuments()
+{
+    TestEnvironment env;
+    QTemporaryDir files;
+    const QString kept = files.filePath("kept.gcp");
+    const QString edited = files.filePath("edited.gcp");
+    QVERIFY(ScoreFile::write(kept, "春", "") && ScoreFile::write(edited, "夏", ""));
+    const QByteArray editedBefore = bytesOf(edited);
+
+    MainWindow w;
+    QCOMPARE(w.autosaver()->interval(), Autosaver::DefaultIntervalMs);
+    w.openPath(kept);
+    w.openPath(edited);
+    type(w.currentEditor(), "秋");
+    w.newAction();
+    type(w.currentEditor(), "冬");
+    QVERIFY(sessionFolders().isEmpty()); // nothing before the first tick
+
+    w.autosaver()->autosaveNow();
+    const QString editedCopy = "edited.gcp|" + edited + "|夏秋";
+    QCOMPARE(copies(), QStringList({editedCopy, "未命名||冬"}));
+    // The user's own file is never touched by an autosave.
+    QCOMPARE(bytesOf(edited), editedBefore);
+
+    // Saving removes that document's copy at once.
+    auto *editedEditor = qobject_cast<KelvoEdit *>(w.form()->tabWidget->widget(1));
+    QVERIFY(editedEditor->save(false));
+    QCOMPARE(copies(), QStringList({"未命名||冬"}));
+    // Closing without saving removes it as well.
+    env.dialogs().queueButton(QMessageBox::No);
+    QVERIFY(w.tabWidgetClose(2));
+    QCOMPARE(copies(), QStringList());
+    type(editedEditor, "!");
+    w.autosaver()->autosaveNow();
+    QCOMPARE(copies().size(), 1);
+
+    // A clean close (changes discarded) leaves no session behind.
+    env.dialogs().queueButton(QMessageBox::No);
+    QVERIFY(w.close());
+    QCOMPARE(sessionFolders(), QStringList());
+}
+
+void TestAutosave::recovery_data()
+{
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<int>("tabs");
+    QTest::addColumn<bool>("offeredAgain");
+
+    QTest::newRow("restore") << QMessageBox::Yes << 2 << false;
+    QTest::newRow("discard") << QMessageBox::No << 0 << false;
+    QTest::newRow("ask later") << QMessageBox::Cancel << 0 << true;
+}
+
+void TestAutosave::recovery()
+{
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(int, tabs);
+    QFETCH(bool, offeredAgain);
+
+    TestEnvironment env;
+    QTemporaryDir files;
+    const QString path = files.filePath("曲.gcp");
+    QVERIFY(ScoreFile::write(path, "游园", "上\n尺"));
+    const QByteArray original = bytesOf(path);
+    {
+        // A run that ends without its window closing, as in a crash: the
+        // session folder stays and its lock is released.
+        MainWindow crashed;
+        crashed.openPath(path);
+        type(crashed.currentEditor(), "惊梦");
+        crashed.newAction();
+        type(crashed.currentEditor(), "新曲");
+        crashed.autosaver()->autosaveNow();
+    }
+    QCOMPARE(sessionFolders().size(), 1);
+
+    MainWindow w;
+    env.dialogs().queueButton(answer);
+    env.dialogs().queueButton(answer);
+    w.restoreAutosaves();
+    QCOMPARE(env.dialogs().requests.size(), 2);
+    const DialogRequest prompt = env.dialogs().requests.first();
+    QCOMPARE(prompt.title, QStringLiteral("恢复文档"));
+    QVERIFY2(prompt.text.contains(QDir::toNativeSeparators(path)), qPrintable(prompt.text));
+    QVERIFY2(env.dialogs().requests.at(1).text.contains("未命名（“新曲”）"),
+             qPrintable(env.dialogs().requests.at(1).text));
+    QCOMPARE(w.form()->tabWidget->count(), tabs);
+    QCOMPARE(bytesOf(path), original);
+
+    if (tabs > 0) {
+        auto *restored = qobject_cast<KelvoEdit *>(w.form()->tabWidget->widget(0));
+        QCOMPARE(restored->filePath(), path);
+        QVERIFY(restored->isModified());
+        QCOMPARE(restored->lyricEdit()->toPlainText(), QStringLiteral("游园惊梦"));
+        QCOMPARE(restored->scoreEdit()->toPlainText(), QStringLiteral("上\n尺"));
+        QCOMPARE(w.form()->tabWidget->tabText(0), QStringLiteral("曲.gcp*"));
+        auto *untitled = qobject_cast<KelvoEdit *>(w.form()->tabWidget->widget(1));
+        QVERIFY(untitled->isUntitled());
+        QVERIFY(untitled->isModified());
+        // Held by this run's own session now, the old one is gone.
+        QStringList expected({"未命名||新曲", "曲.gcp|" + path + "|游园惊梦"});
+        expected.sort();
+        QCOMPARE(copies(), expected);
+        QCOMPARE(sessionFolders().size(), 1);
+        // An explicit save is what writes the user's file.
+        QVERIFY(restored->save(false));
+        QCOMPARE(ScoreFile::decode(bytesOf(path)).lyric, QStringLiteral("游园惊梦"));
+    } else {
+        QCOMPARE(sessionFolders().size(), offeredAgain ? 1 : 0);
+    }
+
+    // Whatever was declined is not offered again; what was put off is.
+    MainWindow next;
+    const int before = env.dialogs().requests.size();
+    next.restoreAutosaves();
+    QCOMPARE(env.dialogs().requests.size() - before, offeredAgain ? 2 : 0);
+}
+
+void TestAutosave::damagedCopyIsSetAside()
+{
+    TestEnvironment env;
+    QString session;
+    {
+        AutosaveStore store(DataPaths::autosaveDir());
+        AutosaveStore::Entry entry;
+        entry.id = "doc-1";
+        entry.title = "坏.gcp";
+        QVERIFY(store.write(entry, "x", "y"));
+        session = store.sessionDir();
+        QFile data(QDir(session).filePath("doc-1.gcp"));
+        QVERIFY(data.open(QIODevice::WriteOnly));
+        data.write(QByteArray::fromHex("00000001" "0000ffff" "4e00")); // count beyond the end
+    }
+    MainWindow w;
+    w.restoreAutosaves();
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::Warning);
+    QVERIFY(env.dialogs().requests.first().text.contains("坏.gcp"));
+    QCOMPARE(w.form()->tabWidget->count(), 0);
+    QVERIFY(!QFileInfo::exists(session));
+    const QDir damaged(QDir(DataPaths::autosaveDir()).filePath("damaged"));
+    QCOMPARE(damaged.entryList(QDir::Files).size(), 2);
+}
+
+void TestAutosave::liveSessionIsNotOffered()
+{
+    TestEnvironment env;
+    // Another program still running holds its session's lock.
+    AutosaveStore live(DataPaths::autosaveDir());
+    AutosaveStore::Entry entry;
+    entry.id = "doc-1";
+    QVERIFY(live.write(entry, "活", ""));
+    // A long-running program's lock is old; age alone must not make it stale.
+    QFile lock(live.sessionDir() + ".lock");
+    QVERIFY(lock.open(QIODevice::ReadWrite));
+    QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                             QFileDevice::FileModificationTime));
+    lock.close();
+
+    MainWindow w;
+    w.restoreAutosaves();
+    QVERIFY(env.dialogs().requests.isEmpty());
+    QCOMPARE(copies(), QStringList({"||活"}));
+}
+
+QTEST_MAIN(TestAutosave)
+#include "test_autosave.moc"
