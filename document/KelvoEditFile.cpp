@@ -4,6 +4,7 @@
 
 #include "app/DialogService.h"
 #include "document/ScoreFile.h"
+#include "document/ScoreSyntax.h"
 #include "editor/LyricEdit.h"
 #include "editor/ScoreEdit.h"
 
@@ -49,10 +50,14 @@ bool KelvoEdit::load(const QString &path)
         return false;
     }
 
+    // Characters the panes would save differently are mapped now, the score
+    // lines moving along, so the document pairs as it will after saving.
+    const ScoreSyntax::NormalisedDocument document =
+        ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
     const bool wasSyncing = isSyncing();
     setSyncing(true);
-    lyricEdit()->setPlainText(decoded.lyric);
-    scoreEdit()->setPlainText(decoded.score);
+    lyricEdit()->setPlainText(document.lyric);
+    scoreEdit()->setPlainText(document.score);
     setSyncing(wasSyncing);
     // Commands of an earlier text would point into text that is gone.
     undoStack()->clear();
