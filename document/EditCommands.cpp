@@ -58,31 +58,35 @@ private:
     KelvoEdit *m_editor;
 };
 
-int linePaired(const QTextBlock &block)
+// The text of the blocks first .. last joined by '\n': positions in it are
+// document positions minus first's position.
+QString blocksText(QTextBlock first, const QTextBlock &last)
 {
-    return ScoreSyntax::linePairedCount(block.text());
-}
-
-// Paired characters of the blocks first .. last.
-int pairedInBlocks(QTextBlock first, const QTextBlock &last)
-{
-    int count = 0;
+    QString text;
     for (QTextBlock b = first; b.isValid(); b = b.next()) {
-        count += linePaired(b);
+        text += b.text();
         if (b == last)
             break;
+        text += QLatin1Char('\n');
     }
-    return count;
+    return text;
 }
 
-// Adds or removes score lines after score line k so that a lyric span that
-// held `before` paired characters now holds `after`.
-void adjustScoreLines(ScoreEdit *score, int k, int before, int after)
+// Drops the score lines of the characters that left a lyric span and adds
+// empty ones for those that joined, all in one undo step of the score pane.
+// `first` is the score line of the span's first paired character.
+void applyScoreLineChanges(ScoreEdit *score, int first, const ScoreSyntax::ScoreLineChanges &changes)
 {
-    if (after < before)
-        score->removeLines(k + 1, before - after);
-    else if (after > before)
-        score->insertEmptyLines(k + 1, after - before);
+    if (changes.isEmpty())
+        return;
+    QTextCursor block(score->document());
+    block.beginEditBlock();
+    // From the last to the first, so the earlier line numbers still hold.
+    for (auto it = changes.crbegin(); it != changes.crend(); ++it) {
+        score->removeLines(first + it->line, it->remove);
+        score->insertEmptyLines(first + it->line, it->insert);
+    }
+    block.endEditBlock();
 }
 
 bool exactly(Qt::KeyboardModifiers modifiers, Qt::KeyboardModifiers wanted)
@@ -197,20 +201,24 @@ InsertLyricCommand::InsertLyricCommand(KelvoEdit *editor, const QString &text)
             sync.renew();
         }
         QTextCursor cursor = lyric->textCursor();
-        const int p = cursor.position();
-        const int before = linePaired(cursor.block());
+        const QTextBlock block = cursor.block();
+        const QString before = block.text();
+        const int offset = cursor.position() - block.position();
+        const int first = lyric->scoreLineAt(block.position()) + 1;
 
         StepCounter lyricCounter(lyric->document());
         cursor.beginEditBlock();
-        cursor.insertText(text);
+        // What enters the pane is what it will save.
+        cursor.insertText(ScoreSyntax::normaliseText(text));
         cursor.endEditBlock();
         lyricSteps += lyricCounter.steps();
         lyric->setTextCursor(cursor);
 
-        const int after = pairedInBlocks(lyric->document()->findBlock(p), cursor.block());
-        const int k = lyric->scoreLineAt(p);
+        const QString after = blocksText(lyric->document()->findBlock(block.position()), cursor.block());
         StepCounter scoreCounter(score->document());
-        adjustScoreLines(score, k, before, after);
+        applyScoreLineChanges(score, first,
+                              ScoreSyntax::scoreLineChanges(before, after, offset,
+                                                            int(before.size()) - offset));
         scoreSteps += scoreCounter.steps();
     }
     editor->lyricCursorPositionChanged();
@@ -249,8 +257,11 @@ DeleteLyricCommand::DeleteLyricCommand(KelvoEdit *editor, bool backward,
     {
         SyncGuard sync(editor);
         QTextDocument *document = lyric->document();
-        const int before = pairedInBlocks(document->findBlock(cursor.selectionStart()),
-                                          document->findBlock(cursor.selectionEnd()));
+        const QTextBlock firstBlock = document->findBlock(cursor.selectionStart());
+        const QString before = blocksText(firstBlock, document->findBlock(cursor.selectionEnd()));
+        const int start = cursor.selectionStart() - firstBlock.position();
+        const int end = cursor.selectionEnd() - firstBlock.position();
+        const int first = lyric->scoreLineAt(firstBlock.position()) + 1;
         StepCounter lyricCounter(document);
         cursor.beginEditBlock();
         cursor.removeSelectedText();
@@ -258,10 +269,10 @@ DeleteLyricCommand::DeleteLyricCommand(KelvoEdit *editor, bool backward,
         lyricSteps += lyricCounter.steps();
         lyric->setTextCursor(cursor);
 
-        const int after = linePaired(cursor.block());
-        const int k = lyric->scoreLineAt(cursor.position());
         StepCounter scoreCounter(score->document());
-        adjustScoreLines(score, k, before, after);
+        applyScoreLineChanges(score, first,
+                              ScoreSyntax::scoreLineChanges(before, cursor.block().text(), start,
+                                                            int(before.size()) - end));
         scoreSteps += scoreCounter.steps();
     }
     editor->lyricCursorPositionChanged();
@@ -297,7 +308,7 @@ PasteLyricCommand::PasteLyricCommand(KelvoEdit *editor)
         pasteStructured(lyricEntries, scoreEntries);
     } else if (mime->hasText()) {
         // A payload that cannot be read still carries its plain text.
-        pushIfEffective(editor, new InsertLyricCommand(editor, normaliseLineBreaks(mime->text())));
+        pushIfEffective(editor, new InsertLyricCommand(editor, mime->text()));
     }
 }
 
@@ -327,7 +338,7 @@ void PasteLyricCommand::pasteStructured(const QStringList &lyricEntries,
 
         QTextDocument *scoreDocument = score->document();
         for (qsizetype i = 0; i < lyricEntries.size(); ++i) {
-            const QString entry = normaliseLineBreaks(lyricEntries.at(i));
+            const QString entry = ScoreSyntax::normaliseText(lyricEntries.at(i));
             bool firstPaired = true;
             // Character by character (a surrogate pair stays whole), so that
             // a foreign payload with several paired characters in one entry

@@ -4,6 +4,7 @@
 
 #include "app/DialogService.h"
 #include "document/ScoreFile.h"
+#include "document/ScoreSyntax.h"
 #include "editor/LyricEdit.h"
 #include "editor/ScoreEdit.h"
 
@@ -25,10 +26,13 @@ void markSaved(KelvoEdit *editor)
 
 void setTexts(KelvoEdit *editor, const QString &lyric, const QString &score)
 {
+    // Characters the panes would save differently are mapped now, the score
+    // lines moving along, so the document pairs as it will after saving.
+    const ScoreSyntax::NormalisedDocument document = ScoreSyntax::normaliseDocument(lyric, score);
     const bool wasSyncing = editor->isSyncing();
     editor->setSyncing(true);
-    editor->lyricEdit()->setPlainText(lyric);
-    editor->scoreEdit()->setPlainText(score);
+    editor->lyricEdit()->setPlainText(document.lyric);
+    editor->scoreEdit()->setPlainText(document.score);
     editor->setSyncing(wasSyncing);
     // Commands of an earlier text would point into text that is gone.
     editor->undoStack()->clear();

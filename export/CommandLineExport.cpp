@@ -304,8 +304,11 @@ int runCommandLineExport(const QStringList &arguments)
                          progress.update(status, value, maxValue, tip);
                      });
 
-    const PlainLines lyric(decoded.lyric);
-    const PlainLines score(decoded.score);
+    // Paired exactly as the editor opens the file.
+    const ScoreSyntax::NormalisedDocument document =
+        ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    const PlainLines lyric(document.lyric);
+    const PlainLines score(document.score);
     generator.clearPages();
     generator.generate(ScoreSyntax::layoutItems(lyric, score), false);
     if (generator.wasTruncated())

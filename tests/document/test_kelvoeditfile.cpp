@@ -1,3 +1,4 @@
+#include "document/EditCommands.h"
 #include "document/GongcheSymbols.h"
 #include "document/KelvoEdit.h"
 #include "document/ScoreFile.h"
@@ -6,8 +7,12 @@
 
 #include "support/TestSupport.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -36,6 +41,8 @@ private slots:
     void failedWrite_data();
     void failedWrite();
     void bundledSample();
+    void pairingSurvivesSaveAndReopen_data();
+    void pairingSurvivesSaveAndReopen();
 };
 
 namespace {
@@ -79,6 +86,17 @@ QList<DialogRequest> messages(const ScriptedDialogs &dialogs)
         if (r.isMessage())
             out.append(r);
     return out;
+}
+
+// Every paired character with its notation: "好=A|人=B".
+QString pairing(const KelvoEdit &editor)
+{
+    const QString paired = editor.lyricEdit()->pairedText();
+    const QStringList score = editor.scoreEdit()->toPlainText().split(QLatin1Char('\n'));
+    QStringList out;
+    for (qsizetype i = 0; i < paired.size(); ++i)
+        out << paired.at(i) + QLatin1Char('=') + score.value(i);
+    return out.join(QLatin1Char('|'));
 }
 
 } // namespace
@@ -416,4 +434,93 @@ void TestKelvoEditFile::bundledSample()
 }
 
 QTEST_MAIN(TestKelvoEditFile)
+// A no-break space or a line separator reaches the lyric by typing, by an
+// input method, by a paste or in a file; what the editor pairs must be what
+// it saves and finds again on reopening.
+void TestKelvoEditFile::pairingSurvivesSaveAndReopen_data()
+{
+    QTest::addColumn<QString>("route"); // key, commit, paste, payload, load
+    QTest::addColumn<QString>("text");  // inserted after 好 in 好人 (A, B), or the file's lyric
+    QTest::addColumn<QString>("score"); // the file's score (load only)
+    QTest::addColumn<QString>("lyric");
+    QTest::addColumn<QString>("paired");
+
+    const QString nbsp(QChar::Nbsp);
+    const QString ls(QChar::LineSeparator);
+    QTest::newRow("no-break space typed") << "key" << nbsp << "" << "好 人" << "好=A| =|人=B";
+    QTest::newRow("no-break space committed")
+        << "commit" << nbsp + "乙" << "" << "好 乙人" << "好=A| =|乙=|人=B";
+    QTest::newRow("line separator committed")
+        << "commit" << ls + "#乙" << "" << "好\n#乙人" << "好=A";
+    QTest::newRow("pasted from outside")
+        << "paste" << "甲" + nbsp + ls + "乙" << "" << "好甲 \n乙人" << "好=A|甲=| =|乙=|人=B";
+    QTest::newRow("structured paste") << "payload" << nbsp << "" << "好 人" << "好=A| =|人=B";
+    QTest::newRow("file with a no-break space")
+        << "load" << "好" + nbsp + "人" << "A\nB\n" << "好 人" << "好=A| =|人=B";
+    QTest::newRow("file with a line separator")
+        << "load" << "好" + ls + "人" << "A\nB\n" << "好\n人" << "好=A|人=B";
+    QTest::newRow("file with a line separator before markup")
+        << "load" << "好" + ls + "#人" + nbsp + "乙" << "A\nB\nC" << "好\n#人 乙" << "好=A";
+    QTest::newRow("file with a line separator in the score")
+        << "load" << "好人" << "A" + ls + "X\nB" << "好人" << "好=A X|人=B";
+}
+
+void TestKelvoEditFile::pairingSurvivesSaveAndReopen()
+{
+    QFETCH(QString, route);
+    QFETCH(QString, text);
+    QFETCH(QString, score);
+    QFETCH(QString, lyric);
+    QFETCH(QString, paired);
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("谱.gcp"));
+
+    KelvoEdit editor;
+    if (route == "load") {
+        writeBytes(path, ScoreFile::encode(text, score));
+        QVERIFY(editor.load(path));
+    } else {
+        setTexts(editor, QStringLiteral("好人"), QStringLiteral("A\nB\n"));
+        editor.resize(600, 400);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.lyricEdit()->setFocus();
+        QTextCursor cursor = editor.lyricEdit()->textCursor();
+        cursor.setPosition(1);
+        editor.lyricEdit()->setTextCursor(cursor);
+        if (route == "key") {
+            QTest::sendKeyEvent(QTest::Press, editor.lyricEdit(), Qt::Key_unknown, text, Qt::NoModifier);
+        } else if (route == "commit") {
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QCoreApplication::sendEvent(editor.lyricEdit(), &event);
+        } else if (route == "paste") {
+            QGuiApplication::clipboard()->setText(text);
+            editor.paste();
+        } else {
+            auto *mime = new QMimeData;
+            mime->setData(QLatin1String(ScoreClipboard::MimeType),
+                          ScoreClipboard::encode({text}, {QString()}));
+            mime->setText(text);
+            QGuiApplication::clipboard()->setMimeData(mime);
+            editor.paste();
+        }
+        env.dialogs().queuePath(path);
+        QVERIFY(editor.save(false));
+    }
+    QCOMPARE(editor.lyricEdit()->toPlainText(), lyric);
+    // The pane holds exactly what it saves.
+    QCOMPARE(editor.lyricEdit()->document()->toRawText().replace(QChar::ParagraphSeparator, '\n'),
+             lyric);
+    QCOMPARE(pairing(editor), paired);
+
+    if (route == "load")
+        QVERIFY(editor.save(false));
+    KelvoEdit reopened;
+    QVERIFY(reopened.load(path));
+    QCOMPARE(reopened.lyricEdit()->toPlainText(), lyric);
+    QCOMPARE(pairing(reopened), paired);
+}
+
 #include "test_kelvoeditfile.moc"

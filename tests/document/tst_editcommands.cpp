@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QInputMethodEvent>
 #include <QMimeData>
 #include <QRandomGenerator>
 
@@ -40,6 +41,9 @@ private slots:
 
     void randomEditsUndoAndRedo();
     void undoLimit();
+    void notationStaysWithItsCharacter_data();
+    void notationStaysWithItsCharacter();
+    void randomEditsNeverMoveNotation();
 
 private:
     void setPayload(const QByteArray &json, const QString &text);
@@ -429,6 +433,129 @@ int main(int argc, char **argv)
     initTestApplication();
     TestEditCommands test;
     return QTest::qExec(&test, argc, argv);
+}
+
+// Edits where characters leave the pairing and others join it at once
+// (across a line's markup prefix): the same count before and after must not
+// hand one character's notation to another.
+void TestEditCommands::notationStaysWithItsCharacter_data()
+{
+    QTest::addColumn<QString>("lyric");
+    QTest::addColumn<QString>("score");
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("action"); // a key step, or "paste:" plain text, or "payload:" text
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("lines");
+
+    QTest::newRow("delete across a title's #")
+        << "好甲\n#人" << "A\nB\n" << 1 << 4 << "{DEL}" << "好人" << "A||";
+    QTest::newRow("backspace across a title's #")
+        << "甲乙\n#丙丁" << "A\nB\n" << 4 << 1 << "{BS}" << "甲丙丁" << "A|||";
+    QTest::newRow("typing over a selection across #")
+        << "好甲\n#人" << "A\nB\n" << 1 << 4 << "云" << "好云人" << "A|||";
+    QTest::newRow("plain paste of a line break and #")
+        << "人乙" << "B\nC\n" << 0 << 0 << "paste:甲\n#" << "甲\n#人乙" << "|";
+    QTest::newRow("plain paste splitting a line before #")
+        << "好人乙" << "A\nB\nC\n" << 1 << 1 << "paste:甲\n#" << "好甲\n#人乙" << "A||";
+    QTest::newRow("structured paste of a line break and #")
+        << "人乙" << "B\nC\n" << 0 << 0 << "payload:甲\n#" << "甲\n#人乙" << "|";
+}
+
+void TestEditCommands::notationStaysWithItsCharacter()
+{
+    QFETCH(QString, lyric);
+    QFETCH(QString, score);
+    QFETCH(int, anchor);
+    QFETCH(int, position);
+    QFETCH(QString, action);
+    QFETCH(QString, result);
+    QFETCH(QString, lines);
+    setTexts(*edit, lyric, score);
+    setCursor(edit->lyricEdit(), position, anchor);
+    if (action.startsWith("paste:")) {
+        QGuiApplication::clipboard()->setText(action.mid(6));
+        edit->paste();
+    } else if (action.startsWith("payload:")) {
+        QStringList entries;
+        for (QChar c : action.mid(8))
+            entries << QString(c);
+        setPayload(ScoreClipboard::encode(entries, QStringList(entries.size(), QString())),
+                   action.mid(8));
+        edit->paste();
+    } else {
+        runStep(edit->lyricEdit(), action);
+    }
+    QCOMPARE(edit->lyricEdit()->toPlainText(), result);
+    QCOMPARE(KelvoEditTest::lines(edit->scoreEdit()), lines);
+    edit->undoStack()->setIndex(0);
+    QCOMPARE(edit->lyricEdit()->toPlainText(), lyric);
+    QCOMPARE(edit->scoreEdit()->toPlainText(), score);
+}
+
+// Every character starts with a notation naming it; after any edit a
+// character's notation is its own or empty, never another's.
+void TestEditCommands::randomEditsNeverMoveNotation()
+{
+    QRandomGenerator rng(20240712);
+    char16_t fresh = 0x4E00;
+    QStringList lyricLines;
+    QStringList scoreLines;
+    for (int line = 0; line < 6; ++line) {
+        QString text = line == 2 ? QStringLiteral("#") : QString();
+        for (int i = 0; i < 4; ++i) {
+            const QChar c(fresh++);
+            text += c;
+            if (line != 2)
+                scoreLines << QStringLiteral("N") + c;
+        }
+        lyricLines << text;
+    }
+    scoreLines << QString();
+    setTexts(*edit, lyricLines.join('\n'), scoreLines.join('\n'));
+    const QString startLyric = edit->lyricEdit()->toPlainText();
+    const QString startScore = edit->scoreEdit()->toPlainText();
+
+    const QStringList pieces = {"\n#", "\n", "#", ";", "【", "，", " ", "@"};
+    for (int round = 0; round < 90; ++round) {
+        const int end = edit->lyricEdit()->document()->characterCount() - 1;
+        setCursor(edit->lyricEdit(), int(rng.bounded(end + 1)),
+                  rng.bounded(2) ? int(rng.bounded(end + 1)) : -1);
+        const int r = int(rng.bounded(4));
+        if (r == 0) {
+            runStep(edit->lyricEdit(), rng.bounded(2) ? "{DEL}" : "{BS}");
+        } else {
+            QString text;
+            for (int i = 0, n = 1 + int(rng.bounded(4)); i < n; ++i)
+                text += rng.bounded(2) ? QString(QChar(fresh++)) : pieces.at(rng.bounded(pieces.size()));
+            if (r == 1) {
+                QGuiApplication::clipboard()->setText(text);
+                edit->paste();
+            } else {
+                // As an input method commits it: one command.
+                QInputMethodEvent event;
+                event.setCommitString(text);
+                QCoreApplication::sendEvent(edit->lyricEdit(), &event);
+            }
+        }
+        const QString paired = edit->lyricEdit()->pairedText();
+        const QStringList score = edit->scoreEdit()->toPlainText().split('\n');
+        QVERIFY(score.size() > paired.size());
+        for (qsizetype i = 0; i < paired.size(); ++i) {
+            const QString own = paired.at(i) == ' ' ? QString() : QStringLiteral("N") + paired.at(i);
+            QVERIFY2(score.at(i).isEmpty() || score.at(i) == own,
+                     qPrintable(QString("round %1: %2 carries %3").arg(round).arg(paired.at(i)).arg(score.at(i))));
+        }
+    }
+    QVERIFY(edit->undoStack()->count() < edit->undoStack()->undoLimit());
+    const QString endLyric = edit->lyricEdit()->toPlainText();
+    const QString endScore = edit->scoreEdit()->toPlainText();
+    edit->undoStack()->setIndex(0);
+    QCOMPARE(edit->lyricEdit()->toPlainText(), startLyric);
+    QCOMPARE(edit->scoreEdit()->toPlainText(), startScore);
+    edit->undoStack()->setIndex(edit->undoStack()->count());
+    QCOMPARE(edit->lyricEdit()->toPlainText(), endLyric);
+    QCOMPARE(edit->scoreEdit()->toPlainText(), endScore);
 }
 
 #include "tst_editcommands.moc"
