@@ -180,6 +180,9 @@ bool Dialogs::print(QWidget *parent, QPrinter *printer, int pageCount)
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, pageCount > 1);
     dialog.setMinMax(1, std::max(1, pageCount));
+    // The range fields start at the whole score rather than at "1 to 1".
+    if (printer->printRange() != QPrinter::PageRange && pageCount > 0)
+        printer->setFromTo(1, pageCount);
     return dialog.exec() == QDialog::Accepted;
 }
 

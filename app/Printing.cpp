@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include <algorithm>
+
 void Printing::preparePrinter(QPrinter *printer, const ExportConfig &config,
                               const QString &title)
 {
@@ -26,11 +28,14 @@ Printing::Result Printing::printPages(GenerateSVG &pages, QPrinter *printer)
     // A printer that repeats the job itself (CUPS) gets each page once; the
     // PDF printer cannot, so its copies are drawn as pages.
     const bool ownCopies = !printer->supportsMultipleCopies();
-    const QList<int> order =
+    QList<int> order =
         GenerateSVG::printOrder(pages.pageCount(), ranges,
                                 ownCopies ? printer->copyCount() : 1, printer->collateCopies());
     if (order.isEmpty())
         return Result::NothingSelected;
+    // "Reverse" in the print dialog: the last sheet comes out first.
+    if (printer->pageOrder() == QPrinter::LastPageFirst)
+        std::reverse(order.begin(), order.end());
     QPainter painter;
     if (!painter.begin(printer))
         return Result::Failed;

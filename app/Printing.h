@@ -22,7 +22,7 @@ enum class Result {
 };
 
 // Prints the generated pages: the printer's page range (all pages unless a
-// range was chosen), its copies and collation. Copies are drawn here when
+// range was chosen), its page order, copies and collation. Copies are drawn here when
 // the printer cannot repeat the job itself (PDF output); otherwise the
 // printer is left to make them.
 Result printPages(GenerateSVG &pages, QPrinter *printer);

@@ -31,6 +31,18 @@ int pdfPageCount(const QString &path)
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
+// The text of page 1, lines joined (the columns are vertical).
+QString pdfFirstPageText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+             path, QStringLiteral("-")});
+    if (!p.waitForFinished(30000))
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput()).remove(QRegularExpression("\\s"));
+}
+
 // Four pages: a title and three forced page breaks.
 const char *const FourPages = "# 测试曲\n原来\n@分页符\n姹紫\n@分页符\n嫣红\n@分页符\n开遍";
 
@@ -196,17 +208,24 @@ private slots:
         QTest::addColumn<int>("to");
         QTest::addColumn<int>("copies");
         QTest::addColumn<bool>("collate");
+        QTest::addColumn<bool>("reverse");
         QTest::addColumn<int>("pages"); // -1: as many as the PDF export makes
+        QTest::addColumn<QString>("firstPageText");
         QTest::addColumn<QString>("message");
-        QTest::newRow("all") << true << true << 0 << 0 << 1 << true << -1 << "";
-        QTest::newRow("2-3") << true << true << 2 << 3 << 1 << true << 2 << "";
-        QTest::newRow("3-9") << true << true << 3 << 9 << 1 << true << 2 << "";
-        QTest::newRow("3 copies") << true << true << 0 << 0 << 3 << true << 12 << "";
-        QTest::newRow("2-3 twice") << true << true << 2 << 3 << 2 << false << 4 << "";
-        QTest::newRow("7-9") << true << true << 7 << 9 << 1 << true << 0
+        QTest::newRow("all") << true << true << 0 << 0 << 1 << true << false << -1 << "原来" << "";
+        QTest::newRow("2-3") << true << true << 2 << 3 << 1 << true << false << 2 << "姹紫" << "";
+        QTest::newRow("3-9") << true << true << 3 << 9 << 1 << true << false << 2 << "嫣红" << "";
+        QTest::newRow("reverse") << true << true << 0 << 0 << 1 << true << true << 4 << "开遍"
+                                 << "";
+        QTest::newRow("3 copies") << true << true << 0 << 0 << 3 << true << false << 12 << ""
+                                  << "";
+        QTest::newRow("2-3 twice") << true << true << 2 << 3 << 2 << false << false << 4 << ""
+                                   << "";
+        QTest::newRow("7-9") << true << true << 7 << 9 << 1 << true << false << 0 << ""
                              << "所选页码范围内没有页面！";
-        QTest::newRow("unwritable") << true << false << 0 << 0 << 1 << true << 0 << "打印失败！";
-        QTest::newRow("cancel") << false << true << 0 << 0 << 1 << true << 0 << "";
+        QTest::newRow("unwritable") << true << false << 0 << 0 << 1 << true << false << 0 << ""
+                                    << "打印失败！";
+        QTest::newRow("cancel") << false << true << 0 << 0 << 1 << true << false << 0 << "" << "";
     }
 
     void print()
@@ -217,10 +236,12 @@ private slots:
         QFETCH(int, to);
         QFETCH(int, copies);
         QFETCH(bool, collate);
+        QFETCH(bool, reverse);
         QFETCH(int, pages);
+        QFETCH(QString, firstPageText);
         QFETCH(QString, message);
-        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
-            QSKIP("pdfinfo (poppler-utils) not installed");
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdfinfo and pdftotext (poppler-utils) not installed");
         TestEnvironment env;
         MainWindow w;
         w.show();
@@ -255,6 +276,7 @@ private slots:
             }
             r.printer->setCopyCount(copies);
             r.printer->setCollateCopies(collate);
+            r.printer->setPageOrder(reverse ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
         };
         QTest::keyClick(editor->lyricEdit(), Qt::Key_P, Qt::ControlModifier);
 
@@ -266,6 +288,8 @@ private slots:
         QCOMPARE(QFileInfo::exists(out), pages > 0);
         if (pages > 0)
             QCOMPARE(pdfPageCount(out), pages);
+        if (!firstPageText.isEmpty())
+            QVERIFY(pdfFirstPageText(out).contains(firstPageText));
     }
 
     // The preview draws the pages on the printer it is given, on the paper
