@@ -2,9 +2,11 @@
 
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -204,7 +206,9 @@ void Dialogs::printPreview(QWidget *parent, QPrinter *printer, int pageCount,
     QPrintPreviewDialog dialog(printer, parent);
     dialog.setWindowTitle(QObject::tr("打印预览"));
     dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowMaximizeButtonHint);
-    dialog.setWindowState(dialog.windowState() | Qt::WindowMaximized);
+    // Room for a readable page from the start; its own default is tiny.
+    if (const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        dialog.resize(screen->availableGeometry().size() * 0.85);
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&paint](QPrinter *target) { paint(target); });
     dialog.exec();
