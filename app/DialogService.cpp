@@ -2,6 +2,13 @@
 
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 DialogHandler *g_handler = nullptr;
@@ -154,4 +161,55 @@ bool Dialogs::openUrl(const QUrl &url)
         return g_handler->answer(r).ok;
     }
     return QDesktopServices::openUrl(url);
+}
+
+bool Dialogs::print(QWidget *parent, QPrinter *printer, int pageCount)
+{
+    if (g_handler) {
+        DialogRequest r;
+        r.kind = DialogRequest::Print;
+        r.parent = parent;
+        r.title = QObject::tr("打印");
+        r.printer = printer;
+        r.pageCount = pageCount;
+        r.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        return g_handler->answer(r).button == QMessageBox::Ok;
+    }
+    QPrintDialog dialog(printer, parent);
+    dialog.setWindowTitle(QObject::tr("打印"));
+    // Pages are whole score pages: no selection, no "current page".
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, pageCount > 1);
+    dialog.setMinMax(1, std::max(1, pageCount));
+    // The range fields start at the whole score rather than at "1 to 1".
+    if (printer->printRange() != QPrinter::PageRange && pageCount > 0)
+        printer->setFromTo(1, pageCount);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void Dialogs::printPreview(QWidget *parent, QPrinter *printer, int pageCount,
+                           const std::function<void(QPrinter *)> &paint)
+{
+    if (g_handler) {
+        DialogRequest r;
+        r.kind = DialogRequest::PrintPreview;
+        r.parent = parent;
+        r.title = QObject::tr("打印预览");
+        r.printer = printer;
+        r.pageCount = pageCount;
+        r.paint = paint;
+        r.buttons = QMessageBox::NoButton;
+        g_handler->answer(r);
+        return;
+    }
+    QPrintPreviewDialog dialog(printer, parent);
+    dialog.setWindowTitle(QObject::tr("打印预览"));
+    dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowMaximizeButtonHint);
+    // Room for a readable page from the start; its own default is tiny.
+    if (const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        dialog.resize(screen->availableGeometry().size() * 0.85);
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                     [&paint](QPrinter *target) { paint(target); });
+    dialog.exec();
 }

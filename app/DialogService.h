@@ -8,6 +8,10 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <functional>
+
+class QPrinter;
+
 // Everything the program asks of the user through a standard modal dialog, or
 // hands to the desktop (opening a web address), goes through this one seam.
 // Tests install a DialogHandler that records each request and answers it, so
@@ -24,6 +28,8 @@ struct DialogRequest
         ExistingDirectory,
         Color,
         OpenUrl,
+        Print,        // print dialog: configures printer; Ok prints
+        PrintPreview, // print preview: shows what paint draws on printer
     };
 
     Kind kind = Information;
@@ -36,6 +42,13 @@ struct DialogRequest
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QColor color; // colour dialog: initial colour
     QUrl url;     // OpenUrl
+    // Print and PrintPreview: the printer the dialog sets up, and the pages
+    // the user may choose from (1 … pageCount).
+    QPrinter *printer = nullptr;
+    int pageCount = 0;
+    // PrintPreview: draws the document onto the printer it is given (the
+    // preview's, or the real one when the user prints from the preview).
+    std::function<void(QPrinter *)> paint;
 
     bool isMessage() const { return kind <= Question; }
 };
@@ -45,6 +58,8 @@ struct DialogAnswer
     QMessageBox::StandardButton button = QMessageBox::NoButton;
     QString path;   // file dialogs: empty means cancelled
     QColor color;   // colour dialog: invalid means cancelled
+    // Print: QMessageBox::Ok when the user chose to print (anything else is
+    // a cancel); the handler leaves its choices in request.printer.
     bool ok = true; // OpenUrl: whether the desktop accepted it
 };
 
@@ -91,6 +106,14 @@ public:
 
     // Opens the address in the desktop's browser.
     static bool openUrl(const QUrl &url);
+
+    // The print dialog on printer, offering pages 1 … pageCount. True when
+    // the user chose to print; the choices are left in printer.
+    static bool print(QWidget *parent, QPrinter *printer, int pageCount);
+    // The print preview of what paint draws; the user may print from it
+    // (paint then draws on the printer, with the choices made there).
+    static void printPreview(QWidget *parent, QPrinter *printer, int pageCount,
+                             const std::function<void(QPrinter *)> &paint);
 
 private:
     static QMessageBox::StandardButton message(DialogRequest request);

@@ -4,6 +4,7 @@
 
 #include "app/Autosaver.h"
 #include "app/DialogService.h"
+#include "app/Printing.h"
 #include "dialogs/About.h"
 #include "dialogs/Help.h"
 #include "document/KelvoEdit.h"
@@ -12,18 +13,22 @@
 #include "editor/ScoreEdit.h"
 #include "editor/Settings.h"
 #include "export/Export.h"
+#include "export/ExportConfig.h"
 #include "fonts/FontManager.h"
 #include "input/InputMethod.h"
 #include "online/OnlineFetch.h"
 #include "online/ServerConstants.h"
 #include "online/SponsorView.h"
+#include "render/GenerateSVG.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPrinter>
 #include <QSaveFile>
 #include <QTextBrowser>
 #include <QUndoStack>
@@ -82,6 +87,8 @@ void MainWindow::connectActions()
         {ui->helpAction, &MainWindow::helpAction},
         {ui->aboutAction, &MainWindow::aboutAction},
         {ui->exportAction, &MainWindow::exportAction},
+        {ui->printAction, &MainWindow::printAction},
+        {ui->printPreviewAction, &MainWindow::printPreviewAction},
         {ui->insertTitleAction, &MainWindow::insertTitleAction},
         {ui->insertQupaiAction, &MainWindow::insertQuPaiAction},
         {ui->insertLianbaiAction, &MainWindow::insertLianBaiAction},
@@ -292,6 +299,59 @@ void MainWindow::exportAction()
     dialog.exec();
 }
 
+namespace {
+
+// Lays the document out with the export settings in force, as the export
+// does before writing a PDF.
+void generateForPrint(GenerateSVG &pages, const LayoutItems &items)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    pages.clearPages();
+    pages.generate(items, false);
+    QApplication::restoreOverrideCursor();
+}
+
+void reportPrint(QWidget *parent, Printing::Result result)
+{
+    if (result == Printing::Result::NothingSelected)
+        Dialogs::warning(parent, QObject::tr("提示"), QObject::tr("所选页码范围内没有页面！"));
+    else if (result == Printing::Result::Failed)
+        Dialogs::warning(parent, QObject::tr("错误"), QObject::tr("打印失败！"));
+}
+
+} // namespace
+
+void MainWindow::printAction()
+{
+    KelvoEdit *editor = currentEditor();
+    if (!editor)
+        return;
+    GenerateSVG pages;
+    generateForPrint(pages, editor->layoutItems());
+    QPrinter printer(QPrinter::HighResolution);
+    Printing::preparePrinter(&printer, *pages.config(), pages.title());
+    if (!Dialogs::print(this, &printer, pages.pageCount()))
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const Printing::Result result = Printing::printPages(pages, &printer);
+    QApplication::restoreOverrideCursor();
+    reportPrint(this, result);
+}
+
+void MainWindow::printPreviewAction()
+{
+    KelvoEdit *editor = currentEditor();
+    if (!editor)
+        return;
+    GenerateSVG pages;
+    generateForPrint(pages, editor->layoutItems());
+    QPrinter printer(QPrinter::HighResolution);
+    Printing::preparePrinter(&printer, *pages.config(), pages.title());
+    Dialogs::printPreview(this, &printer, pages.pageCount(), [this, &pages](QPrinter *target) {
+        reportPrint(this, Printing::printPages(pages, target));
+    });
+}
+
 void MainWindow::insertTitleAction()
 {
     if (KelvoEdit *editor = currentEditor())
@@ -402,7 +462,8 @@ void MainWindow::tabWidgetCurrentChanged(int index)
         ui->searchAction,        ui->exportAction,        ui->saveAction,
         ui->saveAsAction,        ui->insertTitleAction,   ui->insertQupaiAction,
         ui->insertJiabaiAction,  ui->insertLianbaiAction, ui->insertCommentAction,
-        ui->lineBreakAction,     ui->pageBreakAction,
+        ui->lineBreakAction,     ui->pageBreakAction,     ui->printAction,
+        ui->printPreviewAction,
     };
     if (index == -1) {
         ui->tabWidget->hide();

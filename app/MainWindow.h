@@ -56,6 +56,8 @@ public slots:
     void aboutAction();
     void exitAction();
     void exportAction();
+    void printAction();
+    void printPreviewAction();
     void insertTitleAction();
     void insertQuPaiAction();
     void insertLianBaiAction();

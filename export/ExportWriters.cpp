@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QPageSize>
+#include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPicture>
@@ -31,6 +32,7 @@
 #include <algorithm>
 #include <deque>
 #include <exception>
+#include <numeric>
 
 namespace {
 
@@ -211,6 +213,13 @@ QString ExportNames::fontFileName(const QString &family)
     return name + QStringLiteral(".ttf");
 }
 
+QPageLayout ExportNames::pageLayout(const ExportConfig &config)
+{
+    return QPageLayout(pageSizeOf(config.pageWidth(), config.pageHeight()),
+                       config.isLandscape() ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(0, 0, 0, 0), QPageLayout::Point);
+}
+
 QString ExportNames::svgNoteText()
 {
     return QStringLiteral(
@@ -229,6 +238,60 @@ int GenerateSVG::dpiForQuality(int qualityIndex)
     default:
         return 96;
     }
+}
+
+void GenerateSVG::replayPages(QPainter *painter, QPagedPaintDevice *device,
+                              const QList<int> &order)
+{
+    if (!painter || !painter->isActive() || !device)
+        return;
+    const QSize page = pageSize().isEmpty() ? config()->pageSizePoints() : pageSize();
+    const int total = int(order.size());
+    bool first = true;
+    int done = 0;
+    for (const int index : order) {
+        if (index < 0 || index >= pageCount())
+            continue;
+        if (!first)
+            device->newPage();
+        first = false;
+        // The device reports its paint rectangle in its own pixels; its size
+        // may differ from the generated page (a fuzzy standard size, or
+        // another paper chosen for printing), so fit and centre.
+        const qreal w = device->width();
+        const qreal h = device->height();
+        const qreal sx = page.width() > 0 ? w / page.width() : 1;
+        const qreal sy = page.height() > 0 ? h / page.height() : 1;
+        const qreal scale = std::min(sx, sy);
+        painter->save();
+        painter->translate((w - page.width() * scale) / 2, (h - page.height() * scale) / 2);
+        painter->scale(scale, scale);
+        paintPage(painter, m_pictures.at(index));
+        painter->restore();
+        emit progressUpdate(1, ++done, total, QString(), QString());
+    }
+}
+
+QList<int> GenerateSVG::printOrder(int pageCount, const QPageRanges &ranges, int copies,
+                                   bool collate)
+{
+    QList<int> selected;
+    for (int page = 1; page <= pageCount; ++page) {
+        if (ranges.isEmpty() || ranges.contains(page))
+            selected << page - 1;
+    }
+    const int repeat = std::clamp(copies, 1, maxCopies());
+    QList<int> order;
+    order.reserve(selected.size() * repeat);
+    if (collate) {
+        for (int c = 0; c < repeat; ++c)
+            order << selected;
+    } else {
+        for (const int index : selected)
+            for (int c = 0; c < repeat; ++c)
+                order << index;
+    }
+    return order;
 }
 
 bool GenerateSVG::exportPdf(const QString &path)
@@ -267,17 +330,12 @@ bool GenerateSVG::exportPdf(const QString &path)
         return false;
     }
 
-    const QList<QPicture> &pics = pictures();
-    const int count = int(pics.size());
-    const QSize page = pageSize().isEmpty() ? cfg->pageSizePoints() : pageSize();
+    const int count = pageCount();
 
     QPdfWriter writer(&file);
     writer.setCreator(QStringLiteral("Kelvo工尺谱"));
     writer.setTitle(title().isEmpty() ? ExportNames::defaultTitle() : title());
-    writer.setPageSize(pageSizeOf(cfg->pageWidth(), cfg->pageHeight()));
-    writer.setPageOrientation(cfg->isLandscape() ? QPageLayout::Landscape
-                                                 : QPageLayout::Portrait);
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setPageLayout(ExportNames::pageLayout(*cfg));
 
     QPainter painter;
     if (!painter.begin(&writer)) {
@@ -287,20 +345,9 @@ bool GenerateSVG::exportPdf(const QString &path)
     }
     emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出PDF文件···"));
 
-    // The recording is in points; fit it onto the writer's page (the fuzzy
-    // page size may differ from the generated one by a fraction of a point).
-    const qreal sx = page.width() > 0 ? qreal(writer.width()) / page.width() : 1;
-    const qreal sy = page.height() > 0 ? qreal(writer.height()) / page.height() : 1;
-    const qreal scale = std::min(sx, sy);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            writer.newPage();
-        painter.save();
-        painter.scale(scale, scale);
-        replay(painter, pics.at(i), pics.at(i).logicalDpiX(), pics.at(i).logicalDpiY());
-        painter.restore();
-        emit progressUpdate(1, i + 1, count, QString(), QString());
-    }
+    QList<int> order(count);
+    std::iota(order.begin(), order.end(), 0);
+    replayPages(&painter, &writer, order);
     emit progressUpdate(2, count, count, QString(), QString());
     painter.end();
     if (!file.commit()) {

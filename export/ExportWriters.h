@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPageLayout>
 #include <QString>
+
+class ExportConfig;
 
 // Naming rules shared by the PDF, image and SVG writers (the writers
 // themselves are members of GenerateSVG, implemented in ExportWriters.cpp)
@@ -28,5 +31,11 @@ QString svgNoteText();
 // page size at 600 dpi up to A1; B1 at 600 dpi (about 1.6 GB) is refused
 // with a message instead of risking an allocation the machine cannot serve.
 constexpr qint64 MaxImageBytes = qint64(1280) * 1024 * 1024;
+
+// The paper of the PDF writer and of printing: the settings' page size in
+// points (matched to a standard size when within a fraction of a point),
+// their orientation, and no device margins — the score's own margins are
+// part of every page.
+QPageLayout pageLayout(const ExportConfig &config);
 
 } // namespace ExportNames

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPageRanges>
 #include <QPainter>
 #include <QPicture>
 #include <QRectF>
@@ -16,6 +17,7 @@
 #include <QStringList>
 
 class ExportConfig;
+class QPagedPaintDevice;
 
 // Lays a document's line list out into printed pages: vertical columns filled
 // from right to left, each lyric character with its notation as a slanted
@@ -68,6 +70,21 @@ public:
     bool exportSvg(const QString &directory);
     // 96, 160, 300, 600 for quality 0..3.
     static int dpiForQuality(int qualityIndex);
+
+    // Draws pages onto a paged device (PDF writer, printer) through a painter
+    // already active on it: one device page per entry of order (0-based page
+    // indexes), each scaled to fit the device's paint rectangle and centred.
+    // Emits progressUpdate(1, n, order size) after the n-th page. Also in
+    // ExportWriters.cpp.
+    void replayPages(QPainter *painter, QPagedPaintDevice *device, const QList<int> &order);
+    // The pages a print job draws, in order: those the ranges select
+    // (1-based; empty ranges select all), clamped to the pages there are,
+    // repeated copies times — the whole selection per copy when collated,
+    // each page copies times in a row otherwise.
+    static QList<int> printOrder(int pageCount, const QPageRanges &ranges, int copies,
+                                 bool collate);
+    // No print job repeats a document more often than this.
+    static constexpr int maxCopies() { return 999; }
 
     // Replays a page recording in the painter's current coordinates, one
     // unit per point, whatever the device's resolution. (QPicture on its own

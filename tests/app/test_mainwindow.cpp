@@ -1,15 +1,52 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
+#include "document/KelvoEdit.h"
 #include "document/ScoreFile.h"
+#include "editor/LyricEdit.h"
+#include "render/GenerateSVG.h"
 #include "support/TestSupport.h"
 #include "ui_MainWindow.h"
 
+#include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
+
+namespace {
+
+int pdfPageCount(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {path});
+    if (!p.waitForFinished(30000))
+        return -1;
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
+                                          .match(QString::fromUtf8(p.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+// The text of page 1, lines joined (the columns are vertical).
+QString pdfFirstPageText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+             path, QStringLiteral("-")});
+    if (!p.waitForFinished(30000))
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput()).remove(QRegularExpression("\\s"));
+}
+
+// Four pages: a title and three forced page breaks.
+const char *const FourPages = "# 测试曲\n原来\n@分页符\n姹紫\n@分页符\n嫣红\n@分页符\n开遍";
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -60,7 +97,7 @@ private slots:
                      qPrintable(a->objectName()));
             QVERIFY2(!a->icon().isNull(), qPrintable(a->objectName()));
         }
-        QCOMPARE(named, 23);
+        QCOMPARE(named, 25);
     }
 
     void actionTexts_data()
@@ -96,6 +133,8 @@ private slots:
         QTest::newRow("export") << "exportAction" << "导出" << "导出曲谱 Ctrl+E" << "Ctrl+E";
         QTest::newRow("comment") << "insertCommentAction" << "注释" << "插入注释  Alt+Z" << "Alt+Z";
         QTest::newRow("fonts") << "fontManagerAction" << "字体管理" << "字体管理" << "";
+        QTest::newRow("print") << "printAction" << "打印" << "打印曲谱 Ctrl+P" << "Ctrl+P";
+        QTest::newRow("printPreview") << "printPreviewAction" << "打印预览" << "打印预览" << "";
     }
 
     void actionTexts()
@@ -127,7 +166,7 @@ private slots:
 
         QCOMPARE(entries(ui->menu),
                  QString("newAction openAction | saveAction saveAsAction | exportAction | "
-                         "exitAction")
+                         "printAction printPreviewAction | exitAction")
                      .split(' '));
         QCOMPARE(entries(ui->menu_2),
                  QString("copyAction pasteAction cutAction | undoAction redoAction").split(' '));
@@ -157,6 +196,128 @@ private slots:
         QVERIFY(!ui->toolbar_edit->isFloatable());
         QCOMPARE(ui->toolbar_edit->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
         QCOMPARE(w.toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    }
+
+    // Ctrl+P through the window: the print dialog's choices (a PDF printer,
+    // a page range, copies) decide the pages printed; cancel prints nothing.
+    void print_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<bool>("collate");
+        QTest::addColumn<bool>("reverse");
+        QTest::addColumn<int>("pages"); // -1: as many as the PDF export makes
+        QTest::addColumn<QString>("firstPageText");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("all") << true << true << 0 << 0 << 1 << true << false << -1 << "原来" << "";
+        QTest::newRow("2-3") << true << true << 2 << 3 << 1 << true << false << 2 << "姹紫" << "";
+        QTest::newRow("3-9") << true << true << 3 << 9 << 1 << true << false << 2 << "嫣红" << "";
+        QTest::newRow("reverse") << true << true << 0 << 0 << 1 << true << true << 4 << "开遍"
+                                 << "";
+        QTest::newRow("3 copies") << true << true << 0 << 0 << 3 << true << false << 12 << ""
+                                  << "";
+        QTest::newRow("2-3 twice") << true << true << 2 << 3 << 2 << false << false << 4 << ""
+                                   << "";
+        QTest::newRow("7-9") << true << true << 7 << 9 << 1 << true << false << 0 << ""
+                             << "所选页码范围内没有页面！";
+        QTest::newRow("unwritable") << true << false << 0 << 0 << 1 << true << false << 0 << ""
+                                    << "打印失败！";
+        QTest::newRow("cancel") << false << true << 0 << 0 << 1 << true << false << 0 << "" << "";
+    }
+
+    void print()
+    {
+        QFETCH(bool, accept);
+        QFETCH(bool, writable);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, copies);
+        QFETCH(bool, collate);
+        QFETCH(bool, reverse);
+        QFETCH(int, pages);
+        QFETCH(QString, firstPageText);
+        QFETCH(QString, message);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdfinfo and pdftotext (poppler-utils) not installed");
+        TestEnvironment env;
+        MainWindow w;
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.newAction();
+        KelvoEdit *editor = w.currentEditor();
+        editor->lyricEdit()->setPlainText(QString::fromUtf8(FourPages));
+        editor->lyricEdit()->setFocus();
+        QVERIFY(w.form()->printAction->isEnabled());
+
+        const QString reference = env.dataDir() + QStringLiteral("/export.pdf");
+        GenerateSVG exported;
+        exported.generate(editor->layoutItems(), false);
+        QVERIFY(exported.exportPdf(reference));
+        if (pages < 0)
+            pages = pdfPageCount(reference);
+        QCOMPARE(pdfPageCount(reference), 4);
+
+        const QString out = writable ? env.dataDir() + QStringLiteral("/printed.pdf")
+                                     : env.dataDir() + QStringLiteral("/missing/dir/p.pdf");
+        env.dialogs().queueButton(accept ? QMessageBox::Ok : QMessageBox::Cancel);
+        env.dialogs().onRequest = [&](const DialogRequest &r) {
+            if (r.kind != DialogRequest::Print)
+                return;
+            QCOMPARE(r.pageCount, 4);
+            r.printer->setOutputFormat(QPrinter::PdfFormat);
+            r.printer->setOutputFileName(out);
+            if (from > 0) {
+                r.printer->setPrintRange(QPrinter::PageRange);
+                r.printer->setFromTo(from, to);
+            }
+            r.printer->setCopyCount(copies);
+            r.printer->setCollateCopies(collate);
+            r.printer->setPageOrder(reverse ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
+        };
+        QTest::keyClick(editor->lyricEdit(), Qt::Key_P, Qt::ControlModifier);
+
+        const QList<DialogRequest> &requests = env.dialogs().requests;
+        QCOMPARE(requests.size(), message.isEmpty() ? 1 : 2);
+        QCOMPARE(requests.first().kind, DialogRequest::Print);
+        if (!message.isEmpty())
+            QCOMPARE(requests.last().text, message);
+        QCOMPARE(QFileInfo::exists(out), pages > 0);
+        if (pages > 0)
+            QCOMPARE(pdfPageCount(out), pages);
+        if (!firstPageText.isEmpty())
+            QVERIFY(pdfFirstPageText(out).contains(firstPageText));
+    }
+
+    // The preview draws the pages on the printer it is given, on the paper
+    // of the export settings, without a modal loop of its own here.
+    void printPreview()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+            QSKIP("pdfinfo (poppler-utils) not installed");
+        TestEnvironment env;
+        MainWindow w;
+        QVERIFY(!w.form()->printPreviewAction->isEnabled());
+        w.newAction();
+        w.currentEditor()->lyricEdit()->setPlainText(QString::fromUtf8(FourPages));
+        const QString out = env.dataDir() + QStringLiteral("/preview.pdf");
+        env.dialogs().onRequest = [&](const DialogRequest &r) {
+            QCOMPARE(r.kind, DialogRequest::PrintPreview);
+            QCOMPARE(r.printer->pageLayout().pageSize().id(), QPageSize::A4);
+            QCOMPARE(r.printer->pageLayout().orientation(), QPageLayout::Portrait);
+            QVERIFY(r.printer->fullPage());
+            QPrinter target(QPrinter::HighResolution);
+            target.setOutputFormat(QPrinter::PdfFormat);
+            target.setOutputFileName(out);
+            target.setPageLayout(r.printer->pageLayout());
+            r.paint(&target);
+        };
+        w.form()->printPreviewAction->trigger();
+        QCOMPARE(env.dialogs().requests.size(), 1);
+        QCOMPARE(pdfPageCount(out), 4);
     }
 
     void searchBarLayout()

@@ -163,6 +163,40 @@ private slots:
         QCOMPARE(GenerateSVG::dpiForQuality(quality), dpi);
     }
 
+    // Pages of a print job: range clamped to the document, copies collated
+    // or page by page, absurd copy counts bounded.
+    void printOrder_data()
+    {
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<QString>("ranges");
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<bool>("collate");
+        QTest::addColumn<QList<int>>("order");
+        QTest::newRow("all") << 3 << "" << 1 << true << QList<int>{0, 1, 2};
+        QTest::newRow("2-3") << 4 << "2-3" << 1 << true << QList<int>{1, 2};
+        QTest::newRow("two ranges") << 6 << "2,5-9" << 1 << true << QList<int>{1, 4, 5};
+        QTest::newRow("past the end") << 3 << "5-9" << 1 << true << QList<int>();
+        QTest::newRow("collated") << 3 << "" << 2 << true << QList<int>{0, 1, 2, 0, 1, 2};
+        QTest::newRow("uncollated") << 3 << "2-3" << 2 << false << QList<int>{1, 1, 2, 2};
+        QTest::newRow("no copies") << 2 << "" << 0 << true << QList<int>{0, 1};
+        QTest::newRow("no pages") << 0 << "" << 2 << true << QList<int>();
+    }
+    void printOrder()
+    {
+        QFETCH(int, pages);
+        QFETCH(QString, ranges);
+        QFETCH(int, copies);
+        QFETCH(bool, collate);
+        QFETCH(QList<int>, order);
+        QCOMPARE(GenerateSVG::printOrder(pages, QPageRanges::fromString(ranges), copies, collate),
+                 order);
+    }
+    void printOrderBoundsCopies()
+    {
+        QCOMPARE(GenerateSVG::printOrder(1, QPageRanges(), 1 << 30, true).size(),
+                 GenerateSVG::maxCopies());
+    }
+
     // Exporting twice into the same directory numbers the second folder.
     void folderNumbering_data()
     {
