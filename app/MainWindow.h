@@ -6,6 +6,7 @@
 
 class KelvoEdit;
 class QCloseEvent;
+class StartPage;
 class QTextBrowser;
 struct ServerConstants;
 
@@ -32,6 +33,12 @@ public:
     UpdateManager *updateManager() { return &m_updateManager; }
     // The current tab's editor, or null without a tab.
     KelvoEdit *currentEditor() const;
+    // Shown instead of an empty sponsor page while no score is open.
+    StartPage *startPage() const { return m_startPage; }
+    // Opens the bundled sample as a document bound to no file.
+    void openSample();
+    // Where the window opens when no usable size and place are stored.
+    QRect defaultGeometry(const QRect &available) const;
 
 public slots:
     void newAction();
@@ -81,9 +88,14 @@ private:
     void refreshTabTitle(KelvoEdit *editor);
     void search(bool forward);
     bool fromBackgroundEditor() const;
+    void setUpStartPage();
+    void showNoDocumentPage();
+    void restoreWindowGeometry();
+    void saveWindowGeometry() const;
 
     Ui::MainWindow *ui;
     QTextBrowser *m_sponsorBrowser;
     UpdateManager m_updateManager;
     ServerConstants *m_constants;
+    StartPage *m_startPage = nullptr;
 };
