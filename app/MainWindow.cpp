@@ -5,6 +5,7 @@
 #include "app/Autosaver.h"
 #include "app/DialogService.h"
 #include "app/Printing.h"
+#include "app/StartPage.h"
 #include "dialogs/About.h"
 #include "dialogs/Help.h"
 #include "document/KelvoEdit.h"
@@ -46,8 +47,10 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     connectActions();
     loadSponsorPage();
+    setUpStartPage();
     tabWidgetCurrentChanged(-1);
     ui->searchBox->hide();
+    restoreWindowGeometry();
     m_updateManager.checkForUpdate();
 }
 
@@ -142,8 +145,11 @@ void MainWindow::onSponsorPage(const QString &html)
 {
     // A page already showing stays for this run; a changed one shows from
     // the next start.
-    if (m_sponsorBrowser->toPlainText().isEmpty())
+    if (m_sponsorBrowser->toPlainText().isEmpty()) {
         m_sponsorBrowser->setHtml(html);
+        if (!hasTab())
+            showNoDocumentPage();
+    }
     if (html.isEmpty() || html == m_constants->sponsorCache)
         return;
     // Written whole or not at all: an interrupted write must not leave a
@@ -449,10 +455,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     if (hasTab()) {
         event->ignore();
-    } else {
-        m_autosaver->endSession();
-        event->accept();
+        return;
     }
+    saveWindowGeometry();
+    m_autosaver->endSession();
+    event->accept();
 }
 
 void MainWindow::tabWidgetCurrentChanged(int index)
@@ -467,7 +474,7 @@ void MainWindow::tabWidgetCurrentChanged(int index)
     };
     if (index == -1) {
         ui->tabWidget->hide();
-        m_sponsorBrowser->show();
+        showNoDocumentPage();
         ui->undoAction->setEnabled(false);
         ui->redoAction->setEnabled(false);
         for (QAction *action : documentActions)
@@ -481,6 +488,7 @@ void MainWindow::tabWidgetCurrentChanged(int index)
         return;
     }
     m_sponsorBrowser->hide();
+    m_startPage->hide();
     ui->tabWidget->show();
     KelvoEdit *editor = qobject_cast<KelvoEdit *>(ui->tabWidget->widget(index));
     ui->undoAction->setEnabled(editor && editor->undoStack()->canUndo());

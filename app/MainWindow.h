@@ -7,6 +7,7 @@
 class Autosaver;
 class KelvoEdit;
 class QCloseEvent;
+class StartPage;
 class QTextBrowser;
 struct ServerConstants;
 
@@ -33,6 +34,12 @@ public:
     UpdateManager *updateManager() { return &m_updateManager; }
     // The current tab's editor, or null without a tab.
     KelvoEdit *currentEditor() const;
+    // Shown instead of an empty sponsor page while no score is open.
+    StartPage *startPage() const { return m_startPage; }
+    // Opens the bundled sample as a document bound to no file.
+    void openSample();
+    // Where the window opens when no usable size and place are stored.
+    QRect defaultGeometry(const QRect &available) const;
 
     Autosaver *autosaver() const { return m_autosaver; }
     // Offers the documents a run that did not close cleanly left unsaved,
@@ -89,10 +96,15 @@ private:
     void refreshTabTitle(KelvoEdit *editor);
     void search(bool forward);
     bool fromBackgroundEditor() const;
+    void setUpStartPage();
+    void showNoDocumentPage();
+    void restoreWindowGeometry();
+    void saveWindowGeometry() const;
 
     Ui::MainWindow *ui;
     QTextBrowser *m_sponsorBrowser;
     UpdateManager m_updateManager;
     ServerConstants *m_constants;
     Autosaver *m_autosaver;
+    StartPage *m_startPage = nullptr;
 };

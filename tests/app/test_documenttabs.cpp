@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/StartPage.h"
 #include "document/GongcheSymbols.h"
 #include "document/KelvoEdit.h"
 #include "document/ScoreFile.h"
@@ -129,6 +130,7 @@ void TestDocumentTabs::newTabEnablesDocumentActions()
     QCOMPARE(ui->tabWidget->tabText(0), Untitled);
     QVERIFY(ui->tabWidget->isVisible());
     QVERIFY(w.sponsorBrowser()->isHidden());
+    QVERIFY(w.startPage()->isHidden());
     for (QAction *a : documentActions(ui))
         QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
     QVERIFY(!ui->undoAction->isEnabled());
@@ -361,7 +363,7 @@ void TestDocumentTabs::openFailure()
     env.dialogs().queuePath(path);
     w.openAction();
     QCOMPARE(w.form()->tabWidget->count(), 0);
-    QVERIFY(w.sponsorBrowser()->isVisible());
+    QVERIFY(w.startPage()->isVisible());
     QVERIFY(!w.form()->saveAction->isEnabled());
     const QList<DialogRequest> shown = messages(env.dialogs());
     QCOMPARE(shown.size(), 1);
@@ -451,7 +453,7 @@ void TestDocumentTabs::closePrompt()
     // The tab's close button goes the same way.
     emit w.form()->tabWidget->tabCloseRequested(0);
     QCOMPARE(w.form()->tabWidget->count(), closed ? 0 : 1);
-    QCOMPARE(w.sponsorBrowser()->isVisible(), closed);
+    QCOMPARE(w.startPage()->isVisible(), closed);
 
     const QList<DialogRequest> shown = messages(env.dialogs());
     if (!modified) {
@@ -613,7 +615,7 @@ void TestDocumentTabs::searchBarHiddenWhenLastTabCloses()
     for (QAction *a : documentActions(ui))
         QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
     QVERIFY(!ui->undoAction->isEnabled());
-    QVERIFY(w.sponsorBrowser()->isVisible());
+    QVERIFY(w.startPage()->isVisible());
 }
 
 void TestDocumentTabs::inputMethodAfterLastTabCloses()

@@ -1,4 +1,7 @@
 #include "app/MainWindow.h"
+#include "app/DataPaths.h"
+#include "app/RecentFiles.h"
+#include "app/StartPage.h"
 #include "app/Startup.h"
 #include "document/KelvoEdit.h"
 #include "document/ScoreFile.h"
@@ -13,9 +16,12 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QScreen>
+#include <QSettings>
 #include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -79,7 +85,7 @@ private slots:
         QCOMPARE(ui->tabWidget->count(), 0);
         QVERIFY(ui->tabWidget->isHidden());
         QVERIFY(ui->searchBox->isHidden());
-        QVERIFY(w.sponsorBrowser()->isVisible());
+        QVERIFY(w.startPage()->isVisible());
         QCOMPARE(ui->verticalLayout->indexOf(w.sponsorBrowser()), 2);
         QVERIFY(!w.windowIcon().isNull());
 
@@ -362,7 +368,7 @@ private slots:
         w.tabWidgetCurrentChanged(-1);
         QVERIFY(ui->searchBox->isHidden());
         QVERIFY(!ui->undoAction->isEnabled());
-        QVERIFY(w.sponsorBrowser()->isVisible());
+        QVERIFY(w.startPage()->isVisible());
     }
 
     void exitClosesWindow()
@@ -416,7 +422,7 @@ private slots:
         w.openPath(Startup::fileArgument(
             {QStringLiteral("kelvo-gongche"), env.dataDir() + QStringLiteral("/missing.gcp")}));
         QCOMPARE(w.form()->tabWidget->count(), 0);
-        QVERIFY(w.sponsorBrowser()->isVisible());
+        QVERIFY(w.startPage()->isVisible());
         QVERIFY(env.dialogs().requests.isEmpty());
     }
 
@@ -452,16 +458,178 @@ private slots:
             QCOMPARE(ui->tabWidget->tabText(0), fileName);
             QVERIFY(ui->tabWidget->isVisible());
             QVERIFY(w.sponsorBrowser()->isHidden());
+            QVERIFY(w.startPage()->isHidden());
             QVERIFY(ui->saveAction->isEnabled());
             QVERIFY(ui->searchAction->isEnabled());
             QVERIFY(env.dialogs().requests.isEmpty());
         } else {
             QCOMPARE(ui->tabWidget->count(), 0);
-            QVERIFY(w.sponsorBrowser()->isVisible());
+            QVERIFY(w.startPage()->isVisible());
             QVERIFY(!ui->saveAction->isEnabled());
             QCOMPARE(env.dialogs().requests.size(), 1);
             QCOMPARE(env.dialogs().requests.first().text, message);
         }
+    }
+    // Each entry of the start page opens through the window's own paths;
+    // closing the tab brings the page back.
+    void startPageOpens_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("tab");
+        QTest::newRow("new") << "startNewButton" << "未命名";
+        QTest::newRow("open") << "startOpenButton" << "游园.gcp";
+        QTest::newRow("sample") << "startSampleButton" << "示例曲谱";
+        QTest::newRow("recent") << "startRecentButton" << "游园.gcp";
+    }
+
+    void startPageOpens()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, tab);
+        TestEnvironment env;
+        const QString path = env.dataDir() + QStringLiteral("/游园.gcp");
+        QVERIFY(ScoreFile::write(path, QStringLiteral("原来"), QStringLiteral("\n")));
+        RecentFiles::instance()->addFile(path);
+        env.dialogs().queuePath(path);
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        Ui::MainWindow *ui = w.form();
+        QVERIFY(w.startPage()->isVisible());
+        QVERIFY(w.sponsorBrowser()->isHidden());
+
+        auto *entry = w.startPage()->findChild<QToolButton *>(button);
+        QVERIFY(entry);
+        QTest::mouseClick(entry, Qt::LeftButton);
+        QCOMPARE(ui->tabWidget->count(), 1);
+        QCOMPARE(ui->tabWidget->tabText(0), tab);
+        QVERIFY(!w.currentEditor()->isModified());
+        QCOMPARE(w.currentEditor()->lyricEdit()->toPlainText().isEmpty(), button == "startNewButton");
+        QVERIFY(w.startPage()->isHidden());
+        QVERIFY(w.sponsorBrowser()->isHidden());
+        QVERIFY(w.tabWidgetClose(0));
+        QVERIFY(w.startPage()->isVisible());
+    }
+
+    // The sample is no file of the user's: saving asks for a name.
+    void sampleSaveAsksForName()
+    {
+        TestEnvironment env;
+        MainWindow w;
+        w.openSample();
+        QCOMPARE(w.form()->tabWidget->tabText(0), QStringLiteral("示例曲谱"));
+        const QString target = env.dataDir() + QStringLiteral("/我的游园.gcp");
+        env.dialogs().queuePath(target);
+        w.saveAction();
+        QCOMPARE(env.dialogs().requests.size(), 1);
+        QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::SaveFile);
+        QVERIFY(QFileInfo(target).isFile());
+        QCOMPARE(w.form()->tabWidget->tabText(0), QStringLiteral("我的游园.gcp"));
+    }
+
+    void startPageFollowsRecentFiles()
+    {
+        TestEnvironment env;
+        RecentFiles *recent = RecentFiles::instance();
+        recent->addFile(env.dataDir() + QStringLiteral("/甲.gcp"));
+        MainWindow w;
+        const auto listed = [&w] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QStringList names;
+            for (auto *b : w.startPage()->findChildren<QToolButton *>("startRecentButton"))
+                names << b->text();
+            return names;
+        };
+        QCOMPARE(listed(), QStringList{"甲.gcp"});
+        recent->addFile(env.dataDir() + QStringLiteral("/乙.gcp"));
+        QCOMPARE(listed(), (QStringList{"乙.gcp", "甲.gcp"}));
+        recent->clearFiles();
+        QVERIFY(listed().isEmpty());
+    }
+
+    // At the default size on common screens every tool bar action shows:
+    // no overflow button, and the window stays inside the screen.
+    void defaultGeometry_data()
+    {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<bool>("roomy");
+        QTest::newRow("1366x768, panel") << QRect(0, 0, 1366, 728) << true;
+        QTest::newRow("1366x768, side panel") << QRect(64, 0, 1302, 768) << true;
+        QTest::newRow("1920x1080") << QRect(0, 27, 1920, 1053) << true;
+        QTest::newRow("1024x600") << QRect(0, 0, 1024, 570) << false;
+    }
+
+    void defaultGeometry()
+    {
+        QFETCH(QRect, available);
+        QFETCH(bool, roomy);
+        TestEnvironment env;
+        MainWindow w;
+        const QRect r = w.defaultGeometry(available);
+        QVERIFY(available.contains(r));
+        QVERIFY(r.top() - available.top() >= 20);
+        if (!roomy)
+            return;
+        w.setGeometry(r);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (QToolBar *bar : {w.form()->toolbar_file, w.form()->toolbar_edit}) {
+            auto *more = bar->findChild<QWidget *>(QStringLiteral("qt_toolbar_ext_button"));
+            QVERIFY(more);
+            QVERIFY2(!more->isVisible(), qPrintable(bar->objectName()));
+        }
+        QVERIFY(w.form()->toolbar_file->widgetForAction(w.form()->exitAction)->isVisible());
+    }
+
+    // Size, place and tool bar layout come back; anything unusable stored
+    // gives the default, never a window off the screen.
+    void storedGeometry_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("isDefault");
+        QTest::newRow("round trip") << "saved" << false;
+        QTest::newRow("none") << "" << true;
+        QTest::newRow("text") << "text" << true;
+        QTest::newRow("number") << "number" << true;
+        QTest::newRow("truncated") << "truncated" << true;
+        QTest::newRow("off the screen") << "far" << false;
+    }
+
+    void storedGeometry()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, isDefault);
+        TestEnvironment env;
+        const QRect saved(40, 50, 700, 500);
+        {
+            MainWindow first;
+            first.setGeometry(stored == "far" ? QRect(40000, -30000, 700, 500) : saved);
+            first.addToolBar(Qt::BottomToolBarArea, first.form()->toolbar_edit);
+            first.show();
+            QVERIFY(first.close());
+        }
+        {
+            QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
+            const QByteArray blob = settings.value("MainWindow/geometry").toByteArray();
+            QVERIFY(!blob.isEmpty());
+            if (stored.isEmpty())
+                settings.remove("MainWindow/geometry");
+            else if (stored == "text")
+                settings.setValue("MainWindow/geometry", "1366x768");
+            else if (stored == "number")
+                settings.setValue("MainWindow/geometry", 42);
+            else if (stored == "truncated")
+                settings.setValue("MainWindow/geometry", blob.left(blob.size() / 2));
+        }
+        MainWindow w;
+        const QRect available = w.screen()->availableGeometry();
+        QVERIFY(QGuiApplication::screenAt(w.geometry().center()));
+        if (isDefault)
+            QCOMPARE(w.geometry(), w.defaultGeometry(available));
+        else if (stored == "saved")
+            QCOMPARE(w.geometry(), saved);
+        // The tool bar layout is kept apart and survives a bad geometry.
+        QCOMPARE(w.toolBarArea(w.form()->toolbar_edit), Qt::BottomToolBarArea);
     }
 };
 

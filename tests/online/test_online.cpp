@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/StartPage.h"
 #include "document/KelvoEdit.h"
 #include "online/ServerConstants.h"
 #include "online/UpdateManager.h"
@@ -311,6 +312,8 @@ void TestOnline::sponsorPage_data()
         << QByteArray("<p>旧页</p>");
     QTest::newRow("offline without cache")
         << QByteArray() << false << 0 << QByteArray() << "" << none;
+    QTest::newRow("first start, empty page")
+        << QByteArray() << true << 200 << QByteArray() << "" << none;
 }
 
 void TestOnline::sponsorPage()
@@ -338,9 +341,13 @@ void TestOnline::sponsorPage()
     QTextDocument cachedPage;
     cachedPage.setHtml(QString::fromUtf8(cached));
     QCOMPARE(w.sponsorBrowser()->toPlainText(), cachedPage.toPlainText());
+    QCOMPARE(w.startPage()->isHidden(), !cached.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(sponsorRequestDone(w), Wait);
     QCOMPARE(w.sponsorBrowser()->toPlainText().remove(QLatin1Char('\n')),
              shown);
+    // The start page stands in exactly while the sponsor page has no words.
+    QCOMPARE(w.startPage()->isHidden(), !shown.isEmpty());
+    QCOMPARE(w.sponsorBrowser()->isHidden(), shown.isEmpty());
     QCOMPARE(readCache(), cacheAfter);
     QVERIFY(m_env->dialogs().requests.isEmpty());
 }
