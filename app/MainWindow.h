@@ -6,6 +6,7 @@
 
 class KelvoEdit;
 class QCloseEvent;
+class QMenu;
 class QTextBrowser;
 struct ServerConstants;
 
@@ -32,6 +33,8 @@ public:
     UpdateManager *updateManager() { return &m_updateManager; }
     // The current tab's editor, or null without a tab.
     KelvoEdit *currentEditor() const;
+    // The file menu's "最近打开" submenu.
+    QMenu *recentMenu() const { return m_recentMenu; }
 
 public slots:
     void newAction();
@@ -81,9 +84,13 @@ private:
     void refreshTabTitle(KelvoEdit *editor);
     void search(bool forward);
     bool fromBackgroundEditor() const;
+    void setupRecentMenu();
+    void refreshRecentMenu();
+    void openRecent(const QString &path);
 
     Ui::MainWindow *ui;
     QTextBrowser *m_sponsorBrowser;
     UpdateManager m_updateManager;
     ServerConstants *m_constants;
+    QMenu *m_recentMenu = nullptr;
 };
