@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <QFileInfo>
 
 namespace {
 DialogHandler *g_handler = nullptr;
@@ -119,13 +120,66 @@ QString Dialogs::getOpenFileName(QWidget *parent, const QString &caption, const 
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-QString Dialogs::getSaveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                                 const QString &filter)
+QString Dialogs::fileNameFrom(const QString &text)
+{
+    static const QString unsafe = QStringLiteral("/\\:*?\"<>|");
+    QString name = text.trimmed();
+    for (QChar &c : name)
+        if (unsafe.contains(c) || c.category() == QChar::Other_Control)
+            c = QLatin1Char('_');
+    // A leading dot would hide the file.
+    return name.startsWith(QLatin1Char('.')) ? QString() : name;
+}
+
+QString Dialogs::withSuffix(const QString &path, const QString &suffix)
+{
+    if (path.isEmpty() || suffix.isEmpty())
+        return path;
+    const QString dotted = QLatin1Char('.') + suffix;
+    return path.endsWith(dotted, Qt::CaseInsensitive) ? path : path + dotted;
+}
+
+static QString askSaveFileName(const DialogRequest &request)
 {
     if (g_handler)
-        return g_handler->answer(fileRequest(DialogRequest::SaveFile, parent, caption, dir, filter))
-            .path;
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+        return g_handler->answer(request).path;
+    QFileDialog dialog(request.parent.data(), request.title, request.dir, request.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The dialog then completes a typed name itself and asks before
+    // replacing the completed file.
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+QString Dialogs::getSaveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                 const QString &filter, const QString &defaultSuffix,
+                                 const QString &fileName)
+{
+    DialogRequest request = fileRequest(DialogRequest::SaveFile, parent, caption, dir, filter);
+    request.defaultSuffix = defaultSuffix;
+    request.fileName = fileName;
+    for (;;) {
+        const QString chosen = askSaveFileName(request);
+        const QString completed = withSuffix(chosen, defaultSuffix);
+        // A dialog that had no suffix to add (a native one, a name with
+        // another suffix) never saw the completed name: ask here, or the
+        // file under it would be replaced silently.
+        if (completed == chosen || !QFileInfo::exists(completed))
+            return completed;
+        const QMessageBox::StandardButton answer = question(
+            parent, QObject::tr("确认另存为"),
+            QObject::tr("“%1”已存在。\n要替换它吗？").arg(QFileInfo(completed).fileName()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            return completed;
+        request.dir = QFileInfo(completed).absolutePath();
+        request.fileName = QFileInfo(chosen).fileName();
+    }
 }
 
 QString Dialogs::getExistingDirectory(QWidget *parent, const QString &caption, const QString &dir)

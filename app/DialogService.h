@@ -38,6 +38,8 @@ struct DialogRequest
     QString text;   // message text
     QString dir;    // file dialogs: start directory
     QString filter; // file dialogs: name filter
+    QString fileName;      // save dialogs: the suggested file name
+    QString defaultSuffix; // save dialogs: suffix (no dot) a typed name gets
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QColor color; // colour dialog: initial colour
@@ -97,8 +99,18 @@ public:
 
     static QString getOpenFileName(QWidget *parent, const QString &caption,
                                    const QString &dir, const QString &filter);
+    // With a default suffix, a name typed without it gets it (case-insensitive
+    // check), and replacing an existing file under the completed name is
+    // asked about first; No shows the dialog again. Empty when cancelled.
     static QString getSaveFileName(QWidget *parent, const QString &caption,
-                                   const QString &dir, const QString &filter);
+                                   const QString &dir, const QString &filter,
+                                   const QString &defaultSuffix = QString(),
+                                   const QString &fileName = QString());
+    // Text made fit to suggest as a file name: trimmed, characters that file
+    // systems refuse replaced by "_"; empty when nothing usable is left.
+    static QString fileNameFrom(const QString &text);
+    // The path with ".suffix" appended unless it already ends with it.
+    static QString withSuffix(const QString &path, const QString &suffix);
     static QString getExistingDirectory(QWidget *parent, const QString &caption,
                                         const QString &dir);
     // Returns an invalid colour when the user cancels.

@@ -6,6 +6,7 @@
 #include "app/DialogService.h"
 #include "app/Printing.h"
 #include "app/StartPage.h"
+#include "app/RecentFiles.h"
 #include "dialogs/About.h"
 #include "dialogs/Help.h"
 #include "document/KelvoEdit.h"
@@ -26,6 +27,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMenu>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -46,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_updateManager.setWindow(this);
     ui->setupUi(this);
     connectActions();
+    setupRecentMenu();
     loadSponsorPage();
     setUpStartPage();
     tabWidgetCurrentChanged(-1);
@@ -206,6 +210,64 @@ void MainWindow::openPath(const QString &path)
         return;
     }
     addEditorTab(editor);
+    RecentFiles *recent = RecentFiles::instance();
+    recent->addFile(path);
+    recent->setLastDir(RecentFiles::ScoreKind, path);
+}
+
+void MainWindow::setupRecentMenu()
+{
+    m_recentMenu = new QMenu(tr("最近打开"), this);
+    m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
+    m_recentMenu->setToolTipsVisible(true);
+    // A fixed set of entries, shown and hidden: an entry is never deleted
+    // while its own triggered signal runs (choosing a missing file removes it).
+    for (int i = 0; i < RecentFiles::MaxFiles; ++i) {
+        QAction *action = m_recentMenu->addAction(QString());
+        connect(action, &QAction::triggered, this,
+                [this, action] { openRecent(action->data().toString()); });
+    }
+    m_recentMenu->addSeparator();
+    m_recentMenu->addAction(tr("清除列表"), RecentFiles::instance(), &RecentFiles::clearFiles);
+    // Right below "打开", before the separator that follows it.
+    const QList<QAction *> fileActions = ui->menu->actions();
+    const qsizetype open = fileActions.indexOf(ui->openAction);
+    ui->menu->insertMenu(fileActions.value(open + 1), m_recentMenu);
+    connect(RecentFiles::instance(), &RecentFiles::filesChanged, this,
+            &MainWindow::refreshRecentMenu);
+    refreshRecentMenu();
+}
+
+void MainWindow::refreshRecentMenu()
+{
+    const QStringList files = RecentFiles::instance()->files();
+    const QList<QAction *> entries = m_recentMenu->actions();
+    for (int i = 0; i < RecentFiles::MaxFiles; ++i) {
+        QAction *action = entries.at(i);
+        const QString path = files.value(i);
+        action->setVisible(!path.isEmpty());
+        action->setData(path);
+        // "&" in a file name would otherwise mark a shortcut.
+        const QString name = QFileInfo(path).fileName().replace(QLatin1Char('&'),
+                                                                QLatin1String("&&"));
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+        action->setText(number + QLatin1Char(' ') + name);
+        action->setToolTip(QDir::toNativeSeparators(path));
+        action->setStatusTip(QDir::toNativeSeparators(path));
+    }
+    m_recentMenu->setEnabled(!files.isEmpty());
+}
+
+void MainWindow::openRecent(const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        Dialogs::warning(this, tr("错误"),
+                         tr("文件“%1”已不存在，已从最近打开的列表中移除。")
+                             .arg(QDir::toNativeSeparators(path)));
+        RecentFiles::instance()->removeFile(path);
+        return;
+    }
+    openPath(path);
 }
 
 void MainWindow::newAction()
@@ -216,7 +278,9 @@ void MainWindow::newAction()
 void MainWindow::openAction()
 {
     const QString path =
-        Dialogs::getOpenFileName(this, tr("打开文件"), QString(), ScoreFile::dialogFilter());
+        Dialogs::getOpenFileName(this, tr("打开文件"),
+                                 RecentFiles::instance()->lastDir(RecentFiles::ScoreKind),
+                                 ScoreFile::dialogFilter());
     openPath(path);
 }
 

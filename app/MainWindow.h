@@ -8,6 +8,7 @@ class Autosaver;
 class KelvoEdit;
 class QCloseEvent;
 class StartPage;
+class QMenu;
 class QTextBrowser;
 struct ServerConstants;
 
@@ -45,6 +46,8 @@ public:
     // Offers the documents a run that did not close cleanly left unsaved,
     // each restored one in a new tab.
     void restoreAutosaves();
+    // The file menu's "最近打开" submenu.
+    QMenu *recentMenu() const { return m_recentMenu; }
 
 public slots:
     void newAction();
@@ -100,6 +103,9 @@ private:
     void showNoDocumentPage();
     void restoreWindowGeometry();
     void saveWindowGeometry() const;
+    void setupRecentMenu();
+    void refreshRecentMenu();
+    void openRecent(const QString &path);
 
     Ui::MainWindow *ui;
     QTextBrowser *m_sponsorBrowser;
@@ -107,4 +113,5 @@ private:
     ServerConstants *m_constants;
     Autosaver *m_autosaver;
     StartPage *m_startPage = nullptr;
+    QMenu *m_recentMenu = nullptr;
 };

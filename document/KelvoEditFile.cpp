@@ -3,6 +3,7 @@
 #include "document/KelvoEdit.h"
 
 #include "app/DialogService.h"
+#include "app/RecentFiles.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
 #include "editor/LyricEdit.h"
@@ -36,6 +37,26 @@ void setTexts(KelvoEdit *editor, const QString &lyric, const QString &score)
     editor->setSyncing(wasSyncing);
     // Commands of an earlier text would point into text that is gone.
     editor->undoStack()->clear();
+}
+
+// The name a save dialog suggests: the file's own name once it has one, else
+// the first title line's text, else the untitled placeholder.
+QString suggestedFileName(const QString &filePath, bool bound, const QString &lyric)
+{
+    if (bound)
+        return QFileInfo(filePath).fileName();
+    for (const QString &line : lyric.split(QLatin1Char('\n'))) {
+        if (ScoreSyntax::classify(line) != LineKind::Title)
+            continue;
+        QString name = line.trimmed();
+        while (name.startsWith(QLatin1Char('#')))
+            name.remove(0, 1);
+        name = Dialogs::fileNameFrom(name);
+        if (!name.isEmpty())
+            return name;
+        break;
+    }
+    return QFileInfo(filePath).fileName();
 }
 
 } // namespace
@@ -85,11 +106,15 @@ bool KelvoEdit::save(bool saveAs)
     const bool bound = !path.isEmpty() && info.exists() && info.isFile()
                        && ScoreFile::hasScoreExtension(path);
     if (saveAs || !bound) {
-        const QString chosen = Dialogs::getSaveFileName(this, tr("选择文件"), QString(),
-                                                        ScoreFile::dialogFilter());
+        RecentFiles *recent = RecentFiles::instance();
+        const QString chosen = Dialogs::getSaveFileName(
+            this, tr("选择文件"), recent->lastDir(RecentFiles::ScoreKind),
+            ScoreFile::dialogFilter(), QStringLiteral("gcp"),
+            suggestedFileName(path, bound, lyricEdit()->toPlainText()));
         if (chosen.isEmpty())
             return false;
         path = ScoreFile::withScoreExtension(chosen);
+        recent->setLastDir(RecentFiles::ScoreKind, path);
         // Bound before writing: a failed write keeps the new name and the
         // document stays modified.
         if (!saveAs)
@@ -100,6 +125,7 @@ bool KelvoEdit::save(bool saveAs)
         Dialogs::warning(this, tr("错误"), tr("保存文件时发生错误！"));
         return false;
     }
+    RecentFiles::instance()->addFile(path);
 
     if (saveAs)
         Dialogs::information(this, tr("提示"), path + tr("保存成功！"));

@@ -2,7 +2,13 @@
 
 #include <QDataStream>
 #include <QIODevice>
+#include <QFile>
 #include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -52,6 +58,29 @@ Field readText(QDataStream &in, QString &text)
     in >> text;
     // A null string (the marker) reads as an empty text.
     return in.status() == QDataStream::Ok ? Field::Present : Field::Corrupt;
+}
+
+// The new file replaces the old one under a new inode; it keeps the old
+// owner and group where the process may give them (root; or the group alone
+// for a member of it). Permissions are kept by QSaveFile itself.
+void keepOwner(QSaveFile &file, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat old;
+    if (::stat(QFile::encodeName(path).constData(), &old) != 0)
+        return;
+    const int fd = file.handle();
+    if (fd < 0)
+        return;
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0)
+        return;
+    if (::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+        // Not permitted: the file gets the process's owner and group.
+    }
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(path);
+#endif
 }
 
 } // namespace
@@ -112,8 +141,12 @@ bool ScoreFile::write(const QString &path, const QString &lyric, const QString &
 {
     const QByteArray bytes = encode(lyric, score);
     QSaveFile file(path);
+    // A writable file in a folder the user may not write has no room for the
+    // temporary file beside it; it is then written in place, as before.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    keepOwner(file, path);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;

@@ -3,13 +3,16 @@
 #include "ui_Export.h"
 
 #include "app/DialogService.h"
+#include "app/RecentFiles.h"
 #include "export/ExportConfig.h"
+#include "export/ExportWriters.h"
 #include "fonts/FontRegistry.h"
 #include "render/GenerateSVG.h"
 #include "render/PreviewWindow.h"
 
 #include <QAbstractItemView>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QIntValidator>
@@ -622,9 +625,13 @@ void Export::onRestoreBtnClicked()
 
 void Export::onSaveBtnClicked()
 {
-    const QString path = Dialogs::getSaveFileName(this, tr("保存方案"), QString(), SchemeFilter);
+    RecentFiles *recent = RecentFiles::instance();
+    const QString path = Dialogs::getSaveFileName(
+        this, tr("保存方案"), recent->lastDir(RecentFiles::SchemeKind), SchemeFilter,
+        QStringLiteral("json"));
     if (path.isEmpty())
         return;
+    recent->setLastDir(RecentFiles::SchemeKind, path);
     if (m_config->saveScheme(path))
         Dialogs::information(this, tr("成功"), tr("保存成功！"));
     else
@@ -633,9 +640,13 @@ void Export::onSaveBtnClicked()
 
 void Export::onImportBtnClicked()
 {
-    const QString path = Dialogs::getOpenFileName(this, tr("导入方案"), QString(), SchemeFilter);
+    RecentFiles *recent = RecentFiles::instance();
+    const QString path = Dialogs::getOpenFileName(this, tr("导入方案"),
+                                                  recent->lastDir(RecentFiles::SchemeKind),
+                                                  SchemeFilter);
     if (path.isEmpty())
         return;
+    recent->setLastDir(RecentFiles::SchemeKind, path);
     if (!m_config->loadScheme(path)) {
         Dialogs::warning(this, tr("错误"), tr("导入失败，文件错误！"));
         return;
@@ -648,18 +659,25 @@ void Export::onImportBtnClicked()
 void Export::onSubmitBtnClicked()
 {
     const QString type = ui->fileTypeBox->currentText();
+    RecentFiles *recent = RecentFiles::instance();
+    const QString startDir = recent->lastDir(RecentFiles::ExportKind);
     QString target;
     if (type == QLatin1String("pdf")) {
-        target = Dialogs::getSaveFileName(this, tr("导出为PDF文件"), QString(),
-                                          tr("PDF文件 (*.pdf)"));
+        // The preview has already read the document's title.
+        const QString title = Dialogs::fileNameFrom(m_generator->title());
+        target = Dialogs::getSaveFileName(this, tr("导出为PDF文件"), startDir,
+                                          tr("PDF文件 (*.pdf)"), QStringLiteral("pdf"),
+                                          title.isEmpty() ? ExportNames::defaultTitle() : title);
     } else {
         const QString caption = type == QLatin1String("jpg")   ? tr("导出为JPG文件")
                                 : type == QLatin1String("png") ? tr("导出为PNG文件")
                                                                : tr("导出为SVG文件");
-        target = Dialogs::getExistingDirectory(this, caption, QString());
+        target = Dialogs::getExistingDirectory(this, caption, startDir);
     }
     if (target.isEmpty())
         return;
+    recent->setLastDir(RecentFiles::ExportKind,
+                       type == QLatin1String("pdf") ? QFileInfo(target).absolutePath() : target);
 
     m_generator->clearPages();
     m_generator->generate(m_items, false);

@@ -338,6 +338,8 @@ bool ExportConfig::saveScheme(const QString &path)
     // A full disk or a vanished folder must not leave a truncated scheme
     // behind and report success.
     QSaveFile file(path);
+    // In place where the folder has no room for the temporary file.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);

@@ -325,6 +325,8 @@ bool GenerateSVG::exportPdf(const QString &path)
     // Written beside the target and renamed over it at the end, so a failed
     // export never leaves a truncated PDF where the old one was.
     QSaveFile file(path);
+    // In place where the folder has no room for the temporary file.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
         return false;

@@ -1,6 +1,7 @@
 #include "fonts/FontManager.h"
 
 #include "app/DialogService.h"
+#include "app/RecentFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,10 +84,12 @@ void FontManager::updateDeleteButton()
 
 void FontManager::installFont()
 {
+    RecentFiles *recent = RecentFiles::instance();
     const QString source = Dialogs::getOpenFileName(
-        this, tr("选择字体文件"), QDir::homePath(), tr("字体文件 (*.ttf)"));
+        this, tr("选择字体文件"), recent->lastDir(RecentFiles::FontKind), tr("字体文件 (*.ttf)"));
     if (source.isEmpty())
         return;
+    recent->setLastDir(RecentFiles::FontKind, source);
 
     const QString directory = m_registry->fontsDirectory();
     QDir().mkpath(directory);

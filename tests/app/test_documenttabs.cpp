@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/StartPage.h"
+#include "app/RecentFiles.h"
 #include "document/GongcheSymbols.h"
 #include "document/KelvoEdit.h"
 #include "document/ScoreFile.h"
@@ -299,7 +300,7 @@ void TestDocumentTabs::openAction()
     const DialogRequest r = env.dialogs().requests.first();
     QCOMPARE(r.kind, DialogRequest::OpenFile);
     QCOMPARE(r.title, QStringLiteral("打开文件"));
-    QCOMPARE(r.dir, QString());
+    QCOMPARE(r.dir, RecentFiles::instance()->lastDir(RecentFiles::ScoreKind));
     QCOMPARE(r.filter, QStringLiteral("工尺谱文件 (*.gcp)"));
     QCOMPARE(r.parent.data(), &w);
 

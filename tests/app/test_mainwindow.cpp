@@ -1,7 +1,9 @@
+#include "app/DataPaths.h"
 #include "app/MainWindow.h"
 #include "app/DataPaths.h"
 #include "app/RecentFiles.h"
 #include "app/StartPage.h"
+#include "app/RecentFiles.h"
 #include "app/Startup.h"
 #include "document/KelvoEdit.h"
 #include "document/ScoreFile.h"
@@ -18,6 +20,8 @@
 #include <QStandardPaths>
 #include <QScreen>
 #include <QSettings>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -64,7 +68,9 @@ private:
     {
         QStringList names;
         for (QAction *a : w->actions())
-            names << (a->isSeparator() ? QStringLiteral("|") : a->objectName());
+            names << (a->isSeparator() ? QStringLiteral("|")
+                      : a->menu()      ? a->menu()->objectName()
+                                       : a->objectName());
         return names;
     }
 
@@ -171,7 +177,7 @@ private slots:
                                       "menu_3:关于"}));
 
         QCOMPARE(entries(ui->menu),
-                 QString("newAction openAction | saveAction saveAsAction | exportAction | "
+                 QString("newAction openAction recentMenu | saveAction saveAsAction | exportAction | "
                          "printAction printPreviewAction | exitAction")
                      .split(' '));
         QCOMPARE(entries(ui->menu_2),
@@ -630,6 +636,85 @@ private slots:
             QCOMPARE(w.geometry(), saved);
         // The tool bar layout is kept apart and survives a bad geometry.
         QCOMPARE(w.toolBarArea(w.form()->toolbar_edit), Qt::BottomToolBarArea);
+
+    void recentFiles()
+    {
+        TestEnvironment env;
+        RecentFiles *recent = RecentFiles::instance();
+        QSignalSpy changed(recent, &RecentFiles::filesChanged);
+        QTemporaryDir dir;
+        QStringList paths;
+        for (int i = 0; i < RecentFiles::MaxFiles + 2; ++i) {
+            paths.prepend(dir.filePath(QStringLiteral("%1.gcp").arg(i)));
+            recent->addFile(paths.first());
+        }
+        recent->addFile(paths.at(5)); // again: moves to the top, no duplicate
+        paths.move(5, 0);
+        QCOMPARE(recent->files(), paths.mid(0, RecentFiles::MaxFiles));
+        recent->removeFile(paths.at(1));
+        paths.removeAt(1);
+        QCOMPARE(recent->files(), paths.mid(0, RecentFiles::MaxFiles - 1));
+        QCOMPARE(changed.size(), RecentFiles::MaxFiles + 4);
+        QCOMPARE(QSettings(DataPaths::settingsFile(), QSettings::IniFormat)
+                     .value(QStringLiteral("Recent/files"))
+                     .toStringList(),
+                 recent->files());
+
+        // A file names its folder; a folder gone since falls back.
+        const QString fallback = recent->lastDir(RecentFiles::FontKind);
+        recent->setLastDir(RecentFiles::FontKind, paths.first());
+        QCOMPARE(recent->lastDir(RecentFiles::FontKind), dir.path());
+        QCOMPARE(recent->lastDir(RecentFiles::ExportKind), fallback);
+        QVERIFY(dir.remove());
+        QCOMPARE(recent->lastDir(RecentFiles::FontKind), fallback);
+    }
+
+    void recentMenu()
+    {
+        TestEnvironment env;
+        QTemporaryDir dir;
+        QStringList paths;
+        for (int i = 0; i <= RecentFiles::MaxFiles; ++i) {
+            paths << dir.filePath(QStringLiteral("曲%1.gcp").arg(i));
+            QVERIFY(ScoreFile::write(paths.last(), QStringLiteral("原来"), QString()));
+        }
+        MainWindow w;
+        Ui::MainWindow *ui = w.form();
+        QMenu *menu = w.recentMenu();
+        QCOMPARE(menu->title(), QStringLiteral("最近打开"));
+        QVERIFY(!menu->isEnabled());
+
+        // Through the open dialog, which then starts in the folder used.
+        env.dialogs().queuePath(paths.first());
+        ui->openAction->trigger();
+        QVERIFY(menu->isEnabled());
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("&1 曲0.gcp"));
+        ui->openAction->trigger(); // cancelled
+        QCOMPARE(env.dialogs().requests.last().dir, dir.path());
+
+        for (const QString &path : paths.mid(1))
+            w.openPath(path);
+        QStringList shown;
+        for (QAction *a : menu->actions())
+            if (a->isVisible() && !a->data().toString().isEmpty())
+                shown << a->data().toString();
+        QCOMPARE(shown.size(), RecentFiles::MaxFiles);
+        QCOMPARE(shown.first(), paths.last());
+        QVERIFY(!shown.contains(paths.first()));
+
+        // A file gone since is said so and leaves the list; no tab opens.
+        const int tabs = ui->tabWidget->count();
+        QVERIFY(QFile::remove(paths.last()));
+        env.dialogs().requests.clear();
+        menu->actions().first()->trigger();
+        QCOMPARE(ui->tabWidget->count(), tabs);
+        QCOMPARE(env.dialogs().requests.size(), 1);
+        QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::Warning);
+        QVERIFY(!RecentFiles::instance()->files().contains(paths.last()));
+        QCOMPARE(menu->actions().first()->data().toString(), paths.at(paths.size() - 2));
+        // An existing one opens as a tab.
+        menu->actions().first()->trigger();
+        QCOMPARE(ui->tabWidget->count(), tabs + 1);
     }
 };
 

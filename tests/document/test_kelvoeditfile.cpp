@@ -1,4 +1,5 @@
 #include "document/EditCommands.h"
+#include "app/RecentFiles.h"
 #include "document/GongcheSymbols.h"
 #include "document/KelvoEdit.h"
 #include "document/ScoreFile.h"
@@ -40,6 +41,10 @@ private slots:
     void cancelledSaveDialog();
     void failedWrite_data();
     void failedWrite();
+    void replacingAsksFirst_data();
+    void replacingAsksFirst();
+    void suggestedName_data();
+    void suggestedName();
     void bundledSample();
     void pairingSurvivesSaveAndReopen_data();
     void pairingSurvivesSaveAndReopen();
@@ -250,6 +255,7 @@ void TestKelvoEditFile::saveNewDocument()
     QCOMPARE(editor.displayName(), QStringLiteral("未命名*"));
 
     QSignalSpy modified(&editor, &KelvoEdit::modifiedChanged);
+    const QString startDir = RecentFiles::instance()->lastDir(RecentFiles::ScoreKind);
     env.dialogs().queuePath(dir.filePath(typed));
     QVERIFY(editor.save(false));
 
@@ -257,7 +263,9 @@ void TestKelvoEditFile::saveNewDocument()
     const DialogRequest &r = env.dialogs().requests.first();
     QCOMPARE(r.kind, DialogRequest::SaveFile);
     QCOMPARE(r.title, QStringLiteral("选择文件"));
-    QCOMPARE(r.dir, QString());
+    QCOMPARE(r.dir, startDir);
+    QCOMPARE(r.defaultSuffix, QStringLiteral("gcp"));
+    QCOMPARE(r.fileName, Untitled);
     QCOMPARE(r.filter, QStringLiteral("工尺谱文件 (*.gcp)"));
     QCOMPARE(r.parent.data(), &editor);
 
@@ -416,6 +424,98 @@ void TestKelvoEditFile::failedWrite()
         QVERIFY(QFileInfo(blocker + QStringLiteral("/inner")).isDir());
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("x.gcp")});
+}
+
+void TestKelvoEditFile::replacingAsksFirst_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("saveAs");
+    QTest::addColumn<int>("answer"); // NoButton: no question expected
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("typed without suffix, No") << "song" << false << int(QMessageBox::No) << false;
+    QTest::newRow("typed without suffix, Yes") << "song" << false << int(QMessageBox::Yes) << true;
+    QTest::newRow("save as, No") << "song" << true << int(QMessageBox::No) << false;
+    QTest::newRow("save as, Yes") << "song" << true << int(QMessageBox::Yes) << true;
+    // The dialog itself asked about the name it returned.
+    QTest::newRow("typed with suffix") << "song.gcp" << false << int(QMessageBox::NoButton) << true;
+}
+
+void TestKelvoEditFile::replacingAsksFirst()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, saveAs);
+    QFETCH(int, answer);
+    QFETCH(bool, replaced);
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("song.gcp"));
+    const QByteArray old = ScoreFile::encode(QStringLiteral("旧"), QString());
+    writeBytes(existing, old);
+
+    KelvoEdit editor;
+    editor.lyricEdit()->setPlainText(QStringLiteral("新"));
+    env.dialogs().queuePath(dir.filePath(typed));
+    if (answer != QMessageBox::NoButton)
+        env.dialogs().queueButton(QMessageBox::StandardButton(answer));
+    QCOMPARE(editor.save(saveAs), replaced);
+
+    QCOMPARE(readAll(existing), replaced ? ScoreFile::encode(QStringLiteral("新"), QString()) : old);
+    const QList<DialogRequest> shown = messages(env.dialogs());
+    QList<DialogRequest> questions;
+    for (const DialogRequest &r : shown)
+        if (r.kind == DialogRequest::Question)
+            questions << r;
+    QCOMPARE(questions.size(), answer == QMessageBox::NoButton ? 0 : 1);
+    if (!questions.isEmpty()) {
+        QVERIFY(questions.first().text.contains(QStringLiteral("song.gcp")));
+        QCOMPARE(questions.first().defaultButton, QMessageBox::No);
+        QCOMPARE(questions.first().parent.data(), &editor);
+    }
+    if (!replaced) {
+        // No shows the dialog again where the user was; cancelling it saves nothing.
+        QCOMPARE(env.dialogs().requests.size(), 3);
+        QCOMPARE(env.dialogs().requests.last().kind, DialogRequest::SaveFile);
+        QCOMPARE(env.dialogs().requests.last().dir, dir.path());
+        QCOMPARE(env.dialogs().requests.last().fileName, typed);
+        QVERIFY(editor.isModified());
+        QVERIFY(RecentFiles::instance()->files().isEmpty());
+    } else {
+        // A saved name is a recent file, and its folder the next start.
+        QCOMPARE(RecentFiles::instance()->files(), QStringList{existing});
+        QCOMPARE(RecentFiles::instance()->lastDir(RecentFiles::ScoreKind), dir.path());
+    }
+}
+
+void TestKelvoEditFile::suggestedName_data()
+{
+    QTest::addColumn<QString>("lyric");
+    QTest::addColumn<bool>("bound");
+    QTest::addColumn<QString>("suggested");
+    QTest::newRow("title line") << "# 游园\n原来" << false << "游园";
+    QTest::newRow("title below lyric") << "原来\n# 惊梦" << false << "惊梦";
+    QTest::newRow("unsafe characters") << "# 游/园:惊?梦" << false << "游_园_惊_梦";
+    QTest::newRow("empty title") << "#  \n原来" << false << "未命名";
+    QTest::newRow("no title") << "原来" << false << "未命名";
+    QTest::newRow("saved file") << "# 游园" << true << "a.gcp";
+}
+
+void TestKelvoEditFile::suggestedName()
+{
+    QFETCH(QString, lyric);
+    QFETCH(bool, bound);
+    QFETCH(QString, suggested);
+    TestEnvironment env;
+    QTemporaryDir dir;
+    KelvoEdit editor;
+    if (bound) {
+        const QString path = dir.filePath(QStringLiteral("a.gcp"));
+        QVERIFY(ScoreFile::write(path, QString(), QString()));
+        QVERIFY(editor.load(path));
+    }
+    editor.lyricEdit()->setPlainText(lyric);
+    QVERIFY(!editor.save(true)); // cancelled
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    QCOMPARE(env.dialogs().requests.first().fileName, suggested);
 }
 
 void TestKelvoEditFile::bundledSample()

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 // The .gcp byte layout and the atomic write, without any widget.
 class TestScoreFile : public QObject
 {
@@ -27,6 +30,8 @@ private slots:
     void writeReplacesFile();
     void failedWrite_data();
     void failedWrite();
+    void writeKeepsFileAttributes_data();
+    void writeKeepsFileAttributes();
 };
 
 namespace {
@@ -246,6 +251,58 @@ void TestScoreFile::failedWrite()
         QVERIFY(QFileInfo(blocker + QStringLiteral("/inner")).isDir());
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("x.gcp")});
+}
+
+void TestScoreFile::writeKeepsFileAttributes_data()
+{
+    QTest::addColumn<bool>("folderWritable");
+    QTest::newRow("read-only folder, writable file") << false;
+    QTest::newRow("writable folder") << true;
+}
+
+void TestScoreFile::writeKeepsFileAttributes()
+{
+    QFETCH(bool, folderWritable);
+    // Root ignores permissions: as root the file belongs to another user,
+    // whom the read-only case then runs as (effective ids only, restored).
+    const bool root = ::geteuid() == 0;
+    const uid_t owner = root ? 65534 : ::geteuid();
+    const gid_t group = root ? 65534 : ::getegid();
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("f"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + QStringLiteral("/a.gcp");
+    QVERIFY(ScoreFile::write(path, QStringLiteral("旧"), QString()));
+    const QByteArray dirName = QFile::encodeName(dir.path());
+    const QByteArray folderName = QFile::encodeName(folder);
+    const QByteArray pathName = QFile::encodeName(path);
+    QCOMPARE(::chmod(dirName.constData(), 0755), 0);
+    QCOMPARE(::chown(pathName.constData(), owner, group), 0);
+    QCOMPARE(::chmod(pathName.constData(), 0640), 0);
+    if (!folderWritable)
+        QCOMPARE(::chmod(folderName.constData(), 0555), 0);
+
+    const bool switchIds = root && !folderWritable;
+    if (switchIds) {
+        QCOMPARE(::setegid(group), 0);
+        QCOMPARE(::seteuid(owner), 0);
+    }
+    const bool written = ScoreFile::write(path, QStringLiteral("新"), QString());
+    if (switchIds) {
+        QCOMPARE(::seteuid(0), 0);
+        QCOMPARE(::setegid(0), 0);
+    }
+    ::chmod(folderName.constData(), 0755);
+
+    QVERIFY(written);
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("新"), QString()));
+    struct stat after;
+    QCOMPARE(::stat(pathName.constData(), &after), 0);
+    QCOMPARE(after.st_mode & 07777, mode_t(0640));
+    QCOMPARE(after.st_uid, owner);
+    QCOMPARE(after.st_gid, group);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{QStringLiteral("a.gcp")});
 }
 
 QTEST_GUILESS_MAIN(TestScoreFile)

@@ -3,6 +3,7 @@
 // progress dialog, saving on close, and the main window's export action.
 
 #include "app/MainWindow.h"
+#include "app/RecentFiles.h"
 #include "document/KelvoEdit.h"
 #include "export/Export.h"
 #include "export/ExportConfig.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
@@ -469,6 +471,47 @@ private slots:
         QVERIFY(dialog->isEnabled());
     }
 
+    void pdfNameGetsSuffix_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<int>("answer"); // NoButton: no question expected
+        QTest::newRow("new file") << false << int(QMessageBox::NoButton);
+        QTest::newRow("existing, No") << true << int(QMessageBox::No);
+        QTest::newRow("existing, Yes") << true << int(QMessageBox::Yes);
+    }
+    void pdfNameGetsSuffix()
+    {
+        QFETCH(bool, existing);
+        QFETCH(int, answer);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("曲谱.pdf"));
+        if (existing) {
+            QFile f(pdf);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old");
+        }
+        auto dialog = makeDialog();
+        dialog->show();
+        const QString startDir = RecentFiles::instance()->lastDir(RecentFiles::ExportKind);
+        dialogs().queuePath(dir.filePath(QStringLiteral("曲谱")));
+        if (answer != QMessageBox::NoButton)
+            dialogs().queueButton(QMessageBox::StandardButton(answer));
+        dialog->form()->submitBtn->click();
+
+        const DialogRequest first = dialogs().requests.first();
+        QCOMPARE(first.dir, startDir);
+        QCOMPARE(first.fileName, QStringLiteral("测试曲")); // the title line
+        QCOMPARE(first.defaultSuffix, QStringLiteral("pdf"));
+        const bool written = answer != QMessageBox::No;
+        QCOMPARE(dialogs().requests.size(), answer == QMessageBox::NoButton ? 2 : 3);
+        QCOMPARE(dialogs().requests.last().title,
+                 written ? QStringLiteral("成功") : QStringLiteral("导出为PDF文件"));
+        QCOMPARE(fileBytes(pdf).startsWith("%PDF"), written);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("曲谱.pdf")});
+        QCOMPARE(RecentFiles::instance()->lastDir(RecentFiles::ExportKind),
+                 written ? dir.path() : startDir);
+    }
+
     void cancelledChooserExportsNothing_data()
     {
         QTest::addColumn<QString>("type");
@@ -484,12 +527,15 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QString, caption);
         QFETCH(int, kind);
+        QTemporaryDir last;
+        RecentFiles::instance()->setLastDir(RecentFiles::ExportKind, last.path());
         auto dialog = makeDialog();
         dialog->show();
         dialog->form()->fileTypeBox->setCurrentIndex(dialog->form()->fileTypeBox->findText(type));
         dialog->form()->submitBtn->click();
         QCOMPARE(dialogs().requests.size(), 1);
         QCOMPARE(dialogs().requests[0].title, caption);
+        QCOMPARE(dialogs().requests[0].dir, last.path());
         QCOMPARE(int(dialogs().requests[0].kind), kind);
         QVERIFY(dialog->isVisible());
         QVERIFY(!dialog->progressDialog());
