@@ -96,6 +96,8 @@ private slots:
     void form();
     void restoreThenCancelKeepsDefaults();
     void confirmUnchangedRewritesAndNotifies();
+    void confirmUnchangedKeepsFamilyNames_data();
+    void confirmUnchangedKeepsFamilyNames();
     void everyControlBoundToItsKey();
     void emptySizeAppliedAsBottom_data();
     void emptySizeAppliedAsBottom();
@@ -178,6 +180,39 @@ void TestSettings::confirmUnchangedRewritesAndNotifies()
     QCOMPARE(file.value("scoreFont").toString(), FontRegistry::instance().defaultFamily());
     QCOMPARE(m_config->quPaiColor(), QColor("#010203"));
     QCOMPARE(m_config->scoreLineNumberFontSize(), 22);
+}
+
+void TestSettings::confirmUnchangedKeepsFamilyNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("family");
+    for (const auto &[name, key] : fontControls()) {
+        if (key == QLatin1String("scoreFont"))
+            continue; // only registered notation fonts there
+        // The default family is drawn by a substitute (or a fallback face)
+        // here; a family nobody has is drawn by a fallback face.
+        QTest::newRow(qPrintable(key)) << name << key << QStringLiteral("楷体");
+        QTest::newRow(qPrintable(key + " absent")) << name << key << QStringLiteral("Kelvo No Such Face");
+    }
+}
+
+void TestSettings::confirmUnchangedKeepsFamilyNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, key);
+    QFETCH(QString, family);
+    {
+        QSettings file(m_config->settingsPath(), QSettings::IniFormat);
+        file.setValue(QStringLiteral("Editor/") + key, family);
+    }
+    m_config->load();
+    m_config->save();
+
+    Settings dialog;
+    QCOMPARE(dialog.findChild<FontBox *>(name)->fontComboBox()->currentText(), family);
+    QTest::mouseClick(dialog.form()->submitBtn, Qt::LeftButton);
+    QCOMPARE(stored(key).toString(), family);
 }
 
 // Every picker writes its own key on confirm and shows it on the next
