@@ -8,6 +8,8 @@
 #include <QIcon>
 #include <QIntValidator>
 #include <QLineEdit>
+#include <QScopedValueRollback>
+#include <QStringListModel>
 
 namespace {
 
@@ -98,9 +100,39 @@ void FontBox::setSize(int size) { m_lineEdit->setText(QString::number(size)); }
 
 int FontBox::size() const { return sizeOf(m_lineEdit, m_validator); }
 
-void FontBox::setCurrentFont(const QFont &font) { m_comboBox->setCurrentFont(font); }
+void FontBox::setCurrentFont(const QFont &font)
+{
+    const QString before = m_comboBox->currentText();
+    {
+        // The list lands on whatever face draws the family (a substitute, or
+        // a Latin fallback); only the final selection is a change.
+        const QScopedValueRollback<bool> selecting(m_selecting, true);
+        m_comboBox->setCurrentFont(font);
+        showFamily(font.family());
+    }
+    if (m_comboBox->currentText() != before)
+        onFontChanged();
+}
 
-QFont FontBox::font() const { return withSize(m_comboBox->currentFont(), m_lineEdit); }
+QFont FontBox::font() const { return withSize(QFont(m_comboBox->currentText()), m_lineEdit); }
+
+// A family the system draws through a substitute is not in the list under its
+// own name. It is the user's choice all the same: list and select it by that
+// name, so it is shown and stored as chosen.
+void FontBox::showFamily(const QString &family)
+{
+    if (family.isEmpty() || m_comboBox->currentText() == family)
+        return;
+    int row = m_comboBox->findText(family, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (row < 0) {
+        auto *model = qobject_cast<QStringListModel *>(m_comboBox->model());
+        if (!model || !model->insertRows(0, 1))
+            return;
+        model->setData(model->index(0), family);
+        row = 0;
+    }
+    m_comboBox->setCurrentIndex(row);
+}
 
 void FontBox::onLineEditChanged()
 {
@@ -108,7 +140,11 @@ void FontBox::onLineEditChanged()
     emit fontChanged(font(), size());
 }
 
-void FontBox::onFontChanged() { emit fontChanged(font(), size()); }
+void FontBox::onFontChanged()
+{
+    if (!m_selecting)
+        emit fontChanged(font(), size());
+}
 
 // ---- CustomFontBox ----
 

@@ -25,10 +25,11 @@ public:
     // The size field's value: the bottom of the range when empty, 0 when it is
     // not a number; not bounded by the range.
     int size() const;
-    // Selects the font's family in the list.
+    // Selects the font's family in the list, by its own name even when the
+    // system draws it with a substitute.
     void setCurrentFont(const QFont &font);
-    // The selected family with the size applied (a size of 0 or less leaves
-    // the point size as it was).
+    // The selected family, as named rather than as resolved, with the size
+    // applied (a size of 0 or less leaves the point size as it was).
     QFont font() const;
 
     QFontComboBox *fontComboBox() const { return m_comboBox; }
@@ -42,9 +43,12 @@ public slots:
     void onFontChanged();
 
 private:
+    void showFamily(const QString &family);
+
     QFontComboBox *m_comboBox = nullptr;
     QLineEdit *m_lineEdit = nullptr;
     QIntValidator *m_validator = nullptr;
+    bool m_selecting = false;
 };
 
 // The same picker, listing only the registered notation fonts (as registered

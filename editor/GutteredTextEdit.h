@@ -14,9 +14,14 @@ class GutteredTextEdit : public QPlainTextEdit
 public:
     using QPlainTextEdit::QPlainTextEdit;
 
+    // The font a label is drawn in: font, scaled down when it is taller
+    // than lineHeight.
+    static QFont labelFont(const QFont &font, int lineHeight);
+
 protected:
     // Draws label(block) centred in the first row of every visible block
-    // that meets rect: x 0, the block's top, width, lineHeight.
+    // that meets rect: x 0, the block's top, width, lineHeight, in the
+    // labelFont of the painter's font.
     void paintBlockLabels(QPainter &painter, const QRect &rect, int width, int lineHeight,
                           const std::function<QString(const QTextBlock &)> &label) const;
     // The editor's updateRequest for the gutter: scroll with the text, or
@@ -24,4 +29,7 @@ protected:
     static void updateGutter(QWidget *gutter, const QRect &rect, int dy, int width);
     // Keeps the gutter over the left edge of the contents (after a resize).
     void placeGutter(QWidget *gutter, int width) const;
+    // Reserves width for the gutter and places it there (after a change of
+    // its font, which may make it wider or narrower).
+    void layoutGutter(QWidget *gutter, int width);
 };

@@ -225,7 +225,9 @@ void LyricEdit::applyAppearance()
     pal.setBrush(QPalette::Base, m_config->lyricBgColor());
     setPalette(pal);
     setFont(m_config->lyricFont());
-    m_gutter->update();
+    // The gutter font may have changed: re-reserve its width now, not at
+    // the next resize.
+    layoutGutter(m_gutter, lineNumberAreaWidth());
 }
 
 void LyricEdit::updateLineNumberArea(const QRect &rect, int dy)

@@ -219,7 +219,9 @@ void ScoreEdit::applyAppearance()
     pal.setBrush(QPalette::Text, m_config->scoreColor());
     setPalette(pal);
     setFont(m_config->scoreFont());
-    m_gutter->update();
+    // The gutter font may have changed: re-reserve its width now, not at
+    // the next resize.
+    layoutGutter(m_gutter, lineNumberAreaWidth());
 }
 
 void ScoreEdit::updateLineNumberAreaAll()

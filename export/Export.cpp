@@ -4,6 +4,7 @@
 
 #include "app/DialogService.h"
 #include "app/RecentFiles.h"
+#include "editor/NumberField.h"
 #include "export/ExportConfig.h"
 #include "export/ExportWriters.h"
 #include "fonts/FontRegistry.h"
@@ -105,20 +106,31 @@ void Export::setupValidators()
         QLineEdit *box;
         int min;
         int max;
+        IntGetter key;
     };
+    using C = ExportConfig;
     const Range ranges[] = {
-        {ui->widthBox, 10, 10000},          {ui->heightBox, 10, 10000},
-        {ui->marginTopBox, 0, 10000},       {ui->marginBottomBox, 0, 10000},
-        {ui->marginLeftBox, 0, 10000},      {ui->marginRightBox, 0, 10000},
-        {ui->colWidthBox, 10, 10000},       {ui->lyricSpaceBox, -200, 200},
-        {ui->mColWidthBox, 10, 10000},      {ui->scoreBanYanSpaceBox, -200, 200},
-        {ui->titleWidthBox, 10, 10000},     {ui->scoreSpaceBox, -200, 200},
-        {ui->lyricScoreSpaceBox, -200, 200}, {ui->banYanSpaceBox, -200, 200},
-        {ui->scoreAngleBox, -360, 360},
+        {ui->widthBox, 10, 10000, &C::pageWidth},
+        {ui->heightBox, 10, 10000, &C::pageHeight},
+        {ui->marginTopBox, 0, 10000, &C::marginTop},
+        {ui->marginBottomBox, 0, 10000, &C::marginBottom},
+        {ui->marginLeftBox, 0, 10000, &C::marginLeft},
+        {ui->marginRightBox, 0, 10000, &C::marginRight},
+        {ui->colWidthBox, 10, 10000, &C::colWidth},
+        {ui->lyricSpaceBox, -200, 200, &C::lyricSpace},
+        {ui->mColWidthBox, 10, 10000, &C::mColWidth},
+        {ui->scoreBanYanSpaceBox, -200, 200, &C::scoreBanYanSpace},
+        {ui->titleWidthBox, 10, 10000, &C::titleWidth},
+        {ui->scoreSpaceBox, -200, 200, &C::scoreSpace},
+        {ui->lyricScoreSpaceBox, -200, 200, &C::lyricScoreSpace},
+        {ui->banYanSpaceBox, -200, 200, &C::banYanSpace},
+        {ui->scoreAngleBox, -360, 360, &C::scoreAngle},
     };
     for (const Range &r : ranges) {
         r.box->setValidator(new QIntValidator(r.min, r.max, r.box));
         r.box->setPlaceholderText(QStringLiteral("%1~%2").arg(r.min).arg(r.max));
+        // What the field shows once left is what the export uses.
+        NumberField::guard(r.box, [config = m_config, key = r.key] { return (config->*key)(); });
     }
 }
 

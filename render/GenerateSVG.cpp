@@ -386,7 +386,9 @@ QSize GenerateSVG::tightSize(const QFontMetricsF &fm, const QString &text)
 
 QSize GenerateSVG::boundingSize(const QFontMetricsF &fm, const QString &text)
 {
-    const QRectF r = fm.boundingRect(text);
+    // A single character is measured by its glyph's ink box; the string
+    // form would give a whole line height for a comma or a bracket.
+    const QRectF r = text.size() == 1 ? fm.boundingRect(text.front()) : fm.boundingRect(text);
     return QSize(boundedLength(qCeil(r.width())), boundedLength(qCeil(r.height())));
 }
 

@@ -144,7 +144,8 @@ public:
     static int averageWidth(const QFontMetricsF &fm);
     // Size of the tight bounding rectangle of a text (rounded up).
     static QSize tightSize(const QFontMetricsF &fm, const QString &text);
-    // Size of the ordinary bounding rectangle of a text (rounded up).
+    // Size of the bounding rectangle of a text (rounded up); for a single
+    // character that of its glyph.
     static QSize boundingSize(const QFontMetricsF &fm, const QString &text);
 
     // Column widths as the layout uses them: never below 1.

@@ -3,6 +3,7 @@
 #include "editor/EditorConfig.h"
 #include "editor/FontBox.h"
 #include "editor/LyricEdit.h"
+#include "editor/ScoreEdit.h"
 #include "editor/Settings.h"
 #include "fonts/FontRegistry.h"
 #include "support/TestSupport.h"
@@ -96,10 +97,16 @@ private slots:
     void form();
     void restoreThenCancelKeepsDefaults();
     void confirmUnchangedRewritesAndNotifies();
+    void confirmUnchangedKeepsFamilyNames_data();
+    void confirmUnchangedKeepsFamilyNames();
     void everyControlBoundToItsKey();
     void emptySizeAppliedAsBottom_data();
     void emptySizeAppliedAsBottom();
     void typedColorReachesOpenPanes();
+    void guttersFollowFontAtOnce_data();
+    void guttersFollowFontAtOnce();
+    void gutterLabelsFitTheirRows_data();
+    void gutterLabelsFitTheirRows();
     void settingActionOpensParentlessModal();
 
 private:
@@ -180,6 +187,39 @@ void TestSettings::confirmUnchangedRewritesAndNotifies()
     QCOMPARE(m_config->scoreLineNumberFontSize(), 22);
 }
 
+void TestSettings::confirmUnchangedKeepsFamilyNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("family");
+    for (const auto &[name, key] : fontControls()) {
+        if (key == QLatin1String("scoreFont"))
+            continue; // only registered notation fonts there
+        // The default family is drawn by a substitute (or a fallback face)
+        // here; a family nobody has is drawn by a fallback face.
+        QTest::newRow(qPrintable(key)) << name << key << QStringLiteral("楷体");
+        QTest::newRow(qPrintable(key + " absent")) << name << key << QStringLiteral("Kelvo No Such Face");
+    }
+}
+
+void TestSettings::confirmUnchangedKeepsFamilyNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, key);
+    QFETCH(QString, family);
+    {
+        QSettings file(m_config->settingsPath(), QSettings::IniFormat);
+        file.setValue(QStringLiteral("Editor/") + key, family);
+    }
+    m_config->load();
+    m_config->save();
+
+    Settings dialog;
+    QCOMPARE(dialog.findChild<FontBox *>(name)->fontComboBox()->currentText(), family);
+    QTest::mouseClick(dialog.form()->submitBtn, Qt::LeftButton);
+    QCOMPARE(stored(key).toString(), family);
+}
+
 // Every picker writes its own key on confirm and shows it on the next
 // opening: a swapped pair of controls fails here.
 void TestSettings::everyControlBoundToItsKey()
@@ -257,6 +297,64 @@ void TestSettings::typedColorReachesOpenPanes()
     QCOMPARE(m_config->lyricBgColor(), QColor("#112233"));
     QCOMPARE(stored("lyricBgColor").toString(), QStringLiteral("#112233"));
     QCOMPARE(pane.palette().color(QPalette::Base), QColor("#112233"));
+}
+
+// An open pane takes a new gutter font at once: the gutter and the room
+// reserved for it widen together, and narrow again with the defaults.
+void TestSettings::guttersFollowFontAtOnce_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::newRow("lyric") << QStringLiteral("lyricLineFontBox");
+    QTest::newRow("score") << QStringLiteral("scoreLineFontBox");
+}
+
+void TestSettings::guttersFollowFontAtOnce()
+{
+    QFETCH(QString, box);
+    LyricEdit lyric;
+    ScoreEdit score;
+    const bool isLyric = box == QLatin1String("lyricLineFontBox");
+    QPlainTextEdit *pane = isLyric ? static_cast<QPlainTextEdit *>(&lyric) : &score;
+    QWidget *gutter = isLyric ? lyric.lineNumberArea() : score.lineNumberArea();
+    pane->resize(300, 200);
+    pane->show();
+    QCoreApplication::processEvents();
+    auto fits = [&] { return pane->viewport()->geometry().left() == gutter->geometry().right() + 1; };
+    const int before = gutter->width();
+    QVERIFY(fits());
+
+    {
+        Settings dialog;
+        sizeField(dialog, box)->setText(QStringLiteral("40"));
+        QTest::mouseClick(dialog.form()->submitBtn, Qt::LeftButton);
+    }
+    QVERIFY(gutter->width() > before);
+    QVERIFY(fits());
+
+    Settings dialog;
+    QTest::mouseClick(dialog.form()->restoreBtn, Qt::LeftButton);
+    QCOMPARE(gutter->width(), before);
+    QVERIFY(fits());
+}
+
+void TestSettings::gutterLabelsFitTheirRows_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<int>("row");
+    QTest::newRow("smaller than the row") << 10 << 30;
+    QTest::newRow("much taller") << 40 << 21;
+    QTest::newRow("largest") << 80 << 15;
+}
+
+void TestSettings::gutterLabelsFitTheirRows()
+{
+    QFETCH(int, points);
+    QFETCH(int, row);
+    QFont font(QStringLiteral("楷体"), points);
+    const QFont label = GutteredTextEdit::labelFont(font, row);
+    QVERIFY(QFontMetricsF(label).height() <= row);
+    if (QFontMetricsF(font).height() <= row)
+        QCOMPARE(label, font);
 }
 
 void TestSettings::settingActionOpensParentlessModal()

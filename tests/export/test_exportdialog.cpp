@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/RecentFiles.h"
 #include "document/KelvoEdit.h"
+#include "editor/NumberField.h"
 #include "export/Export.h"
 #include "export/ExportConfig.h"
 #include "render/GenerateSVG.h"
@@ -323,6 +324,47 @@ private slots:
         QCOMPARE(f->heightBox->text(), QStringLiteral("595"));
         QCOMPARE(config->pageWidth(), 420);
         QCOMPARE(refreshed.count(), 2);
+    }
+
+    // An entry the validator will not take is marked while typed and, once
+    // the field is left, gives way to the value in force.
+    void refusedEntryGivesWayToValueInForce_data()
+    {
+        QTest::addColumn<QString>("object");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("margin too large") << QStringLiteral("marginTopBox") << QStringLiteral("20000");
+        QTest::newRow("column too narrow") << QStringLiteral("colWidthBox") << QStringLiteral("5");
+        QTest::newRow("emptied") << QStringLiteral("scoreAngleBox") << QString();
+        QTest::newRow("lone minus") << QStringLiteral("lyricSpaceBox") << QStringLiteral("-");
+    }
+    void refusedEntryGivesWayToValueInForce()
+    {
+        QFETCH(QString, object);
+        QFETCH(QString, typed);
+        const Binding b = bindingFor(object);
+        auto dialog = makeDialog();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        auto *field = dialog->findChild<QLineEdit *>(object);
+        const QString inForce = b.read(*config);
+        QCOMPARE(field->text(), inForce);
+        QVERIFY(!NumberField::isMarkedInvalid(field));
+
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, typed);
+        QCOMPARE(field->text(), typed);
+        QVERIFY(NumberField::isMarkedInvalid(field));
+        QVERIFY(field->palette().color(QPalette::Base)
+                != dialog->form()->titleWidthBox->palette().color(QPalette::Base));
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(NumberField::isMarkedInvalid(field));
+
+        dialog->form()->titleWidthBox->setFocus();
+        QCOMPARE(field->text(), inForce);
+        QVERIFY(!NumberField::isMarkedInvalid(field));
+        QCOMPARE(b.read(*config), inForce);
     }
 
     void livePreviewOffKeepsTheOldPage()

@@ -189,6 +189,8 @@ private slots:
     void titlePosition();
     void titleLaterStartsOwnColumn();
     void quPaiHeadingWithMode();
+    void punctuationTakesItsGlyphHeight_data();
+    void punctuationTakesItsGlyphHeight();
     void lyricPunctuation_data();
     void lyricPunctuation();
     void notationOverflowSwitchesColumn_data();
@@ -511,6 +513,34 @@ void TestGenerateSvg::quPaiHeadingWithMode()
     }
     QCOMPARE(m_gen->cursorX(), -130);
     QCOMPARE(m_gen->cursorY(), qMax(hName, hMode));
+}
+
+// A bracket or a full stop in a heading or a jiabai run is as high as its
+// glyph's ink, not a whole line: the heading of a score is otherwise far too
+// tall and everything below it moves down.
+void TestGenerateSvg::punctuationTakesItsGlyphHeight_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("heading") << int(LineKind::QuPai) << QStringLiteral("【好】");
+    QTest::newRow("jiabai") << int(LineKind::JiaBai) << QStringLiteral(">好。");
+}
+
+void TestGenerateSvg::punctuationTakesItsGlyphHeight()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    const bool heading = kind == int(LineKind::QuPai);
+    const QFontMetricsF &fm = heading ? m_config->quPaiFontMetrics() : m_config->jiaBaiFontMetrics();
+    const int line = GenerateSVG::lineHeight(fm);
+    auto glyph = [&fm](QChar c) { return qCeil(fm.boundingRect(c).height()); };
+    QVERIFY(glyph(QChar(0xFE3B)) < line);
+    QVERIFY(glyph(QChar(0x3002)) < line);
+
+    m_gen->generate({item(kind, text)}, false);
+    const int expected = heading ? glyph(QChar(0xFE3B)) + line + glyph(QChar(0xFE3C))
+                                 : m_config->lyricSpace() + line + glyph(QChar(0x3002));
+    QCOMPARE(m_gen->cursorY(), expected);
 }
 
 // ---- Lyric line -----------------------------------------------------------
