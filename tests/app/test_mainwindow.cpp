@@ -636,6 +636,7 @@ private slots:
             QCOMPARE(w.geometry(), saved);
         // The tool bar layout is kept apart and survives a bad geometry.
         QCOMPARE(w.toolBarArea(w.form()->toolbar_edit), Qt::BottomToolBarArea);
+    }
 
     void recentFiles()
     {
