@@ -133,7 +133,10 @@ bool decode(const QByteArray &data, QStringList *lyric, QStringList *score)
     score->clear();
     for (qsizetype i = 0; i < lyricArray.size(); ++i) {
         lyric->append(lyricArray.at(i).toString());
-        score->append(i < scoreArray.size() ? scoreArray.at(i).toString() : QString());
+        // Entry i is the notation of one paired character: one score line.
+        score->append(i < scoreArray.size()
+                          ? ScoreSyntax::singleScoreLine(scoreArray.at(i).toString())
+                          : QString());
     }
     return true;
 }

@@ -21,7 +21,8 @@ QByteArray encode(const QStringList &lyric, const QStringList &score);
 // False when the data is not a JSON object with a "lyric" array; the
 // caller then falls back to the plain text. A missing or short "score"
 // array and non-string elements read as empty strings, so `score` always
-// ends up as long as `lyric`.
+// ends up as long as `lyric`. Each notation comes out as a single line
+// (ScoreSyntax::singleScoreLine).
 bool decode(const QByteArray &data, QStringList *lyric, QStringList *score);
 
 } // namespace ScoreClipboard

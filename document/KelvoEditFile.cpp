@@ -71,7 +71,7 @@ bool KelvoEdit::load(const QString &path)
         return false;
     }
     if (!ScoreFile::hasScoreExtension(path)) {
-        Dialogs::warning(this, tr("文件类型错误"), tr("请选择工尺谱文件（.gcp）格式！"));
+        Dialogs::warning(this, ScoreFile::wrongTypeTitle(), ScoreFile::wrongTypeText());
         return false;
     }
     const QByteArray bytes = file.readAll();

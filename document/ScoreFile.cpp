@@ -95,6 +95,16 @@ bool ScoreFile::hasScoreExtension(const QString &path)
     return path.endsWith(QLatin1String(".gcp"), Qt::CaseInsensitive);
 }
 
+QString ScoreFile::wrongTypeTitle()
+{
+    return QStringLiteral("文件类型错误");
+}
+
+QString ScoreFile::wrongTypeText()
+{
+    return QStringLiteral("请选择工尺谱文件（.gcp）格式！");
+}
+
 QString ScoreFile::withScoreExtension(const QString &path)
 {
     return hasScoreExtension(path) ? path : path + QLatin1String(".gcp");

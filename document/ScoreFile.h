@@ -13,6 +13,10 @@ QString dialogFilter();
 
 // True when the path ends with ".gcp", in any letter case.
 bool hasScoreExtension(const QString &path);
+// The warning for a path without that extension, as the editor shows it
+// and the command line prints it.
+QString wrongTypeTitle();
+QString wrongTypeText();
 // The path with ".gcp" appended unless it already ends with it.
 QString withScoreExtension(const QString &path);
 

@@ -492,6 +492,11 @@ QString normaliseText(QString text)
     return text;
 }
 
+QString singleScoreLine(const QString &text)
+{
+    return normaliseText(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
+}
+
 ScoreLineChanges scoreLineChanges(QStringView before, QStringView after, int prefix, int suffix)
 {
     prefix = std::clamp(prefix, 0, int(std::min(before.size(), after.size())));

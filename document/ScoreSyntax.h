@@ -174,6 +174,12 @@ LayoutItems layoutItems(const LineSource &lyric, const LineSource &score);
 // what the saved text holds, so the text is the same before and after.
 QString normaliseText(QString text);
 
+// `text` made a single score line: normaliseText, then the pieces between
+// its line breaks joined by one space (empty pieces dropped), so that it
+// can never add a score line of its own and shift the pairing. A space,
+// as for a line separator in a saved score line, keeps the parts apart.
+QString singleScoreLine(const QString &text);
+
 // Score lines to drop and empty lines to insert when a lyric span of whole
 // lines changes, so that no notation passes to another character. `line`
 // counts the span's paired characters before the change; apply the changes

@@ -188,7 +188,8 @@ QString commandLineExportHelp()
         "  -h, --help          show this text\n"
         "\n"
         "Progress and messages go to standard error. Exit status: 0 exported,\n"
-        "1 the score, scheme or target could not be used or the export failed,\n"
+        "1 the score, scheme or target could not be used, the export failed, or\n"
+        "the score was cut at the page limit (the pages before it are written),\n"
         "2 the command line itself is wrong.\n"
         "Without a display, run it with QT_QPA_PLATFORM=offscreen (the default for --export).\n");
 }
@@ -251,6 +252,11 @@ int runCommandLineExport(const QStringList &arguments)
     if (!scoreFile.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("cannot read score file \"%1\": %2")
                         .arg(o.score, scoreFile.errorString()));
+    // As in the editor: after the open, so a missing file is reported as
+    // missing; other files that happen to decode are not scores either.
+    if (!ScoreFile::hasScoreExtension(o.score))
+        return fail(QStringLiteral("\"%1\": %2: %3")
+                        .arg(o.score, ScoreFile::wrongTypeTitle(), ScoreFile::wrongTypeText()));
     const ScoreFile::Decoded decoded = ScoreFile::decode(scoreFile.readAll());
     scoreFile.close();
     if (!decoded.ok())
@@ -264,8 +270,12 @@ int runCommandLineExport(const QStringList &arguments)
     ExportConfig *config = nullptr;
     if (!o.scheme.isEmpty()) {
         const QFileInfo schemeInfo(o.scheme);
-        if (!schemeInfo.isFile())
+        if (schemeInfo.isDir())
+            return fail(QStringLiteral("scheme \"%1\" is a folder, not a scheme file").arg(o.scheme));
+        if (!schemeInfo.exists())
             return fail(QStringLiteral("scheme file \"%1\" does not exist").arg(o.scheme));
+        if (!schemeInfo.isFile())
+            return fail(QStringLiteral("\"%1\" is not a scheme file").arg(o.scheme));
         if (!schemeDir.isValid())
             return fail(QStringLiteral("cannot create a temporary folder for the scheme"));
         const QString copy = schemeDir.filePath(QStringLiteral("settings.ini"));
@@ -331,5 +341,10 @@ int runCommandLineExport(const QStringList &arguments)
     printErr(QStringLiteral("exported %1 page(s) to %2")
                  .arg(generator.pageCount())
                  .arg(QDir::toNativeSeparators(written)));
+    // The pages written are kept, as the export dialog keeps them, but a
+    // script must not take an incomplete export for a finished one.
+    if (generator.wasTruncated())
+        return fail(QStringLiteral("the export is incomplete: everything after page %1 is missing")
+                        .arg(GenerateSVG::maxPages()));
     return Success;
 }

@@ -16,7 +16,8 @@
 bool isCommandLineExport(const QStringList &arguments);
 
 // Runs the export (or prints the help) and returns the process exit code:
-// 0 success, 1 the export failed (score, scheme or target), 2 bad usage.
+// 0 success, 1 the export failed (score, scheme or target) or is incomplete
+// (cut at the page limit), 2 bad usage.
 // Needs the application object, the resources and the font registry.
 int runCommandLineExport(const QStringList &arguments);
 

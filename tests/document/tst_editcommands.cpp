@@ -272,6 +272,17 @@ void TestEditCommands::corruptPayloads_data()
     QTest::newRow("line break inside an entry")
         << QByteArray("{\"lyric\":[\"好\\r\\n人\"],\"score\":[\"A\"]}") << "好\n人" << "甲好\n人乙" << "X|A||Y|";
     QTest::newRow("empty arrays") << QByteArray("{\"lyric\":[],\"score\":[]}") << "好" << "甲乙" << "X|Y|";
+    // A notation entry is one score line whatever breaks it carries.
+    QTest::newRow("line feed in a notation")
+        << QByteArray("{\"lyric\":[\"甲\",\"好\"],\"score\":[\"a\\nb\",\"c\"]}") << "甲好" << "甲甲好乙"
+        << "X|a b|c|Y|";
+    QTest::newRow("every line break in a notation")
+        << QByteArray("{\"lyric\":[\"好\",\"人\"],\"score\":[\"a\\r\\nb\\rc\\u2028d\\u2029e\\ufdd0f\\ufdd1g\","
+                      "\"\\n\\nh\\n\"]}")
+        << "好人" << "甲好人乙" << "X|a b c d e f g|h|Y|";
+    QTest::newRow("characters that are no line break stay")
+        << QByteArray("{\"lyric\":[\"好\"],\"score\":[\"a\\u000bb\\u000cc\\u0085d\"]}") << "好" << "甲好乙"
+        << QString("X|a\vb\fc") + QChar(0x85) + "d|Y|";
 }
 
 void TestEditCommands::corruptPayloads()
@@ -289,6 +300,9 @@ void TestEditCommands::corruptPayloads()
     edit->undoStack()->setIndex(0);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("甲乙"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("X|Y|"));
+    edit->undoStack()->setIndex(edit->undoStack()->count());
+    QCOMPARE(edit->lyricEdit()->toPlainText(), expectedLyric);
+    QCOMPARE(lines(edit->scoreEdit()), expectedScore);
 }
 
 void TestEditCommands::decode_data()
@@ -303,6 +317,8 @@ void TestEditCommands::decode_data()
     QTest::newRow("number") << QByteArray("42") << false << QStringList{} << QStringList{};
     QTest::newRow("nulls") << QByteArray("{\"lyric\":[null],\"score\":null}") << true << QStringList{""}
                            << QStringList{""};
+    QTest::newRow("notation made one line") << QByteArray("{\"lyric\":[\"好\"],\"score\":[\"\\r\\na\\n\\nb\\n\"]}")
+                                            << true << QStringList{"好"} << QStringList{"a b"};
 }
 
 void TestEditCommands::decode()

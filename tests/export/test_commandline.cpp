@@ -3,6 +3,7 @@
 
 #include "export/CommandLineExport.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -173,6 +174,38 @@ private slots:
             QCOMPARE(after, before);
     }
 
+    // A score longer than the page limit: the pages before the cut are
+    // written, but the run must not report success. An upper-case
+    // extension is a score file as well.
+    void cutAtPageLimit()
+    {
+        const auto field = [](const QString &text) {
+            QByteArray b;
+            QDataStream s(&b, QIODevice::WriteOnly);
+            s << qint32(text.size()) << text;
+            return b;
+        };
+        QStringList lyric{QStringLiteral("甲")};
+        for (int i = 0; i < 10050; ++i)
+            lyric << QStringLiteral("@分页符");
+        lyric << QStringLiteral("乙");
+        const QString score = out(QStringLiteral("long.GCP"));
+        QFile f(score);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(field(lyric.join(QLatin1Char('\n'))) + field(QStringLiteral("A\nB\n")));
+        f.close();
+
+        const QString target = out(QStringLiteral("long.pdf"));
+        const Run r = run({QStringLiteral("--export"), target, score});
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == 1, qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("cut at 10000 pages")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("incomplete")), qPrintable(r.err));
+        QFile pdf(target);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(pdf.read(5), QByteArray("%PDF-"));
+    }
+
     void errors_data()
     {
         QTest::addColumn<QString>("setup");
@@ -182,8 +215,12 @@ private slots:
         const QString pdf = QStringLiteral("@OUT@/e.pdf");
         QTest::newRow("missing score") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@/nothing.gcp")} << 1 << QStringLiteral("does not exist");
         QTest::newRow("score is a folder") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@")} << 1 << QStringLiteral("not a score file");
+        QTest::newRow("empty score not named .gcp") << QStringLiteral("empty.txt") << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@/empty.txt")} << 1 << QStringLiteral("文件类型错误: 请选择工尺谱文件（.gcp）格式！");
+        QTest::newRow("valid score not named .gcp") << QStringLiteral("notgcp.txt") << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@/notgcp.txt")} << 1 << QStringLiteral("请选择工尺谱文件（.gcp）格式！");
+        QTest::newRow("missing score not named .gcp") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@/nothing.txt")} << 1 << QStringLiteral("does not exist");
         QTest::newRow("corrupt score") << QStringLiteral("corrupt") << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@OUT@/corrupt.gcp")} << 1 << QStringLiteral("not a valid score file");
         QTest::newRow("scheme is an array") << QStringLiteral("array") << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@/array.json"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("JSON object");
+        QTest::newRow("scheme is a folder") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("is a folder");
         QTest::newRow("scheme missing") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@/none.json"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("does not exist");
         QTest::newRow("pdf under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/x.pdf"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("文件无写入权限或文件已被占用!");
         QTest::newRow("pdf target is a folder") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("is a directory");
@@ -211,6 +248,11 @@ private slots:
             QFile f(dir.filePath(QStringLiteral("array.json")));
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("[{\"colWidth\": 200}]");
+        } else if (setup == QLatin1String("empty.txt")) {
+            QFile f(dir.filePath(setup));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (setup == QLatin1String("notgcp.txt")) {
+            QVERIFY(QFile::copy(sample(), dir.filePath(setup)));
         } else if (setup == QLatin1String("plain")) {
             QFile f(dir.filePath(QStringLiteral("plain")));
             QVERIFY(f.open(QIODevice::WriteOnly));
