@@ -1,6 +1,7 @@
 #include "editor/EditorConfig.h"
 
 #include "app/DataPaths.h"
+#include "app/SettingsValues.h"
 #include "fonts/FontRegistry.h"
 
 #include <QCoreApplication>
@@ -58,14 +59,6 @@ QString defaultText(const KeyInfo &key)
     if (key.value)
         return QString::fromUtf8(key.value);
     return FontRegistry::instance().defaultFamily();
-}
-
-// A value the INI parser split at commas ("A, B") comes back as a list.
-QString textOf(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
 }
 
 EditorConfig *s_instance = nullptr;
@@ -127,7 +120,9 @@ void EditorConfig::load()
     for (const KeyInfo &key : Keys) {
         const QString name = QString::fromLatin1(key.name);
         const QString fallback = defaultText(key);
-        const QString text = textOf(m_settings.value(name, fallback)).trimmed();
+        QString text = SettingsValues::text(m_settings, name);
+        if (!m_settings.contains(name))
+            text = fallback;
         switch (key.type) {
         case KeyType::Size: {
             // Hand-edited files may hold "12.5" or nonsense; a size outside
@@ -142,15 +137,20 @@ void EditorConfig::load()
             break;
         }
         case KeyType::Family: {
-            const QString family = text.isEmpty() ? fallback : text;
-            m_fonts[key.role] = QFont(family, m_sizes[key.role]);
+            // The family as written: QFont's constructor would read a comma
+            // as a list of families and keep only the first (or nothing).
+            QFont font;
+            font.setFamily(text.isEmpty() ? fallback : text);
+            font.setPointSize(m_sizes[key.role]);
+            m_fonts[key.role] = font;
             updateMetrics(FontRole(key.role));
             break;
         }
         case KeyType::Color: {
-            // An unparsable colour would silently turn black on the next
-            // save; the default is what the user saw before touching it.
-            QColor color = QColor::fromString(text);
+            // A colour the file cannot hold as it is (a name, alpha, nonsense)
+            // would be drawn differently after the next save; the default is
+            // what the user saw before touching it.
+            QColor color = SettingsValues::color(text);
             if (!color.isValid())
                 color = QColor::fromString(fallback);
             m_colors[key.role] = color;

@@ -1,6 +1,7 @@
 #include "export/ExportConfig.h"
 
 #include "app/DataPaths.h"
+#include "app/SettingsValues.h"
 #include "fonts/FontRegistry.h"
 
 #include <QCoreApplication>
@@ -97,14 +98,6 @@ const PageSize PageSizes[] = {
     {17, 1001, 1417}, {18, 709, 1001},
 };
 
-// A value the INI parser split at commas ("A, B") comes back as a list.
-QString textOf(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
-}
-
 // A number from the file: numbers and numeric text (also "12.5" or "1e3");
 // anything else is no number.
 bool numberOf(const QVariant &value, int *result)
@@ -112,7 +105,7 @@ bool numberOf(const QVariant &value, int *result)
     if (!value.isValid() || value.typeId() == QMetaType::Bool)
         return false;
     bool ok = false;
-    const double d = textOf(value).trimmed().toDouble(&ok);
+    const double d = SettingsValues::text(value).toDouble(&ok);
     if (!ok || !std::isfinite(d))
         return false;
     *result = int(std::lround(std::clamp(d, -StoredLimit, StoredLimit)));
@@ -127,7 +120,7 @@ bool switchOf(const QVariant &value, bool *result)
         *result = value.toBool();
         return true;
     }
-    const QString text = textOf(value).trimmed().toLower();
+    const QString text = SettingsValues::text(value).toLower();
     if (text == QLatin1String("true")) {
         *result = true;
         return true;
@@ -242,7 +235,7 @@ void ExportConfig::load()
         }
         case KeyType::Family: {
             // Sizes come before families in the table: the font gets its size.
-            QString family = textOf(stored).trimmed();
+            QString family = SettingsValues::text(m_settings, name);
             if (family.isEmpty())
                 family = key.value ? QString::fromUtf8(key.value)
                                    : FontRegistry::instance().defaultFamily();
@@ -250,9 +243,10 @@ void ExportConfig::load()
             break;
         }
         case KeyType::Color: {
-            // Unparsable text would turn black on the next save; the default
-            // is what the user saw before.
-            QColor color = QColor::fromString(textOf(stored).trimmed());
+            // Text the file cannot hold as it is (a name, alpha, nonsense)
+            // would be drawn differently after the next save; the default is
+            // what the user saw before.
+            QColor color = SettingsValues::color(SettingsValues::text(stored));
             if (!color.isValid())
                 color = QColor::fromString(QLatin1String(key.value));
             m_colors[k] = color;
@@ -451,7 +445,10 @@ void ExportConfig::setColor(Key key, const QColor &color)
 
 void ExportConfig::rebuildFont(FontRole role, const QString &family)
 {
-    QFont font(family);
+    // The family as written: QFont's constructor would read a comma as a
+    // list of families and keep only the first (or nothing).
+    QFont font;
+    font.setFamily(family);
     font.setPixelSize(fontSize(role));
     // Hinting snaps glyphs to the pixels of one device; without it the
     // advances measured here hold on the page at any resolution.

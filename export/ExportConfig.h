@@ -41,9 +41,9 @@
 //   - titlePos outside 0..2 reads as 0 (top).
 // When loading, a value that is not a number where a number is expected (or
 // not true/false/a number where a switch is expected) reads as the key's
-// default, and unparsable colour text reads as the default colour; an empty
-// family reads as the default family. Numbers beyond +-1e9 are cut to that
-// before they are kept.
+// default, and a colour other than #rgb or #rrggbb reads as the default
+// colour; a family is taken as written (trimmed), an empty one reads as the
+// default family. Numbers beyond +-1e9 are cut to that before they are kept.
 class ExportConfig : public QObject
 {
     Q_OBJECT

@@ -214,6 +214,7 @@ void GenerateSVG::beginPages()
     m_cursorX = 0;
     m_cursorY = 0;
     m_scoreOverhang = 0;
+    m_columnOnPage = false;
     newPage();
 }
 
@@ -236,6 +237,7 @@ void GenerateSVG::newPage()
     m_painter.setRenderHint(QPainter::Antialiasing, true);
     m_cursorX = 0;
     m_cursorY = 0;
+    m_columnOnPage = false;
 }
 
 void GenerateSVG::finishPage()
@@ -252,18 +254,25 @@ void GenerateSVG::nextColumn(int width)
     if (width <= 0)
         width = effectiveColWidth();
     width = qMin(width, LengthLimit);
+    const bool firstOnPage = !m_columnOnPage;
+    m_columnOnPage = true;
     m_cursorX -= width;
     m_cursorY = 0;
     const int contentWidth = contentSize().width();
-    if (m_cursorX >= -contentWidth || width >= contentWidth)
+    if (m_cursorX >= -contentWidth)
         return;
-    if (m_cursorX < -2 * LengthLimit) {
-        // Only reachable without a page to move to; keep the numbers sane.
-        m_cursorX = -width;
+    if (firstOnPage) {
+        // Wider than the content: it gets the page to itself, starting at
+        // the content's left edge so that its text (drawn from the column's
+        // left edge rightwards) stays on the page.
+        m_cursorX = -qBound(0, contentWidth, width);
+        return;
     }
     if (!m_painter.isActive()) {
         // Outside a generation there is no page to move to; restart the row.
-        m_cursorX = -width;
+        m_columnOnPage = false;
+        m_cursorX = 0;
+        nextColumn(width);
         return;
     }
     if (m_pictures.size() + 1 >= m_pageLimit) {
@@ -277,10 +286,9 @@ void GenerateSVG::nextColumn(int width)
     const QBrush brush = m_painter.brush();
     finishPage();
     newPage();
-    // On a fresh page the column always fits: either it is no wider than the
-    // content, or it is wider and is placed anyway.
-    m_cursorX = -width;
-    m_cursorY = 0;
+    // A fresh page always takes the column (placed as the first one), so
+    // every page holds at least one column and the layout moves on.
+    nextColumn(width);
     m_painter.setFont(font);
     m_painter.setPen(pen);
     m_painter.setBrush(brush);

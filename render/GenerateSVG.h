@@ -107,7 +107,8 @@ public:
     // negative with absurd margins.
     QSize contentSize() const;
     // Moves to a new column of the given width (≤ 0: colWidth), starting a new
-    // page when the column does not fit on this one.
+    // page when the column does not fit on this one. A column wider than the
+    // content gets a page of its own, placed at the content's left edge.
     void nextColumn(int width);
 
     void layoutTitle(const QString &text);
@@ -195,6 +196,7 @@ private:
     int m_cursorX = 0;
     int m_cursorY = 0;
     int m_scoreOverhang = 0;
+    bool m_columnOnPage = false; // a column has been opened on this page
     QString m_title;
     bool m_truncated = false;
     int m_pageLimit = maxPages();

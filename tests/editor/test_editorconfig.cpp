@@ -223,8 +223,13 @@ void TestEditorConfig::colourWrittenBack_data()
 
     QTest::newRow("three digits") << QByteArray("#f00") << "#ff0000";
     QTest::newRow("upper case") << QByteArray("#ABCDEF") << "#abcdef";
-    QTest::newRow("colour name") << QByteArray("blue") << "#0000ff";
-    QTest::newRow("with alpha") << QByteArray("#80123456") << "#123456";
+    QTest::newRow("three digits lower") << QByteArray("#abc") << "#aabbcc";
+    // The file holds opaque #rgb/#rrggbb only: anything else would be drawn
+    // one way now and another after the next save, so it keeps the default.
+    QTest::newRow("colour name") << QByteArray("blue") << "#ff0000";
+    QTest::newRow("with alpha") << QByteArray("#80123456") << "#ff0000";
+    QTest::newRow("eight digits, nearly transparent") << QByteArray("#00000001") << "#ff0000";
+    QTest::newRow("twelve digits") << QByteArray("#000011112222") << "#ff0000";
     QTest::newRow("quoted") << QByteArray("\"#00ff00\"") << "#00ff00";
     // Unusable text keeps the default rather than turning black.
     QTest::newRow("nonsense") << QByteArray("nonsense") << "#ff0000";
@@ -250,6 +255,10 @@ void TestEditorConfig::colourWrittenBack()
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QVERIFY(f.readAll().contains("errorColor=" + expected.toLatin1() + "\n"));
+    // What was drawn before the save is drawn after it, alpha included.
+    EditorConfig reloaded(path);
+    QCOMPARE(reloaded.errorColor(), config.errorColor());
+    QCOMPARE(config.errorColor().alpha(), 255);
 }
 
 void TestEditorConfig::absurdSizes_data()
@@ -299,9 +308,14 @@ void TestEditorConfig::emptyOrListFamily_data()
     QTest::newRow("empty") << QByteArray("") << "楷体";
     QTest::newRow("blank") << QByteArray("\"   \"") << "楷体";
     QTest::newRow("plain") << QByteArray("Serif") << "Serif";
-    // An unquoted comma makes the INI parser return a list; a font takes
-    // a comma-separated text as a list of families and keeps the first.
-    QTest::newRow("comma") << QByteArray("A, B") << "A";
+    // An unquoted comma makes the INI parser return a list; the family is
+    // still the text as written.
+    QTest::newRow("comma") << QByteArray("A, B") << "A, B";
+    QTest::newRow("leading comma") << QByteArray(",b") << ",b";
+    QTest::newRow("trailing comma") << QByteArray("a,") << "a,";
+    QTest::newRow("odd spacing") << QByteArray("  a ,b  ") << "a ,b";
+    QTest::newRow("quoted comma") << QByteArray("\",b\"") << ",b";
+    QTest::newRow("quotes and commas") << QByteArray("\"a\", b") << "a, b";
 }
 
 void TestEditorConfig::emptyOrListFamily()
@@ -318,6 +332,8 @@ void TestEditorConfig::emptyOrListFamily()
     QCOMPARE(config.lyricFont().pointSize(), 16);
     config.save();
     QCOMPARE(editorSection(path).value("lyricFont"), expected);
+    EditorConfig reloaded(path);
+    QCOMPARE(reloaded.lyricFont(), config.lyricFont());
 }
 
 void TestEditorConfig::restoreDefaultsClearsSectionOnly()

@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -188,6 +189,8 @@ private slots:
     void absurdValues_data();
     void absurdValues();
     void absurdNumbersKeptInFile();
+    void handEditedTextRoundTrip_data();
+    void handEditedTextRoundTrip();
     void landscapeSwapsPage();
     void saveWritesAllKeys();
     void restoreDefaultsClearsSectionOnly();
@@ -435,6 +438,61 @@ void TestExportConfig::absurdNumbersKeptInFile()
     QCOMPARE(config.marginTop(), 841);
     config.setPageHeight(10000);
     QCOMPARE(config.marginTop(), 5000);
+}
+
+void TestExportConfig::handEditedTextRoundTrip_data()
+{
+    QTest::addColumn<bool>("scheme"); // from a scheme, else from settings.ini
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("stored"); // as written in the file or JSON
+    QTest::addColumn<QString>("expected");
+
+    for (bool scheme : {false, true}) {
+        const char *from = scheme ? "scheme: " : "ini: ";
+        auto row = [&](const char *name, const char *key, const QByteArray &ini,
+                       const QByteArray &json, const QString &expected) {
+            QTest::newRow(qPrintable(from + QString::fromUtf8(name)))
+                << scheme << QString::fromLatin1(key) << (scheme ? json : ini) << expected;
+        };
+        row("leading comma", "lianBaiFont", ",b", R"(",b")", ",b");
+        row("comma list", "lianBaiFont", "A, B", R"("A, B")", "A, B");
+        row("trailing comma", "lianBaiFont", "a,", R"("a,")", "a,");
+        row("eight digits", "lyricColor", "#00000001", R"("#00000001")", "#000000");
+        row("alpha first", "lyricColor", "#80123456", R"("#80123456")", "#000000");
+        row("name", "lyricColor", "red", R"("red")", "#000000");
+        row("three digits", "lyricColor", "#AbC", R"("#AbC")", "#aabbcc");
+    }
+}
+
+// What a hand-edited file or scheme holds is what is drawn, and the next
+// save writes exactly that back.
+void TestExportConfig::handEditedTextRoundTrip()
+{
+    QFETCH(bool, scheme);
+    QFETCH(QString, key);
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, expected);
+
+    TestEnvironment env;
+    const QString path = settingsPath(env);
+    std::unique_ptr<ExportConfig> config;
+    if (scheme) {
+        config = std::make_unique<ExportConfig>(path);
+        const QString file = QDir(env.dataDir()).filePath("scheme.json");
+        QVERIFY(writeFile(file, "{\"" + key.toLatin1() + "\": " + stored + "}"));
+        QVERIFY(config->loadScheme(file));
+    } else {
+        QVERIFY(writeFile(path, "[Export]\n" + key.toLatin1() + "=" + stored + "\n"));
+        config = std::make_unique<ExportConfig>(path);
+    }
+    QCOMPARE(valuesOf(*config), with(defaults(), {{key, expected}}));
+    QCOMPARE(config->lyricColor().alpha(), 255);
+    config->save();
+    QCOMPARE(section(path).value(key), expected);
+    ExportConfig reloaded(path);
+    QCOMPARE(valuesOf(reloaded), valuesOf(*config));
+    QCOMPARE(reloaded.lyricColor(), config->lyricColor());
+    QCOMPARE(reloaded.lianBaiFont(), config->lianBaiFont());
 }
 
 void TestExportConfig::landscapeSwapsPage()

@@ -181,7 +181,9 @@ private slots:
     void pageBreakFirstLeavesFirstPageEmpty();
     void previewOnlyStopsAtTwoPages();
     void landscapeA4();
-    void wideColumnsNeverBreakPages();
+    void wideColumnsTakeOnePageEach();
+    void narrowPagesKeepTextOnPage_data();
+    void narrowPagesKeepTextOnPage();
     void columnsAndPagesFill();
     void progressSignals_data();
     void progressSignals();
@@ -362,20 +364,70 @@ void TestGenerateSvg::landscapeA4()
     QVERIFY(near(texts[0].transform.map(QPointF(0, 0)), QPointF(842 - 40, 30)));
 }
 
-void TestGenerateSvg::wideColumnsNeverBreakPages()
+void TestGenerateSvg::wideColumnsTakeOnePageEach()
 {
-    m_config->setColWidth(545); // the content width
+    m_config->setColWidth(600); // wider than the 545 of content
     LayoutItems items;
     for (int i = 0; i < 6; ++i) {
         items.append(lyric(QStringLiteral("好")));
         items.append(item(LineKind::LineBreak, QStringLiteral("@换行符")));
     }
     m_gen->generate(items, false);
-    QCOMPARE(m_gen->pictures().size(), 1);
-    const QList<TextOp> texts = textsOf(0);
-    QCOMPARE(texts.size(), 6);
-    // Columns keep moving left, off the page.
-    QCOMPARE(texts.last().pagePos().x() < -545 * 4, true);
+    // The line break after the last character opens a seventh, empty page.
+    QCOMPARE(m_gen->pictures().size(), 7);
+    for (int p = 0; p < 6; ++p) {
+        const QList<TextOp> texts = textsOf(p);
+        QCOMPARE(texts.size(), 1);
+        // At the content's left edge, not off the page.
+        expectCell(texts[0], m_config->lyricFont(), pageTransform(),
+                   QRectF(-545, m_config->lyricSpace(), lyricAvg(), lyricLine()),
+                   Qt::AlignCenter, QStringLiteral("好"));
+    }
+}
+
+void TestGenerateSvg::narrowPagesKeepTextOnPage_data()
+{
+    // Page widths around the content width that just holds one 130 column.
+    QTest::addColumn<int>("pageWidth");
+    for (int w : {150, 170, 179, 180, 181, 190, 311})
+        QTest::newRow(qPrintable(QString::number(w))) << w;
+}
+
+void TestGenerateSvg::narrowPagesKeepTextOnPage()
+{
+    QFETCH(int, pageWidth);
+    const QString score = sym(Note) + sym(Gongche::TouBan) + sym(Note2) + sym(SmallNote);
+    LayoutItems items{item(LineKind::Title, QStringLiteral("#游园")),
+                      item(LineKind::QuPai, QStringLiteral("【步步娇】（仙吕）"))};
+    for (int i = 0; i < 6; ++i) {
+        items.append(lyric(QStringLiteral("袅晴丝吹来闲庭院，摇漾春如线。"), QStringList(15, score)));
+        items.append(item(LineKind::LianBai, QStringLiteral("=停半晌，整花钿，没揣菱花偷人半面。")));
+        items.append(item(LineKind::JiaBai, QStringLiteral(">（介）好也。")));
+    }
+    auto drawnTexts = [this] {
+        int n = 0;
+        for (int p = 0; p < m_gen->pageCount(); ++p)
+            n += int(textsOf(p).size());
+        return n;
+    };
+    m_gen->generate(items, false);
+    const int expected = drawnTexts();
+
+    m_config->setPageSizeId(ExportConfig::CustomPageSizeId);
+    m_config->setPageWidth(pageWidth);
+    m_gen->generate(items, false);
+    QVERIFY(!m_gen->wasTruncated());
+    QCOMPARE(drawnTexts(), expected);
+    const QRectF page(0, 0, pageWidth, 842);
+    for (int p = 0; p < m_gen->pageCount(); ++p) {
+        for (const TextOp &op : textsOf(p)) {
+            const QRectF ink = op.transform.mapRect(
+                QFontMetricsF(op.font).boundingRect(op.text).translated(op.pos));
+            if (!page.contains(ink))
+                QFAIL(qPrintable(QStringLiteral("%1 on page %2 drawn at x %3..%4")
+                                     .arg(op.text).arg(p + 1).arg(ink.left()).arg(ink.right())));
+        }
+    }
 }
 
 void TestGenerateSvg::columnsAndPagesFill()
