@@ -16,6 +16,7 @@
 #include "input/InputMethod.h"
 #include "online/OnlineFetch.h"
 #include "online/ServerConstants.h"
+#include "online/SponsorPage.h"
 #include "online/SponsorView.h"
 
 #include <QCloseEvent>
@@ -112,7 +113,8 @@ void MainWindow::loadSponsorPage()
     QDir().mkpath(m_constants->cacheDir);
     QFile cache(m_constants->sponsorCacheFile);
     if (cache.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        m_constants->sponsorCache = QString::fromUtf8(cache.read(OnlineFetch::MaxReplyBytes));
+        // Reduced again: a cache written by an older version may be hostile.
+        m_constants->sponsorCache = SponsorPage::reduce(cache.read(OnlineFetch::MaxReplyBytes));
         m_sponsorBrowser->setHtml(m_constants->sponsorCache);
     }
 
@@ -127,7 +129,7 @@ void MainWindow::loadSponsorPage()
         reply->deleteLater();
         QByteArray body;
         if (OnlineFetch::readBody(reply, &body))
-            onSponsorPage(QString::fromUtf8(body));
+            onSponsorPage(SponsorPage::reduce(body));
     });
 }
 
