@@ -2,6 +2,10 @@
 
 #include <QHash>
 #include <QUrl>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 #include <QVector>
 
 // Qt has no HTML sanitizer, and QXmlStreamReader rejects the tag soup real
@@ -27,33 +31,56 @@ enum class Kind {
     Cell,     // table cell: a space
 };
 
-Kind kindOf(const QString &name)
+struct Element
 {
-    static const QHash<QString, Kind> kinds = [] {
-        QHash<QString, Kind> k;
+    const char *name; // lower case
+    Kind kind;
+};
+
+// The elements this reducer knows, by name; any other tag is Ignored.
+const Element *elementNamed(QStringView name)
+{
+    static const std::vector<Element> elements = [] {
+        std::vector<Element> e;
         for (const char *n : {"a", "b", "strong", "i", "em", "u", "small", "span"})
-            k.insert(QLatin1String(n), Kind::Inline);
+            e.push_back({n, Kind::Inline});
         for (const char *n : {"p", "h1", "h2", "h3", "h4"})
-            k.insert(QLatin1String(n), Kind::Block);
+            e.push_back({n, Kind::Block});
         for (const char *n : {"ul", "ol"})
-            k.insert(QLatin1String(n), Kind::List);
-        k.insert(QStringLiteral("li"), Kind::Item);
-        k.insert(QStringLiteral("br"), Kind::Break);
+            e.push_back({n, Kind::List});
+        e.push_back({"li", Kind::Item});
+        e.push_back({"br", Kind::Break});
         for (const char *n : {"script", "style", "iframe", "textarea", "title", "noscript",
                               "xmp", "noembed", "noframes", "template", "svg", "math",
                               "plaintext", "select"})
-            k.insert(QLatin1String(n), Kind::Raw);
+            e.push_back({n, Kind::Raw});
         for (const char *n : {"div", "table", "tr", "tbody", "thead", "tfoot", "caption",
                               "section", "article", "header", "footer", "nav", "main",
                               "aside", "blockquote", "center", "dl", "dt", "dd", "address",
                               "figure", "figcaption", "pre", "form", "fieldset", "h5", "h6",
                               "hr", "body", "html"})
-            k.insert(QLatin1String(n), Kind::Boundary);
+            e.push_back({n, Kind::Boundary});
         for (const char *n : {"td", "th"})
-            k.insert(QLatin1String(n), Kind::Cell);
-        return k;
+            e.push_back({n, Kind::Cell});
+        std::sort(e.begin(), e.end(),
+                  [](const Element &a, const Element &b) { return strcmp(a.name, b.name) < 0; });
+        return e;
     }();
-    return kinds.value(name, Kind::Ignored);
+    // Tags come by the hundred thousand in a hostile page: no allocation here.
+    char key[12];
+    if (name.isEmpty() || name.size() >= qsizetype(sizeof key))
+        return nullptr;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t u = name[i].unicode();
+        if (u >= 0x80)
+            return nullptr;
+        key[i] = char(u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u);
+    }
+    key[name.size()] = 0;
+    const auto it = std::lower_bound(
+        elements.begin(), elements.end(), key,
+        [](const Element &e, const char *k) { return strcmp(e.name, k) < 0; });
+    return it != elements.end() && strcmp(it->name, key) == 0 ? &*it : nullptr;
 }
 
 // Named entities a sponsor page plausibly uses; others stay as written.
@@ -168,6 +195,14 @@ void appendEscaped(QString &out, QStringView text)
     }
 }
 
+const char *alignment(QStringView value)
+{
+    for (const char *a : {"left", "center", "right"})
+        if (value.compare(QLatin1String(a), Qt::CaseInsensitive) == 0)
+            return a;
+    return nullptr;
+}
+
 // A web address the view may offer, or empty.
 QString safeHref(QStringView raw)
 {
@@ -186,10 +221,10 @@ QString safeHref(QStringView raw)
 
 struct Tag
 {
-    QString name; // lower case
+    const Element *element = nullptr;
     bool end = false;
     QString href;
-    QString align;
+    const char *align = nullptr;
 };
 
 class Reducer
@@ -223,9 +258,9 @@ public:
 private:
     struct Open
     {
-        QString name;
-        Kind kind;
-        QString startTag;
+        const Element *element;
+        QString href;
+        const char *align;
         bool written;
     };
 
@@ -237,7 +272,7 @@ private:
         if (next >= n)
             return false;
         const QChar c = m_in[next];
-        if (m_in.mid(next, 3) == QLatin1String("!--")) {
+        if (QStringView(m_in).mid(next, 3) == QLatin1String("!--")) {
             const qsizetype end = m_in.indexOf(QLatin1String("-->"), next + 3);
             if (end < 0)
                 return false;
@@ -278,9 +313,7 @@ private:
         while (i < n && !isSpace(m_in[i]) && m_in[i] != QLatin1Char('/')
                && m_in[i] != QLatin1Char('>'))
             ++i;
-        // Over-long names are no element this reducer knows.
-        if (i - nameStart <= 16)
-            tag->name = m_in.mid(nameStart, i - nameStart).toLower();
+        tag->element = elementNamed(QStringView(m_in).mid(nameStart, i - nameStart));
         for (;;) {
             while (i < n && (isSpace(m_in[i]) || m_in[i] == QLatin1Char('/')))
                 ++i;
@@ -320,9 +353,8 @@ private:
             const QStringView value = QStringView(m_in).mid(valueStart, valueEnd - valueStart);
             if (attr.compare(QLatin1String("href"), Qt::CaseInsensitive) == 0)
                 tag->href = safeHref(value);
-            else if (attr.compare(QLatin1String("align"), Qt::CaseInsensitive) == 0
-                     && value.size() <= 8)
-                tag->align = value.toString().toLower();
+            else if (attr.compare(QLatin1String("align"), Qt::CaseInsensitive) == 0)
+                tag->align = alignment(value);
         }
         m_pos = i + 1;
         return true;
@@ -330,13 +362,14 @@ private:
 
     void apply(const Tag &tag)
     {
-        const Kind kind = kindOf(tag.name);
+        const Element *element = tag.element;
+        const Kind kind = element ? element->kind : Kind::Ignored;
         switch (kind) {
         case Kind::Ignored:
             return;
         case Kind::Raw:
             if (!tag.end)
-                skipRawContent(tag.name);
+                skipRawContent(QLatin1String(element->name));
             return;
         case Kind::Break:
             if (m_hasText && m_breaks < 2)
@@ -356,21 +389,19 @@ private:
             break;
         }
         if (tag.end) {
-            const int at = find(tag.name, 0);
+            const int at = find(element);
             if (at >= 0)
                 closeUntil(at);
             else if (kind != Kind::Inline)
                 lineBoundary();
             return;
         }
+        const bool link = strcmp(element->name, "a") == 0;
         if (kind == Kind::Block || kind == Kind::List) {
             // A paragraph or heading ends where the next block begins.
-            for (int i = m_stack.size() - 1; i >= 0; --i) {
-                if (m_stack[i].kind == Kind::Block) {
-                    closeUntil(i);
-                    break;
-                }
-            }
+            const int block = findKind(Kind::Block);
+            if (block >= 0)
+                closeUntil(block);
         } else if (kind == Kind::Item) {
             const int list = findKind(Kind::List);
             if (list < 0) {
@@ -380,33 +411,36 @@ private:
             const int item = findKind(Kind::Item);
             if (item > list)
                 closeUntil(item);
-        } else if (tag.name == QLatin1String("a")) {
-            const int link = find(tag.name, 0);
-            if (link >= 0)
-                closeUntil(link);
+        } else if (link) {
+            const int open = find(element);
+            if (open >= 0)
+                closeUntil(open);
         }
         if (m_stack.size() >= MaxDepth)
             return;
         if (kind == Kind::List && countKind(Kind::List) >= MaxListDepth)
             return;
-        QString start = QLatin1Char('<') + tag.name;
-        if (tag.name == QLatin1String("a")) {
-            if (tag.href.isEmpty())
-                return; // a link to nowhere is plain text
-            start += QLatin1String(" href=\"");
-            appendEscaped(start, tag.href);
-            start += QLatin1Char('"');
-        } else if (kind == Kind::Block
-                   && (tag.align == QLatin1String("left") || tag.align == QLatin1String("center")
-                       || tag.align == QLatin1String("right"))) {
-            start += QLatin1String(" align=\"") + tag.align + QLatin1Char('"');
+        if (link && tag.href.isEmpty())
+            return; // a link to nowhere is plain text
+        m_stack.append({element, link ? tag.href : QString(),
+                        kind == Kind::Block ? tag.align : nullptr, false});
+    }
+
+    void writeStartTag(const Open &open)
+    {
+        m_out += QLatin1Char('<') + QLatin1String(open.element->name);
+        if (!open.href.isEmpty()) {
+            m_out += QLatin1String(" href=\"");
+            appendEscaped(m_out, open.href);
+            m_out += QLatin1Char('"');
         }
-        start += QLatin1Char('>');
-        m_stack.append({tag.name, kind, start, false});
+        if (open.align)
+            m_out += QLatin1String(" align=\"") + QLatin1String(open.align) + QLatin1Char('"');
+        m_out += QLatin1Char('>');
     }
 
     // Drops everything up to the matching end tag, or the rest of the page.
-    void skipRawContent(const QString &name)
+    void skipRawContent(QLatin1String name)
     {
         const qsizetype end = m_in.indexOf(QLatin1String("</") + name, m_pos, Qt::CaseInsensitive);
         if (end < 0) {
@@ -423,10 +457,10 @@ private:
             m_breaks = 1;
     }
 
-    int find(const QString &name, int from) const
+    int find(const Element *element) const
     {
-        for (int i = m_stack.size() - 1; i >= from; --i)
-            if (m_stack[i].name == name)
+        for (int i = m_stack.size() - 1; i >= 0; --i)
+            if (m_stack[i].element == element)
                 return i;
         return -1;
     }
@@ -434,7 +468,7 @@ private:
     int findKind(Kind kind) const
     {
         for (int i = m_stack.size() - 1; i >= 0; --i)
-            if (m_stack[i].kind == kind)
+            if (m_stack[i].element->kind == kind)
                 return i;
         return -1;
     }
@@ -443,7 +477,7 @@ private:
     {
         int count = 0;
         for (const Open &open : m_stack)
-            count += open.kind == kind;
+            count += open.element->kind == kind;
         return count;
     }
 
@@ -454,8 +488,8 @@ private:
             const Open open = m_stack.takeLast();
             if (!open.written)
                 continue;
-            m_out += QLatin1String("</") + open.name + QLatin1Char('>');
-            if (open.kind != Kind::Inline) {
+            m_out += QLatin1String("</") + QLatin1String(open.element->name) + QLatin1Char('>');
+            if (open.element->kind != Kind::Inline) {
                 m_lineStart = true;
                 m_breaks = 0;
                 m_space = false;
@@ -485,7 +519,7 @@ private:
             return;
         bool opensBlock = false;
         for (const Open &open : std::as_const(m_stack))
-            opensBlock |= !open.written && open.kind != Kind::Inline;
+            opensBlock |= !open.written && open.element->kind != Kind::Inline;
         if (!opensBlock && m_breaks > 0) {
             for (; m_breaks > 0; --m_breaks)
                 m_out += QLatin1String("<br>");
@@ -500,9 +534,9 @@ private:
         for (Open &open : m_stack) {
             if (open.written)
                 continue;
-            m_out += open.startTag;
+            writeStartTag(open);
             open.written = true;
-            if (open.kind != Kind::Inline)
+            if (open.element->kind != Kind::Inline)
                 m_word = 0;
         }
         // A break opportunity inside long runs, never inside a surrogate pair.
