@@ -20,6 +20,7 @@
 #include "input/InputMethod.h"
 #include "online/OnlineFetch.h"
 #include "online/ServerConstants.h"
+#include "online/SponsorPage.h"
 #include "online/SponsorView.h"
 #include "render/GenerateSVG.h"
 
@@ -126,7 +127,8 @@ void MainWindow::loadSponsorPage()
     QDir().mkpath(m_constants->cacheDir);
     QFile cache(m_constants->sponsorCacheFile);
     if (cache.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        m_constants->sponsorCache = QString::fromUtf8(cache.read(OnlineFetch::MaxReplyBytes));
+        // Reduced again: a cache written by an older version may be hostile.
+        m_constants->sponsorCache = SponsorPage::reduce(cache.read(OnlineFetch::MaxReplyBytes));
         m_sponsorBrowser->setHtml(m_constants->sponsorCache);
     }
 
@@ -141,7 +143,7 @@ void MainWindow::loadSponsorPage()
         reply->deleteLater();
         QByteArray body;
         if (OnlineFetch::readBody(reply, &body))
-            onSponsorPage(QString::fromUtf8(body));
+            onSponsorPage(SponsorPage::reduce(body));
     });
 }
 

@@ -2,12 +2,16 @@
 #include "app/StartPage.h"
 #include "document/KelvoEdit.h"
 #include "online/ServerConstants.h"
+#include "online/SponsorPage.h"
+#include "online/SponsorView.h"
 #include "online/UpdateManager.h"
 #include "ui_MainWindow.h"
 
 #include "support/TestSupport.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QImage>
@@ -137,6 +141,11 @@ private slots:
     void offlineMakesNoRequest();
     void sponsorViewFetchesNothing();
     void sponsorLinksOpenInBrowser();
+    void reduceSponsorPage_data();
+    void reduceSponsorPage();
+    void hostileSponsorPage_data();
+    void hostileSponsorPage();
+    void hostileCacheAtStart();
 
 private:
     // Points both bases at the server (or at a closed port without one).
@@ -310,6 +319,10 @@ void TestOnline::sponsorPage_data()
     QTest::newRow("offline with cache")
         << QByteArray("<p>旧页</p>") << false << 0 << QByteArray() << "旧页"
         << QByteArray("<p>旧页</p>");
+    QTest::newRow("only the reduced page is cached")
+        << QByteArray() << true << 200
+        << QByteArray("<p onclick=\"x()\">新页<script>alert(1)</script></p>") << "新页"
+        << QByteArray("<p>新页</p>");
     QTest::newRow("offline without cache")
         << QByteArray() << false << 0 << QByteArray() << "" << none;
     QTest::newRow("first start, empty page")
@@ -419,6 +432,100 @@ void TestOnline::sponsorLinksOpenInBrowser()
     QCOMPARE(requests[0].url, QUrl(QStringLiteral("https://sponsor.kelvo.example/x")));
     QVERIFY(!view->openLinks());
     QCOMPARE(view->toHtml(), before);
+}
+
+void TestOnline::reduceSponsorPage_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QString>("reduced");
+
+    QTest::newRow("plain page unchanged")
+        << QByteArray("<h2 align=\"center\">赞助</h2><p>感谢 <a href=\"https://s.example/x?a=1&amp;b=2\">"
+                      "<b>某某</b></a></p><ul><li>一</li><li>二</li></ul>")
+        << "<h2 align=\"center\">赞助</h2><p>感谢 <a href=\"https://s.example/x?a=1&amp;b=2\">"
+           "<b>某某</b></a></p><ul><li>一</li><li>二</li></ul>";
+    QTest::newRow("document shell, scripts and styles dropped")
+        << QByteArray("<!DOCTYPE html><html><head><title>T</title><style>p{}</style></head>"
+                      "<body><!-- c --><p style=\"font-size:900px\">a</p><script>b</script>"
+                      "<iframe src=x>c</iframe><noscript>d</noscript></body></html>")
+        << "<p>a</p>";
+    QTest::newRow("only web links")
+        << QByteArray("<a href=\"javascript:alert(1)\">j</a> <a href=\"file:///etc/passwd\">f</a> "
+                      "<a href=\"data:text/html,x\">d</a> <a href=' HTTP://s.example '>h</a>")
+        << "j f d <a href=\"HTTP://s.example\">h</a>";
+    QTest::newRow("entities")
+        << QByteArray("&lt;b&gt; &amp; &#x4E2D;&#25991; &copy; &bogus; &#0; &#xD800; a&b")
+        << QString::fromUtf8("&lt;b&gt; &amp; 中文 © &amp;bogus; \xEF\xBF\xBD \xEF\xBF\xBD a&amp;b");
+    QTest::newRow("tables and divisions become lines")
+        << QByteArray("<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table><div>d</div>")
+        << "a b<br>c<br>d";
+    QTest::newRow("unclosed markup closed")
+        << QByteArray("<p><b><i>x<p>y<ul><li>z") << "<p><b><i>x</i></b></p><p>y</p><ul><li>z</li></ul>";
+    QTest::newRow("nesting capped")
+        << QByteArray("<ul><li><ul><li><ul><li>3</li></ul></li></ul></li></ul>"
+                      "<p><b><i><u><span><small>6</small></span></u></i></b></p>")
+        << "<ul><li><ul><li>3</li></ul></li></ul><p><b><i><u><span>6</span></u></i></b></p>";
+    QTest::newRow("long word broken")
+        << QByteArray(45, 'w') << QString(40, QLatin1Char('w')) + QChar(0x200B) + QString(5, QLatin1Char('w'));
+    QTest::newRow("unterminated tag ends the page")
+        << QByteArray("a<p title=\"bc") << "a";
+    QTest::newRow("no text dropped") << QByteArray("<img src=x><div><br></div>") << QString();
+}
+
+void TestOnline::reduceSponsorPage()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QString, reduced);
+    QCOMPARE(SponsorPage::reduce(page), reduced);
+}
+
+void TestOnline::hostileSponsorPage_data()
+{
+    QTest::addColumn<QString>("file");
+    const QDir dir(QStringLiteral(KELVO_SPONSOR_PAGES));
+    const QStringList files = dir.entryList({QStringLiteral("*.html")}, QDir::Files);
+    QVERIFY(files.size() >= 8);
+    for (const QString &name : files)
+        QTest::newRow(qPrintable(name)) << dir.filePath(name);
+}
+
+// Each hostile page reduces to something small and flat that the view
+// lays out at once. The bounds are generous: the figures are in the bench.
+void TestOnline::hostileSponsorPage()
+{
+    QFETCH(QString, file);
+    QFile in(file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray page = in.readAll();
+
+    QElapsedTimer timer;
+    timer.start();
+    const QString reduced = SponsorPage::reduce(page);
+    QVERIFY2(timer.elapsed() < 200, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(reduced.size() <= SponsorPage::MaxOutputChars);
+    QCOMPARE(SponsorPage::reduce(reduced.toUtf8()), reduced);
+
+    SponsorView view;
+    view.resize(600, 400);
+    timer.start();
+    view.setHtml(reduced);
+    const QSizeF size = view.document()->documentLayout()->documentSize();
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(view.document()->idealWidth() <= size.width());
+    QVERIFY(!view.toHtml().contains(QLatin1String("javascript")));
+    QVERIFY(!view.toPlainText().contains(QLatin1String("alert")));
+}
+
+void TestOnline::hostileCacheAtStart()
+{
+    // Written by an older version that cached what the server sent.
+    QFile deep(QStringLiteral(KELVO_SPONSOR_PAGES "/deep-table-3000.html"));
+    QVERIFY(deep.open(QIODevice::ReadOnly));
+    writeCache(deep.readAll());
+    qputenv("KELVO_OFFLINE", "1");
+    MainWindow w;
+    w.show();
+    QCOMPARE(w.sponsorBrowser()->toPlainText(), QStringLiteral("x"));
 }
 
 QTEST_MAIN(TestOnline)
