@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The sanitizer build: library, tests and fuzz targets built with clang,
+# AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/; runs the
+# whole test suite there, then every fuzz target for a bounded time on a
+# copy of its seeds and reproducers. Fails on any report.
+#
+#   scripts/sanitize.sh            everything
+#   scripts/sanitize.sh --no-fuzz  build and tests only
+#   KELVO_FUZZ_SECONDS=600 scripts/sanitize.sh   longer fuzzing per target
+source "$(dirname "$0")/common.sh"
+
+ASAN_DIR="${KELVO_ASAN_BUILD_DIR:-$ROOT/build-asan}"
+FUZZ_SECONDS="${KELVO_FUZZ_SECONDS:-30}"
+TARGETS=(gcp scheme settings dictionary paste syntax layout)
+
+install_packages clang libclang-rt-14-dev
+
+if [ ! -f "$ASAN_DIR/build.ninja" ]; then
+  cmake -S "$ROOT" -B "$ASAN_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELVO_SANITIZE=ON
+fi
+cmake --build "$ASAN_DIR" --parallel "$(nproc)"
+
+export QT_QPA_PLATFORM=offscreen
+(cd "$ASAN_DIR" && ctest --output-on-failure --parallel "$(nproc)" --timeout 900)
+
+[ "${1:-}" = "--no-fuzz" ] && exit 0
+
+# The same options CTest gives the tests (see KELVO_TEST_ENV).
+export KELVO_OFFLINE=1
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export LSAN_OPTIONS="suppressions=$ROOT/fuzz/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+# While a paste reproducer waits under pending/, its known fault would stop
+# the paste run at once; the target skips such payloads until the fix moves
+# the reproducers out (see fuzz/fuzz_paste.cpp).
+if [ -n "$(find "$ROOT/fuzz/regressions/paste/pending" -type f 2>/dev/null)" ]; then
+  echo "Note: known paste faults pending; fuzz_paste skips payloads with line breaks in notation."
+  export KELVO_FUZZ_SKIP_KNOWN=1
+fi
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+failed=()
+for t in "${TARGETS[@]}"; do
+  # The fuzzer adds what it finds to its first folder: a scratch copy keeps
+  # the committed seeds as they are. Pending reproducers stay out: they are
+  # known faults and would stop the run at once.
+  mkdir -p "$work/$t/corpus" "$work/$t/artifacts"
+  cp -r "$ROOT/fuzz/corpus/$t/." "$work/$t/corpus/"
+  if [ -d "$ROOT/fuzz/regressions/$t" ]; then
+    find "$ROOT/fuzz/regressions/$t" -type f ! -path '*/pending/*' ! -name 'README*' \
+      -exec cp {} "$work/$t/corpus/" \;
+  fi
+  echo "== fuzz_$t for ${FUZZ_SECONDS}s"
+  if ! (cd "$work/$t" && "$ASAN_DIR/fuzz/fuzz_$t" corpus \
+        -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=4096 \
+        -artifact_prefix="$work/$t/artifacts/" -print_final_stats=1 \
+        > "$work/$t/log" 2>&1); then
+    tail -n 60 "$work/$t/log"
+    mkdir -p "$ROOT/fuzz-findings/$t"
+    cp "$work/$t/artifacts/"* "$ROOT/fuzz-findings/$t/" 2>/dev/null || true
+    failed+=("$t")
+  fi
+  grep -E '^stat::number_of_executed_units|^#[0-9]+ *DONE' "$work/$t/log" || true
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Fuzz targets with findings: ${failed[*]} (inputs in fuzz-findings/)"
+  exit 1
+fi
