@@ -7,6 +7,7 @@
 #include "app/Printing.h"
 #include "app/StartPage.h"
 #include "app/RecentFiles.h"
+#include "app/SafeWrite.h"
 #include "dialogs/About.h"
 #include "dialogs/Help.h"
 #include "document/KelvoEdit.h"
@@ -34,7 +35,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QTextBrowser>
 #include <QUndoStack>
 
@@ -160,11 +160,9 @@ void MainWindow::onSponsorPage(const QString &html)
         return;
     // Written whole or not at all: an interrupted write must not leave a
     // truncated page for the next start.
-    QSaveFile file(m_constants->sponsorCacheFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return;
-    file.write(html.toUtf8());
-    file.commit();
+    SafeWrite::Options options;
+    options.text = true;
+    SafeWrite::writeWhole(m_constants->sponsorCacheFile, html.toUtf8(), options);
 }
 
 bool MainWindow::hasTab() const

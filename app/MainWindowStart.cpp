@@ -6,6 +6,7 @@
 #include "ui_MainWindow.h"
 
 #include "app/DataPaths.h"
+#include "app/SafeWrite.h"
 #include "app/StartPage.h"
 #include "document/KelvoEdit.h"
 
@@ -99,4 +100,5 @@ void MainWindow::saveWindowGeometry() const
     QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
     settings.setValue(GeometryKey, saveGeometry());
     settings.setValue(StateKey, saveState());
+    SafeWrite::syncSettings(settings);
 }

@@ -1,6 +1,7 @@
 #include "app/RecentFiles.h"
 
 #include "app/DataPaths.h"
+#include "app/SafeWrite.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,7 +39,7 @@ void RecentFiles::storeFiles(const QStringList &files)
 {
     QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
     settings.setValue(FilesKey, files);
-    settings.sync();
+    SafeWrite::syncSettings(settings);
     emit filesChanged();
 }
 
@@ -87,5 +88,5 @@ void RecentFiles::setLastDir(const QString &kind, const QString &path)
     const QString dir = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
     QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
     settings.setValue(dirKey(kind), dir);
-    settings.sync();
+    SafeWrite::syncSettings(settings);
 }

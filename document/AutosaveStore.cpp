@@ -1,5 +1,6 @@
 #include "document/AutosaveStore.h"
 
+#include "app/SafeWrite.h"
 #include "document/ScoreFile.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -42,14 +42,7 @@ std::unique_ptr<QLockFile> makeLock(const QString &sessionDir)
 
 bool writeWhole(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return SafeWrite::writeWhole(path, bytes);
 }
 
 bool readSmall(const QString &path, qint64 limit, QByteArray *bytes)

@@ -1,5 +1,7 @@
 #include "document/ScoreFile.h"
 
+#include "app/SafeWrite.h"
+
 #include <QDataStream>
 #include <QIODevice>
 #include <QFile>
@@ -149,18 +151,11 @@ ScoreFile::Decoded ScoreFile::decode(const QByteArray &bytes)
 
 bool ScoreFile::write(const QString &path, const QString &lyric, const QString &score)
 {
-    const QByteArray bytes = encode(lyric, score);
-    QSaveFile file(path);
+    SafeWrite::Options options;
     // A writable file in a folder the user may not write has no room for the
     // temporary file beside it; it is then written in place, as before.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    keepOwner(file, path);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
+    options.directWriteFallback = true;
+    options.prepare = [&path](QSaveFile &file) { keepOwner(file, path); };
     // Only a complete new file replaces the old one.
-    return file.commit();
+    return SafeWrite::writeWhole(path, encode(lyric, score), options);
 }

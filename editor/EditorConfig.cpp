@@ -1,6 +1,7 @@
 #include "editor/EditorConfig.h"
 
 #include "app/DataPaths.h"
+#include "app/SafeWrite.h"
 #include "app/SettingsValues.h"
 #include "fonts/FontRegistry.h"
 
@@ -160,7 +161,7 @@ void EditorConfig::load()
     }
 }
 
-void EditorConfig::save()
+bool EditorConfig::save()
 {
     for (const KeyInfo &key : Keys) {
         const QString name = QString::fromLatin1(key.name);
@@ -176,8 +177,9 @@ void EditorConfig::save()
             break;
         }
     }
-    m_settings.sync();
+    const bool written = SafeWrite::syncSettings(m_settings);
     emit configChanged();
+    return written;
 }
 
 void EditorConfig::saveQuietly()

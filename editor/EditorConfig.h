@@ -44,7 +44,8 @@ public:
     // Reads every key; missing or unusable values take their defaults.
     void load();
     // Writes every key, flushes the file, then emits configChanged().
-    void save();
+    // False when the file could not be written (it keeps its old content).
+    bool save();
     // Removes the whole [Editor] section (unknown keys too), loads the
     // defaults and saves them. Other sections of the file stay as they are.
     void restoreDefaults();

@@ -330,9 +330,8 @@ int runCommandLineExport(const QStringList &arguments)
     if (format == QLatin1String("pdf")) {
         ok = generator.exportPdf(target);
     } else {
-        const QString base = generator.title().trimmed().isEmpty() ? ExportNames::defaultTitle()
-                                                                   : generator.title().trimmed();
-        written = ExportNames::firstFreeFolder(target, base, format);
+        written = ExportNames::firstFreeFolder(target, ExportNames::exportBase(generator.title()),
+                                               format);
         ok = format == QLatin1String("svg") ? generator.exportSvg(target)
                                             : generator.exportImages(target, quality, format);
     }

@@ -1,6 +1,7 @@
 #include "export/ExportConfig.h"
 
 #include "app/DataPaths.h"
+#include "app/SafeWrite.h"
 #include "app/SettingsValues.h"
 #include "fonts/FontRegistry.h"
 
@@ -11,7 +12,6 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 #include <QPageSize>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -256,11 +256,12 @@ void ExportConfig::load()
     }
 }
 
-void ExportConfig::save()
+bool ExportConfig::save()
 {
     writeValues();
-    m_settings.sync();
+    const bool written = SafeWrite::syncSettings(m_settings);
     emit configChanged();
+    return written;
 }
 
 void ExportConfig::writeValues()
@@ -331,17 +332,11 @@ bool ExportConfig::saveScheme(const QString &path)
 
     // A full disk or a vanished folder must not leave a truncated scheme
     // behind and report success.
-    QSaveFile file(path);
+    SafeWrite::Options options;
     // In place where the folder has no room for the temporary file.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    options.directWriteFallback = true;
+    return SafeWrite::writeWhole(path, QJsonDocument(object).toJson(QJsonDocument::Indented),
+                                 options);
 }
 
 bool ExportConfig::loadScheme(const QString &path)
@@ -364,7 +359,7 @@ bool ExportConfig::loadScheme(const QString &path)
             continue;
         m_settings.setValue(it.key(), it.value().toVariant());
     }
-    m_settings.sync();
+    SafeWrite::syncSettings(m_settings);
     load();
     emit configChanged();
     return true;

@@ -80,7 +80,9 @@ public:
     // Reads every key; see above for missing and unusable values.
     void load();
     // Writes the 48 keys, flushes the file, then emits configChanged().
-    void save();
+    // False when the file could not be written (it then keeps its old
+    // content; the values stay in use).
+    bool save();
     // Removes the whole [Export] section (unknown keys too), loads the
     // defaults and saves them. Other sections stay as they are.
     void restoreDefaults();

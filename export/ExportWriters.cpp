@@ -6,6 +6,7 @@
 #include "export/ExportWriters.h"
 
 #include "app/DialogService.h"
+#include "app/SafeWrite.h"
 #include "export/ExportConfig.h"
 #include "render/GenerateSVG.h"
 
@@ -22,8 +23,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPicture>
+#include <QTextBoundaryFinder>
 #include <QSaveFile>
-#include <QTextStream>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -44,11 +45,53 @@ QPageSize pageSizeOf(int width, int height)
                      QPageSize::FuzzyMatch);
 }
 
-bool ensureDirectory(const QString &directory)
+// What one export has created, so that a failed export can take it away
+// again: files first, then the folders from the innermost out (a folder
+// is only removed when empty, so nothing that was there before goes).
+class CreatedFiles
 {
-    QDir dir(directory);
-    return dir.exists() || dir.mkpath(QStringLiteral("."));
-}
+public:
+    // Creates directory with any missing parents, remembering them.
+    bool makePath(const QString &directory)
+    {
+        QStringList missing;
+        for (QFileInfo info(QDir::cleanPath(QDir(directory).absolutePath()));
+             !info.exists() && !info.isSymLink();
+             info = QFileInfo(info.absolutePath())) {
+            missing.prepend(info.absoluteFilePath());
+            if (info.isRoot() || info.absolutePath() == info.absoluteFilePath())
+                break;
+        }
+        for (const QString &dir : missing) {
+            if (!QDir().mkdir(dir) && !QFileInfo(dir).isDir())
+                return false;
+            m_dirs << dir;
+        }
+        return QFileInfo(directory).isDir();
+    }
+
+    bool write(const QString &path, const QByteArray &bytes, QIODevice::OpenMode extra = {})
+    {
+        if (!SafeWrite::writeNew(path, bytes, extra))
+            return false;
+        m_files << path;
+        return true;
+    }
+
+    void discard()
+    {
+        for (const QString &file : std::as_const(m_files))
+            QFile::remove(file);
+        for (auto it = m_dirs.crbegin(); it != m_dirs.crend(); ++it)
+            QDir().rmdir(*it);
+        m_files.clear();
+        m_dirs.clear();
+    }
+
+private:
+    QStringList m_files;
+    QStringList m_dirs;
+};
 
 // A deep copy: QPicture::play reads through a buffer inside the shared
 // data, so two threads must never replay the same QPicture object.
@@ -175,6 +218,30 @@ QString ExportNames::defaultTitle()
     return QStringLiteral("Kelvo工尺谱导出曲谱");
 }
 
+QString ExportNames::shortenUtf8(const QString &text, int maxBytes)
+{
+    if (text.toUtf8().size() <= maxBytes)
+        return text;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype cut = 0;
+    int bytes = 0;
+    for (qsizetype next = finder.toNextBoundary(); next > 0; next = finder.toNextBoundary()) {
+        bytes += int(QStringView(text).mid(cut, next - cut).toUtf8().size());
+        if (bytes > maxBytes)
+            break;
+        cut = next;
+    }
+    return text.left(cut);
+}
+
+QString ExportNames::exportBase(const QString &title)
+{
+    const QString trimmed = title.trimmed();
+    const QString base = trimmed.isEmpty() ? defaultTitle() : trimmed;
+    // A cut may leave a space at the end, which no file name should have.
+    return shortenUtf8(base, MaxBaseBytes).trimmed();
+}
+
 QString ExportNames::firstFreeFolder(const QString &directory, const QString &base,
                                      const QString &suffix)
 {
@@ -208,9 +275,7 @@ QString ExportNames::fontFileName(const QString &family)
     if (name.isEmpty())
         name = QStringLiteral("Kelvo工尺谱字体");
     // Keep the name short enough for any file system (255 bytes in UTF-8).
-    while (name.toUtf8().size() > 200)
-        name.chop(1);
-    return name + QStringLiteral(".ttf");
+    return shortenUtf8(name, MaxBaseBytes) + QStringLiteral(".ttf");
 }
 
 QPageLayout ExportNames::pageLayout(const ExportConfig &config)
@@ -302,8 +367,9 @@ bool GenerateSVG::exportPdf(const QString &path)
 
     // The probe of the target: an existing file must be writable and open
     // for writing. Nothing is written to it here.
+    CreatedFiles created;
     try {
-        QDir().mkpath(info.absolutePath());
+        created.makePath(info.absolutePath());
         if (info.exists() || info.isSymLink()) {
             bool usable = info.isWritable() && !info.isDir();
             if (usable) {
@@ -318,6 +384,7 @@ bool GenerateSVG::exportPdf(const QString &path)
         }
     } catch (const std::exception &e) {
         qDebug() << "检测文件可写性时出现异常: " << e.what();
+        created.discard();
         Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
         return false;
     }
@@ -328,32 +395,46 @@ bool GenerateSVG::exportPdf(const QString &path)
     // In place where the folder has no room for the temporary file.
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
+        created.discard();
         Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
         return false;
     }
 
     const int count = pageCount();
 
-    QPdfWriter writer(&file);
-    writer.setCreator(QStringLiteral("Kelvo工尺谱"));
-    writer.setTitle(title().isEmpty() ? ExportNames::defaultTitle() : title());
-    writer.setPageLayout(ExportNames::pageLayout(*cfg));
+    // The PDF writer ignores failed writes of its device and a file clears
+    // such errors again, so the document is made in memory and written to
+    // the file in one checked piece.
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setCreator(QStringLiteral("Kelvo工尺谱"));
+        writer.setTitle(title().isEmpty() ? ExportNames::defaultTitle() : title());
+        writer.setPageLayout(ExportNames::pageLayout(*cfg));
 
-    QPainter painter;
-    if (!painter.begin(&writer)) {
-        file.cancelWriting();
-        Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
-        return false;
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            file.cancelWriting();
+            created.discard();
+            Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+            return false;
+        }
+        emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出PDF文件···"));
+
+        QList<int> order(count);
+        std::iota(order.begin(), order.end(), 0);
+        replayPages(&painter, &writer, order);
+        emit progressUpdate(2, count, count, QString(), QString());
+        painter.end();
     }
-    emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出PDF文件···"));
-
-    QList<int> order(count);
-    std::iota(order.begin(), order.end(), 0);
-    replayPages(&painter, &writer, order);
-    emit progressUpdate(2, count, count, QString(), QString());
-    painter.end();
-    if (!file.commit()) {
-        Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+    // Only a complete file replaces the old PDF (a full disk, a folder
+    // removed meanwhile).
+    if (file.write(pdf) != pdf.size() || !SafeWrite::commitChecked(file)) {
+        file.cancelWriting();
+        created.discard();
+        Dialogs::warning(nullptr, QStringLiteral("错误"), QStringLiteral("导出PDF文件失败!"));
         return false;
     }
     return true;
@@ -364,16 +445,19 @@ bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
 {
     ExportConfig *cfg = config();
     const QString fmt = format.toLower();
-    if (!ensureDirectory(directory))
+    // Whatever this export creates goes again when it fails.
+    CreatedFiles created;
+    if (!created.makePath(directory)) {
+        created.discard();
         return false;
+    }
     if (title().trimmed().isEmpty())
         setTitle(ExportNames::defaultTitle());
-    // A title line usually has a space after its marker; it has no place
-    // at the start of a file name.
-    const QString base = title().trimmed();
+    const QString base = ExportNames::exportBase(title());
     const QString folder =
         ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base, fmt);
-    if (!QDir().mkpath(folder)) {
+    if (!created.makePath(folder)) {
+        created.discard();
         Dialogs::warning(nullptr, QStringLiteral("提示"), QStringLiteral("创建目录失败"));
         return false;
     }
@@ -418,6 +502,7 @@ bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
     auto fail = [&] {
         for (auto &f : inFlight)
             f.waitForFinished();
+        created.discard();
         emit progressUpdate(2, count, count, QString(), QString());
         Dialogs::warning(nullptr, QStringLiteral("提示"), QStringLiteral("导出图片失败！"));
         return false;
@@ -429,12 +514,10 @@ bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
         inFlight.pop_front();
         if (!rendered.ok)
             return fail();
-        QFile out(QDir(folder).filePath(base + QLatin1Char('_') + QString::number(i)
-                                        + QLatin1Char('.') + fmt));
-        if (!out.open(QIODevice::WriteOnly) || out.write(rendered.bytes) != rendered.bytes.size()
-            || !out.flush())
+        if (!created.write(QDir(folder).filePath(base + QLatin1Char('_') + QString::number(i)
+                                                 + QLatin1Char('.') + fmt),
+                           rendered.bytes))
             return fail();
-        out.close();
         emit progressUpdate(1, i + 1, count, QString(), QString());
     }
     emit progressUpdate(2, count, count, QString(), QString());
@@ -444,16 +527,19 @@ bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
 bool GenerateSVG::exportSvg(const QString &directory)
 {
     ExportConfig *cfg = config();
-    if (!ensureDirectory(directory))
+    // Whatever this export creates goes again when it fails.
+    CreatedFiles created;
+    if (!created.makePath(directory)) {
+        created.discard();
         return false;
+    }
     if (title().trimmed().isEmpty())
         setTitle(ExportNames::defaultTitle());
-    // A title line usually has a space after its marker; it has no place
-    // at the start of a file name.
-    const QString base = title().trimmed();
+    const QString base = ExportNames::exportBase(title());
     const QString folder = ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base,
                                                         QStringLiteral("svg"));
-    if (!QDir().mkpath(folder)) {
+    if (!created.makePath(folder)) {
+        created.discard();
         Dialogs::warning(nullptr, QStringLiteral("错误"), QStringLiteral("创建目录失败!"));
         return false;
     }
@@ -463,16 +549,15 @@ bool GenerateSVG::exportSvg(const QString &directory)
     const int count = int(docs.size());
     emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出SVG文件···"));
     for (int i = 0; i < count; ++i) {
-        QFile out(target.filePath(base + QLatin1Char('_') + QString::number(i)
-                                  + QStringLiteral(".svg")));
-        if (!out.open(QIODevice::WriteOnly)) {
+        if (!created.write(target.filePath(base + QLatin1Char('_') + QString::number(i)
+                                           + QStringLiteral(".svg")),
+                           docs.at(i))) {
+            created.discard();
             Dialogs::warning(nullptr, QStringLiteral("错误"),
                              QStringLiteral("导出SVG文件失败!"));
             emit progressUpdate(2, count, count, QString(), QString());
             return false;
         }
-        out.write(docs.at(i));
-        out.close();
         emit progressUpdate(1, i + 1, count, QString(), QString());
     }
     emit progressUpdate(2, count, count, QString(), QString());
@@ -482,20 +567,18 @@ bool GenerateSVG::exportSvg(const QString &directory)
     if (embedded.open(QIODevice::ReadOnly))
         fontBytes = embedded.readAll();
     if (!fontBytes.isEmpty()) {
-        QFile font(target.filePath(ExportNames::fontFileName(cfg->scoreFont().family())));
-        if (!font.open(QIODevice::WriteOnly)) {
+        if (!created.write(target.filePath(ExportNames::fontFileName(cfg->scoreFont().family())),
+                           fontBytes)) {
+            created.discard();
             Dialogs::warning(nullptr, QStringLiteral("错误"),
                              QStringLiteral("导出字体文件失败!"));
             return false;
         }
-        font.write(fontBytes);
-        font.close();
     }
 
-    QFile note(target.filePath(QStringLiteral("说明文件.txt")));
-    if (note.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        QTextStream stream(&note);
-        stream << ExportNames::svgNoteText();
-    }
+    // Only a help text beside the pages: when it cannot be written whole it
+    // is left out, as when it cannot be created at all.
+    created.write(target.filePath(QStringLiteral("说明文件.txt")),
+                  ExportNames::svgNoteText().toUtf8(), QIODevice::Text);
     return true;
 }

@@ -13,6 +13,20 @@ namespace ExportNames {
 // The base name used when a document has neither title nor qupai heading.
 QString defaultTitle();
 
+// Longest base of exported file and folder names, in UTF-8 bytes: room is
+// left for "_png_123" or "_1234.jpg" within the 255 bytes a file name may
+// have on common file systems.
+constexpr int MaxBaseBytes = 200;
+
+// text cut to at most maxBytes of UTF-8, only between whole characters
+// (never inside a surrogate pair or a character with its marks).
+QString shortenUtf8(const QString &text, int maxBytes);
+
+// The base of the folder and page file names for a title: trimmed (a title
+// line usually has a space after its marker), the default title when
+// empty, shortened to MaxBaseBytes.
+QString exportBase(const QString &title);
+
 // The first of base_suffix, base_suffix_0, base_suffix_1 … that names
 // nothing yet inside directory (absolute path; not created here).
 QString firstFreeFolder(const QString &directory, const QString &base, const QString &suffix);

@@ -1,12 +1,12 @@
 #include "input/SymbolDictionary.h"
 
 #include "app/DataPaths.h"
+#include "app/SafeWrite.h"
 #include "document/GongcheSymbols.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -98,9 +98,9 @@ QString SymbolDictionary::resolveDictionaryPath(const QString &fileName)
 
     // Written to a temporary file and renamed, so a failed write never
     // leaves a truncated copy that would win on every later start.
-    QSaveFile copy(target);
-    if (copy.open(QIODevice::WriteOnly | QIODevice::Text) && copy.write(content) == content.size()
-        && copy.commit())
+    SafeWrite::Options options;
+    options.text = true;
+    if (SafeWrite::writeWhole(target, content, options))
         return target;
     return resourcePath();
 }

@@ -41,6 +41,8 @@ private slots:
     void cancelledSaveDialog();
     void failedWrite_data();
     void failedWrite();
+    void fullDisk_data();
+    void fullDisk();
     void replacingAsksFirst_data();
     void replacingAsksFirst();
     void suggestedName_data();
@@ -424,6 +426,42 @@ void TestKelvoEditFile::failedWrite()
         QVERIFY(QFileInfo(blocker + QStringLiteral("/inner")).isDir());
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("x.gcp")});
+}
+
+// A disk without room for the new file: the save fails with the message,
+// the old file stays whole and the document stays modified.
+void TestKelvoEditFile::fullDisk_data()
+{
+    QTest::addColumn<int>("oldChars");
+    QTest::addColumn<int>("leave");
+    QTest::newRow("no room left") << 100 << 0;
+    QTest::newRow("10 KB score, 4 KB free") << 5000 << 4096;
+    QTest::newRow("read-only") << 100 << -1;
+}
+
+void TestKelvoEditFile::fullDisk()
+{
+    QFETCH(int, oldChars);
+    QFETCH(int, leave);
+    SmallFileSystem fs;
+    KELVO_REQUIRE_SMALL_FS(fs);
+    TestEnvironment env;
+    const QString path = fs.filePath(QStringLiteral("曲.gcp"));
+    QVERIFY(ScoreFile::write(path, QString(oldChars, QChar(0x4E00)), QStringLiteral("\n")));
+    const QByteArray old = readAll(path);
+
+    KelvoEdit editor;
+    QVERIFY(editor.load(path));
+    setTexts(editor, QString(oldChars + 200, QChar(0x4E8C)), QString());
+    QVERIFY(leave < 0 ? fs.remountReadOnly() : fs.fill(leave));
+    QVERIFY(!editor.save(false));
+
+    const QList<DialogRequest> shown = messages(env.dialogs());
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().text, QStringLiteral("保存文件时发生错误！"));
+    QVERIFY(editor.isModified());
+    QCOMPARE(readAll(path), old);
+    QCOMPARE(QDir(fs.path()).entryList(QDir::Files), QStringList{QStringLiteral("曲.gcp")});
 }
 
 void TestKelvoEditFile::replacingAsksFirst_data()

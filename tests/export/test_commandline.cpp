@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+
+#include "support/TestSupport.h"
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -62,6 +64,37 @@ private slots:
         QVERIFY(m_data.isValid());
         QVERIFY(m_out.isValid());
         QVERIFY(QFileInfo(sample()).isFile());
+    }
+
+    // A disk without room: exit status 1, the old PDF whole, nothing new.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("pdf") << QStringLiteral("pdf");
+        QTest::newRow("svg") << QStringLiteral("svg");
+        QTest::newRow("png") << QStringLiteral("png");
+    }
+    void fullDisk()
+    {
+        QFETCH(QString, format);
+        SmallFileSystem fs(512);
+        KELVO_REQUIRE_SMALL_FS(fs);
+        const QString pdf = fs.filePath(QStringLiteral("old.pdf"));
+        QCOMPARE(run({QStringLiteral("--export"), pdf, sample()}).exitCode, 0);
+        QFile old(pdf);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        const QByteArray bytes = old.readAll();
+        old.close();
+        QVERIFY(fs.fill());
+        const Run r = run({QStringLiteral("--format"), format,
+                           QStringLiteral("--export"),
+                           format == QLatin1String("pdf") ? pdf : fs.path(), sample()});
+        QVERIFY(r.finished);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), bytes);
+        QCOMPARE(QDir(fs.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("old.pdf")});
     }
 
     void recognised_data()

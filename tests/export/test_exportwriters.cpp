@@ -624,6 +624,127 @@ private slots:
         }
     }
 
+    // Exports meeting a full disk, a read-only one, or their folder removed
+    // half-way: the failure is reported, an old PDF stays whole and nothing
+    // the export made is left behind.
+    void failedExport_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        const QString pdf = QStringLiteral("导出PDF文件失败!");
+        const QString png = QStringLiteral("导出图片失败！");
+        const QString svg = QStringLiteral("导出SVG文件失败!");
+        QTest::newRow("pdf, full") << "pdf" << "full" << pdf;
+        QTest::newRow("pdf, read-only") << "pdf" << "read-only" << QStringLiteral("文件无写入权限或文件已被占用!");
+        QTest::newRow("pdf, folder removed") << "pdf" << "removed" << pdf;
+        QTest::newRow("png, full") << "png" << "full" << png;
+        QTest::newRow("png, read-only") << "png" << "read-only" << QStringLiteral("创建目录失败");
+        QTest::newRow("png, folder removed") << "png" << "removed" << png;
+        QTest::newRow("svg, full") << "svg" << "full" << svg;
+        QTest::newRow("svg, read-only") << "svg" << "read-only" << QStringLiteral("创建目录失败!");
+        QTest::newRow("svg, folder removed") << "svg" << "removed" << svg;
+    }
+    void failedExport()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        SmallFileSystem fs(512);
+        KELVO_REQUIRE_SMALL_FS(fs);
+        GenerateSVG gen(m_config.get());
+        gen.generate(document(3), false);
+        const QString dir = fs.filePath(QStringLiteral("out"));
+        const QString pdf = dir + QStringLiteral("/old.pdf");
+        QVERIFY(QDir().mkpath(dir));
+        if (fault != QLatin1String("removed"))
+            QVERIFY(writer == QLatin1String("pdf") ? gen.exportPdf(pdf) : QDir().mkpath(dir + "/kept"));
+        const QStringList before = fs.path().isEmpty() ? QStringList() : QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const QByteArray oldPdf = QFile::exists(pdf) ? [&] { QFile f(pdf); f.open(QIODevice::ReadOnly); return f.readAll(); }() : QByteArray();
+        if (fault == QLatin1String("full"))
+            QVERIFY(fs.fill());
+        else if (fault == QLatin1String("read-only"))
+            QVERIFY(fs.remountReadOnly());
+        else
+            connect(&gen, &GenerateSVG::progressUpdate, &gen, [&](int status, int value) {
+                if (status == 1 && value == 1)
+                    QDir(dir).removeRecursively();
+            });
+
+        const bool ok = writer == QLatin1String("pdf") ? gen.exportPdf(pdf)
+                        : writer == QLatin1String("svg") ? gen.exportSvg(dir)
+                                                          : gen.exportImages(dir, 0, writer);
+        QVERIFY(!ok);
+        QCOMPARE(m_env->dialogs().requests.size(), 1);
+        QCOMPARE(m_env->dialogs().requests.at(0).text, message);
+        if (fault == QLatin1String("removed")) {
+            QVERIFY(QDir(fs.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+            return;
+        }
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        if (writer == QLatin1String("pdf")) {
+            QFile f(pdf);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), oldPdf);
+        }
+    }
+
+    // Titles too long for a file name (255 bytes) are shortened at a
+    // character boundary, the same for the folder, the pages and the font.
+    void longTitles_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("writer");
+        for (const int n : {83, 84, 200}) {
+            QTest::addRow("%d ideographs, png", n) << QString(n, QChar(0x66F2)) << "png";
+            QTest::addRow("%d ideographs, svg", n) << QString(n, QChar(0x66F2)) << "svg";
+        }
+    }
+    void longTitles()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, writer);
+        GenerateSVG gen(m_config.get());
+        gen.generate(document(11, title), false);
+        QCOMPARE(gen.pageCount(), 11);
+        QVERIFY(writer == QLatin1String("svg") ? gen.exportSvg(out()) : gen.exportImages(out(), 0, writer));
+        QVERIFY(m_env->dialogs().requests.isEmpty());
+        const QStringList folders = QDir(out()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(folders.size(), 1);
+        const QStringList files = QDir(out(folders.first())).entryList(QDir::Files);
+        QCOMPARE(files.size(), writer == QLatin1String("svg") ? 13 : 11);
+        const QString base = folders.first().chopped(4); // "_png", "_svg"
+        QVERIFY2(title.startsWith(base), qPrintable(base));
+        for (const QString &name : files + folders) {
+            QVERIFY2(name.toUtf8().size() <= 255, qPrintable(name));
+            QVERIFY(!name.contains(QChar::ReplacementCharacter));
+        }
+        QVERIFY(files.contains(base + QStringLiteral("_10.") + writer));
+    }
+
+    // Cuts fall between whole characters: never inside a surrogate pair or
+    // between a letter and its combining mark.
+    void shortenUtf8_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("maxBytes");
+        QTest::addColumn<QString>("expected");
+        const QString wide = QString::fromUcs4(U"\U00020000", 1); // 4 bytes
+        QTest::newRow("fits") << QStringLiteral("曲谱") << 6 << QStringLiteral("曲谱");
+        QTest::newRow("ideographs") << QStringLiteral("曲谱曲") << 8 << QStringLiteral("曲谱");
+        QTest::newRow("surrogate pair") << QString(wide + wide) << 7 << wide;
+        QTest::newRow("combining mark") << QStringLiteral("ae\u0301") << 3 << QStringLiteral("a");
+        QTest::newRow("default base") << QString(70, QChar(0x66F2)) + wide + wide
+                                      << 200 << QString(66, QChar(0x66F2));
+    }
+    void shortenUtf8()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, maxBytes);
+        QFETCH(QString, expected);
+        QCOMPARE(ExportNames::shortenUtf8(text, maxBytes), expected);
+    }
+
     void fontFileNameEmptyFamily()
     {
         QCOMPARE(ExportNames::fontFileName(QString()), QStringLiteral("Kelvo工尺谱字体.ttf"));
