@@ -32,14 +32,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export LSAN_OPTIONS="suppressions=$ROOT/fuzz/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
-# While a paste reproducer waits under pending/, its known fault would stop
-# the paste run at once; the target skips such payloads until the fix moves
-# the reproducers out (see fuzz/fuzz_paste.cpp).
-if [ -n "$(find "$ROOT/fuzz/regressions/paste/pending" -type f 2>/dev/null)" ]; then
-  echo "Note: known paste faults pending; fuzz_paste skips payloads with line breaks in notation."
-  export KELVO_FUZZ_SKIP_KNOWN=1
-fi
-
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 failed=()
