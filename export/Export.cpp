@@ -64,6 +64,12 @@ Export::Export(QWidget *parent, const LayoutItems &items, ExportConfig *config)
 
 Export::~Export()
 {
+    // QDialog's destructor hides the dialog, which moves focus out of a field;
+    // its editingFinished (or a picker's change) must not reach the part of
+    // this dialog that is already destroyed.
+    const QList<QObject *> children = findChildren<QObject *>();
+    for (QObject *child : children)
+        QObject::disconnect(child, nullptr, this, nullptr);
     delete ui;
 }
 
