@@ -217,15 +217,27 @@ bool Dialogs::openUrl(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
+namespace {
+
+DialogRequest printRequest(DialogRequest::Kind kind, QWidget *parent, const QString &title,
+                           QPrinter *printer, int pageCount)
+{
+    DialogRequest r;
+    r.kind = kind;
+    r.parent = parent;
+    r.title = title;
+    r.printer = printer;
+    r.pageCount = pageCount;
+    return r;
+}
+
+} // namespace
+
 bool Dialogs::print(QWidget *parent, QPrinter *printer, int pageCount)
 {
     if (g_handler) {
-        DialogRequest r;
-        r.kind = DialogRequest::Print;
-        r.parent = parent;
-        r.title = QObject::tr("打印");
-        r.printer = printer;
-        r.pageCount = pageCount;
+        DialogRequest r = printRequest(DialogRequest::Print, parent, QObject::tr("打印"), printer,
+                                       pageCount);
         r.buttons = QMessageBox::Ok | QMessageBox::Cancel;
         return g_handler->answer(r).button == QMessageBox::Ok;
     }
@@ -246,12 +258,8 @@ void Dialogs::printPreview(QWidget *parent, QPrinter *printer, int pageCount,
                            const std::function<void(QPrinter *)> &paint)
 {
     if (g_handler) {
-        DialogRequest r;
-        r.kind = DialogRequest::PrintPreview;
-        r.parent = parent;
-        r.title = QObject::tr("打印预览");
-        r.printer = printer;
-        r.pageCount = pageCount;
+        DialogRequest r = printRequest(DialogRequest::PrintPreview, parent,
+                                       QObject::tr("打印预览"), printer, pageCount);
         r.paint = paint;
         r.buttons = QMessageBox::NoButton;
         g_handler->answer(r);

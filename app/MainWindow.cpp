@@ -373,12 +373,18 @@ namespace {
 
 // Lays the document out with the export settings in force, as the export
 // does before writing a PDF.
-void generateForPrint(GenerateSVG &pages, const LayoutItems &items)
+// Lays the document out with the export settings in force and gives the
+// printer their paper; false without a document.
+bool prepareForPrint(KelvoEdit *editor, GenerateSVG &pages, QPrinter &printer)
 {
+    if (!editor)
+        return false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     pages.clearPages();
-    pages.generate(items, false);
+    pages.generate(editor->layoutItems(), false);
     QApplication::restoreOverrideCursor();
+    Printing::preparePrinter(&printer, *pages.config(), pages.title());
+    return true;
 }
 
 void reportPrint(QWidget *parent, Printing::Result result)
@@ -393,13 +399,10 @@ void reportPrint(QWidget *parent, Printing::Result result)
 
 void MainWindow::printAction()
 {
-    KelvoEdit *editor = currentEditor();
-    if (!editor)
-        return;
     GenerateSVG pages;
-    generateForPrint(pages, editor->layoutItems());
     QPrinter printer(QPrinter::HighResolution);
-    Printing::preparePrinter(&printer, *pages.config(), pages.title());
+    if (!prepareForPrint(currentEditor(), pages, printer))
+        return;
     if (!Dialogs::print(this, &printer, pages.pageCount()))
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -410,13 +413,10 @@ void MainWindow::printAction()
 
 void MainWindow::printPreviewAction()
 {
-    KelvoEdit *editor = currentEditor();
-    if (!editor)
-        return;
     GenerateSVG pages;
-    generateForPrint(pages, editor->layoutItems());
     QPrinter printer(QPrinter::HighResolution);
-    Printing::preparePrinter(&printer, *pages.config(), pages.title());
+    if (!prepareForPrint(currentEditor(), pages, printer))
+        return;
     Dialogs::printPreview(this, &printer, pages.pageCount(), [this, &pages](QPrinter *target) {
         reportPrint(this, Printing::printPages(pages, target));
     });
