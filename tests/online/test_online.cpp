@@ -501,7 +501,9 @@ void TestOnline::hostileSponsorPage()
     QElapsedTimer timer;
     timer.start();
     const QString reduced = SponsorPage::reduce(page);
-    QVERIFY2(timer.elapsed() < 200, qPrintable(QString::number(timer.elapsed())));
+    // Only catches a hang: the 200 ms figure is measured by bench_sponsor,
+    // and sanitizer or loaded CI builds run several times slower.
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(reduced.size() <= SponsorPage::MaxOutputChars);
     QCOMPARE(SponsorPage::reduce(reduced.toUtf8()), reduced);
 
