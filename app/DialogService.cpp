@@ -222,10 +222,8 @@ namespace {
 DialogRequest printRequest(DialogRequest::Kind kind, QWidget *parent, const QString &title,
                            QPrinter *printer, int pageCount)
 {
-    DialogRequest r;
-    r.kind = kind;
-    r.parent = parent;
-    r.title = title;
+    DialogRequest r = messageRequest(kind, parent, title, QString(), QMessageBox::NoButton,
+                                     QMessageBox::NoButton);
     r.printer = printer;
     r.pageCount = pageCount;
     return r;
