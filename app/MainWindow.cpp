@@ -371,8 +371,6 @@ void MainWindow::exportAction()
 
 namespace {
 
-// Lays the document out with the export settings in force, as the export
-// does before writing a PDF.
 // Lays the document out with the export settings in force and gives the
 // printer their paper; false without a document.
 bool prepareForPrint(KelvoEdit *editor, GenerateSVG &pages, QPrinter &printer)
