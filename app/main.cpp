@@ -1,6 +1,7 @@
-#include "app/MainWindow.h"
-#include "app/Resources.h"
-#include "app/Startup.h"
+#include "app/ui/MainWindow.h"
+#include "dialogs/ui/DialogService.h"
+#include "core/Resources.h"
+#include "core/Startup.h"
 #include "export/CommandLineExport.h"
 #include "fonts/FontRegistry.h"
 #include "fonts/FontSubstitutions.h"
@@ -40,6 +41,7 @@ int main(int argc, char *argv[])
     if (commandLineExport)
         return runCommandLineExport(QCoreApplication::arguments());
 
+    Dialogs::reportThroughDialogs();
     MainWindow window;
     window.show();
     window.restoreAutosaves();

@@ -4,8 +4,8 @@
 // notation for every sung character. Header-only, shared by the bench
 // programs.
 
-#include "app/DataPaths.h"
-#include "app/Resources.h"
+#include "core/DataPaths.h"
+#include "core/Resources.h"
 #include "document/GongcheSymbols.h"
 #include "editor/EditorConfig.h"
 #include "fonts/FontRegistry.h"

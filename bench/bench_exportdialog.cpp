@@ -4,12 +4,12 @@
 // temporary folder.
 
 #include "BenchDocument.h"
-#include "app/DataPaths.h"
-#include "app/Resources.h"
+#include "core/DataPaths.h"
+#include "core/Resources.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
-#include "export/Export.h"
-#include "export/ExportConfig.h"
+#include "export/ui/Export.h"
+#include "render/ExportConfig.h"
 #include "fonts/FontRegistry.h"
 #include "fonts/FontSubstitutions.h"
 #include "ui_Export.h"

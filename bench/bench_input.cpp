@@ -5,7 +5,7 @@
 // is at most 1 ms. Prints "name value unit" lines (medians and the 99th
 // percentile of many runs).
 
-#include "app/Resources.h"
+#include "core/Resources.h"
 #include "input/Composition.h"
 #include "input/SymbolDictionary.h"
 

@@ -7,14 +7,14 @@
 // temporary folder.
 
 #include "BenchDocument.h"
-#include "app/DataPaths.h"
-#include "app/Resources.h"
+#include "core/DataPaths.h"
+#include "core/Resources.h"
 #include "document/GongcheSymbols.h"
-#include "document/KelvoEdit.h"
+#include "document/ui/KelvoEdit.h"
 #include "document/ScoreSyntax.h"
 #include "editor/EditorConfig.h"
-#include "editor/LyricEdit.h"
-#include "editor/ScoreEdit.h"
+#include "editor/ui/LyricEdit.h"
+#include "editor/ui/ScoreEdit.h"
 #include "fonts/FontRegistry.h"
 #include "fonts/FontSubstitutions.h"
 

@@ -4,11 +4,11 @@
 // Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
-#include "app/DataPaths.h"
-#include "app/Resources.h"
+#include "core/DataPaths.h"
+#include "core/Resources.h"
 #include "document/GongcheSymbols.h"
 #include "document/ScoreSyntax.h"
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 #include "fonts/FontSubstitutions.h"
 #include "render/GenerateSVG.h"
 

@@ -6,7 +6,7 @@
 // over all pages.
 
 #include "online/SponsorPage.h"
-#include "online/SponsorView.h"
+#include "online/ui/SponsorView.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

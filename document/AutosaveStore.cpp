@@ -1,6 +1,6 @@
 #include "document/AutosaveStore.h"
 
-#include "app/SafeWrite.h"
+#include "core/SafeWrite.h"
 #include "document/ScoreFile.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "document/ScoreFile.h"
 
-#include "app/SafeWrite.h"
+#include "core/SafeWrite.h"
 
 #include <QDataStream>
 #include <QIODevice>

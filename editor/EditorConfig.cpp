@@ -1,8 +1,8 @@
 #include "editor/EditorConfig.h"
 
-#include "app/DataPaths.h"
-#include "app/SafeWrite.h"
-#include "app/SettingsValues.h"
+#include "core/DataPaths.h"
+#include "core/SafeWrite.h"
+#include "core/SettingsValues.h"
 #include "fonts/FontRegistry.h"
 
 #include <QCoreApplication>

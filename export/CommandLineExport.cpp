@@ -1,10 +1,10 @@
 #include "export/CommandLineExport.h"
 
-#include "app/DataPaths.h"
-#include "app/DialogService.h"
+#include "core/DataPaths.h"
+#include "core/Reporting.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 #include "export/ExportWriters.h"
 #include "render/GenerateSVG.h"
 
@@ -33,34 +33,15 @@ int fail(const QString &text, int code = Failed)
     return code;
 }
 
-// While exporting from a terminal nobody can answer a message box: print
-// each message instead and answer like a cautious user.
-class StderrDialogs : public DialogHandler
+// Messages of the writers go to standard error: nobody can answer a
+// message box in a terminal.
+class StderrReporter : public Reporting::Reporter
 {
 public:
-    StderrDialogs()
-        : m_previous(Dialogs::handler())
+    void report(const Reporting::Report &report) override
     {
-        Dialogs::setHandler(this);
+        printErr(QStringLiteral("kelvo-gongche: %1: %2").arg(report.title, report.text));
     }
-    ~StderrDialogs() override { Dialogs::setHandler(m_previous); }
-
-    DialogAnswer answer(const DialogRequest &request) override
-    {
-        DialogAnswer a;
-        if (request.isMessage()) {
-            printErr(QStringLiteral("kelvo-gongche: %1: %2").arg(request.title, request.text));
-            a.button = request.buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel
-                       : request.buttons.testFlag(QMessageBox::No)   ? QMessageBox::No
-                                                                     : QMessageBox::Ok;
-        } else {
-            a.ok = false;
-        }
-        return a;
-    }
-
-private:
-    DialogHandler *m_previous;
 };
 
 // Progress on standard error: the task's tip once, then every tenth.
@@ -305,7 +286,8 @@ int runCommandLineExport(const QStringList &arguments)
                         .arg(o.target));
     }
 
-    StderrDialogs dialogs;
+    StderrReporter reporter;
+    Reporting::ScopedReporter reporting(&reporter);
     ProgressPrinter progress;
     GenerateSVG generator(config);
     QObject::connect(&generator, &GenerateSVG::progressUpdate, &generator,

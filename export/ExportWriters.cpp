@@ -5,9 +5,9 @@
 
 #include "export/ExportWriters.h"
 
-#include "app/DialogService.h"
-#include "app/SafeWrite.h"
-#include "export/ExportConfig.h"
+#include "core/Reporting.h"
+#include "core/SafeWrite.h"
+#include "render/ExportConfig.h"
 #include "render/GenerateSVG.h"
 
 #include <QBuffer>
@@ -378,14 +378,14 @@ bool GenerateSVG::exportPdf(const QString &path)
                 probe.close();
             }
             if (!usable) {
-                Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+                Reporting::warning(QStringLiteral("错误"), failure);
                 return false;
             }
         }
     } catch (const std::exception &e) {
         qDebug() << "检测文件可写性时出现异常: " << e.what();
         created.discard();
-        Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+        Reporting::warning(QStringLiteral("错误"), failure);
         return false;
     }
 
@@ -396,7 +396,7 @@ bool GenerateSVG::exportPdf(const QString &path)
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         created.discard();
-        Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+        Reporting::warning(QStringLiteral("错误"), failure);
         return false;
     }
 
@@ -418,7 +418,7 @@ bool GenerateSVG::exportPdf(const QString &path)
         if (!painter.begin(&writer)) {
             file.cancelWriting();
             created.discard();
-            Dialogs::warning(nullptr, QStringLiteral("错误"), failure);
+            Reporting::warning(QStringLiteral("错误"), failure);
             return false;
         }
         emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出PDF文件···"));
@@ -434,7 +434,7 @@ bool GenerateSVG::exportPdf(const QString &path)
     if (file.write(pdf) != pdf.size() || !SafeWrite::commitChecked(file)) {
         file.cancelWriting();
         created.discard();
-        Dialogs::warning(nullptr, QStringLiteral("错误"), QStringLiteral("导出PDF文件失败!"));
+        Reporting::warning(QStringLiteral("错误"), QStringLiteral("导出PDF文件失败!"));
         return false;
     }
     return true;
@@ -458,7 +458,7 @@ bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
         ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base, fmt);
     if (!created.makePath(folder)) {
         created.discard();
-        Dialogs::warning(nullptr, QStringLiteral("提示"), QStringLiteral("创建目录失败"));
+        Reporting::warning(QStringLiteral("提示"), QStringLiteral("创建目录失败"));
         return false;
     }
 
@@ -504,7 +504,7 @@ bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
             f.waitForFinished();
         created.discard();
         emit progressUpdate(2, count, count, QString(), QString());
-        Dialogs::warning(nullptr, QStringLiteral("提示"), QStringLiteral("导出图片失败！"));
+        Reporting::warning(QStringLiteral("提示"), QStringLiteral("导出图片失败！"));
         return false;
     };
 
@@ -540,7 +540,7 @@ bool GenerateSVG::exportSvg(const QString &directory)
                                                         QStringLiteral("svg"));
     if (!created.makePath(folder)) {
         created.discard();
-        Dialogs::warning(nullptr, QStringLiteral("错误"), QStringLiteral("创建目录失败!"));
+        Reporting::warning(QStringLiteral("错误"), QStringLiteral("创建目录失败!"));
         return false;
     }
     const QDir target(folder);
@@ -553,7 +553,7 @@ bool GenerateSVG::exportSvg(const QString &directory)
                                            + QStringLiteral(".svg")),
                            docs.at(i))) {
             created.discard();
-            Dialogs::warning(nullptr, QStringLiteral("错误"),
+            Reporting::warning(QStringLiteral("错误"),
                              QStringLiteral("导出SVG文件失败!"));
             emit progressUpdate(2, count, count, QString(), QString());
             return false;
@@ -570,7 +570,7 @@ bool GenerateSVG::exportSvg(const QString &directory)
         if (!created.write(target.filePath(ExportNames::fontFileName(cfg->scoreFont().family())),
                            fontBytes)) {
             created.discard();
-            Dialogs::warning(nullptr, QStringLiteral("错误"),
+            Reporting::warning(QStringLiteral("错误"),
                              QStringLiteral("导出字体文件失败!"));
             return false;
         }

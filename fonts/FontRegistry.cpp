@@ -1,6 +1,6 @@
 #include "fonts/FontRegistry.h"
 
-#include "app/DataPaths.h"
+#include "core/DataPaths.h"
 
 #include <QDateTime>
 #include <QDir>

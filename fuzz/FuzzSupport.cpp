@@ -1,10 +1,10 @@
 #include "FuzzSupport.h"
 
-#include "app/DataPaths.h"
-#include "app/DialogService.h"
-#include "app/Resources.h"
+#include "core/DataPaths.h"
+#include "dialogs/ui/DialogService.h"
+#include "core/Resources.h"
 #include "editor/EditorConfig.h"
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "FuzzSupport.h"
 
 #include "document/ScoreSyntax.h"
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 #include "render/GenerateSVG.h"
 
 #include <QFont>

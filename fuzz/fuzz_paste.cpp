@@ -11,11 +11,11 @@
 
 #include "FuzzSupport.h"
 
-#include "document/EditCommands.h"
-#include "document/KelvoEdit.h"
+#include "document/ui/EditCommands.h"
+#include "document/ui/KelvoEdit.h"
 #include "document/ScoreSyntax.h"
-#include "editor/LyricEdit.h"
-#include "editor/ScoreEdit.h"
+#include "editor/ui/LyricEdit.h"
+#include "editor/ui/ScoreEdit.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

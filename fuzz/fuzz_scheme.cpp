@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 
 KELVO_FUZZ_TARGET(scheme)
 {

@@ -1,7 +1,7 @@
 #include "input/SymbolDictionary.h"
 
-#include "app/DataPaths.h"
-#include "app/SafeWrite.h"
+#include "core/DataPaths.h"
+#include "core/SafeWrite.h"
 #include "document/GongcheSymbols.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "online/ServerConstants.h"
 
-#include "app/DataPaths.h"
+#include "core/DataPaths.h"
 
 #include <QDir>
 #include <QSettings>

@@ -2,7 +2,7 @@
 
 #include "document/GongcheSymbols.h"
 #include "document/ScoreSyntax.h"
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 
 #include <QBuffer>
 #include <QRegularExpression>

@@ -6,7 +6,7 @@
 // measures (red) and the glyph itself, so misplaced or clipped outlines
 // are visible at a glance. Runs headless (QT_QPA_PLATFORM=offscreen).
 
-#include "app/Resources.h"
+#include "core/Resources.h"
 #include "document/GongcheSymbols.h"
 
 #include <QFile>

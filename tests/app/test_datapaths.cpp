@@ -1,4 +1,4 @@
-#include "app/DataPaths.h"
+#include "core/DataPaths.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

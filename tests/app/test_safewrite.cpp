@@ -2,11 +2,11 @@
 // reports the failure and leaves the files as they were, and the check of
 // settings files written short by QSettings.
 
-#include "app/DataPaths.h"
-#include "app/RecentFiles.h"
-#include "app/SafeWrite.h"
+#include "core/DataPaths.h"
+#include "core/RecentFiles.h"
+#include "core/SafeWrite.h"
 #include "document/AutosaveStore.h"
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 #include "input/SymbolDictionary.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
-#include "dialogs/About.h"
-#include "dialogs/Help.h"
+#include "dialogs/ui/About.h"
+#include "dialogs/ui/Help.h"
 
-#include "app/MainWindow.h"
+#include "app/ui/MainWindow.h"
 #include "document/GongcheSymbols.h"
 #include "input/SymbolDictionary.h"
 #include "ui_MainWindow.h"

@@ -3,9 +3,9 @@
 // Driving a KelvoEdit as a user would: shown, focused, keys sent to the
 // pane that has the focus.
 
-#include "document/KelvoEdit.h"
-#include "editor/LyricEdit.h"
-#include "editor/ScoreEdit.h"
+#include "document/ui/KelvoEdit.h"
+#include "editor/ui/LyricEdit.h"
+#include "editor/ui/ScoreEdit.h"
 
 #include <QApplication>
 #include <QTextBlock>

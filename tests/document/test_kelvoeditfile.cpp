@@ -1,10 +1,10 @@
-#include "document/EditCommands.h"
-#include "app/RecentFiles.h"
+#include "document/ui/EditCommands.h"
+#include "core/RecentFiles.h"
 #include "document/GongcheSymbols.h"
-#include "document/KelvoEdit.h"
+#include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
-#include "editor/LyricEdit.h"
-#include "editor/ScoreEdit.h"
+#include "editor/ui/LyricEdit.h"
+#include "editor/ui/ScoreEdit.h"
 
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
-#include "document/EditCommands.h"
-#include "document/KelvoEdit.h"
-#include "input/InputMethod.h"
+#include "document/ui/EditCommands.h"
+#include "document/ui/KelvoEdit.h"
+#include "input/ui/InputMethod.h"
 
 #include "KelvoEditTestUtil.h"
 #include "support/TestSupport.h"

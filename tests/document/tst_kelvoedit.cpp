@@ -1,7 +1,7 @@
-#include "document/EditCommands.h"
-#include "document/KelvoEdit.h"
+#include "document/ui/EditCommands.h"
+#include "document/ui/KelvoEdit.h"
 #include "editor/EditorConfig.h"
-#include "input/InputMethod.h"
+#include "input/ui/InputMethod.h"
 #include "ui_KelvoEdit.h"
 
 #include "KelvoEditTestUtil.h"

@@ -1,4 +1,4 @@
-#include "app/DataPaths.h"
+#include "core/DataPaths.h"
 #include "editor/EditorConfig.h"
 #include "fonts/FontRegistry.h"
 #include "support/TestSupport.h"

@@ -1,5 +1,5 @@
-#include "editor/ColorBox.h"
-#include "editor/FontBox.h"
+#include "shared/ui/ColorBox.h"
+#include "shared/ui/FontBox.h"
 #include "fonts/FontRegistry.h"
 #include "support/TestSupport.h"
 

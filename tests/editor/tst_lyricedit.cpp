@@ -1,4 +1,4 @@
-#include "editor/LyricEdit.h"
+#include "editor/ui/LyricEdit.h"
 
 #include "document/ScoreSyntax.h"
 #include "editor/EditorConfig.h"

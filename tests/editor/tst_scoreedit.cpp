@@ -1,8 +1,8 @@
-#include "editor/ScoreEdit.h"
+#include "editor/ui/ScoreEdit.h"
 
 #include "document/GongcheSymbols.h"
 #include "editor/EditorConfig.h"
-#include "editor/LyricEdit.h"
+#include "editor/ui/LyricEdit.h"
 
 #include "support/TestSupport.h"
 

@@ -1,5 +1,5 @@
-#include "app/DataPaths.h"
-#include "export/ExportConfig.h"
+#include "core/DataPaths.h"
+#include "render/ExportConfig.h"
 #include "fonts/FontRegistry.h"
 #include "support/TestSupport.h"
 

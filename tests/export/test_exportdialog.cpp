@@ -2,14 +2,14 @@
 // live preview, wheel filter, schemes, export through the dialog seam,
 // progress dialog, saving on close, and the main window's export action.
 
-#include "app/MainWindow.h"
-#include "app/RecentFiles.h"
-#include "document/KelvoEdit.h"
-#include "editor/NumberField.h"
-#include "export/Export.h"
-#include "export/ExportConfig.h"
+#include "app/ui/MainWindow.h"
+#include "core/RecentFiles.h"
+#include "document/ui/KelvoEdit.h"
+#include "shared/ui/NumberField.h"
+#include "export/ui/Export.h"
+#include "render/ExportConfig.h"
 #include "render/GenerateSVG.h"
-#include "render/PreviewWindow.h"
+#include "render/ui/PreviewWindow.h"
 #include "support/TestSupport.h"
 #include "ui_Export.h"
 #include "ui_MainWindow.h"

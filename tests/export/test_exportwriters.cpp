@@ -2,7 +2,7 @@
 // backgrounds, refused targets, PDF content, the SVG folder, page order of
 // the parallel image writer, progress reports and the oversized image.
 
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 #include "export/ExportWriters.h"
 #include "render/GenerateSVG.h"
 #include "support/TestSupport.h"

@@ -1,5 +1,5 @@
-#include "app/MainWindow.h"
-#include "fonts/FontManager.h"
+#include "app/ui/MainWindow.h"
+#include "fonts/ui/FontManager.h"
 #include "fonts/FontRegistry.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "app/DataPaths.h"
+#include "core/DataPaths.h"
 #include "fonts/FontRegistry.h"
 #include "fonts/FontSubstitutions.h"
 #include "support/TestSupport.h"

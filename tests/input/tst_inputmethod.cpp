@@ -1,7 +1,7 @@
-#include "input/InputMethod.h"
+#include "input/ui/InputMethod.h"
 
 #include "document/GongcheSymbols.h"
-#include "editor/ScoreEdit.h"
+#include "editor/ui/ScoreEdit.h"
 #include "fonts/FontRegistry.h"
 
 #include "support/TestSupport.h"

@@ -1,9 +1,9 @@
-#include "input/InputMethod.h"
+#include "input/ui/InputMethod.h"
 
-#include "app/MainWindow.h"
+#include "app/ui/MainWindow.h"
 #include "document/GongcheSymbols.h"
-#include "document/KelvoEdit.h"
-#include "editor/ScoreEdit.h"
+#include "document/ui/KelvoEdit.h"
+#include "editor/ui/ScoreEdit.h"
 #include "ui_MainWindow.h"
 
 #include "support/TestSupport.h"

@@ -4,7 +4,7 @@
 
 #include "InputTestUtil.h"
 
-#include "app/DataPaths.h"
+#include "core/DataPaths.h"
 #include "document/GongcheSymbols.h"
 #include "input/DictionaryContent.h"
 #include "input/SymbolDictionary.h"

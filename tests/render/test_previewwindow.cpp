@@ -1,6 +1,6 @@
 // The preview window: paging buttons and label, zoom steps, fit, wheel zoom.
 
-#include "render/PreviewWindow.h"
+#include "render/ui/PreviewWindow.h"
 #include "support/TestSupport.h"
 
 #include <QGraphicsItem>

@@ -1,7 +1,7 @@
 #include "document/GongcheSymbols.h"
 #include "document/LayoutItem.h"
 #include "document/ScoreSyntax.h"
-#include "export/ExportConfig.h"
+#include "render/ExportConfig.h"
 #include "fonts/FontRegistry.h"
 #include "render/GenerateSVG.h"
 #include "support/TestSupport.h"

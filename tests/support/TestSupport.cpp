@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "app/DataPaths.h"
-#include "app/Resources.h"
+#include "core/DataPaths.h"
+#include "core/Resources.h"
 
 #include <QCoreApplication>
 
@@ -72,6 +72,7 @@ void initTestApplication()
 {
     initResources();
     QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche-tests"));
+    Dialogs::reportThroughDialogs();
 }
 
 // ---- SmallFileSystem ----------------------------------------------------------

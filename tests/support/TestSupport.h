@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DialogService.h"
+#include "dialogs/ui/DialogService.h"
 
 #include <QList>
 #include <functional>

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "online/ui/UpdateManager.h"
+
+#include <QMainWindow>
+
+class Autosaver;
+class KelvoEdit;
+class QCloseEvent;
+class StartPage;
+class QMenu;
+class QTextBrowser;
+struct ServerConstants;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The program's one window: menus, tool bars, a tab per open score, the
+// search bar, and the sponsor page shown while no score is open.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Opens a score file as a new tab; an empty path does nothing. A file
+    // that cannot be read shows the editor's message and adds no tab.
+    void openPath(const QString &path);
+
+    Ui::MainWindow *form() const { return ui; }
+    QTextBrowser *sponsorBrowser() const { return m_sponsorBrowser; }
+    UpdateManager *updateManager() { return &m_updateManager; }
+    // The current tab's editor, or null without a tab.
+    KelvoEdit *currentEditor() const;
+    // Shown instead of an empty sponsor page while no score is open.
+    StartPage *startPage() const { return m_startPage; }
+    // Opens the bundled sample as a document bound to no file.
+    void openSample();
+    // Where the window opens when no usable size and place are stored.
+    QRect defaultGeometry(const QRect &available) const;
+
+    Autosaver *autosaver() const { return m_autosaver; }
+    // Offers the documents a run that did not close cleanly left unsaved,
+    // each restored one in a new tab.
+    void restoreAutosaves();
+    // The file menu's "最近打开" submenu.
+    QMenu *recentMenu() const { return m_recentMenu; }
+
+public slots:
+    void newAction();
+    void openAction();
+    void saveAction();
+    void saveAsAction();
+    void copyAction();
+    void pasteAction();
+    void cutAction();
+    void settingAction();
+    void fontManagerAction();
+    void undoAction();
+    void redoAction();
+    void searchAction();
+    void helpAction();
+    void aboutAction();
+    void exitAction();
+    void exportAction();
+    void printAction();
+    void printPreviewAction();
+    void insertTitleAction();
+    void insertQuPaiAction();
+    void insertLianBaiAction();
+    void insertJiaBaiAction();
+    void insertCommentAction();
+    void insertLineBreakAction();
+    void insertPageBreakAction();
+    void modifiedChanged(bool isModified);
+    bool tabWidgetClose(int index);
+    void tabWidgetCurrentChanged(int index);
+    void onCanUndoChanged(bool canUndo);
+    void onCanRedoChanged(bool canRedo);
+    void onSearchNextBtnClicked();
+    void onSearchPrevBtnClicked();
+    void onSearchCloseBtn();
+    void onSearchEditTextChanged();
+
+protected:
+    // Closes the tabs from the last to the first, each with its save prompt;
+    // the window stays open at the first tab that is kept.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void connectActions();
+    void loadSponsorPage();
+    void onSponsorPage(const QString &html);
+    bool hasTab() const;
+    void addEditorTab(KelvoEdit *editor);
+    void refreshTabTitle(KelvoEdit *editor);
+    void search(bool forward);
+    bool fromBackgroundEditor() const;
+    void setUpStartPage();
+    void showNoDocumentPage();
+    void restoreWindowGeometry();
+    void saveWindowGeometry() const;
+    void setupRecentMenu();
+    void refreshRecentMenu();
+    void openRecent(const QString &path);
+
+    Ui::MainWindow *ui;
+    QTextBrowser *m_sponsorBrowser;
+    UpdateManager m_updateManager;
+    ServerConstants *m_constants;
+    Autosaver *m_autosaver;
+    StartPage *m_startPage = nullptr;
+    QMenu *m_recentMenu = nullptr;
+};

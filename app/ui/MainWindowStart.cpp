@@ -1,0 +1,104 @@
+// The main window's page without documents (the sponsor page or the start
+// page), the sample score, and the window's size and place across runs.
+// Kept apart from the file and tab slots.
+#include "app/ui/MainWindow.h"
+
+#include "ui_MainWindow.h"
+
+#include "core/DataPaths.h"
+#include "core/SafeWrite.h"
+#include "app/ui/StartPage.h"
+#include "document/ui/KelvoEdit.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QTextBrowser>
+#include <QToolBar>
+
+namespace {
+
+const QString SamplePath = QStringLiteral(":/examples/sample.gcp");
+const QString GeometryKey = QStringLiteral("MainWindow/geometry");
+const QString StateKey = QStringLiteral("MainWindow/state");
+
+// Room left for a window manager's title bar and borders.
+const QSize FrameAllowance(16, 48);
+const int TitleAllowance = 40;
+// Comfortable for two panes; the width grows when a tool bar needs more.
+const QSize PreferredSize(1100, 680);
+
+} // namespace
+
+void MainWindow::setUpStartPage()
+{
+    m_startPage = new StartPage(this);
+    ui->verticalLayout->addWidget(m_startPage);
+    connect(m_startPage, &StartPage::newRequested, ui->newAction, &QAction::trigger);
+    connect(m_startPage, &StartPage::openRequested, ui->openAction, &QAction::trigger);
+    connect(m_startPage, &StartPage::sampleRequested, this, &MainWindow::openSample);
+    connect(m_startPage, &StartPage::recentRequested, this, &MainWindow::openPath);
+}
+
+void MainWindow::showNoDocumentPage()
+{
+    // A page whose text is empty shows nothing useful (its images are never
+    // fetched), so the start page stays until one with words arrives.
+    const bool sponsor = !m_sponsorBrowser->toPlainText().trimmed().isEmpty();
+    m_sponsorBrowser->setVisible(sponsor);
+    m_startPage->setVisible(!sponsor);
+}
+
+void MainWindow::openSample()
+{
+    auto *editor = new KelvoEdit;
+    if (!editor->load(SamplePath)) {
+        delete editor;
+        return;
+    }
+    // A name without the score extension binds the document to no file, so
+    // its first save asks where to write: the bundled copy stays as it is.
+    editor->setFilePath(tr("示例曲谱"));
+    addEditorTab(editor);
+}
+
+QRect MainWindow::defaultGeometry(const QRect &available) const
+{
+    // Wide enough for the longer tool bar, so that no action hides behind
+    // the overflow button; never larger than the screen.
+    int toolBars = 0;
+    for (const QToolBar *bar : {ui->toolbar_file, ui->toolbar_edit})
+        toolBars = qMax(toolBars, bar->sizeHint().width());
+    QSize size(qMax(PreferredSize.width(), toolBars + 8), PreferredSize.height());
+    size = size.boundedTo(available.size() - FrameAllowance).expandedTo(minimumSize());
+    const int x = available.x() + qMax(0, (available.width() - size.width()) / 2);
+    const int y = available.y()
+                  + qMax(qMin(TitleAllowance, available.height() - size.height()),
+                         (available.height() - size.height()) / 2);
+    return QRect(QPoint(x, y), size);
+}
+
+void MainWindow::restoreWindowGeometry()
+{
+    const QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
+    const QByteArray geometry = settings.value(GeometryKey).toByteArray();
+    // Geometry from another machine or a damaged file may be refused, or
+    // land where no screen is (a monitor since unplugged): the default then.
+    // The restore takes a cut-off value for zeros, so anything shorter than
+    // what this window writes is refused first.
+    const bool restored = geometry.size() >= saveGeometry().size() && restoreGeometry(geometry)
+                          && QGuiApplication::screenAt(normalGeometry().center());
+    if (!restored) {
+        setWindowState(Qt::WindowNoState);
+        setGeometry(defaultGeometry(screen()->availableGeometry()));
+    }
+    restoreState(settings.value(StateKey).toByteArray());
+}
+
+void MainWindow::saveWindowGeometry() const
+{
+    QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
+    settings.setValue(GeometryKey, saveGeometry());
+    settings.setValue(StateKey, saveState());
+    SafeWrite::syncSettings(settings);
+}

@@ -1,0 +1,607 @@
+#include "document/ui/KelvoEdit.h"
+
+#include "document/ui/EditCommands.h"
+#include "document/ScoreSyntax.h"
+#include "editor/ui/LyricEdit.h"
+#include "editor/ui/ScoreEdit.h"
+#include "input/ui/InputMethod.h"
+#include "ui_KelvoEdit.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTextBlock>
+#include <QUndoStack>
+
+namespace {
+
+const QString Untitled = QStringLiteral("未命名");
+
+// The keypad flag says where a key sits, not how it was meant; "exactly
+// Ctrl" must hold for the keypad's keys too.
+Qt::KeyboardModifiers modifiersOf(const QKeyEvent *event)
+{
+    return event->modifiers() & ~Qt::KeypadModifier;
+}
+
+bool startsPrintable(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    return QChar::isPrint(text.toUcs4().value(0));
+}
+
+// Ctrl (without the Alt that AltGr brings along) or Meta make a key a
+// shortcut even where the platform still reports a printable text for it.
+bool isTyping(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (modifiers & Qt::MetaModifier)
+        return false;
+    return !(modifiers & Qt::ControlModifier) || (modifiers & Qt::AltModifier);
+}
+
+bool isReturn(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+KelvoEdit::KelvoEdit(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::KelvoEdit)
+    , m_undoStack(nullptr)
+    , m_syncing(false)
+    , m_filePath(Untitled)
+    , m_modified(false)
+    , m_navigationKeys({Qt::Key_Comma, Qt::Key_Period, Qt::Key_Escape, Qt::Key_Backspace,
+                        Qt::Key_Delete, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down})
+{
+    ui->setupUi(this);
+    m_undoStack = new QUndoStack;
+    m_undoStack->setUndoLimit(200);
+
+    for (QPlainTextEdit *pane : {static_cast<QPlainTextEdit *>(ui->lyricEdit),
+                                 static_cast<QPlainTextEdit *>(ui->scoreEdit)}) {
+        pane->installEventFilter(this);
+        // The text areas get the menu and middle-button handling below, so
+        // that no edit reaches a document past the undo stack.
+        pane->viewport()->installEventFilter(this);
+        pane->setAcceptDrops(false);
+        pane->viewport()->setAcceptDrops(false);
+    }
+
+    ui->redoAction->setEnabled(false);
+    emit canRedoChanged(false);
+    ui->undoAction->setEnabled(false);
+    emit canUndoChanged(false);
+
+    connect(ui->lyricEdit, &QPlainTextEdit::textChanged, this, &KelvoEdit::updateScoreLineNumberArea);
+    connect(ui->lyricEdit, &QPlainTextEdit::cursorPositionChanged, this,
+            &KelvoEdit::lyricCursorPositionChanged);
+    connect(ui->scoreEdit, &QPlainTextEdit::textChanged, this, &KelvoEdit::onScoreTextChanged);
+    connect(ui->scoreEdit, &QPlainTextEdit::cursorPositionChanged, this,
+            &KelvoEdit::scoreCursorPositionChanged);
+    connect(ui->undoAction, &QAction::triggered, m_undoStack, &QUndoStack::undo);
+    connect(ui->redoAction, &QAction::triggered, m_undoStack, &QUndoStack::redo);
+    connect(ui->cutAction, &QAction::triggered, this, &KelvoEdit::cut);
+    connect(ui->copyAction, &QAction::triggered, this, &KelvoEdit::copy);
+    connect(ui->pasteAction, &QAction::triggered, this, &KelvoEdit::paste);
+    connect(m_undoStack, &QUndoStack::canUndoChanged, this, &KelvoEdit::onCanUndoChanged);
+    connect(m_undoStack, &QUndoStack::canRedoChanged, this, &KelvoEdit::onCanRedoChanged);
+
+    lyricCursorPositionChanged();
+}
+
+KelvoEdit::~KelvoEdit()
+{
+    // The panes outlive this body (QWidget deletes its children later):
+    // nothing of theirs may reach this editor any more.
+    for (QPlainTextEdit *pane : {static_cast<QPlainTextEdit *>(ui->lyricEdit),
+                                 static_cast<QPlainTextEdit *>(ui->scoreEdit)}) {
+        pane->removeEventFilter(this);
+        pane->viewport()->removeEventFilter(this);
+        disconnect(pane, nullptr, this, nullptr);
+    }
+    delete m_undoStack;
+    delete ui;
+}
+
+LyricEdit *KelvoEdit::lyricEdit() const
+{
+    return ui->lyricEdit;
+}
+
+ScoreEdit *KelvoEdit::scoreEdit() const
+{
+    return ui->scoreEdit;
+}
+
+QUndoStack *KelvoEdit::undoStack() const
+{
+    return m_undoStack;
+}
+
+bool KelvoEdit::isUntitled() const
+{
+    return m_filePath == Untitled;
+}
+
+QString KelvoEdit::displayName() const
+{
+    QString name = m_filePath == Untitled ? Untitled : QFileInfo(m_filePath).fileName();
+    if (m_modified)
+        name += QLatin1Char('*');
+    return name;
+}
+
+void KelvoEdit::setModified(bool modified)
+{
+    if (m_modified == modified)
+        return;
+    m_modified = modified;
+    emit modifiedChanged(modified);
+}
+
+// ---- Cursor synchronisation -------------------------------------------------
+
+void KelvoEdit::lyricCursorPositionChanged()
+{
+    if (m_syncing)
+        return;
+    m_syncing = true;
+    LyricEdit *lyric = ui->lyricEdit;
+    ScoreEdit *score = ui->scoreEdit;
+    const QTextCursor l = lyric->textCursor();
+    QTextCursor s = score->textCursor();
+    const QTextDocument *scoreDocument = score->document();
+    const int scoreEnd = scoreDocument->characterCount() - 1;
+
+    if (l.hasSelection()) {
+        const int a = lyric->scoreLineAt(l.selectionStart());
+        const int b = lyric->scoreLineAt(l.selectionEnd());
+        const QTextBlock first = scoreDocument->findBlockByNumber(a + 1);
+        if (first.isValid())
+            s.setPosition(first.position());
+        else
+            s.setPosition(a < 0 ? 0 : scoreEnd);
+        const QTextBlock last = b >= 0 ? scoreDocument->findBlockByNumber(b) : QTextBlock();
+        if (last.isValid()) {
+            s.setPosition(last.position(), QTextCursor::KeepAnchor);
+            s.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+        } else {
+            s.setPosition(b < 0 ? 0 : scoreEnd, QTextCursor::KeepAnchor);
+        }
+        lyric->setExtraSelections({});
+        score->setExtraSelections({});
+    } else {
+        const int p = l.position();
+        const int c = lyric->scoreLineAt(p);
+        const QTextBlock line = c >= 0 ? scoreDocument->findBlockByNumber(c) : QTextBlock();
+        if (line.isValid())
+            s.setPosition(line.position() + line.length() - 1);
+        else
+            s.setPosition(c < 0 ? 0 : scoreEnd);
+        lyric->highlightLineAt(p);
+        score->highlightLineAt(s.position());
+    }
+    score->setTextCursor(s);
+    score->ensureCursorVisible();
+    m_syncing = false;
+}
+
+void KelvoEdit::scoreCursorPositionChanged()
+{
+    if (m_syncing)
+        return;
+    m_syncing = true;
+    LyricEdit *lyric = ui->lyricEdit;
+    ScoreEdit *score = ui->scoreEdit;
+    const QTextCursor s = score->textCursor();
+    QTextCursor l = lyric->textCursor();
+
+    if (s.hasSelection()) {
+        const int k = int(s.selectedText().count(QChar::ParagraphSeparator));
+        const int n = s.blockNumber();
+        const int first = s.position() < s.anchor() ? n : n - k;
+        const int last = s.position() < s.anchor() ? n + k : n;
+        l.setPosition(lyric->positionAfterPaired(first + 1));
+        l.movePosition(QTextCursor::PreviousCharacter);
+        l.setPosition(lyric->positionAfterPaired(last + 1), QTextCursor::KeepAnchor);
+        lyric->setExtraSelections({});
+        score->setExtraSelections({});
+    } else {
+        const int c = lyric->positionAfterPaired(s.blockNumber() + 1);
+        l.setPosition(c);
+        lyric->highlightCharacterBefore(c);
+        score->highlightLineAt(s.position());
+    }
+    lyric->setTextCursor(l);
+    lyric->ensureCursorVisible();
+    m_syncing = false;
+}
+
+void KelvoEdit::markModifiedIfEdited(QPlainTextEdit *pane)
+{
+    // textChanged also fires when the highlighter re-formats lines (after a
+    // settings change), which is no edit; the document's own modified flag
+    // tells the two apart. It is cleared again to catch the next edit, undo
+    // and redo included.
+    QTextDocument *document = pane->document();
+    if (!document->isModified())
+        return;
+    document->setModified(false);
+    setModified(true);
+}
+
+void KelvoEdit::onScoreTextChanged()
+{
+    markModifiedIfEdited(ui->scoreEdit);
+}
+
+void KelvoEdit::onCanUndoChanged(bool canUndo)
+{
+    ui->undoAction->setEnabled(canUndo);
+    emit canUndoChanged(canUndo);
+}
+
+void KelvoEdit::onCanRedoChanged(bool canRedo)
+{
+    ui->redoAction->setEnabled(canRedo);
+    emit canRedoChanged(canRedo);
+}
+
+void KelvoEdit::updateScoreLineNumberArea()
+{
+    markModifiedIfEdited(ui->lyricEdit);
+    ui->scoreEdit->updateLineNumberAreaAll();
+}
+
+// ---- Templates --------------------------------------------------------------
+
+void KelvoEdit::insertTemplate(const QString &text, int selectBack, int selectLength)
+{
+    LyricEdit *lyric = ui->lyricEdit;
+    QTextCursor cursor = lyric->textCursor();
+    QString insert = text;
+    if (!cursor.block().text().isEmpty()) {
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        lyric->setTextCursor(cursor);
+        insert.prepend(QLatin1Char('\n'));
+    }
+    EditCommand::pushIfEffective(this, new InsertLyricCommand(this, insert));
+
+    cursor = lyric->textCursor();
+    if (selectLength > 0) {
+        cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::MoveAnchor, selectBack);
+        cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, selectLength);
+    }
+    lyric->setTextCursor(cursor);
+    lyric->ensureCursorVisible();
+    lyric->setFocus();
+}
+
+void KelvoEdit::insertTitle()
+{
+    insertTemplate(QStringLiteral("# 标题"), 0, 2);
+}
+
+void KelvoEdit::insertQuPai()
+{
+    insertTemplate(QStringLiteral("【曲牌名】(调)"), 4, 3);
+}
+
+void KelvoEdit::insertLianBai()
+{
+    insertTemplate(QStringLiteral("= "));
+}
+
+void KelvoEdit::insertJiaBai()
+{
+    insertTemplate(QStringLiteral("> "));
+}
+
+void KelvoEdit::insertComment()
+{
+    insertTemplate(QStringLiteral("; "));
+}
+
+void KelvoEdit::insertLineBreak()
+{
+    insertTemplate(QStringLiteral("@换行符"));
+}
+
+void KelvoEdit::insertPageBreak()
+{
+    insertTemplate(QStringLiteral("@分页符"));
+}
+
+// ---- Clipboard --------------------------------------------------------------
+
+void KelvoEdit::copy()
+{
+    if (ui->lyricEdit->hasFocus() && ui->lyricEdit->textCursor().hasSelection()) {
+        CopyLyricCommand command(this);
+    } else if (ui->scoreEdit->hasFocus() && ui->scoreEdit->textCursor().hasSelection()) {
+        ui->scoreEdit->copy();
+    }
+}
+
+void KelvoEdit::cut()
+{
+    if (ui->lyricEdit->hasFocus() && ui->lyricEdit->textCursor().hasSelection()) {
+        { CopyLyricCommand command(this); }
+        EditCommand::pushIfEffective(this, new DeleteLyricCommand(this, true, Qt::NoModifier));
+    } else if (ui->scoreEdit->hasFocus() && ui->scoreEdit->textCursor().hasSelection()) {
+        ui->scoreEdit->copy();
+        EditCommand::pushIfEffective(this, new DeleteScoreCommand(this, true, Qt::NoModifier));
+    }
+}
+
+void KelvoEdit::paste()
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty())
+        return;
+    if (ui->lyricEdit->hasFocus())
+        EditCommand::pushIfEffective(this, new PasteLyricCommand(this));
+    else if (ui->scoreEdit->hasFocus())
+        EditCommand::pushIfEffective(this, new InsertScoreCommand(this, text, Qt::NoModifier));
+}
+
+// ---- Line list --------------------------------------------------------------
+
+LayoutItems KelvoEdit::layoutItems() const
+{
+    return ScoreSyntax::layoutItems(DocumentLines(*ui->lyricEdit->document()),
+                                    DocumentLines(*ui->scoreEdit->document()));
+}
+
+// ---- Key routing --------------------------------------------------------------
+
+void KelvoEdit::showContextMenu(const QPoint &globalPos)
+{
+    const bool selection = ui->lyricEdit->textCursor().hasSelection()
+        || ui->scoreEdit->textCursor().hasSelection();
+    ui->cutAction->setEnabled(selection);
+    ui->copyAction->setEnabled(selection);
+    QMenu menu(this);
+    menu.addAction(ui->undoAction);
+    menu.addAction(ui->redoAction);
+    menu.addSeparator();
+    menu.addAction(ui->cutAction);
+    menu.addAction(ui->copyAction);
+    menu.addAction(ui->pasteAction);
+    menu.exec(globalPos);
+}
+
+bool KelvoEdit::inputMethodTakes(const QKeyEvent *event) const
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = modifiersOf(event);
+    if (key >= Qt::Key_A && key <= Qt::Key_Z && modifiers == Qt::NoModifier)
+        return true;
+    const InputMethod *im = InputMethod::existingInstance();
+    if (!im || !im->isVisible())
+        return false;
+    // Every plain key belongs to an open composition (Escape above all);
+    // the window's Ctrl and Alt commands stay available.
+    return !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
+bool KelvoEdit::handleScoreKey(QKeyEvent *event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = modifiersOf(event);
+    ScoreEdit *score = ui->scoreEdit;
+    InputMethod *im = InputMethod::instance();
+    // The candidate window anchors to the pane the user types in.
+    if (im->target() != score)
+        im->setTarget(score);
+
+    if (key >= Qt::Key_A && key <= Qt::Key_Z && modifiers == Qt::NoModifier) {
+        const QString text = event->text().isEmpty() ? QString(QChar(key)) : event->text();
+        im->appendLetter(text.toLower());
+        return true;
+    }
+    if (!im->isVisible()) {
+        if (key == Qt::Key_Space) {
+            score->suggestBeatMarks();
+            return true;
+        }
+        if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
+            EditCommand::pushIfEffective(
+                this, new DeleteScoreCommand(this, key == Qt::Key_Backspace, modifiers));
+            return true;
+        }
+        if (isReturn(key)) {
+            EditCommand::pushIfEffective(
+                this, new InsertScoreCommand(this, QStringLiteral("\n"), modifiers));
+            return true;
+        }
+        return handleOtherEditingKey(score, event);
+    }
+    if (key == Qt::Key_Space || key == Qt::Key_Tab || isReturn(key)) {
+        insertScoreText(im->commitCurrent());
+        return true;
+    }
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+        insertScoreText(im->selectByNumber(key - Qt::Key_0));
+        return true;
+    }
+    if (startsPrintable(event->text()) || m_navigationKeys.contains(key))
+        im->handleKey(key);
+    return true;
+}
+
+bool KelvoEdit::handleLyricKey(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
+        EditCommand::pushIfEffective(
+            this, new DeleteLyricCommand(this, key == Qt::Key_Backspace, modifiersOf(event)));
+        return true;
+    }
+    if (isReturn(key)) {
+        EditCommand::pushIfEffective(this, new InsertLyricCommand(this, QStringLiteral("\n")));
+        return true;
+    }
+    if (startsPrintable(event->text()) && isTyping(event)) {
+        EditCommand::pushIfEffective(this, new InsertLyricCommand(this, event->text()));
+        return true;
+    }
+    return handleOtherEditingKey(ui->lyricEdit, event);
+}
+
+bool KelvoEdit::handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event)
+{
+    // The plain-text editor would apply these to its document directly,
+    // past the undo stack, and the panes' histories would no longer match
+    // the commands: give them the same meaning through the editor instead.
+    if (event->matches(QKeySequence::Undo)) {
+        m_undoStack->undo();
+        return true;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        m_undoStack->redo();
+        return true;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        copy();
+        return true;
+    }
+    if (event->matches(QKeySequence::Cut)) {
+        cut();
+        return true;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        paste();
+        return true;
+    }
+    if (event->matches(QKeySequence::DeleteEndOfLine) || event->matches(QKeySequence::DeleteStartOfWord)
+        || event->matches(QKeySequence::DeleteEndOfWord)
+        || event->matches(QKeySequence::DeleteCompleteLine)) {
+        return true;
+    }
+    const QString text = event->text();
+    if (!isTyping(event) && startsPrintable(text)) {
+        // Some platforms report the letter of a Ctrl shortcut as its text;
+        // the plain-text editor would then type it.
+        if (event->matches(QKeySequence::SelectAll))
+            pane->selectAll();
+        return true;
+    }
+    if (!text.isEmpty()
+        && (text.at(0) == QLatin1Char('\t') || startsPrintable(text))) {
+        if (pane == ui->lyricEdit) {
+            EditCommand::pushIfEffective(this, new InsertLyricCommand(this, text));
+        } else if (!text.at(0).isLetter() || text.at(0).unicode() > 0x7f) {
+            // Latin letters belong to the input method, never to the text.
+            EditCommand::pushIfEffective(this, new InsertScoreCommand(this, text, Qt::NoModifier));
+        }
+        return true;
+    }
+    return false;
+}
+
+void KelvoEdit::insertScoreText(const QString &text)
+{
+    if (!text.isEmpty())
+        EditCommand::pushIfEffective(this, new InsertScoreCommand(this, text, Qt::NoModifier));
+}
+
+bool KelvoEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    QPlainTextEdit *pane = nullptr;
+    if (watched == ui->lyricEdit)
+        pane = ui->lyricEdit;
+    else if (watched == ui->scoreEdit)
+        pane = ui->scoreEdit;
+
+    if (!pane) {
+        // A text area: its own context menu and middle-button paste would
+        // edit the document past the undo stack.
+        if (watched != ui->lyricEdit->viewport() && watched != ui->scoreEdit->viewport())
+            return QWidget::eventFilter(watched, event);
+        if (event->type() == QEvent::ContextMenu) {
+            showContextMenu(static_cast<QContextMenuEvent *>(event)->globalPos());
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease
+            && static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton)
+            return true;
+        return QWidget::eventFilter(watched, event);
+    }
+
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers modifiers = modifiersOf(key);
+        if (modifiers == Qt::ControlModifier) {
+            switch (key->key()) {
+            case Qt::Key_C:
+                copy();
+                return true;
+            case Qt::Key_V:
+                paste();
+                return true;
+            case Qt::Key_X:
+                cut();
+                return true;
+            case Qt::Key_Z:
+                m_undoStack->undo();
+                return true;
+            default:
+                break;
+            }
+        } else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && key->key() == Qt::Key_Z) {
+            m_undoStack->redo();
+            return true;
+        } else if (modifiers == Qt::ShiftModifier && key->key() == Qt::Key_Insert) {
+            paste();
+            return true;
+        }
+        return pane == ui->scoreEdit ? handleScoreKey(key) : handleLyricKey(key);
+    }
+    case QEvent::ShortcutOverride:
+        // Window shortcuts (Escape quits) see a key before the pane does:
+        // the keys the input method uses must be claimed here to reach it.
+        if (pane == ui->scoreEdit && inputMethodTakes(static_cast<QKeyEvent *>(event))) {
+            event->accept();
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    case QEvent::MouseButtonPress:
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
+            showContextMenu(static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
+        return true;
+    case QEvent::ContextMenu:
+        // A right press on the pane itself already showed the menu; the
+        // menu key still opens it.
+        if (static_cast<QContextMenuEvent *>(event)->reason() != QContextMenuEvent::Mouse)
+            showContextMenu(pane->viewport()->mapToGlobal(pane->cursorRect().bottomLeft()));
+        return true;
+    case QEvent::InputMethod: {
+        const QString commit = static_cast<QInputMethodEvent *>(event)->commitString();
+        if (pane == ui->lyricEdit) {
+            EditCommand::pushIfEffective(this, new InsertLyricCommand(this, commit));
+            return true;
+        }
+        // The score pane asks the platform not to compose; should text
+        // still arrive it goes through the undo stack like everything else.
+        if (!commit.isEmpty()) {
+            insertScoreText(commit);
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}

@@ -1,0 +1,64 @@
+#include "editor/ui/GutteredTextEdit.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextBlock>
+
+QFont GutteredTextEdit::labelFont(const QFont &font, int lineHeight)
+{
+    // A gutter font taller than the text's rows would write over the
+    // neighbouring labels: a label is never taller than its row.
+    const qreal height = QFontMetricsF(font).height();
+    if (lineHeight <= 0 || height <= lineHeight || font.pointSizeF() <= 0)
+        return font;
+    QFont scaled = font;
+    qreal size = font.pointSizeF() * lineHeight / height;
+    scaled.setPointSizeF(qMax<qreal>(1, size));
+    // Heights do not follow the size exactly: step down until it fits.
+    while (size > 1 && QFontMetricsF(scaled).height() > lineHeight) {
+        size -= 0.5;
+        scaled.setPointSizeF(qMax<qreal>(1, size));
+    }
+    return scaled;
+}
+
+void GutteredTextEdit::paintBlockLabels(
+    QPainter &painter, const QRect &rect, int width, int lineHeight,
+    const std::function<QString(const QTextBlock &)> &label) const
+{
+    painter.setFont(labelFont(painter.font(), lineHeight));
+    QTextBlock block = firstVisibleBlock();
+    int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
+    int bottom = top + qRound(blockBoundingRect(block).height());
+    while (block.isValid() && top <= rect.bottom()) {
+        if (block.isVisible() && bottom >= rect.top()) {
+            const QString text = label(block);
+            if (!text.isEmpty())
+                painter.drawText(0, top, width, lineHeight, Qt::AlignCenter, text);
+        }
+        block = block.next();
+        top = bottom;
+        bottom = top + qRound(blockBoundingRect(block).height());
+    }
+}
+
+void GutteredTextEdit::updateGutter(QWidget *gutter, const QRect &rect, int dy, int width)
+{
+    if (dy)
+        gutter->scroll(0, dy);
+    else
+        gutter->update(0, rect.y(), width, rect.height());
+}
+
+void GutteredTextEdit::placeGutter(QWidget *gutter, int width) const
+{
+    const QRect cr = contentsRect();
+    gutter->setGeometry(QRect(cr.left(), cr.top(), width, cr.height()));
+}
+
+void GutteredTextEdit::layoutGutter(QWidget *gutter, int width)
+{
+    setViewportMargins(width, 0, 0, 0);
+    placeGutter(gutter, width);
+    gutter->update();
+}

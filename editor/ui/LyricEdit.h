@@ -1,0 +1,94 @@
+#pragma once
+
+#include "editor/ui/GutteredTextEdit.h"
+#include <QPointer>
+#include <QString>
+#include <QStringView>
+
+class EditorConfig;
+class LyricEdit;
+class PairingIndex;
+
+// The lyric pane's gutter: the name of each line's kind, beside its first row.
+class LyricLineNumberArea : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit LyricLineNumberArea(LyricEdit *editor);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    LyricEdit *m_editor;
+};
+
+// Left pane of the paired editor: the lyric text with its line markup. Keys
+// are handled by the paired editor's event filter; the pane adds the gutter,
+// the mappings between lyric positions and score lines, the pairing
+// highlights and the search with match counting.
+class LyricEdit : public GutteredTextEdit
+{
+    Q_OBJECT
+
+public:
+    // The outcome of a search: the number (1-based, in document order) of
+    // the match that became current, and how many matches there are.
+    // (0, 0) when the text does not occur.
+    struct FindResult
+    {
+        int current = 0;
+        int count = 0;
+        bool operator==(const FindResult &o) const
+        {
+            return current == o.current && count == o.count;
+        }
+        bool operator!=(const FindResult &o) const { return !(*this == o); }
+    };
+
+    explicit LyricEdit(QWidget *parent = nullptr);
+
+    // The gutter label of a line of this text: "标题" "注释" "夹白" "念白"
+    // "曲牌" "换行" "分页" "唱", or empty for a line of kind Other.
+    static QString lineLabel(QStringView line);
+
+    // Pairing of this pane's text (cached, see PairingIndex).
+    int scoreLineAt(int position) const;
+    int positionAfterPaired(int n) const;
+    QString pairedText() const;
+    // The n-th (1-based) paired character; empty outside 1 .. count.
+    QString pairedCharacterAt(int n) const;
+    // The cache behind the four above, for callers that need more of it.
+    const PairingIndex &pairingIndex() const;
+
+    // Each replaces all extra selections by one tint.
+    void highlightLineAt(int position);
+    void highlightCharacterBefore(int position);
+
+    // Case-insensitive search; marks every match, makes one current and
+    // moves the cursor to it, wrapping around at the document's ends.
+    FindResult findNext(const QString &text);
+    FindResult findPrevious(const QString &text);
+
+    int lineNumberAreaWidth() const;
+    void lineNumberAreaPaintEvent(QPaintEvent *event);
+    QWidget *lineNumberArea() const;
+
+public slots:
+    void applyAppearance();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private slots:
+    void updateLineNumberArea(const QRect &rect, int dy);
+
+private:
+    EditorConfig *m_config;
+    LyricLineNumberArea *m_gutter;
+    // Re-created if the pane is given another document.
+    mutable QPointer<PairingIndex> m_pairing;
+};

@@ -1,0 +1,269 @@
+#include "editor/ui/ScoreEdit.h"
+
+#include "document/GongcheSymbols.h"
+#include "editor/EditorConfig.h"
+#include "editor/ui/LyricEdit.h"
+#include "input/ui/InputMethod.h"
+
+#include <QPainter>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int ContextMarks = 8;
+
+// 头板 .. 腰赠板: the beat marks that set the rhythm context. 底板 (U+F000A)
+// is a beat mark too but never starts a suggestion.
+bool isContextMark(char32_t c)
+{
+    return c >= Gongche::TouBan && c <= Gongche::YaoZengBan;
+}
+
+// Walks text backwards one symbol at a time (a surrogate pair is one step)
+// and appends the context marks it meets, most recent first. True once
+// eight are collected.
+bool collectMarks(QStringView text, QList<char32_t> &marks)
+{
+    qsizetype i = text.size();
+    while (i > 0 && marks.size() < ContextMarks) {
+        char32_t code = text.at(i - 1).unicode();
+        qsizetype step = 1;
+        if (i >= 2 && text.at(i - 1).isLowSurrogate() && text.at(i - 2).isHighSurrogate()) {
+            code = QChar::surrogateToUcs4(text.at(i - 2), text.at(i - 1));
+            step = 2;
+        }
+        if (isContextMark(code))
+            marks.append(code);
+        i -= step;
+    }
+    return marks.size() >= ContextMarks;
+}
+
+QString chooseMark(const QList<char32_t> &marks)
+{
+    char32_t chosen = Gongche::TouBan;
+    if (marks.size() >= ContextMarks) {
+        // A 赠板 among the last eight means a slow beat: look a whole
+        // measure back instead of half of one.
+        const bool zeng = std::any_of(marks.cbegin(), marks.cbegin() + ContextMarks, [](char32_t c) {
+            return c == Gongche::ZengBan || c == Gongche::YaoZengBan;
+        });
+        chosen = zeng ? marks.at(7) : marks.at(3);
+    } else if (marks.size() >= 4) {
+        chosen = marks.at(3);
+    } else if (marks.size() >= 2) {
+        chosen = marks.at(1);
+    } else if (marks.size() == 1) {
+        chosen = marks.at(0);
+    }
+    return Gongche::toString(chosen);
+}
+
+const QColor PairingTint(0, 100, 100, 60);
+
+} // namespace
+
+// ---- Gutter -----------------------------------------------------------------
+
+ScoreLineNumberArea::ScoreLineNumberArea(ScoreEdit *editor)
+    : QWidget(editor)
+    , m_editor(editor)
+{
+}
+
+QSize ScoreLineNumberArea::sizeHint() const
+{
+    return QSize(m_editor->lineNumberAreaWidth(), m_editor->height());
+}
+
+void ScoreLineNumberArea::paintEvent(QPaintEvent *event)
+{
+    m_editor->lineNumberAreaPaintEvent(event);
+}
+
+// ---- Pane -------------------------------------------------------------------
+
+ScoreEdit::ScoreEdit(QWidget *parent)
+    : GutteredTextEdit(parent)
+    , m_config(EditorConfig::instance())
+    , m_gutter(nullptr)
+{
+    // 0x41: no system input method composes here; our own one does.
+    setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText);
+    m_gutter = new ScoreLineNumberArea(this);
+    setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
+    connect(this, &QPlainTextEdit::updateRequest, this, &ScoreEdit::updateLineNumberArea);
+    connect(m_config, &EditorConfig::configChanged, this, &ScoreEdit::applyAppearance);
+    QTimer::singleShot(0, this, &ScoreEdit::applyAppearance);
+}
+
+QString ScoreEdit::contextBeatMark(QStringView textBeforeCursor)
+{
+    QList<char32_t> marks;
+    collectMarks(textBeforeCursor, marks);
+    return chooseMark(marks);
+}
+
+void ScoreEdit::suggestBeatMarks()
+{
+    // Only as much text as it takes to find eight marks, block by block.
+    const QTextCursor cursor = textCursor();
+    QList<char32_t> marks;
+    QTextBlock block = cursor.block();
+    const QString current = block.text();
+    bool done = collectMarks(QStringView(current).left(cursor.positionInBlock()), marks);
+    for (block = block.previous(); !done && block.isValid(); block = block.previous()) {
+        const QString text = block.text();
+        done = collectMarks(text, marks);
+    }
+    const QString mark = chooseMark(marks);
+    emit beatMarkSuggested(mark);
+    InputMethod::instance()->showSuggestions(mark);
+}
+
+void ScoreEdit::insertEmptyLines(int k, int n)
+{
+    if (n < 1)
+        return;
+    QTextCursor cursor = textCursor();
+    const QTextBlock before = document()->findBlockByNumber(k - 1);
+    if (k - 1 >= 0 && before.isValid()) {
+        cursor.setPosition(before.position() + before.length() - 1);
+        cursor.movePosition(QTextCursor::NextCharacter);
+    } else if (k <= 0) {
+        cursor.setPosition(0);
+    } else {
+        cursor.movePosition(QTextCursor::End);
+    }
+    cursor.beginEditBlock();
+    cursor.insertText(QString(n, QLatin1Char('\n')));
+    cursor.endEditBlock();
+}
+
+void ScoreEdit::removeLines(int k, int n)
+{
+    if (n < 1)
+        return;
+    QTextCursor cursor = textCursor();
+    const int lastLine = document()->blockCount() - 1;
+    if (k - 1 >= 0 && k - 1 <= lastLine) {
+        // From the end of line k - 1, taking its line break along.
+        const QTextBlock before = document()->findBlockByNumber(k - 1);
+        const QTextBlock last = document()->findBlockByNumber(std::min(k - 1 + n, lastLine));
+        cursor.setPosition(before.position() + before.length() - 1);
+        cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+    } else if (k <= 0) {
+        const int lastRemoved = std::min(n - 1, lastLine);
+        const QTextBlock last = document()->findBlockByNumber(lastRemoved);
+        int end = last.position() + last.length() - 1;
+        if (lastRemoved < lastLine)
+            ++end; // its line break
+        cursor.setPosition(0);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+    } else {
+        return;
+    }
+    if (!cursor.hasSelection())
+        return;
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    cursor.endEditBlock();
+}
+
+void ScoreEdit::highlightLineAt(int position)
+{
+    QTextEdit::ExtraSelection selection;
+    selection.cursor = QTextCursor(document());
+    selection.cursor.setPosition(std::clamp(position, 0, document()->characterCount() - 1));
+    selection.format.setBackground(PairingTint);
+    selection.format.setProperty(QTextFormat::FullWidthSelection, true);
+    setExtraSelections({selection});
+}
+
+LyricEdit *ScoreEdit::lyricPane() const
+{
+    QWidget *parent = parentWidget();
+    if (!parent)
+        return nullptr;
+    if (!m_lyric || m_lyricFoundIn != parent) {
+        m_lyric = parent->findChild<LyricEdit *>();
+        m_lyricFoundIn = parent;
+    }
+    return m_lyric;
+}
+
+QString ScoreEdit::gutterLabel(int blockNumber) const
+{
+    const LyricEdit *lyric = lyricPane();
+    return lyric ? lyric->pairedCharacterAt(blockNumber + 1) : QString();
+}
+
+int ScoreEdit::lineNumberAreaWidth() const
+{
+    // One character: the paired lyric character.
+    return m_config->scoreLineNumberMetrics().maxWidth() + 20;
+}
+
+QWidget *ScoreEdit::lineNumberArea() const
+{
+    return m_gutter;
+}
+
+void ScoreEdit::applyAppearance()
+{
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Base, m_config->scoreBgColor());
+    pal.setBrush(QPalette::Text, m_config->scoreColor());
+    setPalette(pal);
+    setFont(m_config->scoreFont());
+    // The gutter font may have changed: re-reserve its width now, not at
+    // the next resize.
+    layoutGutter(m_gutter, lineNumberAreaWidth());
+}
+
+void ScoreEdit::updateLineNumberAreaAll()
+{
+    m_gutter->update();
+}
+
+void ScoreEdit::updateLineNumberArea(const QRect &rect, int dy)
+{
+    updateGutter(m_gutter, rect, dy, lineNumberAreaWidth());
+}
+
+void ScoreEdit::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    placeGutter(m_gutter, lineNumberAreaWidth());
+}
+
+void ScoreEdit::focusOutEvent(QFocusEvent *event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    emit focusLost();
+    // A composition never outlives the pane's focus. Before the input
+    // method's first use there is nothing to drop.
+    if (InputMethod *im = InputMethod::existingInstance())
+        im->reset();
+}
+
+void ScoreEdit::lineNumberAreaPaintEvent(QPaintEvent *event)
+{
+    QPainter painter(m_gutter);
+    painter.setPen(m_config->scoreLineNumberColor());
+    painter.setBrush(m_config->scoreLineNumberBgColor());
+    painter.setFont(m_config->scoreLineNumberFont());
+    painter.fillRect(event->rect(), m_config->scoreLineNumberBgColor());
+
+    const LyricEdit *lyric = lyricPane();
+    if (!lyric)
+        return;
+    const int width = lineNumberAreaWidth();
+    const int lineHeight = QFontMetrics(m_config->scoreFont()).height();
+    paintBlockLabels(painter, event->rect(), width, lineHeight, [lyric](const QTextBlock &block) {
+        return lyric->pairedCharacterAt(block.blockNumber() + 1);
+    });
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "editor/ui/GutteredTextEdit.h"
+#include <QPointer>
+#include <QString>
+#include <QStringView>
+
+class EditorConfig;
+class LyricEdit;
+class ScoreEdit;
+
+// The score pane's gutter: beside each score line, the lyric character it
+// belongs to.
+class ScoreLineNumberArea : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ScoreLineNumberArea(ScoreEdit *editor);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    ScoreEdit *m_editor;
+};
+
+// Right pane of the paired editor: one line of notation per paired lyric
+// character. It finds its lyric pane among the children of its parent
+// widget (the paired editor); without one its gutter stays empty.
+class ScoreEdit : public GutteredTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit ScoreEdit(QWidget *parent = nullptr);
+
+    // The beat mark from which the next marks are suggested, given the
+    // score text before the cursor: the eight most recent marks of
+    // U+F0000..U+F0007 decide (see the implementation for the rule).
+    static QString contextBeatMark(QStringView textBeforeCursor);
+
+    // n empty lines so that they become lines k .. k + n - 1 (appended when
+    // k is past the end). One undo step of the score document.
+    void insertEmptyLines(int k, int n);
+    // Removes lines k .. k + n - 1 (as many as exist); nothing when k is
+    // past the end or n < 1. One undo step of the score document.
+    void removeLines(int k, int n);
+
+    // Replaces all extra selections by a full-width tint of that row.
+    void highlightLineAt(int position);
+
+    // Works out the context beat mark at the cursor, announces it with
+    // beatMarkSuggested() and opens the input method's suggestions for it.
+    void suggestBeatMarks();
+
+    // The gutter text beside line blockNumber: the lyric pane's paired
+    // character number blockNumber + 1, empty past the last one or without
+    // a lyric pane.
+    QString gutterLabel(int blockNumber) const;
+    // The lyric pane this pane is paired with, or null.
+    LyricEdit *lyricPane() const;
+
+    int lineNumberAreaWidth() const;
+    void lineNumberAreaPaintEvent(QPaintEvent *event);
+    QWidget *lineNumberArea() const;
+
+public slots:
+    void applyAppearance();
+    // Repaints the whole gutter; the paired editor calls it after every
+    // change of the lyric text.
+    void updateLineNumberAreaAll();
+
+signals:
+    void beatMarkSuggested(const QString &mark);
+    void focusLost();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private slots:
+    void updateLineNumberArea(const QRect &rect, int dy);
+
+private:
+    EditorConfig *m_config;
+    ScoreLineNumberArea *m_gutter;
+    mutable QPointer<LyricEdit> m_lyric;
+    mutable QPointer<QWidget> m_lyricFoundIn;
+};

@@ -1,0 +1,765 @@
+#include "export/ui/Export.h"
+
+#include "ui_Export.h"
+
+#include "dialogs/ui/DialogService.h"
+#include "core/RecentFiles.h"
+#include "shared/ui/NumberField.h"
+#include "render/ExportConfig.h"
+#include "export/ExportWriters.h"
+#include "fonts/FontRegistry.h"
+#include "render/GenerateSVG.h"
+#include "render/ui/PreviewWindow.h"
+
+#include <QAbstractItemView>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QIntValidator>
+#include <QProgressDialog>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QtMath>
+
+#include <memory>
+
+namespace {
+
+// Shown while there is no page, so the widget never renders stale content.
+const QByteArray EmptySvg =
+    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1\" height=\"1\" viewBox=\"0 0 1 1\"/>";
+
+const QString SchemeFilter = QStringLiteral("JSON文件 (*.json)");
+
+} // namespace
+
+Export::Export(QWidget *parent, const LayoutItems &items, ExportConfig *config)
+    : QDialog(parent)
+    , ui(new Ui::Export)
+    , m_config(config ? config : ExportConfig::instance())
+    , m_items(items)
+    , m_generator(new GenerateSVG(m_config, this))
+{
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
+
+    setupCombos();
+    setupValidators();
+    ui->preViewFrame->installEventFilter(this);
+
+    loadControls();
+    connectControls();
+    // The quality only means something for images; pdf is selected first.
+    onFileTypeChanged(ui->fileTypeBox->currentIndex());
+
+    // The settings column is as wide as its widest row, so nothing is cut
+    // off and no horizontal scroll bar is needed.
+    ui->scrollArea->setMinimumWidth(ui->scrollAreaWidgetContents->minimumSizeHint().width()
+                                    + ui->scrollArea->verticalScrollBar()->sizeHint().width()
+                                    + 2 * ui->scrollArea->frameWidth());
+
+    refreshPreview(true);
+}
+
+Export::~Export()
+{
+    // QDialog's destructor hides the dialog, which moves focus out of a field;
+    // its editingFinished (or a picker's change) must not reach the part of
+    // this dialog that is already destroyed.
+    const QList<QObject *> children = findChildren<QObject *>();
+    for (QObject *child : children)
+        QObject::disconnect(child, nullptr, this, nullptr);
+    delete ui;
+}
+
+void Export::setupCombos()
+{
+    auto fill = [](QComboBox *box, const QList<ExportConfig::Choice> &choices) {
+        for (const ExportConfig::Choice &choice : choices)
+            box->addItem(choice.label, choice.value);
+    };
+    fill(ui->pageSizeBox, ExportConfig::pageSizeChoices());
+    fill(ui->isLandscapeBox, ExportConfig::orientationChoices());
+    fill(ui->isLineBreakScoreOverflowBox, ExportConfig::overflowChoices());
+    fill(ui->titlePosBox, ExportConfig::titlePosChoices());
+
+    // The page-size labels carry the sizes; the popup must show them whole.
+    QAbstractItemView *view = ui->pageSizeBox->view();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth()
+                          + view->verticalScrollBar()->sizeHint().width());
+
+    for (QComboBox *box : {ui->pageSizeBox, ui->isLandscapeBox, ui->isLineBreakScoreOverflowBox,
+                           ui->titlePosBox}) {
+        box->installEventFilter(this);
+        // Scrolling the settings column must not take the focus to a combo
+        // either.
+        box->setFocusPolicy(Qt::StrongFocus);
+    }
+
+    const QIcon icon(QStringLiteral(":/icons/resources/icons/export.png"));
+    for (const char *type : {"pdf", "jpg", "png", "svg"})
+        ui->fileTypeBox->addItem(icon, QString::fromLatin1(type));
+
+    ui->dpiBox->addItems({tr("低（DPI=96）"), tr("中（DPI=160）"), tr("高（DPI=300）"),
+                          tr("超高（DPI=600）")});
+}
+
+void Export::setupValidators()
+{
+    struct Range
+    {
+        QLineEdit *box;
+        int min;
+        int max;
+        IntGetter key;
+    };
+    using C = ExportConfig;
+    const Range ranges[] = {
+        {ui->widthBox, 10, 10000, &C::pageWidth},
+        {ui->heightBox, 10, 10000, &C::pageHeight},
+        {ui->marginTopBox, 0, 10000, &C::marginTop},
+        {ui->marginBottomBox, 0, 10000, &C::marginBottom},
+        {ui->marginLeftBox, 0, 10000, &C::marginLeft},
+        {ui->marginRightBox, 0, 10000, &C::marginRight},
+        {ui->colWidthBox, 10, 10000, &C::colWidth},
+        {ui->lyricSpaceBox, -200, 200, &C::lyricSpace},
+        {ui->mColWidthBox, 10, 10000, &C::mColWidth},
+        {ui->scoreBanYanSpaceBox, -200, 200, &C::scoreBanYanSpace},
+        {ui->titleWidthBox, 10, 10000, &C::titleWidth},
+        {ui->scoreSpaceBox, -200, 200, &C::scoreSpace},
+        {ui->lyricScoreSpaceBox, -200, 200, &C::lyricScoreSpace},
+        {ui->banYanSpaceBox, -200, 200, &C::banYanSpace},
+        {ui->scoreAngleBox, -360, 360, &C::scoreAngle},
+    };
+    for (const Range &r : ranges) {
+        r.box->setValidator(new QIntValidator(r.min, r.max, r.box));
+        r.box->setPlaceholderText(QStringLiteral("%1~%2").arg(r.min).arg(r.max));
+        // What the field shows once left is what the export uses.
+        NumberField::guard(r.box, [config = m_config, key = r.key] { return (config->*key)(); });
+    }
+}
+
+void Export::connectControls()
+{
+    connect(ui->titleFontBox, &FontBox::fontChanged, this, &Export::onTitleFontChanged);
+    connect(ui->lyricFontBox, &FontBox::fontChanged, this, &Export::onLyricFontChanged);
+    connect(ui->scoreFontBox, &CustomFontBox::fontChanged, this, &Export::onScoreFontChanged);
+    connect(ui->quPaiFontBox, &FontBox::fontChanged, this, &Export::onQuPaiFontChanged);
+    connect(ui->diaoMingFontBox, &FontBox::fontChanged, this, &Export::onDiaoMingFontChanged);
+    connect(ui->lianBaiFontBox, &FontBox::fontChanged, this, &Export::onLianBaiFontChanged);
+    connect(ui->jiaBaiFontBox, &FontBox::fontChanged, this, &Export::onJiaBaiFontChanged);
+
+    connect(ui->titleColorBox, &ColorBox::colorChanged, this, &Export::onTitleColorChanged);
+    connect(ui->lyricColorBox, &ColorBox::colorChanged, this, &Export::onLyricColorChanged);
+    connect(ui->quPaiColorBox, &ColorBox::colorChanged, this, &Export::onQuPaiColorChanged);
+    connect(ui->diaoMingColorBox, &ColorBox::colorChanged, this, &Export::onDiaoMingColorChanged);
+    connect(ui->lianBaiColorBox, &ColorBox::colorChanged, this, &Export::onLianBaiColorChanged);
+    connect(ui->jiaBaiColorBox, &ColorBox::colorChanged, this, &Export::onJiaBaiColorChanged);
+    connect(ui->scoreColorBox, &ColorBox::colorChanged, this, &Export::onScoreColorChanged);
+    connect(ui->banColorBox, &ColorBox::colorChanged, this, &Export::onBanColorChanged);
+    connect(ui->xiaoYanColorBox, &ColorBox::colorChanged, this, &Export::onXiaoYanColorChanged);
+    connect(ui->zhongYanColorBox, &ColorBox::colorChanged, this, &Export::onZhongYanColorChanged);
+    connect(ui->qiangGeColorBox, &ColorBox::colorChanged, this, &Export::onQiangGeColorChanged);
+    connect(ui->backgroundColorBox, &ColorBox::colorChanged, this,
+            &Export::onBackgroundColorChanged);
+    connect(ui->bgTransparentBox, &QCheckBox::stateChanged, this, &Export::onBgTransparentChanged);
+    connect(ui->hiddenSymbolBox, &QCheckBox::stateChanged, this, &Export::onHiddenSymbolChanged);
+
+    connect(ui->pageSizeBox, &QComboBox::currentIndexChanged, this, &Export::onPageSizeChanged);
+    connect(ui->isLandscapeBox, &QComboBox::currentIndexChanged, this,
+            &Export::onIsLandscapeChanged);
+    connect(ui->widthBox, &QLineEdit::editingFinished, this, &Export::onPageWidthChanged);
+    connect(ui->heightBox, &QLineEdit::editingFinished, this, &Export::onPageHeightChanged);
+    connect(ui->marginTopBox, &QLineEdit::editingFinished, this, &Export::onMarginTopChanged);
+    connect(ui->marginRightBox, &QLineEdit::editingFinished, this, &Export::onMarginRightChanged);
+    connect(ui->marginBottomBox, &QLineEdit::editingFinished, this,
+            &Export::onMarginBottomChanged);
+    connect(ui->marginLeftBox, &QLineEdit::editingFinished, this, &Export::onMarginLeftChanged);
+    connect(ui->isLineBreakScoreOverflowBox, &QComboBox::currentIndexChanged, this,
+            &Export::onIsLineBreakScoreOverflowChanged);
+    connect(ui->colWidthBox, &QLineEdit::editingFinished, this, &Export::onColWidthChanged);
+    connect(ui->lyricSpaceBox, &QLineEdit::editingFinished, this, &Export::onLyricSpaceChanged);
+    connect(ui->scoreSpaceBox, &QLineEdit::editingFinished, this, &Export::onScoreSpaceChanged);
+    connect(ui->banYanSpaceBox, &QLineEdit::editingFinished, this, &Export::onBanYanSpaceChanged);
+    connect(ui->scoreAngleBox, &QLineEdit::editingFinished, this, &Export::onScoreAngleChanged);
+    connect(ui->lyricScoreSpaceBox, &QLineEdit::editingFinished, this,
+            &Export::onLyricScoreSpaceChanged);
+    connect(ui->scoreBanYanSpaceBox, &QLineEdit::editingFinished, this,
+            &Export::onScoreBanYanSpaceChanged);
+    connect(ui->mColWidthBox, &QLineEdit::editingFinished, this, &Export::onMColWidthChanged);
+    connect(ui->titlePosBox, &QComboBox::currentIndexChanged, this, &Export::onTitlePosChanged);
+    connect(ui->titleWidthBox, &QLineEdit::editingFinished, this, &Export::onTitleWidthChanged);
+
+    connect(ui->fileTypeBox, &QComboBox::currentIndexChanged, this, &Export::onFileTypeChanged);
+    connect(ui->livePreviewBox, &QCheckBox::stateChanged, this, &Export::onLivePreviewChanged);
+    connect(ui->previewAllBtn, &QPushButton::clicked, this, &Export::onPreviewAllBtnClicked);
+    connect(ui->restoreBtn, &QPushButton::clicked, this, &Export::onRestoreBtnClicked);
+    connect(ui->saveBtn, &QPushButton::clicked, this, &Export::onSaveBtnClicked);
+    connect(ui->importBtn, &QPushButton::clicked, this, &Export::onImportBtnClicked);
+    connect(ui->submitBtn, &QPushButton::clicked, this, &Export::onSubmitBtnClicked);
+
+    connect(m_generator, &GenerateSVG::progressUpdate, this, &Export::onProgressUpdate);
+}
+
+void Export::loadControls()
+{
+    QScopedValueRollback<bool> mute(m_muted, true);
+    ExportConfig &c = *m_config;
+
+    const FontRegistry &registry = FontRegistry::instance();
+    if (!registry.families().contains(c.scoreFont().family()))
+        c.setScoreFont(QFont(registry.defaultFamily()));
+
+    // Only the family goes to a picker: the config's fonts carry pixel sizes.
+    auto showFont = [](auto *box, const QFont &font, int size) {
+        box->setCurrentFont(QFont(font.family()));
+        box->setSize(size);
+    };
+    showFont(ui->titleFontBox, c.titleFont(), c.titleFontSize());
+    showFont(ui->lyricFontBox, c.lyricFont(), c.lyricFontSize());
+    showFont(ui->scoreFontBox, c.scoreFont(), c.scoreFontSize());
+    showFont(ui->quPaiFontBox, c.quPaiFont(), c.quPaiFontSize());
+    showFont(ui->diaoMingFontBox, c.diaoMingFont(), c.diaoMingFontSize());
+    showFont(ui->lianBaiFontBox, c.lianBaiFont(), c.lianBaiFontSize());
+    showFont(ui->jiaBaiFontBox, c.jiaBaiFont(), c.jiaBaiFontSize());
+
+    ui->titleColorBox->setColor(c.titleColor());
+    ui->lyricColorBox->setColor(c.lyricColor());
+    ui->quPaiColorBox->setColor(c.quPaiColor());
+    ui->diaoMingColorBox->setColor(c.diaoMingColor());
+    ui->lianBaiColorBox->setColor(c.lianBaiColor());
+    ui->jiaBaiColorBox->setColor(c.jiaBaiColor());
+    ui->scoreColorBox->setColor(c.scoreColor());
+    ui->banColorBox->setColor(c.banColor());
+    ui->xiaoYanColorBox->setColor(c.xiaoYanColor());
+    ui->zhongYanColorBox->setColor(c.zhongYanColor());
+    ui->qiangGeColorBox->setColor(c.qiangGeColor());
+    ui->backgroundColorBox->setColor(c.backgroundColor());
+    ui->bgTransparentBox->setChecked(c.isBgTransparent());
+    ui->hiddenSymbolBox->setChecked(c.isHiddenSymbol());
+
+    ui->pageSizeBox->setCurrentIndex(ui->pageSizeBox->findData(c.pageSizeId()));
+    const bool custom = c.pageSizeId() == ExportConfig::CustomPageSizeId;
+    ui->widthBox->setEnabled(custom);
+    ui->heightBox->setEnabled(custom);
+
+    ui->isLandscapeBox->setCurrentIndex(ui->isLandscapeBox->findData(c.isLandscape()));
+    ui->isLineBreakScoreOverflowBox->setCurrentIndex(
+        ui->isLineBreakScoreOverflowBox->findData(c.isLineBreakScoreOverflow()));
+    ui->titlePosBox->setCurrentIndex(ui->titlePosBox->findData(c.titlePos()));
+
+    auto show = [](QLineEdit *box, int value) { box->setText(QString::number(value)); };
+    show(ui->widthBox, c.pageWidth());
+    show(ui->heightBox, c.pageHeight());
+    show(ui->marginTopBox, c.marginTop());
+    show(ui->marginBottomBox, c.marginBottom());
+    show(ui->marginLeftBox, c.marginLeft());
+    show(ui->marginRightBox, c.marginRight());
+    show(ui->colWidthBox, c.colWidth());
+    show(ui->lyricSpaceBox, c.lyricSpace());
+    show(ui->mColWidthBox, c.mColWidth());
+    show(ui->scoreBanYanSpaceBox, c.scoreBanYanSpace());
+    show(ui->titleWidthBox, c.titleWidth());
+    show(ui->scoreSpaceBox, c.scoreSpace());
+    show(ui->lyricScoreSpaceBox, c.lyricScoreSpace());
+    show(ui->banYanSpaceBox, c.banYanSpace());
+    show(ui->scoreAngleBox, c.scoreAngle());
+
+    ui->livePreviewBox->setChecked(c.isLivePreview());
+}
+
+// ---- Change handlers ------------------------------------------------------
+
+void Export::applyInt(QLineEdit *box, IntGetter get, IntSetter set)
+{
+    if (m_muted || !box->isEnabled())
+        return;
+    bool ok = false;
+    int value = box->text().toInt(&ok);
+    if (!ok)
+        value = 0;
+    if (value == (m_config->*get)())
+        return;
+    (m_config->*set)(value);
+    refreshPreview();
+}
+
+void Export::applyColor(const QColor &color, ColorGetter get, ColorSetter set)
+{
+    if (m_muted || !color.isValid() || color == (m_config->*get)())
+        return;
+    (m_config->*set)(color);
+    refreshPreview();
+}
+
+void Export::applyFont(const QFont &font, int size, FontGetter getFont, IntGetter getSize,
+                       FontSetter setFont, IntSetter setSize)
+{
+    if (m_muted)
+        return;
+    const QString family = font.family();
+    if (family == (m_config->*getFont)().family() && size == (m_config->*getSize)())
+        return;
+    (m_config->*setFont)(QFont(family));
+    (m_config->*setSize)(size);
+    refreshPreview();
+}
+
+void Export::applyBool(bool value, BoolGetter get, BoolSetter set)
+{
+    if (m_muted || value == (m_config->*get)())
+        return;
+    (m_config->*set)(value);
+    refreshPreview();
+}
+
+void Export::onTitleFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::titleFont, &ExportConfig::titleFontSize,
+              &ExportConfig::setTitleFont, &ExportConfig::setTitleFontSize);
+}
+
+void Export::onLyricFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::lyricFont, &ExportConfig::lyricFontSize,
+              &ExportConfig::setLyricFont, &ExportConfig::setLyricFontSize);
+}
+
+void Export::onScoreFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::scoreFont, &ExportConfig::scoreFontSize,
+              &ExportConfig::setScoreFont, &ExportConfig::setScoreFontSize);
+}
+
+void Export::onQuPaiFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::quPaiFont, &ExportConfig::quPaiFontSize,
+              &ExportConfig::setQuPaiFont, &ExportConfig::setQuPaiFontSize);
+}
+
+void Export::onDiaoMingFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::diaoMingFont, &ExportConfig::diaoMingFontSize,
+              &ExportConfig::setDiaoMingFont, &ExportConfig::setDiaoMingFontSize);
+}
+
+void Export::onLianBaiFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::lianBaiFont, &ExportConfig::lianBaiFontSize,
+              &ExportConfig::setLianBaiFont, &ExportConfig::setLianBaiFontSize);
+}
+
+void Export::onJiaBaiFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::jiaBaiFont, &ExportConfig::jiaBaiFontSize,
+              &ExportConfig::setJiaBaiFont, &ExportConfig::setJiaBaiFontSize);
+}
+
+void Export::onTitleColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::titleColor, &ExportConfig::setTitleColor);
+}
+
+void Export::onLyricColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::lyricColor, &ExportConfig::setLyricColor);
+}
+
+void Export::onQuPaiColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::quPaiColor, &ExportConfig::setQuPaiColor);
+}
+
+void Export::onDiaoMingColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::diaoMingColor, &ExportConfig::setDiaoMingColor);
+}
+
+void Export::onLianBaiColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::lianBaiColor, &ExportConfig::setLianBaiColor);
+}
+
+void Export::onJiaBaiColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::jiaBaiColor, &ExportConfig::setJiaBaiColor);
+}
+
+void Export::onScoreColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::scoreColor, &ExportConfig::setScoreColor);
+}
+
+void Export::onBanColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::banColor, &ExportConfig::setBanColor);
+}
+
+void Export::onXiaoYanColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::xiaoYanColor, &ExportConfig::setXiaoYanColor);
+}
+
+void Export::onZhongYanColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::zhongYanColor, &ExportConfig::setZhongYanColor);
+}
+
+void Export::onQiangGeColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::qiangGeColor, &ExportConfig::setQiangGeColor);
+}
+
+void Export::onBackgroundColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::backgroundColor, &ExportConfig::setBackgroundColor);
+}
+
+void Export::onBgTransparentChanged(int state)
+{
+    applyBool(state == Qt::Checked, &ExportConfig::isBgTransparent,
+              &ExportConfig::setIsBgTransparent);
+}
+
+void Export::onHiddenSymbolChanged(int state)
+{
+    applyBool(state == Qt::Checked, &ExportConfig::isHiddenSymbol,
+              &ExportConfig::setIsHiddenSymbol);
+}
+
+void Export::onPageSizeChanged(int index)
+{
+    if (m_muted || index < 0)
+        return;
+    const int id = ui->pageSizeBox->itemData(index).toInt();
+    if (id == m_config->pageSizeId())
+        return;
+    // A standard id also sets the page size in points (portrait).
+    m_config->setPageSizeId(id);
+    const bool custom = id == ExportConfig::CustomPageSizeId;
+    ui->widthBox->setEnabled(custom);
+    ui->heightBox->setEnabled(custom);
+    // Custom keeps the current size until a width or height is entered.
+    if (custom)
+        return;
+    ui->widthBox->setText(QString::number(m_config->pageWidth()));
+    ui->heightBox->setText(QString::number(m_config->pageHeight()));
+    refreshPreview();
+}
+
+void Export::onIsLandscapeChanged(int index)
+{
+    if (index < 0)
+        return;
+    applyBool(ui->isLandscapeBox->itemData(index).toBool(), &ExportConfig::isLandscape,
+              &ExportConfig::setIsLandscape);
+}
+
+void Export::onPageWidthChanged()
+{
+    applyInt(ui->widthBox, &ExportConfig::pageWidth, &ExportConfig::setPageWidth);
+}
+
+void Export::onPageHeightChanged()
+{
+    applyInt(ui->heightBox, &ExportConfig::pageHeight, &ExportConfig::setPageHeight);
+}
+
+void Export::onMarginTopChanged()
+{
+    applyInt(ui->marginTopBox, &ExportConfig::marginTop, &ExportConfig::setMarginTop);
+}
+
+void Export::onMarginRightChanged()
+{
+    applyInt(ui->marginRightBox, &ExportConfig::marginRight, &ExportConfig::setMarginRight);
+}
+
+void Export::onMarginBottomChanged()
+{
+    applyInt(ui->marginBottomBox, &ExportConfig::marginBottom, &ExportConfig::setMarginBottom);
+}
+
+void Export::onMarginLeftChanged()
+{
+    applyInt(ui->marginLeftBox, &ExportConfig::marginLeft, &ExportConfig::setMarginLeft);
+}
+
+void Export::onIsLineBreakScoreOverflowChanged(int index)
+{
+    if (index < 0)
+        return;
+    applyBool(ui->isLineBreakScoreOverflowBox->itemData(index).toBool(),
+              &ExportConfig::isLineBreakScoreOverflow, &ExportConfig::setIsLineBreakScoreOverflow);
+}
+
+void Export::onColWidthChanged()
+{
+    applyInt(ui->colWidthBox, &ExportConfig::colWidth, &ExportConfig::setColWidth);
+}
+
+void Export::onLyricSpaceChanged()
+{
+    applyInt(ui->lyricSpaceBox, &ExportConfig::lyricSpace, &ExportConfig::setLyricSpace);
+}
+
+void Export::onScoreSpaceChanged()
+{
+    applyInt(ui->scoreSpaceBox, &ExportConfig::scoreSpace, &ExportConfig::setScoreSpace);
+}
+
+void Export::onBanYanSpaceChanged()
+{
+    applyInt(ui->banYanSpaceBox, &ExportConfig::banYanSpace, &ExportConfig::setBanYanSpace);
+}
+
+void Export::onScoreAngleChanged()
+{
+    applyInt(ui->scoreAngleBox, &ExportConfig::scoreAngle, &ExportConfig::setScoreAngle);
+}
+
+void Export::onLyricScoreSpaceChanged()
+{
+    applyInt(ui->lyricScoreSpaceBox, &ExportConfig::lyricScoreSpace,
+             &ExportConfig::setLyricScoreSpace);
+}
+
+void Export::onScoreBanYanSpaceChanged()
+{
+    applyInt(ui->scoreBanYanSpaceBox, &ExportConfig::scoreBanYanSpace,
+             &ExportConfig::setScoreBanYanSpace);
+}
+
+void Export::onMColWidthChanged()
+{
+    applyInt(ui->mColWidthBox, &ExportConfig::mColWidth, &ExportConfig::setMColWidth);
+}
+
+void Export::onTitlePosChanged(int index)
+{
+    if (m_muted || index < 0)
+        return;
+    int pos = ui->titlePosBox->itemData(index).toInt();
+    if (pos >= 3)
+        pos = 0;
+    if (pos == m_config->titlePos())
+        return;
+    m_config->setTitlePos(pos);
+    refreshPreview();
+}
+
+void Export::onTitleWidthChanged()
+{
+    applyInt(ui->titleWidthBox, &ExportConfig::titleWidth, &ExportConfig::setTitleWidth);
+}
+
+void Export::onFileTypeChanged(int index)
+{
+    const QString type = ui->fileTypeBox->itemText(index);
+    ui->dpiBox->setEnabled(type == QLatin1String("jpg") || type == QLatin1String("png"));
+}
+
+void Export::onLivePreviewChanged(int state)
+{
+    if (m_muted)
+        return;
+    const bool on = state == Qt::Checked;
+    if (on == m_config->isLivePreview())
+        return;
+    m_config->setIsLivePreview(on);
+    // Switching off keeps the page on screen as it is.
+    if (on)
+        refreshPreview();
+}
+
+// ---- Preview ----------------------------------------------------------------
+
+void Export::refreshPreview(bool force)
+{
+    if (!m_config->isLivePreview() && !force)
+        return;
+    {
+        QScopedValueRollback<bool> quiet(m_quietProgress, true);
+        m_generator->clearPages();
+        m_generator->generate(m_items, true);
+    }
+    const QList<QByteArray> &pages = m_generator->pages();
+    m_previewPage = pages.isEmpty() ? QByteArray() : pages.first();
+    fitPreview();
+    ui->preViewWidget->load(m_previewPage.isEmpty() ? EmptySvg : m_previewPage);
+    emit previewRefreshed();
+}
+
+void Export::fitPreview()
+{
+    const QSize page = m_config->pageSizePoints();
+    const QRect inner = ui->preViewFrame->contentsRect();
+    if (page.width() <= 0 || page.height() <= 0 || inner.isEmpty())
+        return;
+    const double scale = std::min(0.9 * inner.width() / page.width(),
+                                  0.9 * inner.height() / page.height());
+    const QSize size(qRound(page.width() * scale), qRound(page.height() * scale));
+    ui->preViewWidget->setFixedSize(size);
+    ui->preViewWidget->move(inner.x() + (inner.width() - size.width()) / 2,
+                            inner.y() + (inner.height() - size.height()) / 2);
+}
+
+bool Export::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->preViewFrame && event->type() == QEvent::Resize)
+        fitPreview();
+    else if (event->type() == QEvent::Wheel
+             && (watched == ui->pageSizeBox || watched == ui->isLandscapeBox
+                 || watched == ui->isLineBreakScoreOverflowBox || watched == ui->titlePosBox))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---- Buttons ------------------------------------------------------------------
+
+void Export::onPreviewAllBtnClicked()
+{
+    m_generator->clearPages();
+    m_generator->generate(m_items, false);
+    const QList<QByteArray> pages = m_generator->pages();
+    // The generator always lays out at least one (blank) page; a document
+    // without lines has nothing worth previewing all the same.
+    if (pages.isEmpty() || m_items.isEmpty()) {
+        Dialogs::warning(this, tr("警告"), tr("没有可预览的内容"));
+        return;
+    }
+    auto window = std::make_unique<PreviewWindow>(this);
+    window->setPages(pages);
+    window->exec();
+}
+
+void Export::onRestoreBtnClicked()
+{
+    m_config->restoreDefaults();
+    loadControls();
+    refreshPreview(true);
+}
+
+void Export::onSaveBtnClicked()
+{
+    RecentFiles *recent = RecentFiles::instance();
+    const QString path = Dialogs::getSaveFileName(
+        this, tr("保存方案"), recent->lastDir(RecentFiles::SchemeKind), SchemeFilter,
+        QStringLiteral("json"));
+    if (path.isEmpty())
+        return;
+    recent->setLastDir(RecentFiles::SchemeKind, path);
+    if (m_config->saveScheme(path))
+        Dialogs::information(this, tr("成功"), tr("保存成功！"));
+    else
+        Dialogs::warning(this, tr("错误"), tr("保存失败！"));
+}
+
+void Export::onImportBtnClicked()
+{
+    RecentFiles *recent = RecentFiles::instance();
+    const QString path = Dialogs::getOpenFileName(this, tr("导入方案"),
+                                                  recent->lastDir(RecentFiles::SchemeKind),
+                                                  SchemeFilter);
+    if (path.isEmpty())
+        return;
+    recent->setLastDir(RecentFiles::SchemeKind, path);
+    if (!m_config->loadScheme(path)) {
+        Dialogs::warning(this, tr("错误"), tr("导入失败，文件错误！"));
+        return;
+    }
+    loadControls();
+    refreshPreview(true);
+    Dialogs::information(this, tr("成功"), tr("导入成功！"));
+}
+
+void Export::onSubmitBtnClicked()
+{
+    const QString type = ui->fileTypeBox->currentText();
+    RecentFiles *recent = RecentFiles::instance();
+    const QString startDir = recent->lastDir(RecentFiles::ExportKind);
+    QString target;
+    if (type == QLatin1String("pdf")) {
+        // The preview has already read the document's title.
+        const QString title = Dialogs::fileNameFrom(m_generator->title());
+        target = Dialogs::getSaveFileName(this, tr("导出为PDF文件"), startDir,
+                                          tr("PDF文件 (*.pdf)"), QStringLiteral("pdf"),
+                                          title.isEmpty() ? ExportNames::defaultTitle() : title);
+    } else {
+        const QString caption = type == QLatin1String("jpg")   ? tr("导出为JPG文件")
+                                : type == QLatin1String("png") ? tr("导出为PNG文件")
+                                                               : tr("导出为SVG文件");
+        target = Dialogs::getExistingDirectory(this, caption, startDir);
+    }
+    if (target.isEmpty())
+        return;
+    recent->setLastDir(RecentFiles::ExportKind,
+                       type == QLatin1String("pdf") ? QFileInfo(target).absolutePath() : target);
+
+    m_generator->clearPages();
+    m_generator->generate(m_items, false);
+
+    bool ok = false;
+    if (type == QLatin1String("pdf")) {
+        ok = m_generator->exportPdf(target);
+    } else if (type == QLatin1String("svg")) {
+        ok = m_generator->exportSvg(target);
+    } else {
+        const int index = ui->dpiBox->currentIndex();
+        const int quality = (index >= 1 && index <= 3) ? index : 0;
+        ok = m_generator->exportImages(target, quality, type);
+    }
+    if (!ok)
+        return;
+    Dialogs::information(this, tr("成功"), tr("导出成功！"));
+    accept();
+}
+
+// ---- Progress -----------------------------------------------------------------
+
+void Export::onProgressUpdate(int status, int value, int maxValue, const QString &winTitle,
+                              const QString &tip)
+{
+    if (m_quietProgress)
+        return;
+    if (!m_progress) {
+        m_progress = new QProgressDialog(this);
+        m_progress->setModal(true);
+        m_progress->setCancelButton(nullptr);
+        m_progress->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        m_progress->setRange(0, maxValue);
+        m_progress->setMinimumDuration(0);
+        // Only status 2 closes it.
+        m_progress->setAutoReset(false);
+        m_progress->setAutoClose(false);
+    }
+    switch (status) {
+    case 0:
+        setEnabled(false);
+        // A window child may stay enabled while its parent is disabled.
+        m_progress->setEnabled(true);
+        m_progress->setLabelText(tip);
+        m_progress->setWindowTitle(winTitle);
+        m_progress->setRange(0, maxValue);
+        m_progress->setValue(value);
+        m_progress->show();
+        break;
+    case 1:
+        m_progress->setValue(value);
+        break;
+    case 2:
+        m_progress->reset();
+        m_progress->hide();
+        setEnabled(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void Export::done(int result)
+{
+    m_config->save();
+    QDialog::done(result);
+}
