@@ -1,7 +1,7 @@
 #include "document/GongcheSymbols.h"
 #include "document/ScoreFile.h"
 
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +17,7 @@ class TestScoreFile : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initTestApplication(); }
+    void initTestCase() { initCoreTestApplication(); }
 
     void exampleBytes_data();
     void exampleBytes();

@@ -1,9 +1,9 @@
 #include "core/DataPaths.h"
 #include "editor/EditorConfig.h"
 #include "fonts/FontRegistry.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -110,7 +110,7 @@ void writeFile(const QString &path, const QByteArray &content)
     f.write(content);
 }
 
-QString settingsPath(const TestEnvironment &env)
+QString settingsPath(const TestDataFolder &env)
 {
     return QDir(env.dataDir()).filePath(QStringLiteral("settings.ini"));
 }
@@ -147,7 +147,7 @@ private slots:
 
 void TestEditorConfig::initTestCase()
 {
-    initTestApplication();
+    initCoreTestApplication();
     QVERIFY(!FontRegistry::instance().defaultFamily().isEmpty());
     QCOMPARE(EditorConfig::keys().size(), 24);
     QStringList tested;
@@ -158,7 +158,7 @@ void TestEditorConfig::initTestCase()
 
 void TestEditorConfig::missingFileGivesDefaults()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     QVERIFY(!QFile::exists(path));
 
@@ -203,7 +203,7 @@ void TestEditorConfig::singleKeyInFile()
     QFETCH(QString, key);
     QFETCH(QString, stored);
 
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     writeFile(path, "[Editor]\n" + key.toUtf8() + "=" + stored.toUtf8() + "\n");
 
@@ -244,7 +244,7 @@ void TestEditorConfig::colourWrittenBack()
     QFETCH(QByteArray, stored);
     QFETCH(QString, expected);
 
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     writeFile(path, "[Editor]\nerrorColor=" + stored + "\n");
 
@@ -286,7 +286,7 @@ void TestEditorConfig::absurdSizes()
     QFETCH(QByteArray, stored);
     QFETCH(int, expected);
 
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     writeFile(path, "[Editor]\nlyricLineNumberFontSize=" + stored + "\n");
 
@@ -323,7 +323,7 @@ void TestEditorConfig::emptyOrListFamily()
     QFETCH(QByteArray, stored);
     QFETCH(QString, expected);
 
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     writeFile(path, "[Editor]\nlyricFont=" + stored + "\n");
 
@@ -338,7 +338,7 @@ void TestEditorConfig::emptyOrListFamily()
 
 void TestEditorConfig::restoreDefaultsClearsSectionOnly()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     writeFile(path,
               "[Editor]\n"
@@ -369,7 +369,7 @@ void TestEditorConfig::restoreDefaultsClearsSectionOnly()
 
 void TestEditorConfig::settersNeitherSaveNorSignal()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     writeFile(path, "[Editor]\nerrorColor=#123456\n");
     const QByteArray before = [&] {
@@ -412,7 +412,7 @@ void TestEditorConfig::fontAndSizeSetters()
 {
     QFETCH(QString, key);
 
-    TestEnvironment env;
+    TestDataFolder env;
     EditorConfig config(settingsPath(env));
 
     using FontSet = void (EditorConfig::*)(const QFont &);
@@ -456,7 +456,7 @@ void TestEditorConfig::fontAndSizeSetters()
 
 void TestEditorConfig::sizeSetterClamps()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     EditorConfig config(settingsPath(env));
     config.setLyricFontSize(0);
     QCOMPARE(config.lyricFontSize(), 1);
@@ -468,7 +468,7 @@ void TestEditorConfig::sizeSetterClamps()
 
 void TestEditorConfig::invalidColourSetterIgnored()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     EditorConfig config(settingsPath(env));
     config.setQuPaiColor(QColor());
     QCOMPARE(config.quPaiColor().name(), QStringLiteral("#4078f2"));
@@ -476,7 +476,7 @@ void TestEditorConfig::invalidColourSetterIgnored()
 
 void TestEditorConfig::gutterMetricsFollowFonts()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     writeFile(path, "[Editor]\nlyricLineNumberFontSize=40\nscoreLineNumberFontSize=8\n");
 
@@ -510,7 +510,7 @@ void TestEditorConfig::gutterMetricsFollowFonts()
 
 void TestEditorConfig::privateInstanceSavesOnDestruction()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     {
         EditorConfig config(path);
@@ -562,8 +562,8 @@ static int exitChild(int argc, char **argv)
     const bool quitLoop = QString::fromLocal8Bit(argv[2]) == QLatin1String("quit");
     QString path;
     {
-        QApplication app(argc, argv);
-        initTestApplication();
+        QGuiApplication app(argc, argv);
+        initCoreTestApplication();
         EditorConfig *config = EditorConfig::instance();
         if (!config || EditorConfig::instance() != config)
             return 3;
@@ -587,7 +587,7 @@ int main(int argc, char **argv)
 {
     if (argc == 3 && qstrcmp(argv[1], "--exit-child") == 0)
         return exitChild(argc, argv);
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     TestEditorConfig test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -1,6 +1,6 @@
 #include "editor/EditorConfig.h"
 #include "editor/LyricHighlighter.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QDir>
 #include <QPlainTextDocumentLayout>
@@ -93,7 +93,7 @@ class TestLyricHighlighter : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initTestApplication(); }
+    void initTestCase() { initCoreTestApplication(); }
     void init();
     void cleanup();
 
@@ -104,13 +104,13 @@ private slots:
     void settersAloneDoNotRecolour();
 
 private:
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<TestDataFolder> m_env;
     std::unique_ptr<EditorConfig> m_config;
 };
 
 void TestLyricHighlighter::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
+    m_env = std::make_unique<TestDataFolder>();
     m_config = std::make_unique<EditorConfig>(
         QDir(m_env->dataDir()).filePath(QStringLiteral("settings.ini")));
     applyRoleColours(*m_config);

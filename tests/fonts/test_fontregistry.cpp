@@ -1,7 +1,7 @@
 #include "core/DataPaths.h"
 #include "fonts/FontRegistry.h"
 #include "fonts/FontSubstitutions.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -37,7 +37,7 @@ class TestFontRegistry : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initTestApplication(); }
+    void initTestCase() { initCoreTestApplication(); }
 
     void families_data();
     void families();
@@ -227,7 +227,7 @@ void TestFontRegistry::reloadAfterAnotherFontWasRemoved()
 
 void TestFontRegistry::instanceUsesTheDataFolder()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     FontRegistry &registry = FontRegistry::instance();
     QCOMPARE(&FontRegistry::instance(), &registry);
     QCOMPARE(registry.fontsDirectory(), QDir(DataPaths::fontsDir()).absolutePath());

@@ -576,4 +576,4 @@ void TestGongcheSymbols::toStringInvalid()
 }
 
 QTEST_GUILESS_MAIN(TestGongcheSymbols)
-#include "tst_gongchesymbols.moc"
+#include "test_gongchesymbols.moc"

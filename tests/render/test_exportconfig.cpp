@@ -1,9 +1,9 @@
 #include "core/DataPaths.h"
 #include "render/ExportConfig.h"
 #include "fonts/FontRegistry.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -146,7 +146,7 @@ bool writeFile(const QString &path, const QByteArray &content)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
 }
 
-QString settingsPath(const TestEnvironment &env)
+QString settingsPath(const TestDataFolder &env)
 {
     return QDir(env.dataDir()).filePath(QStringLiteral("settings.ini"));
 }
@@ -211,7 +211,7 @@ private slots:
 
 void TestExportConfig::initTestCase()
 {
-    initTestApplication();
+    initCoreTestApplication();
     QVERIFY(!FontRegistry::instance().defaultFamily().isEmpty());
     QCOMPARE(ExportConfig::keys().size(), 48);
     QStringList tested;
@@ -223,7 +223,7 @@ void TestExportConfig::initTestCase()
 
 void TestExportConfig::freshStartGivesDefaults()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     QVERIFY(!QFile::exists(path));
 
@@ -256,7 +256,7 @@ void TestExportConfig::choiceLists()
 
     // The numbers in the labels are what choosing the entry sets, and they
     // agree with the toolkit's page sizes.
-    TestEnvironment env;
+    TestDataFolder env;
     ExportConfig config(settingsPath(env));
     for (const auto &c : ExportConfig::pageSizeChoices()) {
         const int id = c.value.toInt();
@@ -292,7 +292,7 @@ void TestExportConfig::pageSizeId()
     QFETCH(int, id);
     QFETCH(QSize, expected);
 
-    TestEnvironment env;
+    TestDataFolder env;
     ExportConfig config(settingsPath(env));
     config.setPageSizeId(31);
     config.setPageWidth(500);
@@ -329,7 +329,7 @@ void TestExportConfig::titleWidthFollowsColWidth()
     QFETCH(int, colWidth);
     QFETCH(int, titleWidth);
 
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     QVERIFY(writeFile(path, "[Export]\n" + content));
     ExportConfig config(path);
@@ -403,7 +403,7 @@ void TestExportConfig::absurdValues()
     QFETCH(QByteArray, content);
     QFETCH(Values, changes);
 
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     QVERIFY(writeFile(path, "[Export]\n" + content + "\n"));
 
@@ -424,7 +424,7 @@ void TestExportConfig::absurdValues()
 // is replaced by the default on the next save.
 void TestExportConfig::absurdNumbersKeptInFile()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     QVERIFY(writeFile(path, "[Export]\nmarginTop=5000\ncolWidth=0\nlyricSpace=abc\nbanColor=zz\n"));
     ExportConfig config(path);
@@ -473,7 +473,7 @@ void TestExportConfig::handEditedTextRoundTrip()
     QFETCH(QByteArray, stored);
     QFETCH(QString, expected);
 
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     std::unique_ptr<ExportConfig> config;
     if (scheme) {
@@ -497,7 +497,7 @@ void TestExportConfig::handEditedTextRoundTrip()
 
 void TestExportConfig::landscapeSwapsPage()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     ExportConfig config(settingsPath(env));
     config.setPageSizeId(18);
     QCOMPARE(config.pageSizePoints(), QSize(709, 1001));
@@ -511,7 +511,7 @@ void TestExportConfig::landscapeSwapsPage()
 
 void TestExportConfig::saveWritesAllKeys()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     ExportConfig config(path);
     config.setBanColor(QColor("#ABCDEF"));
@@ -536,7 +536,7 @@ void TestExportConfig::saveWritesAllKeys()
 
 void TestExportConfig::restoreDefaultsClearsSectionOnly()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     QVERIFY(writeFile(path,
                       "[Editor]\nlyricFontSize=40\nerrorColor=#123456\n"
@@ -585,7 +585,7 @@ void TestExportConfig::fontAndSizeSetters()
     QVERIFY(access.contains(key));
     const Access a = access.value(key);
 
-    TestEnvironment env;
+    TestDataFolder env;
     ExportConfig config(settingsPath(env));
     const auto metricsMatch = [&] {
         const QFontMetricsF expected((config.*a.font)());
@@ -669,7 +669,7 @@ void TestExportConfig::loadScheme()
     QFETCH(bool, ok);
     QFETCH(Values, changes);
 
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     ExportConfig config(path);
     config.save();
@@ -692,7 +692,7 @@ void TestExportConfig::loadScheme()
 // even titleWidth on a file that never held it.
 void TestExportConfig::loadSchemeKeepsUnsavedValues()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     ExportConfig config(path);
     config.setLyricColor(QColor("#112233"));
@@ -704,7 +704,7 @@ void TestExportConfig::loadSchemeKeepsUnsavedValues()
 
 void TestExportConfig::unknownKeysReexported()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     QVERIFY(writeFile(path, "[Export]\noldKey=hello\nnum=7\n[Editor]\nlyricFontSize=40\n"));
     ExportConfig config(path);
@@ -747,7 +747,7 @@ void TestExportConfig::unknownKeysReexported()
     }
 
     // A fresh config takes the unknown keys along into its own file.
-    TestEnvironment other;
+    TestDataFolder other;
     ExportConfig second(settingsPath(other));
     QVERIFY(second.loadScheme(out));
     const Values file = section(settingsPath(other));
@@ -767,7 +767,7 @@ void TestExportConfig::schemeRoundTrip()
 {
     QFETCH(bool, changed);
 
-    TestEnvironment env;
+    TestDataFolder env;
     ExportConfig config(settingsPath(env));
     if (changed) {
         config.setPageSizeId(16);
@@ -784,7 +784,7 @@ void TestExportConfig::schemeRoundTrip()
     const QString scheme = QDir(env.dataDir()).filePath("scheme.json");
     QVERIFY(config.saveScheme(scheme));
 
-    TestEnvironment other;
+    TestDataFolder other;
     ExportConfig second(settingsPath(other));
     QVERIFY(second.loadScheme(scheme));
     QCOMPARE(valuesOf(second), valuesOf(config));
@@ -805,7 +805,7 @@ void TestExportConfig::saveSchemeFailure()
 {
     QFETCH(QString, target);
 
-    TestEnvironment env;
+    TestDataFolder env;
     QVERIFY(QDir(env.dataDir()).mkdir("folder"));
     ExportConfig config(settingsPath(env));
     config.setColWidth(123);
@@ -817,7 +817,7 @@ void TestExportConfig::saveSchemeFailure()
 
 void TestExportConfig::privateInstanceSavesOnDestruction()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString path = settingsPath(env);
     {
         ExportConfig config(path);
@@ -864,8 +864,8 @@ static int exitChild(int argc, char **argv)
     const bool quitLoop = QString::fromLocal8Bit(argv[2]) == QLatin1String("quit");
     QString path;
     {
-        QApplication app(argc, argv);
-        initTestApplication();
+        QGuiApplication app(argc, argv);
+        initCoreTestApplication();
         ExportConfig *config = ExportConfig::instance();
         if (!config || ExportConfig::instance() != config)
             return 3;
@@ -890,7 +890,7 @@ int main(int argc, char **argv)
 {
     if (argc == 3 && qstrcmp(argv[1], "--exit-child") == 0)
         return exitChild(argc, argv);
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     TestExportConfig test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -572,4 +572,4 @@ void TestInputMethod::selectByNumber()
 }
 
 QTEST_MAIN(TestInputMethod)
-#include "tst_inputmethod.moc"
+#include "test_inputmethod.moc"

@@ -9,7 +9,7 @@
 #include "input/ui/InputMethod.h"
 #include "ui_MainWindow.h"
 
-#include "document/KelvoEditTestUtil.h"
+#include "document/ui/KelvoEditTestUtil.h"
 #include "support/TestSupport.h"
 
 #include <QClipboard>

@@ -833,4 +833,4 @@ int main(int argc, char **argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_kelvoedit.moc"
+#include "test_kelvoedit.moc"

@@ -8,7 +8,7 @@
 #include "document/AutosaveStore.h"
 #include "render/ExportConfig.h"
 #include "input/SymbolDictionary.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -45,7 +45,7 @@ class TestSafeWrite : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initTestApplication(); }
+    void initTestCase() { initCoreTestApplication(); }
 
     void stores_data()
     {
@@ -67,7 +67,7 @@ private slots:
         QFETCH(bool, readOnly);
         SmallFileSystem fs;
         KELVO_REQUIRE_SMALL_FS(fs);
-        TestEnvironment env;
+        TestDataFolder env;
         DataPaths::setOverride(fs.path());
 
         const QString settings = DataPaths::settingsFile();

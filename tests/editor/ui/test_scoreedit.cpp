@@ -397,4 +397,4 @@ int main(int argc, char **argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_scoreedit.moc"
+#include "test_scoreedit.moc"

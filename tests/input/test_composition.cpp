@@ -6,7 +6,7 @@
 
 #include "input/Composition.h"
 #include "input/SymbolDictionary.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QtTest>
 
@@ -94,7 +94,7 @@ private:
 
 void TestComposition::initTestCase()
 {
-    initTestApplication();
+    initCoreTestApplication();
     m_shipped = std::make_unique<SymbolDictionary>(
         SymbolDictionary::fromFile(SymbolDictionary::resourcePath()));
     QCOMPARE(m_shipped->entryCount(), 156);
@@ -484,4 +484,4 @@ void TestComposition::emptyDictionary()
 }
 
 QTEST_GUILESS_MAIN(TestComposition)
-#include "tst_composition.moc"
+#include "test_composition.moc"

@@ -1,5 +1,5 @@
 #include "core/DataPaths.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,13 +16,13 @@ class TestDataPaths : public QObject
 private slots:
     void initTestCase()
     {
-        initTestApplication();
+        initCoreTestApplication();
         QStandardPaths::setTestModeEnabled(true);
     }
 
     void overrideRedirectsEveryPath()
     {
-        TestEnvironment env;
+        TestDataFolder env;
         const QDir dir(env.dataDir());
         QCOMPARE(DataPaths::dataDir(), dir.absolutePath());
         QCOMPARE(DataPaths::settingsFile(), dir.filePath("settings.ini"));

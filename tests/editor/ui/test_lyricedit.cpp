@@ -372,4 +372,4 @@ int main(int argc, char **argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_lyricedit.moc"
+#include "test_lyricedit.moc"

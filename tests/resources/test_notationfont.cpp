@@ -3,7 +3,7 @@
 // symbol the same advance, because the score layout relies on all of that.
 
 #include "document/GongcheSymbols.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QFile>
 #include <QFontDatabase>
@@ -57,7 +57,7 @@ private:
 
 void TestNotationFont::initTestCase()
 {
-    initTestApplication();
+    initCoreTestApplication();
     QFile file(QString::fromLatin1(kFontResource));
     QVERIFY2(file.open(QIODevice::ReadOnly), kFontResource);
     m_data = file.readAll();
@@ -252,4 +252,4 @@ void TestNotationFont::marksDistinct()
 }
 
 QTEST_MAIN(TestNotationFont)
-#include "tst_notationfont.moc"
+#include "test_notationfont.moc"

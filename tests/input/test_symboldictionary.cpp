@@ -8,7 +8,7 @@
 #include "document/GongcheSymbols.h"
 #include "input/DictionaryContent.h"
 #include "input/SymbolDictionary.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,7 +35,7 @@ class TestSymbolDictionary : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initTestApplication(); }
+    void initTestCase() { initCoreTestApplication(); }
 
     void resourceMatchesGenerator();
     void resourceLayout();
@@ -385,7 +385,7 @@ void TestSymbolDictionary::longLineAndBinary()
 
 void TestSymbolDictionary::firstRunCopy()
 {
-    TestEnvironment env;
+    TestDataFolder env;
     const QString target = DataPaths::dictionaryFile();
     QVERIFY(!QFile::exists(target));
     const SymbolDictionary dict;
@@ -416,7 +416,7 @@ void TestSymbolDictionary::existingWorkingCopyWins()
 {
     QFETCH(QByteArray, content);
     QFETCH(int, entries);
-    TestEnvironment env;
+    TestDataFolder env;
     const QString target = DataPaths::dictionaryFile();
     QVERIFY(writeFile(target, content));
     const SymbolDictionary dict(QStringLiteral("wordsdict.csv"));
@@ -437,7 +437,7 @@ void TestSymbolDictionary::unwritableDataFolderReadsResource()
 {
     // A data folder below a regular file can never be created, not even by
     // root: the embedded dictionary is read directly.
-    TestEnvironment env;
+    TestDataFolder env;
     const QString blocker = QDir(env.dataDir()).filePath(QStringLiteral("a-file"));
     QVERIFY(writeFile(blocker, "x"));
     DataPaths::setOverride(QDir(blocker).filePath(QStringLiteral("data")));
@@ -448,4 +448,4 @@ void TestSymbolDictionary::unwritableDataFolderReadsResource()
 }
 
 QTEST_GUILESS_MAIN(TestSymbolDictionary)
-#include "tst_symboldictionary.moc"
+#include "test_symboldictionary.moc"

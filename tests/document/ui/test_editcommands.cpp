@@ -574,4 +574,4 @@ void TestEditCommands::randomEditsNeverMoveNotation()
     QCOMPARE(edit->scoreEdit()->toPlainText(), endScore);
 }
 
-#include "tst_editcommands.moc"
+#include "test_editcommands.moc"

@@ -4,7 +4,7 @@
 #include "render/ExportConfig.h"
 #include "fonts/FontRegistry.h"
 #include "render/GenerateSVG.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include <QElapsedTimer>
 #include <QPaintEngine>
@@ -253,7 +253,7 @@ private:
 
     QString m_family;
     std::unique_ptr<FontRegistry> m_registry;
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<TestDataFolder> m_env;
     std::unique_ptr<ExportConfig> m_config;
     std::unique_ptr<GenerateSVG> m_gen;
     QTemporaryDir m_fontsDir;
@@ -261,7 +261,7 @@ private:
 
 void TestGenerateSvg::initTestCase()
 {
-    initTestApplication();
+    initCoreTestApplication();
     m_registry = std::make_unique<FontRegistry>(m_fontsDir.path(), FontRegistry::embeddedFontPath());
     m_family = m_registry->defaultFamily();
     QVERIFY(!m_family.isEmpty());
@@ -269,7 +269,7 @@ void TestGenerateSvg::initTestCase()
 
 void TestGenerateSvg::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
+    m_env = std::make_unique<TestDataFolder>();
     m_config = std::make_unique<ExportConfig>(m_env->dataDir() + QStringLiteral("/settings.ini"));
     // One fixed family everywhere, so the metrics are the same on every machine.
     const QFont font(m_family);
@@ -1040,4 +1040,4 @@ void TestGenerateSvg::svgCacheFollowsGeneration()
 }
 
 QTEST_MAIN(TestGenerateSvg)
-#include "tst_generatesvg.moc"
+#include "test_generatesvg.moc"

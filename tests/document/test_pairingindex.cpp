@@ -1,9 +1,9 @@
 #include "document/PairingIndex.h"
 #include "document/ScoreSyntax.h"
 
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QPlainTextDocumentLayout>
 #include <QRandomGenerator>
 #include <QTextBlock>
@@ -28,7 +28,7 @@ private slots:
     void documentDestroyed();
 
 private:
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<TestDataFolder> m_env;
 };
 
 namespace {
@@ -111,7 +111,7 @@ QString randomText(QRandomGenerator *rng, int pieceCount)
 
 void TestPairingIndex::initTestCase()
 {
-    m_env = std::make_unique<TestEnvironment>();
+    m_env = std::make_unique<TestDataFolder>();
 }
 
 void TestPairingIndex::answersMatchRules_data()
@@ -299,10 +299,10 @@ void TestPairingIndex::documentDestroyed()
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    initTestApplication();
+    QGuiApplication app(argc, argv);
+    initCoreTestApplication();
     TestPairingIndex test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_pairingindex.moc"
+#include "test_pairingindex.moc"

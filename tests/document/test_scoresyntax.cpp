@@ -701,4 +701,4 @@ void TestScoreSyntax::matchesReference()
 }
 
 QTEST_MAIN(TestScoreSyntax)
-#include "tst_scoresyntax.moc"
+#include "test_scoresyntax.moc"

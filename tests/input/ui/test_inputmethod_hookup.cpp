@@ -182,4 +182,4 @@ void TestInputMethodHookup::focusOutResets()
 }
 
 QTEST_MAIN(TestInputMethodHookup)
-#include "tst_inputmethod_hookup.moc"
+#include "test_inputmethod_hookup.moc"

@@ -365,4 +365,4 @@ void TestHelpAbout::actionsOpenParentlessModals()
 }
 
 QTEST_MAIN(TestHelpAbout)
-#include "tst_helpabout.moc"
+#include "test_helpabout.moc"
