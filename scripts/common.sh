@@ -9,7 +9,7 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev libvulkan-dev
   qt6-qpa-plugins libqt6svg6 libpng-dev poppler-utils
-  fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk fontconfig
+  fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk fontconfig python3
 )
 
 install_packages() {

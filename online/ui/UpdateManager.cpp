@@ -1,73 +1,39 @@
 #include "online/ui/UpdateManager.h"
 
 #include "dialogs/ui/DialogService.h"
-#include "online/OnlineFetch.h"
-#include "online/ServerConstants.h"
+#include "online/UpdateCheck.h"
 
 #include <QApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTimer>
-#include <QUrl>
 #include <QWidget>
 
 UpdateManager::UpdateManager(QObject *parent)
     : QObject(parent)
-    , m_manager(new QNetworkAccessManager(this))
-    , m_constants(ServerConstants::instance())
+    , m_check(new UpdateCheck(this))
 {
-    connect(m_manager, &QNetworkAccessManager::finished, this, &UpdateManager::onFinished);
+    connect(m_check, &UpdateCheck::updateAvailable, this, &UpdateManager::announce);
+    connect(m_check, &UpdateCheck::finished, this, &UpdateManager::dataSubmitted);
 }
 
 UpdateManager::~UpdateManager() = default;
 
 void UpdateManager::checkForUpdate()
 {
-    if (ServerConstants::offline())
-        return;
-    QNetworkRequest request(QUrl(m_constants->apiBase + m_constants->updatePath));
-    // Sent although there is no body; the server may look at it.
-    request.setHeader(QNetworkRequest::ContentTypeHeader, m_constants->contentType);
-    OnlineFetch::get(m_manager, request);
+    m_check->start();
 }
 
 bool UpdateManager::isNewer(const QString &announced, const QString &current)
 {
-    return announced.toDouble() > current.toDouble();
+    return UpdateCheck::isNewer(announced, current);
 }
 
-void UpdateManager::onFinished(QNetworkReply *reply)
+void UpdateManager::announce(const UpdateNotice &notice)
 {
-    reply->deleteLater();
-    QByteArray body;
-    if (!OnlineFetch::readBody(reply, &body)) {
-        const QString why = reply->error() != QNetworkReply::NoError
-                                ? reply->errorString()
-                                : QStringLiteral("reply too large");
-        emit dataSubmitted(false, why);
-        return;
-    }
-    const QString text = QString::fromUtf8(body);
-    const QJsonDocument json = QJsonDocument::fromJson(text.toUtf8());
-    if (json.isObject()) {
-        const QJsonObject manifest = json.object();
-        // A version sent as a JSON number is no string: it reads as empty.
-        const QString version = manifest.value(QStringLiteral("version")).toString();
-        const bool force = manifest.value(QStringLiteral("force")).toBool();
-        if (isNewer(version, m_constants->version)) {
-            Dialogs::information(nullptr, tr("更新提示"), tr("有新版本可用，请更新！"));
-            const QString site = m_constants->webBase + m_constants->rootPath;
-            if (!Dialogs::openUrl(QUrl(site)))
-                Dialogs::information(nullptr, tr("更新提示"),
-                                     tr("无法打开下载链接，请到官网下载：") + site + tr("！"));
-            if (force)
-                closeForUpdate();
-        }
-    }
-    emit dataSubmitted(true, text);
+    Dialogs::information(nullptr, notice.title, notice.text);
+    if (!Dialogs::openUrl(notice.site))
+        Dialogs::information(nullptr, notice.title, notice.browserFailedText);
+    if (notice.force)
+        closeForUpdate();
 }
 
 void UpdateManager::closeForUpdate()

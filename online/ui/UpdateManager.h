@@ -4,15 +4,14 @@
 #include <QPointer>
 #include <QString>
 
-class QNetworkAccessManager;
-class QNetworkReply;
 class QWidget;
-struct ServerConstants;
+class UpdateCheck;
+struct UpdateNotice;
 
-// Asks the API server once whether a newer version exists and, if so, tells
-// the user and opens the web site. A forced update closes the program, but
-// only through the window's own close prompts: an unsaved document is never
-// discarded, and a cancelled prompt keeps the program open.
+// Shows what the update check finds: a newer version is announced and the
+// web site opened. A forced update closes the program, but only through the
+// window's own close prompts: an unsaved document is never discarded, and a
+// cancelled prompt keeps the program open.
 class UpdateManager : public QObject
 {
     Q_OBJECT
@@ -27,8 +26,7 @@ public:
     // Starts the request and returns at once; does nothing when offline.
     void checkForUpdate();
 
-    // Whether the announced version is newer, compared as decimal numbers
-    // (so "2.10" equals "2.1"; anything unparsable counts as 0).
+    // Whether the announced version is newer (see UpdateCheck::isNewer).
     static bool isNewer(const QString &announced, const QString &current);
 
 signals:
@@ -36,10 +34,9 @@ signals:
     void dataSubmitted(bool success, const QString &message);
 
 private:
-    void onFinished(QNetworkReply *reply);
+    void announce(const UpdateNotice &notice);
     void closeForUpdate();
 
-    QNetworkAccessManager *m_manager;
-    ServerConstants *m_constants;
+    UpdateCheck *m_check;
     QPointer<QWidget> m_window;
 };

@@ -3,6 +3,7 @@
 #include "document/ui/KelvoEdit.h"
 #include "online/ServerConstants.h"
 #include "online/SponsorPage.h"
+#include "online/UpdateCheck.h"
 #include "online/ui/SponsorView.h"
 #include "online/ui/UpdateManager.h"
 #include "ui_MainWindow.h"
@@ -131,6 +132,9 @@ private slots:
     void init();
     void cleanup();
 
+    void isNewer_data();
+    void isNewer();
+    void updateNotice();
     void updateCheck_data();
     void updateCheck();
     void browserFailureShowsAddress();
@@ -180,6 +184,49 @@ void TestOnline::pointAt(const QString &base)
     qputenv("KELVO_API_BASE", base.toUtf8());
     qputenv("KELVO_WEB_BASE", (base + QStringLiteral("/web")).toUtf8());
     ServerConstants::reset();
+}
+
+void TestOnline::isNewer_data()
+{
+    QTest::addColumn<QString>("announced");
+    QTest::addColumn<bool>("newer");
+    QTest::newRow("same") << "2.1" << false;
+    QTest::newRow("2.10") << "2.10" << false;
+    QTest::newRow("2.2") << "2.2" << true;
+    QTest::newRow("whole number") << "3" << true;
+    QTest::newRow("spaces") << " 3.0 " << true;
+    QTest::newRow("older") << "2.09" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("dotted") << "2.1.1" << false;
+    // Numbers toDouble would take but no plain decimal version is.
+    QTest::newRow("exponent") << "1e3" << false;
+    QTest::newRow("infinity") << "inf" << false;
+    QTest::newRow("not a number") << "nan" << false;
+    QTest::newRow("signed") << "+3" << false;
+    QTest::newRow("hex") << "0x10" << false;
+    QTest::newRow("overflow") << QString(400, QLatin1Char('9')) << false;
+}
+
+void TestOnline::isNewer()
+{
+    QFETCH(QString, announced);
+    QFETCH(bool, newer);
+    QCOMPARE(UpdateManager::isNewer(announced, QStringLiteral("2.1")), newer);
+}
+
+void TestOnline::updateNotice()
+{
+    // The notice carries its texts and the site, without any widget.
+    ServerConstants constants;
+    constants.fill();
+    UpdateNotice notice;
+    QVERIFY(UpdateCheck::readManifest(R"({"version":"3.0","force":true})", constants, &notice));
+    QCOMPARE(notice.title, QStringLiteral("更新提示"));
+    QCOMPARE(notice.text, QStringLiteral("有新版本可用，请更新！"));
+    QCOMPARE(notice.site, QUrl(m_server->base() + QStringLiteral("/web/")));
+    QCOMPARE(notice.browserFailedText, QStringLiteral("无法打开下载链接，请到官网下载：")
+                                           + m_server->base() + QStringLiteral("/web/！"));
+    QVERIFY(notice.force);
 }
 
 void TestOnline::updateCheck_data()
