@@ -9,10 +9,11 @@ Rules, each failure named by file and line:
     widget header: no header of the widget Qt modules, no generated ui_*.h
     form header and no header from a ui/ folder of this project;
   * the folder graph (a node per folder such as document or document/ui, an
-    edge when a file in one includes a header of the other) has no cycle;
-    neither has the graph of the ordered core folders taken together with
-    their ui/ folders, where a ui/ folder's includes of core folders are left
-    out because every ui/ folder sits above all core folders;
+    edge when a file in one includes a header of the other) has no cycle.
+    The ui/ folders form a layer of their own above every core folder, and
+    among themselves they need not follow the core order: the paired editor
+    view (document/ui) is built from the panes (editor/ui) and the candidate
+    window (input/ui), while the panes' core builds on the document model;
   * a core folder never includes a folder ordered above it.
 """
 
@@ -39,16 +40,6 @@ ORDER = {
 
 # Folders above both layers as a whole: they may include anything.
 TOP_FOLDERS = {"app"}
-
-# Cycles known and being reworked, written as reported; they are listed
-# but do not fail the check. Remove an entry once its cycle is gone.
-KNOWN_CYCLES = [
-    # The paired editor's undo commands and widget reach into the panes and
-    # the candidate window, while those panes build on the document model.
-    "document -> editor -> document",
-    "document -> input -> document",
-    "document -> editor -> input -> document",
-]
 
 # Qt modules that link Qt Widgets.
 WIDGET_MODULES = ["QtWidgets", "QtPrintSupport", "QtSvgWidgets", "QtOpenGLWidgets"]
@@ -135,7 +126,6 @@ def check(root, qt_dirs, folders=FOLDERS):
     widgets = widget_headers(qt_dirs)
     problems = []
     dir_edges = {}   # folder -> folder -> "file:line"
-    top_edges = {}   # core folder -> core folder -> "file:line"
 
     for base in folders:
         for dirpath, _, files in sorted(os.walk(os.path.join(root, base))):
@@ -174,22 +164,13 @@ def check(root, qt_dirs, folders=FOLDERS):
                     if to != folder:
                         dir_edges.setdefault(folder, {}).setdefault(to, where)
                     a, b = top(folder), top(to)
-                    if a != b and a in ORDER and b in ORDER \
-                            and is_ui(folder) == is_ui(to):
-                        top_edges.setdefault(a, {}).setdefault(b, where)
                     if not in_widget_layer and a in ORDER and b in ORDER \
                             and ORDER[b] > ORDER[a]:
                         problems.append("%s: %s includes \"%s\" from %s, which sits above it"
                                         % (where, a, header, b))
 
-    dir_cycles = find_cycles(dir_edges)
-    for cycle in dir_cycles:
+    for cycle in find_cycles(dir_edges):
         problems.append("folder cycle " + describe(cycle, dir_edges))
-    seen = {tuple(top(n) for n in c) for c in dir_cycles}
-    for cycle in find_cycles(top_edges):
-        if tuple(cycle) not in seen:
-            problems.append("subsystem cycle (folders with their ui/ folders) "
-                            + describe(cycle, top_edges))
     return problems
 
 
@@ -228,12 +209,13 @@ SELF_TESTS = [
         "editor/A.h": '#include "input/B.h"\n',
         "input/B.h": '#include "editor/A.h"\n',
     }, ["folder cycle editor -> input -> editor"]),
-    ("cycle through the ui folders", {
+    ("cycle between a folder and a ui folder", {
         "document/A.h": '#include "fonts/B.h"\n',
-        "fonts/B.h": "",
+        "fonts/B.h": '#include "document/A.h"\n',
         "fonts/ui/C.h": '#include "document/ui/D.h"\n',
-        "document/ui/D.h": "",
-    }, ["subsystem cycle (folders with their ui/ folders) document -> fonts -> document"]),
+        "document/ui/D.h": '#include "fonts/ui/C.h"\n',
+    }, ["folder cycle document -> fonts -> document",
+        "folder cycle document/ui -> fonts/ui -> document/ui"]),
     ("lower folder includes a higher one", {
         "document/A.cpp": '#include "render/R.h"\n',
         "render/R.h": "",
@@ -285,20 +267,9 @@ def main():
     if not widget_headers(qt_dirs):
         print("no Qt Widgets headers found under %s" % (qt_dirs or "(none given)"))
         return 2
-    problems = []
-    known = set(KNOWN_CYCLES)
-    for problem in check(args.root, qt_dirs):
-        first = problem.split("\n", 1)[0]
-        cycle = first.split(") ", 1)[-1] if first.startswith("subsystem") else None
-        if cycle in known:
-            known.discard(cycle)
-            print("known, not failing: " + problem)
-        else:
-            problems.append(problem)
+    problems = check(args.root, qt_dirs)
     for problem in problems:
         print(problem)
-    for cycle in sorted(known):
-        print("note: the known cycle %s is gone; remove it from KNOWN_CYCLES" % cycle)
     if problems:
         print("%d layer problem(s)" % len(problems))
         return 1
