@@ -93,16 +93,15 @@ bool exactly(Qt::KeyboardModifiers modifiers, Qt::KeyboardModifiers wanted)
     return modifiers == wanted;
 }
 
-// Leaves the score cursor at `cursor`; when that moves it to another
-// place, the lyric cursor follows, as it does after a move by the user.
-void placeScoreCursor(PairedDocument *document, const QTextCursor &cursor)
+// Leaves the score cursor at `cursor`; when the command moved it away from
+// `before`, the lyric cursor follows, as it does after a move by the user.
+void placeScoreCursor(PairedDocument *document, const QTextCursor &cursor, int before)
 {
-    const bool moved = cursor.position() != document->scoreCursor().position();
-    const bool wasSyncing = document->isSyncing();
-    document->setSyncing(true);
-    document->setScoreCursor(cursor);
-    document->setSyncing(wasSyncing);
-    if (moved)
+    {
+        SyncGuard sync(document);
+        document->setScoreCursor(cursor);
+    }
+    if (cursor.position() != before)
         document->mirrorScoreCursor();
 }
 
@@ -427,26 +426,31 @@ InsertScoreCommand::InsertScoreCommand(PairedDocument *document, const QString &
         pushIfEffective(document, new DeleteScoreCommand(document, true, Qt::NoModifier));
 
     QTextCursor cursor = document->scoreCursor();
+    const int before = cursor.position();
     StepCounter counter(document->scoreDocument());
-    cursor.beginEditBlock();
-    cursor.setPosition(start);
-    if (exactly(modifiers, Qt::ShiftModifier)) {
-        cursor.insertText(text);
-    } else {
-        const QStringList parts = normaliseLineBreaks(text).split(QLatin1Char('\n'));
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            if (!parts.at(i).isEmpty())
-                cursor.insertText(parts.at(i));
-            if (i + 1 < parts.size()) {
-                const QTextBlock next = cursor.block().next();
-                if (next.isValid())
-                    cursor.setPosition(next.position());
+    {
+        // Held while editing: the lyric cursor follows once, at the end.
+        SyncGuard sync(document);
+        cursor.beginEditBlock();
+        cursor.setPosition(start);
+        if (exactly(modifiers, Qt::ShiftModifier)) {
+            cursor.insertText(text);
+        } else {
+            const QStringList parts = normaliseLineBreaks(text).split(QLatin1Char('\n'));
+            for (qsizetype i = 0; i < parts.size(); ++i) {
+                if (!parts.at(i).isEmpty())
+                    cursor.insertText(parts.at(i));
+                if (i + 1 < parts.size()) {
+                    const QTextBlock next = cursor.block().next();
+                    if (next.isValid())
+                        cursor.setPosition(next.position());
+                }
             }
         }
+        cursor.endEditBlock();
     }
-    cursor.endEditBlock();
     changed = counter.steps() > 0;
-    placeScoreCursor(document, cursor);
+    placeScoreCursor(document, cursor, before);
 }
 
 void InsertScoreCommand::undo()
@@ -466,6 +470,7 @@ DeleteScoreCommand::DeleteScoreCommand(PairedDocument *document, bool backward,
     : EditCommand(document)
 {
     QTextCursor cursor = document->scoreCursor();
+    const int before = cursor.position();
     const bool shift = exactly(modifiers, Qt::ShiftModifier);
     const bool ctrl = exactly(modifiers, Qt::ControlModifier);
     if (!cursor.hasSelection()) {
@@ -475,7 +480,7 @@ DeleteScoreCommand::DeleteScoreCommand(PairedDocument *document, bool backward,
             } else if (cursor.atBlockStart()) {
                 // Only moves: joining score lines would shift the pairing.
                 cursor.movePosition(QTextCursor::PreviousCharacter);
-                placeScoreCursor(document, cursor);
+                placeScoreCursor(document, cursor, before);
                 return;
             } else {
                 cursor.movePosition(ctrl ? QTextCursor::StartOfBlock : QTextCursor::PreviousCharacter,
@@ -486,7 +491,7 @@ DeleteScoreCommand::DeleteScoreCommand(PairedDocument *document, bool backward,
                 cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
             } else if (cursor.atBlockEnd()) {
                 cursor.movePosition(QTextCursor::NextCharacter);
-                placeScoreCursor(document, cursor);
+                placeScoreCursor(document, cursor, before);
                 return;
             } else {
                 cursor.movePosition(ctrl ? QTextCursor::EndOfBlock : QTextCursor::NextCharacter,
@@ -499,11 +504,14 @@ DeleteScoreCommand::DeleteScoreCommand(PairedDocument *document, bool backward,
 
     StepCounter counter(document->scoreDocument());
     if (shift) {
-        cursor.beginEditBlock();
-        cursor.removeSelectedText();
-        cursor.endEditBlock();
+        {
+            SyncGuard sync(document);
+            cursor.beginEditBlock();
+            cursor.removeSelectedText();
+            cursor.endEditBlock();
+        }
         changed = counter.steps() > 0;
-        placeScoreCursor(document, cursor);
+        placeScoreCursor(document, cursor, before);
         return;
     }
 
