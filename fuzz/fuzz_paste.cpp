@@ -11,7 +11,7 @@
 
 #include "FuzzSupport.h"
 
-#include "document/ui/EditCommands.h"
+#include "document/EditCommands.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreSyntax.h"
 #include "editor/ui/LyricEdit.h"
@@ -111,7 +111,7 @@ KELVO_FUZZ_TARGET(paste)
     const int linesBefore = scoreLines(*edit);
     FUZZ_CHECK(linesBefore == pairedBefore + 1, state(*edit));
 
-    EditCommand::pushIfEffective(edit, new PasteLyricCommand(edit));
+    EditCommand::pushIfEffective(edit->document(), new PasteLyricCommand(edit->document()));
 
     const QString lyricAfter = edit->lyricEdit()->toPlainText();
     const QString scoreAfter = edit->scoreEdit()->toPlainText();

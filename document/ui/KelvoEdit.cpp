@@ -1,7 +1,7 @@
 #include "document/ui/KelvoEdit.h"
 
-#include "document/ui/EditCommands.h"
-#include "document/ScoreSyntax.h"
+#include "document/EditCommands.h"
+#include "document/PairedDocument.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"
 #include "input/ui/InputMethod.h"
@@ -19,8 +19,6 @@
 #include <QUndoStack>
 
 namespace {
-
-const QString Untitled = QStringLiteral("未命名");
 
 // The keypad flag says where a key sits, not how it was meant; "exactly
 // Ctrl" must hold for the keypad's keys too.
@@ -56,16 +54,17 @@ bool isReturn(int key)
 KelvoEdit::KelvoEdit(QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::KelvoEdit)
-    , m_undoStack(nullptr)
-    , m_syncing(false)
-    , m_filePath(Untitled)
-    , m_modified(false)
+    , m_document(nullptr)
     , m_navigationKeys({Qt::Key_Comma, Qt::Key_Period, Qt::Key_Escape, Qt::Key_Backspace,
                         Qt::Key_Delete, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down})
 {
     ui->setupUi(this);
-    m_undoStack = new QUndoStack;
-    m_undoStack->setUndoLimit(200);
+    // Created after the panes, so that it is destroyed after them: they show
+    // its texts until they go.
+    m_document = new PairedDocument(this);
+    ui->lyricEdit->setPairedDocument(m_document);
+    ui->scoreEdit->setPairedDocument(m_document);
+    QUndoStack *stack = m_document->undoStack();
 
     for (QPlainTextEdit *pane : {static_cast<QPlainTextEdit *>(ui->lyricEdit),
                                  static_cast<QPlainTextEdit *>(ui->scoreEdit)}) {
@@ -75,6 +74,7 @@ KelvoEdit::KelvoEdit(QWidget *parent)
         pane->viewport()->installEventFilter(this);
         pane->setAcceptDrops(false);
         pane->viewport()->setAcceptDrops(false);
+        connect(pane, &QPlainTextEdit::selectionChanged, this, &KelvoEdit::adoptPaneCursors);
     }
 
     ui->redoAction->setEnabled(false);
@@ -88,28 +88,38 @@ KelvoEdit::KelvoEdit(QWidget *parent)
     connect(ui->scoreEdit, &QPlainTextEdit::textChanged, this, &KelvoEdit::onScoreTextChanged);
     connect(ui->scoreEdit, &QPlainTextEdit::cursorPositionChanged, this,
             &KelvoEdit::scoreCursorPositionChanged);
-    connect(ui->undoAction, &QAction::triggered, m_undoStack, &QUndoStack::undo);
-    connect(ui->redoAction, &QAction::triggered, m_undoStack, &QUndoStack::redo);
+    connect(ui->undoAction, &QAction::triggered, stack, &QUndoStack::undo);
+    connect(ui->redoAction, &QAction::triggered, stack, &QUndoStack::redo);
     connect(ui->cutAction, &QAction::triggered, this, &KelvoEdit::cut);
     connect(ui->copyAction, &QAction::triggered, this, &KelvoEdit::copy);
     connect(ui->pasteAction, &QAction::triggered, this, &KelvoEdit::paste);
-    connect(m_undoStack, &QUndoStack::canUndoChanged, this, &KelvoEdit::onCanUndoChanged);
-    connect(m_undoStack, &QUndoStack::canRedoChanged, this, &KelvoEdit::onCanRedoChanged);
+    connect(stack, &QUndoStack::canUndoChanged, this, &KelvoEdit::onCanUndoChanged);
+    connect(stack, &QUndoStack::canRedoChanged, this, &KelvoEdit::onCanRedoChanged);
+
+    // The document moves its cursors while editing: the panes follow.
+    connect(m_document, &PairedDocument::lyricCursorChanged, this,
+            [this] { ui->lyricEdit->setTextCursor(m_document->lyricCursor()); });
+    connect(m_document, &PairedDocument::scoreCursorChanged, this,
+            [this] { ui->scoreEdit->setTextCursor(m_document->scoreCursor()); });
+    connect(m_document, &PairedDocument::lyricCursorMirrored, this, &KelvoEdit::highlightLyricPairing);
+    connect(m_document, &PairedDocument::scoreCursorMirrored, this, &KelvoEdit::highlightScorePairing);
+    connect(m_document, &PairedDocument::modifiedChanged, this, &KelvoEdit::modifiedChanged);
 
     lyricCursorPositionChanged();
 }
 
 KelvoEdit::~KelvoEdit()
 {
-    // The panes outlive this body (QWidget deletes its children later):
-    // nothing of theirs may reach this editor any more.
+    // The panes and the document outlive this body (QWidget deletes its
+    // children later): nothing of theirs may reach this editor any more.
     for (QPlainTextEdit *pane : {static_cast<QPlainTextEdit *>(ui->lyricEdit),
                                  static_cast<QPlainTextEdit *>(ui->scoreEdit)}) {
         pane->removeEventFilter(this);
         pane->viewport()->removeEventFilter(this);
         disconnect(pane, nullptr, this, nullptr);
     }
-    delete m_undoStack;
+    disconnect(m_document, nullptr, this, nullptr);
+    disconnect(m_document->undoStack(), nullptr, this, nullptr);
     delete ui;
 }
 
@@ -125,124 +135,100 @@ ScoreEdit *KelvoEdit::scoreEdit() const
 
 QUndoStack *KelvoEdit::undoStack() const
 {
-    return m_undoStack;
+    return m_document->undoStack();
 }
 
 bool KelvoEdit::isUntitled() const
 {
-    return m_filePath == Untitled;
+    return m_document->isUntitled();
 }
 
 QString KelvoEdit::displayName() const
 {
-    QString name = m_filePath == Untitled ? Untitled : QFileInfo(m_filePath).fileName();
-    if (m_modified)
-        name += QLatin1Char('*');
-    return name;
+    return m_document->displayName();
+}
+
+bool KelvoEdit::isModified() const
+{
+    return m_document->isModified();
+}
+
+QString KelvoEdit::filePath() const
+{
+    return m_document->filePath();
+}
+
+void KelvoEdit::setFilePath(const QString &path)
+{
+    m_document->setFilePath(path);
 }
 
 void KelvoEdit::setModified(bool modified)
 {
-    if (m_modified == modified)
-        return;
-    m_modified = modified;
-    emit modifiedChanged(modified);
+    m_document->setModified(modified);
+}
+
+bool KelvoEdit::isSyncing() const
+{
+    return m_document->isSyncing();
+}
+
+void KelvoEdit::setSyncing(bool syncing)
+{
+    m_document->setSyncing(syncing);
 }
 
 // ---- Cursor synchronisation -------------------------------------------------
 
+void KelvoEdit::adoptPaneCursors()
+{
+    if (!m_document->isSyncing())
+        m_document->adoptCursors(ui->lyricEdit->textCursor(), ui->scoreEdit->textCursor());
+}
+
 void KelvoEdit::lyricCursorPositionChanged()
 {
-    if (m_syncing)
+    if (m_document->isSyncing())
         return;
-    m_syncing = true;
-    LyricEdit *lyric = ui->lyricEdit;
-    ScoreEdit *score = ui->scoreEdit;
-    const QTextCursor l = lyric->textCursor();
-    QTextCursor s = score->textCursor();
-    const QTextDocument *scoreDocument = score->document();
-    const int scoreEnd = scoreDocument->characterCount() - 1;
-
-    if (l.hasSelection()) {
-        const int a = lyric->scoreLineAt(l.selectionStart());
-        const int b = lyric->scoreLineAt(l.selectionEnd());
-        const QTextBlock first = scoreDocument->findBlockByNumber(a + 1);
-        if (first.isValid())
-            s.setPosition(first.position());
-        else
-            s.setPosition(a < 0 ? 0 : scoreEnd);
-        const QTextBlock last = b >= 0 ? scoreDocument->findBlockByNumber(b) : QTextBlock();
-        if (last.isValid()) {
-            s.setPosition(last.position(), QTextCursor::KeepAnchor);
-            s.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
-        } else {
-            s.setPosition(b < 0 ? 0 : scoreEnd, QTextCursor::KeepAnchor);
-        }
-        lyric->setExtraSelections({});
-        score->setExtraSelections({});
-    } else {
-        const int p = l.position();
-        const int c = lyric->scoreLineAt(p);
-        const QTextBlock line = c >= 0 ? scoreDocument->findBlockByNumber(c) : QTextBlock();
-        if (line.isValid())
-            s.setPosition(line.position() + line.length() - 1);
-        else
-            s.setPosition(c < 0 ? 0 : scoreEnd);
-        lyric->highlightLineAt(p);
-        score->highlightLineAt(s.position());
-    }
-    score->setTextCursor(s);
-    score->ensureCursorVisible();
-    m_syncing = false;
+    adoptPaneCursors();
+    m_document->mirrorLyricCursor();
 }
 
 void KelvoEdit::scoreCursorPositionChanged()
 {
-    if (m_syncing)
+    if (m_document->isSyncing())
         return;
-    m_syncing = true;
-    LyricEdit *lyric = ui->lyricEdit;
-    ScoreEdit *score = ui->scoreEdit;
-    const QTextCursor s = score->textCursor();
-    QTextCursor l = lyric->textCursor();
-
-    if (s.hasSelection()) {
-        const int k = int(s.selectedText().count(QChar::ParagraphSeparator));
-        const int n = s.blockNumber();
-        const int first = s.position() < s.anchor() ? n : n - k;
-        const int last = s.position() < s.anchor() ? n + k : n;
-        l.setPosition(lyric->positionAfterPaired(first + 1));
-        l.movePosition(QTextCursor::PreviousCharacter);
-        l.setPosition(lyric->positionAfterPaired(last + 1), QTextCursor::KeepAnchor);
-        lyric->setExtraSelections({});
-        score->setExtraSelections({});
-    } else {
-        const int c = lyric->positionAfterPaired(s.blockNumber() + 1);
-        l.setPosition(c);
-        lyric->highlightCharacterBefore(c);
-        score->highlightLineAt(s.position());
-    }
-    lyric->setTextCursor(l);
-    lyric->ensureCursorVisible();
-    m_syncing = false;
+    adoptPaneCursors();
+    m_document->mirrorScoreCursor();
 }
 
-void KelvoEdit::markModifiedIfEdited(QPlainTextEdit *pane)
+void KelvoEdit::highlightLyricPairing()
 {
-    // textChanged also fires when the highlighter re-formats lines (after a
-    // settings change), which is no edit; the document's own modified flag
-    // tells the two apart. It is cleared again to catch the next edit, undo
-    // and redo included.
-    QTextDocument *document = pane->document();
-    if (!document->isModified())
-        return;
-    document->setModified(false);
-    setModified(true);
+    const QTextCursor l = m_document->lyricCursor();
+    if (l.hasSelection()) {
+        ui->lyricEdit->setExtraSelections({});
+        ui->scoreEdit->setExtraSelections({});
+    } else {
+        ui->lyricEdit->highlightLineAt(l.position());
+        ui->scoreEdit->highlightLineAt(m_document->scoreCursor().position());
+    }
+}
+
+void KelvoEdit::highlightScorePairing()
+{
+    const QTextCursor s = m_document->scoreCursor();
+    if (s.hasSelection()) {
+        ui->lyricEdit->setExtraSelections({});
+        ui->scoreEdit->setExtraSelections({});
+    } else {
+        ui->lyricEdit->highlightCharacterBefore(m_document->lyricCursor().position());
+        ui->scoreEdit->highlightLineAt(s.position());
+    }
 }
 
 void KelvoEdit::onScoreTextChanged()
 {
-    markModifiedIfEdited(ui->scoreEdit);
+    m_document->markModifiedIfEdited();
 }
 
 void KelvoEdit::onCanUndoChanged(bool canUndo)
@@ -259,7 +245,7 @@ void KelvoEdit::onCanRedoChanged(bool canRedo)
 
 void KelvoEdit::updateScoreLineNumberArea()
 {
-    markModifiedIfEdited(ui->lyricEdit);
+    m_document->markModifiedIfEdited();
     ui->scoreEdit->updateLineNumberAreaAll();
 }
 
@@ -268,21 +254,22 @@ void KelvoEdit::updateScoreLineNumberArea()
 void KelvoEdit::insertTemplate(const QString &text, int selectBack, int selectLength)
 {
     LyricEdit *lyric = ui->lyricEdit;
-    QTextCursor cursor = lyric->textCursor();
+    adoptPaneCursors();
+    QTextCursor cursor = m_document->lyricCursor();
     QString insert = text;
     if (!cursor.block().text().isEmpty()) {
         cursor.movePosition(QTextCursor::EndOfBlock);
-        lyric->setTextCursor(cursor);
+        m_document->setLyricCursor(cursor);
         insert.prepend(QLatin1Char('\n'));
     }
-    EditCommand::pushIfEffective(this, new InsertLyricCommand(this, insert));
+    EditCommand::pushIfEffective(m_document, new InsertLyricCommand(m_document, insert));
 
-    cursor = lyric->textCursor();
+    cursor = m_document->lyricCursor();
     if (selectLength > 0) {
         cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::MoveAnchor, selectBack);
         cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, selectLength);
     }
-    lyric->setTextCursor(cursor);
+    m_document->setLyricCursor(cursor);
     lyric->ensureCursorVisible();
     lyric->setFocus();
 }
@@ -326,8 +313,9 @@ void KelvoEdit::insertPageBreak()
 
 void KelvoEdit::copy()
 {
+    adoptPaneCursors();
     if (ui->lyricEdit->hasFocus() && ui->lyricEdit->textCursor().hasSelection()) {
-        CopyLyricCommand command(this);
+        CopyLyricCommand command(m_document);
     } else if (ui->scoreEdit->hasFocus() && ui->scoreEdit->textCursor().hasSelection()) {
         ui->scoreEdit->copy();
     }
@@ -335,12 +323,15 @@ void KelvoEdit::copy()
 
 void KelvoEdit::cut()
 {
+    adoptPaneCursors();
     if (ui->lyricEdit->hasFocus() && ui->lyricEdit->textCursor().hasSelection()) {
-        { CopyLyricCommand command(this); }
-        EditCommand::pushIfEffective(this, new DeleteLyricCommand(this, true, Qt::NoModifier));
+        { CopyLyricCommand command(m_document); }
+        EditCommand::pushIfEffective(m_document,
+                                     new DeleteLyricCommand(m_document, true, Qt::NoModifier));
     } else if (ui->scoreEdit->hasFocus() && ui->scoreEdit->textCursor().hasSelection()) {
         ui->scoreEdit->copy();
-        EditCommand::pushIfEffective(this, new DeleteScoreCommand(this, true, Qt::NoModifier));
+        EditCommand::pushIfEffective(m_document,
+                                     new DeleteScoreCommand(m_document, true, Qt::NoModifier));
     }
 }
 
@@ -349,18 +340,19 @@ void KelvoEdit::paste()
     const QString text = QGuiApplication::clipboard()->text();
     if (text.isEmpty())
         return;
+    adoptPaneCursors();
     if (ui->lyricEdit->hasFocus())
-        EditCommand::pushIfEffective(this, new PasteLyricCommand(this));
+        EditCommand::pushIfEffective(m_document, new PasteLyricCommand(m_document));
     else if (ui->scoreEdit->hasFocus())
-        EditCommand::pushIfEffective(this, new InsertScoreCommand(this, text, Qt::NoModifier));
+        EditCommand::pushIfEffective(m_document,
+                                     new InsertScoreCommand(m_document, text, Qt::NoModifier));
 }
 
 // ---- Line list --------------------------------------------------------------
 
 LayoutItems KelvoEdit::layoutItems() const
 {
-    return ScoreSyntax::layoutItems(DocumentLines(*ui->lyricEdit->document()),
-                                    DocumentLines(*ui->scoreEdit->document()));
+    return m_document->layoutItems();
 }
 
 // ---- Key routing --------------------------------------------------------------
@@ -417,12 +409,12 @@ bool KelvoEdit::handleScoreKey(QKeyEvent *event)
         }
         if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
             EditCommand::pushIfEffective(
-                this, new DeleteScoreCommand(this, key == Qt::Key_Backspace, modifiers));
+                m_document, new DeleteScoreCommand(m_document, key == Qt::Key_Backspace, modifiers));
             return true;
         }
         if (isReturn(key)) {
             EditCommand::pushIfEffective(
-                this, new InsertScoreCommand(this, QStringLiteral("\n"), modifiers));
+                m_document, new InsertScoreCommand(m_document, QStringLiteral("\n"), modifiers));
             return true;
         }
         return handleOtherEditingKey(score, event);
@@ -445,15 +437,15 @@ bool KelvoEdit::handleLyricKey(QKeyEvent *event)
     const int key = event->key();
     if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
         EditCommand::pushIfEffective(
-            this, new DeleteLyricCommand(this, key == Qt::Key_Backspace, modifiersOf(event)));
+            m_document, new DeleteLyricCommand(m_document, key == Qt::Key_Backspace, modifiersOf(event)));
         return true;
     }
     if (isReturn(key)) {
-        EditCommand::pushIfEffective(this, new InsertLyricCommand(this, QStringLiteral("\n")));
+        EditCommand::pushIfEffective(m_document, new InsertLyricCommand(m_document, QStringLiteral("\n")));
         return true;
     }
     if (startsPrintable(event->text()) && isTyping(event)) {
-        EditCommand::pushIfEffective(this, new InsertLyricCommand(this, event->text()));
+        EditCommand::pushIfEffective(m_document, new InsertLyricCommand(m_document, event->text()));
         return true;
     }
     return handleOtherEditingKey(ui->lyricEdit, event);
@@ -465,11 +457,11 @@ bool KelvoEdit::handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event)
     // past the undo stack, and the panes' histories would no longer match
     // the commands: give them the same meaning through the editor instead.
     if (event->matches(QKeySequence::Undo)) {
-        m_undoStack->undo();
+        m_document->undoStack()->undo();
         return true;
     }
     if (event->matches(QKeySequence::Redo)) {
-        m_undoStack->redo();
+        m_document->undoStack()->redo();
         return true;
     }
     if (event->matches(QKeySequence::Copy)) {
@@ -500,10 +492,10 @@ bool KelvoEdit::handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event)
     if (!text.isEmpty()
         && (text.at(0) == QLatin1Char('\t') || startsPrintable(text))) {
         if (pane == ui->lyricEdit) {
-            EditCommand::pushIfEffective(this, new InsertLyricCommand(this, text));
+            EditCommand::pushIfEffective(m_document, new InsertLyricCommand(m_document, text));
         } else if (!text.at(0).isLetter() || text.at(0).unicode() > 0x7f) {
             // Latin letters belong to the input method, never to the text.
-            EditCommand::pushIfEffective(this, new InsertScoreCommand(this, text, Qt::NoModifier));
+            EditCommand::pushIfEffective(m_document, new InsertScoreCommand(m_document, text, Qt::NoModifier));
         }
         return true;
     }
@@ -513,7 +505,7 @@ bool KelvoEdit::handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event)
 void KelvoEdit::insertScoreText(const QString &text)
 {
     if (!text.isEmpty())
-        EditCommand::pushIfEffective(this, new InsertScoreCommand(this, text, Qt::NoModifier));
+        EditCommand::pushIfEffective(m_document, new InsertScoreCommand(m_document, text, Qt::NoModifier));
 }
 
 bool KelvoEdit::eventFilter(QObject *watched, QEvent *event)
@@ -541,6 +533,7 @@ bool KelvoEdit::eventFilter(QObject *watched, QEvent *event)
 
     switch (event->type()) {
     case QEvent::KeyPress: {
+        adoptPaneCursors();
         auto *key = static_cast<QKeyEvent *>(event);
         const Qt::KeyboardModifiers modifiers = modifiersOf(key);
         if (modifiers == Qt::ControlModifier) {
@@ -555,13 +548,13 @@ bool KelvoEdit::eventFilter(QObject *watched, QEvent *event)
                 cut();
                 return true;
             case Qt::Key_Z:
-                m_undoStack->undo();
+                m_document->undoStack()->undo();
                 return true;
             default:
                 break;
             }
         } else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && key->key() == Qt::Key_Z) {
-            m_undoStack->redo();
+            m_document->undoStack()->redo();
             return true;
         } else if (modifiers == Qt::ShiftModifier && key->key() == Qt::Key_Insert) {
             paste();
@@ -588,9 +581,10 @@ bool KelvoEdit::eventFilter(QObject *watched, QEvent *event)
             showContextMenu(pane->viewport()->mapToGlobal(pane->cursorRect().bottomLeft()));
         return true;
     case QEvent::InputMethod: {
+        adoptPaneCursors();
         const QString commit = static_cast<QInputMethodEvent *>(event)->commitString();
         if (pane == ui->lyricEdit) {
-            EditCommand::pushIfEffective(this, new InsertLyricCommand(this, commit));
+            EditCommand::pushIfEffective(m_document, new InsertLyricCommand(m_document, commit));
             return true;
         }
         // The score pane asks the platform not to compose; should text

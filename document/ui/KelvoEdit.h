@@ -7,21 +7,23 @@
 #include <QWidget>
 
 class LyricEdit;
+class PairedDocument;
 class ScoreEdit;
 class QKeyEvent;
 class QPlainTextEdit;
 class QPoint;
-class QPlainTextEdit;
 class QUndoStack;
 
 namespace Ui {
 class KelvoEdit;
 }
 
-// The page of one document tab: the lyric pane on the left, the score pane
-// on the right, the document's undo stack, cursor synchronisation between
-// the panes, key routing into undoable edit commands, templates, the
-// modified state and the file binding.
+// The page of one document tab: the view of one PairedDocument (which holds
+// the texts, the undo stack, the pairing, the modified state and the file
+// binding), with the lyric pane on the left and the score pane on the
+// right. It keeps the panes' cursors and the document's in step, routes
+// keys into undoable edit commands, inserts templates and shows the
+// messages of loading and saving.
 class KelvoEdit : public QWidget
 {
     Q_OBJECT
@@ -32,24 +34,25 @@ public:
 
     LyricEdit *lyricEdit() const;
     ScoreEdit *scoreEdit() const;
+    PairedDocument *document() const { return m_document; }
     QUndoStack *undoStack() const;
     Ui::KelvoEdit *form() const { return ui; }
 
     // File name of filePath() ("未命名" for a new document), "*" when modified.
     QString displayName() const;
-    bool isModified() const { return m_modified; }
-    QString filePath() const { return m_filePath; }
+    bool isModified() const;
+    QString filePath() const;
     // True for a document never bound to a file (filePath() is "未命名").
     bool isUntitled() const;
-    void setFilePath(const QString &path) { m_filePath = path; }
+    void setFilePath(const QString &path);
     // Sets the modified state and emits modifiedChanged(modified) when it
     // changes (load and save clear it; editing sets it).
     void setModified(bool modified);
 
     // True while an edit or a cursor synchronisation is being applied; the
     // cursor handlers then do nothing.
-    bool isSyncing() const { return m_syncing; }
-    void setSyncing(bool syncing) { m_syncing = syncing; }
+    bool isSyncing() const;
+    void setSyncing(bool syncing);
 
     void insertTitle();
     void insertQuPai();
@@ -107,12 +110,15 @@ private:
     bool handleLyricKey(QKeyEvent *event);
     bool handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event);
     void insertScoreText(const QString &text);
+    // Hands the panes' cursors to the document (unless an edit or a
+    // synchronisation is under way, when the document's are the ones that
+    // count).
+    void adoptPaneCursors();
+    // Tints that show which character and which score line belong together.
+    void highlightLyricPairing();
+    void highlightScorePairing();
 
     Ui::KelvoEdit *ui;
-    QUndoStack *m_undoStack;
-    bool m_syncing = false;
-    QString m_filePath;
-    bool m_modified = false;
+    PairedDocument *m_document;
     QList<int> m_navigationKeys;
-    void markModifiedIfEdited(QPlainTextEdit *pane);
 };

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 
 QFont GutteredTextEdit::labelFont(const QFont &font, int lineHeight)
@@ -20,6 +21,17 @@ QFont GutteredTextEdit::labelFont(const QFont &font, int lineHeight)
         scaled.setPointSizeF(qMax<qreal>(1, size));
     }
     return scaled;
+}
+
+void GutteredTextEdit::showDocument(QTextDocument *document)
+{
+    if (!document || document == this->document())
+        return;
+    // This editor draws only with the plain-text layout (and refuses a
+    // document with any other). The document deletes the one it replaces.
+    if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout()))
+        document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    setDocument(document);
 }
 
 void GutteredTextEdit::paintBlockLabels(

@@ -19,6 +19,9 @@ public:
     static QFont labelFont(const QFont &font, int lineHeight);
 
 protected:
+    // Shows a document kept elsewhere (a paired document's text), giving it
+    // the plain-text layout this editor draws with.
+    void showDocument(QTextDocument *document);
     // Draws label(block) centred in the first row of every visible block
     // that meets rect: x 0, the block's top, width, lineHeight, in the
     // labelFont of the painter's font.

@@ -1,5 +1,6 @@
 #include "editor/ui/LyricEdit.h"
 
+#include "document/PairedDocument.h"
 #include "document/PairingIndex.h"
 #include "document/ScoreSyntax.h"
 #include "editor/EditorConfig.h"
@@ -50,7 +51,32 @@ LyricEdit::LyricEdit(QWidget *parent)
     connect(m_config, &EditorConfig::configChanged, this, &LyricEdit::applyAppearance);
     // After construction, so whoever creates the pane has finished with it.
     QTimer::singleShot(0, this, &LyricEdit::applyAppearance);
-    new LyricHighlighter(document());
+    m_highlighter = new LyricHighlighter(document());
+}
+
+void LyricEdit::setPairedDocument(PairedDocument *document)
+{
+    if (m_paired)
+        disconnect(m_paired, nullptr, this, nullptr);
+    m_paired = document;
+    if (!document)
+        return;
+    // A text that goes away must not stay shown: a text of the pane's own
+    // takes its place.
+    connect(document, &QObject::destroyed, this, [this] { showText(nullptr); });
+    showText(document->lyricDocument());
+}
+
+void LyricEdit::showText(QTextDocument *text)
+{
+    // The highlighter colours the text shown, and belongs to that text.
+    delete m_highlighter;
+    if (text)
+        showDocument(text);
+    else
+        setDocument(nullptr);
+    m_highlighter = new LyricHighlighter(this->document());
+    delete m_pairing;
 }
 
 QString LyricEdit::lineLabel(QStringView line)
@@ -77,8 +103,15 @@ QString LyricEdit::lineLabel(QStringView line)
     }
 }
 
+PairedDocument *LyricEdit::pairedDocument() const
+{
+    return m_paired;
+}
+
 const PairingIndex &LyricEdit::pairingIndex() const
 {
+    if (m_paired && m_paired->lyricDocument() == document())
+        return m_paired->pairing();
     if (!m_pairing || m_pairing->document() != document()) {
         delete m_pairing;
         m_pairing = new PairingIndex(document(), const_cast<LyricEdit *>(this));

@@ -7,6 +7,8 @@
 
 class EditorConfig;
 class LyricEdit;
+class LyricHighlighter;
+class PairedDocument;
 class PairingIndex;
 
 // The lyric pane's gutter: the name of each line's kind, beside its first row.
@@ -51,11 +53,17 @@ public:
 
     explicit LyricEdit(QWidget *parent = nullptr);
 
+    // Shows the lyric text of a paired document, whose pairing the lookups
+    // below then use. Without one the pane pairs its own text.
+    void setPairedDocument(PairedDocument *document);
+    PairedDocument *pairedDocument() const;
+
     // The gutter label of a line of this text: "标题" "注释" "夹白" "念白"
     // "曲牌" "换行" "分页" "唱", or empty for a line of kind Other.
     static QString lineLabel(QStringView line);
 
-    // Pairing of this pane's text (cached, see PairingIndex).
+    // Pairing of this pane's text (cached, see PairingIndex): the paired
+    // document's when the pane shows one.
     int scoreLineAt(int position) const;
     int positionAfterPaired(int n) const;
     QString pairedText() const;
@@ -87,8 +95,14 @@ private slots:
     void updateLineNumberArea(const QRect &rect, int dy);
 
 private:
+    // Shows text (null: an empty text of the pane's own) with its highlighter.
+    void showText(QTextDocument *text);
+
     EditorConfig *m_config;
     LyricLineNumberArea *m_gutter;
-    // Re-created if the pane is given another document.
+    QPointer<PairedDocument> m_paired;
+    QPointer<LyricHighlighter> m_highlighter;
+    // Own pairing of a text that belongs to no paired document; re-created
+    // if the pane is given another document.
     mutable QPointer<PairingIndex> m_pairing;
 };

@@ -1,8 +1,8 @@
 #include "editor/ui/ScoreEdit.h"
 
 #include "document/GongcheSymbols.h"
+#include "document/PairedDocument.h"
 #include "editor/EditorConfig.h"
-#include "editor/ui/LyricEdit.h"
 #include "input/ui/InputMethod.h"
 
 #include <QPainter>
@@ -126,51 +126,12 @@ void ScoreEdit::suggestBeatMarks()
 
 void ScoreEdit::insertEmptyLines(int k, int n)
 {
-    if (n < 1)
-        return;
-    QTextCursor cursor = textCursor();
-    const QTextBlock before = document()->findBlockByNumber(k - 1);
-    if (k - 1 >= 0 && before.isValid()) {
-        cursor.setPosition(before.position() + before.length() - 1);
-        cursor.movePosition(QTextCursor::NextCharacter);
-    } else if (k <= 0) {
-        cursor.setPosition(0);
-    } else {
-        cursor.movePosition(QTextCursor::End);
-    }
-    cursor.beginEditBlock();
-    cursor.insertText(QString(n, QLatin1Char('\n')));
-    cursor.endEditBlock();
+    PairedDocument::insertEmptyLines(document(), k, n);
 }
 
 void ScoreEdit::removeLines(int k, int n)
 {
-    if (n < 1)
-        return;
-    QTextCursor cursor = textCursor();
-    const int lastLine = document()->blockCount() - 1;
-    if (k - 1 >= 0 && k - 1 <= lastLine) {
-        // From the end of line k - 1, taking its line break along.
-        const QTextBlock before = document()->findBlockByNumber(k - 1);
-        const QTextBlock last = document()->findBlockByNumber(std::min(k - 1 + n, lastLine));
-        cursor.setPosition(before.position() + before.length() - 1);
-        cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
-    } else if (k <= 0) {
-        const int lastRemoved = std::min(n - 1, lastLine);
-        const QTextBlock last = document()->findBlockByNumber(lastRemoved);
-        int end = last.position() + last.length() - 1;
-        if (lastRemoved < lastLine)
-            ++end; // its line break
-        cursor.setPosition(0);
-        cursor.setPosition(end, QTextCursor::KeepAnchor);
-    } else {
-        return;
-    }
-    if (!cursor.hasSelection())
-        return;
-    cursor.beginEditBlock();
-    cursor.removeSelectedText();
-    cursor.endEditBlock();
+    PairedDocument::removeLines(document(), k, n);
 }
 
 void ScoreEdit::highlightLineAt(int position)
@@ -183,22 +144,28 @@ void ScoreEdit::highlightLineAt(int position)
     setExtraSelections({selection});
 }
 
-LyricEdit *ScoreEdit::lyricPane() const
+void ScoreEdit::setPairedDocument(PairedDocument *document)
 {
-    QWidget *parent = parentWidget();
-    if (!parent)
-        return nullptr;
-    if (!m_lyric || m_lyricFoundIn != parent) {
-        m_lyric = parent->findChild<LyricEdit *>();
-        m_lyricFoundIn = parent;
+    if (m_paired)
+        disconnect(m_paired, nullptr, this, nullptr);
+    m_paired = document;
+    if (document) {
+        // A text that goes away must not stay shown: a text of the pane's
+        // own takes its place.
+        connect(document, &QObject::destroyed, this, [this] { setDocument(nullptr); });
+        showDocument(document->scoreDocument());
     }
-    return m_lyric;
+    m_gutter->update();
+}
+
+PairedDocument *ScoreEdit::pairedDocument() const
+{
+    return m_paired;
 }
 
 QString ScoreEdit::gutterLabel(int blockNumber) const
 {
-    const LyricEdit *lyric = lyricPane();
-    return lyric ? lyric->pairedCharacterAt(blockNumber + 1) : QString();
+    return m_paired ? m_paired->pairedCharacterAt(blockNumber + 1) : QString();
 }
 
 int ScoreEdit::lineNumberAreaWidth() const
@@ -258,12 +225,12 @@ void ScoreEdit::lineNumberAreaPaintEvent(QPaintEvent *event)
     painter.setFont(m_config->scoreLineNumberFont());
     painter.fillRect(event->rect(), m_config->scoreLineNumberBgColor());
 
-    const LyricEdit *lyric = lyricPane();
-    if (!lyric)
+    const PairedDocument *paired = m_paired;
+    if (!paired)
         return;
     const int width = lineNumberAreaWidth();
     const int lineHeight = QFontMetrics(m_config->scoreFont()).height();
-    paintBlockLabels(painter, event->rect(), width, lineHeight, [lyric](const QTextBlock &block) {
-        return lyric->pairedCharacterAt(block.blockNumber() + 1);
+    paintBlockLabels(painter, event->rect(), width, lineHeight, [paired](const QTextBlock &block) {
+        return paired->pairedCharacterAt(block.blockNumber() + 1);
     });
 }

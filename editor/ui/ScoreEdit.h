@@ -6,7 +6,7 @@
 #include <QStringView>
 
 class EditorConfig;
-class LyricEdit;
+class PairedDocument;
 class ScoreEdit;
 
 // The score pane's gutter: beside each score line, the lyric character it
@@ -28,14 +28,18 @@ private:
 };
 
 // Right pane of the paired editor: one line of notation per paired lyric
-// character. It finds its lyric pane among the children of its parent
-// widget (the paired editor); without one its gutter stays empty.
+// character. It shows the score text of the paired document it is given,
+// whose lyric text its gutter labels come from; without one the gutter
+// stays empty.
 class ScoreEdit : public GutteredTextEdit
 {
     Q_OBJECT
 
 public:
     explicit ScoreEdit(QWidget *parent = nullptr);
+
+    void setPairedDocument(PairedDocument *document);
+    PairedDocument *pairedDocument() const;
 
     // The beat mark from which the next marks are suggested, given the
     // score text before the cursor: the eight most recent marks of
@@ -56,12 +60,10 @@ public:
     // beatMarkSuggested() and opens the input method's suggestions for it.
     void suggestBeatMarks();
 
-    // The gutter text beside line blockNumber: the lyric pane's paired
+    // The gutter text beside line blockNumber: the paired document's paired
     // character number blockNumber + 1, empty past the last one or without
-    // a lyric pane.
+    // a paired document.
     QString gutterLabel(int blockNumber) const;
-    // The lyric pane this pane is paired with, or null.
-    LyricEdit *lyricPane() const;
 
     int lineNumberAreaWidth() const;
     void lineNumberAreaPaintEvent(QPaintEvent *event);
@@ -87,6 +89,5 @@ private slots:
 private:
     EditorConfig *m_config;
     ScoreLineNumberArea *m_gutter;
-    mutable QPointer<LyricEdit> m_lyric;
-    mutable QPointer<QWidget> m_lyricFoundIn;
+    QPointer<PairedDocument> m_paired;
 };

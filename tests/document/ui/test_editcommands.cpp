@@ -1,4 +1,4 @@
-#include "document/ui/EditCommands.h"
+#include "document/EditCommands.h"
 #include "document/ui/KelvoEdit.h"
 #include "input/ui/InputMethod.h"
 

@@ -1,4 +1,5 @@
-#include "document/ui/EditCommands.h"
+#include "document/EditCommands.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "editor/EditorConfig.h"
 #include "input/ui/InputMethod.h"
@@ -83,6 +84,12 @@ void TestKelvoEdit::construction()
     QCOMPARE(edit->displayName(), QStringLiteral("未命名"));
     QVERIFY(!edit->isModified());
     QCOMPARE(edit->undoStack()->undoLimit(), 200);
+    // The panes show the document's texts and pair through it.
+    QCOMPARE(edit->lyricEdit()->document(), edit->document()->lyricDocument());
+    QCOMPARE(edit->scoreEdit()->document(), edit->document()->scoreDocument());
+    QCOMPARE(edit->scoreEdit()->pairedDocument(), edit->document());
+    QCOMPARE(&edit->lyricEdit()->pairingIndex(), &edit->document()->pairing());
+    QCOMPARE(edit->undoStack(), edit->document()->undoStack());
     QCOMPARE(edit->navigationKeys(),
              QList<int>({Qt::Key_Comma, Qt::Key_Period, Qt::Key_Escape, Qt::Key_Backspace,
                          Qt::Key_Delete, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}));

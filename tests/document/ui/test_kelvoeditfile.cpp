@@ -1,4 +1,4 @@
-#include "document/ui/EditCommands.h"
+#include "document/EditCommands.h"
 #include "core/RecentFiles.h"
 #include "document/GongcheSymbols.h"
 #include "document/ui/KelvoEdit.h"

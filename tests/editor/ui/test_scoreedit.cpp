@@ -1,6 +1,7 @@
 #include "editor/ui/ScoreEdit.h"
 
 #include "document/GongcheSymbols.h"
+#include "document/PairedDocument.h"
 #include "editor/EditorConfig.h"
 #include "editor/ui/LyricEdit.h"
 
@@ -9,7 +10,6 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QHBoxLayout>
-#include <QSplitter>
 #include <QTextBlock>
 #include <QtTest>
 
@@ -30,7 +30,7 @@ private slots:
 
     void gutterLabels();
     void gutterWithoutLyricPane();
-    void gutterFollowsReparenting();
+    void gutterFollowsItsDocument();
     void gutterPaintsOnlyPairedLines();
 
     void highlightLineAt();
@@ -244,12 +244,17 @@ void TestScoreEdit::removeLines()
 void TestScoreEdit::gutterLabels()
 {
     QWidget editor;
+    PairedDocument document;
     auto *lyric = new LyricEdit(&editor);
     auto *score = new ScoreEdit(&editor);
+    lyric->setPairedDocument(&document);
+    score->setPairedDocument(&document);
     lyric->setPlainText(QStringLiteral("# 标题\n好 人\n=念白\n天地，"));
     // Five paired characters, five score lines and the trailing one.
     score->setPlainText(seq("P / Q / P / Q / P /"));
-    QCOMPARE(score->lyricPane(), lyric);
+    QCOMPARE(score->pairedDocument(), &document);
+    QCOMPARE(score->document(), document.scoreDocument());
+    QCOMPARE(lyric->document(), document.lyricDocument());
     const QStringList expected = {QStringLiteral("好"), QStringLiteral(" "), QStringLiteral("人"),
                                   QStringLiteral("天"), QStringLiteral("地"), QString()};
     for (int i = 0; i < expected.size(); ++i)
@@ -271,43 +276,57 @@ void TestScoreEdit::gutterWithoutLyricPane()
 {
     ScoreEdit orphan;
     orphan.setPlainText(QStringLiteral("a\nb"));
-    QCOMPARE(orphan.lyricPane(), nullptr);
+    QCOMPARE(orphan.pairedDocument(), nullptr);
     QCOMPARE(orphan.gutterLabel(0), QString());
     orphan.resize(200, 200);
-    orphan.lineNumberArea()->grab(); // paints without a lyric pane
+    orphan.lineNumberArea()->grab(); // paints without a lyric text
 
+    // A document given later is used; one that goes away is forgotten.
     QWidget parent;
     auto *score = new ScoreEdit(&parent);
-    QCOMPARE(score->lyricPane(), nullptr);
+    auto *document = new PairedDocument;
+    score->setPairedDocument(document);
     QCOMPARE(score->gutterLabel(0), QString());
-    // A lyric pane added later is found.
-    auto *lyric = new LyricEdit(&parent);
-    lyric->setPlainText(QStringLiteral("好"));
+    document->lyricDocument()->setPlainText(QStringLiteral("好"));
     QCOMPARE(score->gutterLabel(0), QStringLiteral("好"));
-    delete lyric;
+    score->setPairedDocument(nullptr);
     QCOMPARE(score->gutterLabel(0), QString());
+    score->setPairedDocument(document);
+    delete document;
+    QCOMPARE(score->gutterLabel(0), QString());
+    score->setPlainText(QStringLiteral("c")); // still a text to show
+    parent.resize(200, 200);
+    score->lineNumberArea()->grab();
 }
 
-void TestScoreEdit::gutterFollowsReparenting()
+void TestScoreEdit::gutterFollowsItsDocument()
 {
-    QWidget first;
-    QSplitter second; // panes inside a splitter, as a form may hold them
-    auto *lyricA = new LyricEdit(&first);
-    lyricA->setPlainText(QStringLiteral("甲"));
-    auto *lyricB = new LyricEdit(&second);
-    lyricB->setPlainText(QStringLiteral("乙"));
-    auto *score = new ScoreEdit(&first);
+    PairedDocument first;
+    PairedDocument second;
+    QWidget parent;
+    first.lyricDocument()->setPlainText(QStringLiteral("甲"));
+    second.lyricDocument()->setPlainText(QStringLiteral("乙"));
+    auto *score = new ScoreEdit(&parent);
+    score->setPairedDocument(&first);
     QCOMPARE(score->gutterLabel(0), QStringLiteral("甲"));
-    second.addWidget(score);
+    score->setPairedDocument(&second);
+    QCOMPARE(score->gutterLabel(0), QStringLiteral("乙"));
+    QCOMPARE(score->document(), second.scoreDocument());
+    // A sibling lyric pane of another text does not count.
+    auto *lyric = new LyricEdit(&parent);
+    lyric->setPlainText(QStringLiteral("丙"));
     QCOMPARE(score->gutterLabel(0), QStringLiteral("乙"));
 }
 
 void TestScoreEdit::gutterPaintsOnlyPairedLines()
 {
     QWidget editor;
+    PairedDocument document;
     auto *layout = new QHBoxLayout(&editor);
     auto *lyric = new LyricEdit(&editor);
     auto *score = new ScoreEdit(&editor);
+    lyric->setPairedDocument(&document);
+    score->setPairedDocument(&document);
     layout->addWidget(lyric);
     layout->addWidget(score);
     lyric->setPlainText(QStringLiteral("# 标题\n好人"));

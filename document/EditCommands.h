@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QUndoCommand>
 
-class KelvoEdit;
+class PairedDocument;
 class QUndoStack;
 
 // The structured clipboard payload of a lyric copy: one entry per copied
@@ -28,38 +28,40 @@ bool decode(const QByteArray &data, QStringList *lyric, QStringList *score);
 } // namespace ScoreClipboard
 
 // An edit of a document. Each command applies its change while it is
-// constructed, inside edit blocks of the panes, and remembers how many undo
-// steps it left in each pane's own history; undo and redo replay exactly
-// that many steps. The caller pushes it only if isEffective().
+// constructed, inside edit blocks of the two texts, at the document's
+// cursors, and remembers how many undo steps it left in each text's own
+// history; undo and redo replay exactly that many steps. Where the cursors
+// end up is left in the document's cursors (views follow them). The caller
+// pushes it only if isEffective().
 class EditCommand : public QUndoCommand
 {
 public:
-    explicit EditCommand(KelvoEdit *editor);
+    explicit EditCommand(PairedDocument *document);
     ~EditCommand() override;
 
     virtual bool isEffective() const = 0;
 
-    // Pushes the command on the editor's stack if it changed something,
+    // Pushes the command on the document's stack if it changed something,
     // else deletes it. True when pushed.
-    static bool pushIfEffective(KelvoEdit *editor, EditCommand *command);
+    static bool pushIfEffective(PairedDocument *document, EditCommand *command);
 
 protected:
-    // Score pane first, then the lyric pane, both with syncing held; then
+    // Score text first, then the lyric text, both with syncing held; then
     // the lyric cursor is mirrored once.
     void replayLyric(bool undo, int lyricSteps, int scoreSteps);
-    // The score pane with syncing held; then the score cursor is mirrored
+    // The score text with syncing held; then the score cursor is mirrored
     // once.
     void replayScore(bool undo);
 
-    KelvoEdit *editor;
+    PairedDocument *document;
 };
 
-// Text typed or pasted as plain text into the lyric pane, with the score
+// Text typed or pasted as plain text into the lyric text, with the score
 // lines its paired characters need (or no longer need).
 class InsertLyricCommand : public EditCommand
 {
 public:
-    InsertLyricCommand(KelvoEdit *editor, const QString &text);
+    InsertLyricCommand(PairedDocument *document, const QString &text);
 
     void undo() override;
     void redo() override;
@@ -73,13 +75,13 @@ private:
     int scoreSteps = 0;
 };
 
-// Backspace (backward) or Delete in the lyric pane; exactly Ctrl reaches to
+// Backspace (backward) or Delete in the lyric text; exactly Ctrl reaches to
 // the line's start or end. Removes the score lines of the removed paired
 // characters.
 class DeleteLyricCommand : public EditCommand
 {
 public:
-    DeleteLyricCommand(KelvoEdit *editor, bool backward, Qt::KeyboardModifiers modifiers);
+    DeleteLyricCommand(PairedDocument *document, bool backward, Qt::KeyboardModifiers modifiers);
 
     void undo() override;
     void redo() override;
@@ -93,12 +95,12 @@ private:
     int scoreSteps = 0;
 };
 
-// A paste into the lyric pane. With the structured payload the copied
+// A paste into the lyric text. With the structured payload the copied
 // notation comes along; otherwise the plain text is inserted.
 class PasteLyricCommand : public EditCommand
 {
 public:
-    explicit PasteLyricCommand(KelvoEdit *editor);
+    explicit PasteLyricCommand(PairedDocument *document);
 
     void undo() override;
     void redo() override;
@@ -114,12 +116,12 @@ private:
     int scoreSteps = 0;
 };
 
-// Text inserted into the score pane. Except with exactly Shift a line
+// Text inserted into the score text. Except with exactly Shift a line
 // break moves to the next existing score line instead of creating one.
 class InsertScoreCommand : public EditCommand
 {
 public:
-    InsertScoreCommand(KelvoEdit *editor, const QString &text, Qt::KeyboardModifiers modifiers);
+    InsertScoreCommand(PairedDocument *document, const QString &text, Qt::KeyboardModifiers modifiers);
 
     void undo() override;
     void redo() override;
@@ -129,12 +131,12 @@ private:
     bool changed = false;
 };
 
-// Backspace (backward) or Delete in the score pane. Except with exactly
+// Backspace (backward) or Delete in the score text. Except with exactly
 // Shift the number of score lines never changes.
 class DeleteScoreCommand : public EditCommand
 {
 public:
-    DeleteScoreCommand(KelvoEdit *editor, bool backward, Qt::KeyboardModifiers modifiers);
+    DeleteScoreCommand(PairedDocument *document, bool backward, Qt::KeyboardModifiers modifiers);
 
     void undo() override;
     void redo() override;
@@ -149,7 +151,7 @@ private:
 class CopyLyricCommand : public EditCommand
 {
 public:
-    explicit CopyLyricCommand(KelvoEdit *editor);
+    explicit CopyLyricCommand(PairedDocument *document);
 
     bool isEffective() const override { return false; }
 };

@@ -1,10 +1,8 @@
-#include "document/ui/EditCommands.h"
+#include "document/EditCommands.h"
 
-#include "document/ui/KelvoEdit.h"
+#include "document/PairedDocument.h"
 #include "document/PairingIndex.h"
 #include "document/ScoreSyntax.h"
-#include "editor/ui/LyricEdit.h"
-#include "editor/ui/ScoreEdit.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -46,16 +44,16 @@ private:
 class SyncGuard
 {
 public:
-    explicit SyncGuard(KelvoEdit *editor)
-        : m_editor(editor)
+    explicit SyncGuard(PairedDocument *document)
+        : m_document(document)
     {
-        m_editor->setSyncing(true);
+        m_document->setSyncing(true);
     }
-    ~SyncGuard() { m_editor->setSyncing(false); }
-    void renew() { m_editor->setSyncing(true); }
+    ~SyncGuard() { m_document->setSyncing(false); }
+    void renew() { m_document->setSyncing(true); }
 
 private:
-    KelvoEdit *m_editor;
+    PairedDocument *m_document;
 };
 
 // The text of the blocks first .. last joined by '\n': positions in it are
@@ -73,18 +71,19 @@ QString blocksText(QTextBlock first, const QTextBlock &last)
 }
 
 // Drops the score lines of the characters that left a lyric span and adds
-// empty ones for those that joined, all in one undo step of the score pane.
+// empty ones for those that joined, all in one undo step of the score text.
 // `first` is the score line of the span's first paired character.
-void applyScoreLineChanges(ScoreEdit *score, int first, const ScoreSyntax::ScoreLineChanges &changes)
+void applyScoreLineChanges(PairedDocument *document, int first,
+                           const ScoreSyntax::ScoreLineChanges &changes)
 {
     if (changes.isEmpty())
         return;
-    QTextCursor block(score->document());
+    QTextCursor block(document->scoreDocument());
     block.beginEditBlock();
     // From the last to the first, so the earlier line numbers still hold.
     for (auto it = changes.crbegin(); it != changes.crend(); ++it) {
-        score->removeLines(first + it->line, it->remove);
-        score->insertEmptyLines(first + it->line, it->insert);
+        document->removeLines(first + it->line, it->remove);
+        document->insertEmptyLines(first + it->line, it->insert);
     }
     block.endEditBlock();
 }
@@ -92,6 +91,18 @@ void applyScoreLineChanges(ScoreEdit *score, int first, const ScoreSyntax::Score
 bool exactly(Qt::KeyboardModifiers modifiers, Qt::KeyboardModifiers wanted)
 {
     return modifiers == wanted;
+}
+
+// Leaves the score cursor at `cursor`; when the command moved it away from
+// `before`, the lyric cursor follows, as it does after a move by the user.
+void placeScoreCursor(PairedDocument *document, const QTextCursor &cursor, int before)
+{
+    {
+        SyncGuard sync(document);
+        document->setScoreCursor(cursor);
+    }
+    if (cursor.position() != before)
+        document->mirrorScoreCursor();
 }
 
 QString normaliseLineBreaks(QString text)
@@ -145,86 +156,95 @@ bool decode(const QByteArray &data, QStringList *lyric, QStringList *score)
 
 // ---- Base -------------------------------------------------------------------
 
-EditCommand::EditCommand(KelvoEdit *editor)
-    : editor(editor)
+EditCommand::EditCommand(PairedDocument *document)
+    : document(document)
 {
 }
 
 EditCommand::~EditCommand() = default;
 
-bool EditCommand::pushIfEffective(KelvoEdit *editor, EditCommand *command)
+bool EditCommand::pushIfEffective(PairedDocument *document, EditCommand *command)
 {
     if (!command->isEffective()) {
         delete command;
         return false;
     }
-    editor->undoStack()->push(command);
+    document->undoStack()->push(command);
     return true;
 }
 
 void EditCommand::replayLyric(bool undo, int lyricSteps, int scoreSteps)
 {
     {
-        SyncGuard sync(editor);
-        ScoreEdit *score = editor->scoreEdit();
-        LyricEdit *lyric = editor->lyricEdit();
-        for (int i = 0; i < scoreSteps; ++i)
-            undo ? score->undo() : score->redo();
-        for (int i = 0; i < lyricSteps; ++i)
-            undo ? lyric->undo() : lyric->redo();
+        SyncGuard sync(document);
+        // Each text's own undo puts the cursor where the step changed it.
+        if (scoreSteps > 0) {
+            QTextCursor score = document->scoreCursor();
+            for (int i = 0; i < scoreSteps; ++i)
+                undo ? document->scoreDocument()->undo(&score) : document->scoreDocument()->redo(&score);
+            document->setScoreCursor(score);
+        }
+        if (lyricSteps > 0) {
+            QTextCursor lyric = document->lyricCursor();
+            for (int i = 0; i < lyricSteps; ++i)
+                undo ? document->lyricDocument()->undo(&lyric) : document->lyricDocument()->redo(&lyric);
+            document->setLyricCursor(lyric);
+        }
     }
-    editor->lyricCursorPositionChanged();
+    document->mirrorLyricCursor();
 }
 
 void EditCommand::replayScore(bool undo)
 {
     {
-        SyncGuard sync(editor);
-        undo ? editor->scoreEdit()->undo() : editor->scoreEdit()->redo();
+        SyncGuard sync(document);
+        QTextCursor score = document->scoreCursor();
+        undo ? document->scoreDocument()->undo(&score) : document->scoreDocument()->redo(&score);
+        document->setScoreCursor(score);
     }
-    // The pane reports a move only when the cursor's number changes: a
-    // cursor that ends on the same number in another line (or that passed
-    // other lines on the way) would leave the lyric cursor behind.
-    editor->scoreCursorPositionChanged();
+    // Mirrored here, not left to a view's cursor signal: that comes only
+    // when the cursor's number changes, and a cursor that ends on the same
+    // number in another line (or that passed other lines on the way) would
+    // leave the lyric cursor behind.
+    document->mirrorScoreCursor();
 }
 
 // ---- InsertLyricCommand -----------------------------------------------------
 
-InsertLyricCommand::InsertLyricCommand(KelvoEdit *editor, const QString &text)
-    : EditCommand(editor)
+InsertLyricCommand::InsertLyricCommand(PairedDocument *document, const QString &text)
+    : EditCommand(document)
 {
     if (text.isEmpty())
         return;
-    LyricEdit *lyric = editor->lyricEdit();
-    ScoreEdit *score = editor->scoreEdit();
     {
-        SyncGuard sync(editor);
-        if (lyric->textCursor().hasSelection()) {
-            pushIfEffective(editor, new DeleteLyricCommand(editor, true, Qt::NoModifier));
+        SyncGuard sync(document);
+        if (document->lyricCursor().hasSelection()) {
+            pushIfEffective(document, new DeleteLyricCommand(document, true, Qt::NoModifier));
             sync.renew();
         }
-        QTextCursor cursor = lyric->textCursor();
+        QTextCursor cursor = document->lyricCursor();
         const QTextBlock block = cursor.block();
         const QString before = block.text();
         const int offset = cursor.position() - block.position();
-        const int first = lyric->scoreLineAt(block.position()) + 1;
+        const int first = document->scoreLineAt(block.position()) + 1;
 
-        StepCounter lyricCounter(lyric->document());
+        StepCounter lyricCounter(document->lyricDocument());
         cursor.beginEditBlock();
-        // What enters the pane is what it will save.
+        // What enters the text is what it will save.
         cursor.insertText(ScoreSyntax::normaliseText(text));
         cursor.endEditBlock();
         lyricSteps += lyricCounter.steps();
-        lyric->setTextCursor(cursor);
+        document->setLyricCursor(cursor);
 
-        const QString after = blocksText(lyric->document()->findBlock(block.position()), cursor.block());
-        StepCounter scoreCounter(score->document());
-        applyScoreLineChanges(score, first,
+        const QString after =
+            blocksText(document->lyricDocument()->findBlock(block.position()), cursor.block());
+        StepCounter scoreCounter(document->scoreDocument());
+        applyScoreLineChanges(document, first,
                               ScoreSyntax::scoreLineChanges(before, after, offset,
                                                             int(before.size()) - offset));
         scoreSteps += scoreCounter.steps();
     }
-    editor->lyricCursorPositionChanged();
+    document->mirrorLyricCursor();
 }
 
 void InsertLyricCommand::undo()
@@ -239,13 +259,11 @@ void InsertLyricCommand::redo()
 
 // ---- DeleteLyricCommand -----------------------------------------------------
 
-DeleteLyricCommand::DeleteLyricCommand(KelvoEdit *editor, bool backward,
+DeleteLyricCommand::DeleteLyricCommand(PairedDocument *document, bool backward,
                                        Qt::KeyboardModifiers modifiers)
-    : EditCommand(editor)
+    : EditCommand(document)
 {
-    LyricEdit *lyric = editor->lyricEdit();
-    ScoreEdit *score = editor->scoreEdit();
-    QTextCursor cursor = lyric->textCursor();
+    QTextCursor cursor = document->lyricCursor();
     if (!cursor.hasSelection()) {
         const bool ctrl = exactly(modifiers, Qt::ControlModifier);
         if (backward)
@@ -258,27 +276,27 @@ DeleteLyricCommand::DeleteLyricCommand(KelvoEdit *editor, bool backward,
     if (!cursor.hasSelection())
         return;
     {
-        SyncGuard sync(editor);
-        QTextDocument *document = lyric->document();
-        const QTextBlock firstBlock = document->findBlock(cursor.selectionStart());
-        const QString before = blocksText(firstBlock, document->findBlock(cursor.selectionEnd()));
+        SyncGuard sync(document);
+        QTextDocument *lyric = document->lyricDocument();
+        const QTextBlock firstBlock = lyric->findBlock(cursor.selectionStart());
+        const QString before = blocksText(firstBlock, lyric->findBlock(cursor.selectionEnd()));
         const int start = cursor.selectionStart() - firstBlock.position();
         const int end = cursor.selectionEnd() - firstBlock.position();
-        const int first = lyric->scoreLineAt(firstBlock.position()) + 1;
-        StepCounter lyricCounter(document);
+        const int first = document->scoreLineAt(firstBlock.position()) + 1;
+        StepCounter lyricCounter(lyric);
         cursor.beginEditBlock();
         cursor.removeSelectedText();
         cursor.endEditBlock();
         lyricSteps += lyricCounter.steps();
-        lyric->setTextCursor(cursor);
+        document->setLyricCursor(cursor);
 
-        StepCounter scoreCounter(score->document());
-        applyScoreLineChanges(score, first,
+        StepCounter scoreCounter(document->scoreDocument());
+        applyScoreLineChanges(document, first,
                               ScoreSyntax::scoreLineChanges(before, cursor.block().text(), start,
                                                             int(before.size()) - end));
         scoreSteps += scoreCounter.steps();
     }
-    editor->lyricCursorPositionChanged();
+    document->mirrorLyricCursor();
 }
 
 void DeleteLyricCommand::undo()
@@ -293,12 +311,11 @@ void DeleteLyricCommand::redo()
 
 // ---- PasteLyricCommand ------------------------------------------------------
 
-PasteLyricCommand::PasteLyricCommand(KelvoEdit *editor)
-    : EditCommand(editor)
+PasteLyricCommand::PasteLyricCommand(PairedDocument *document)
+    : EditCommand(document)
 {
-    LyricEdit *lyric = editor->lyricEdit();
-    if (lyric->textCursor().hasSelection())
-        pushIfEffective(editor, new DeleteLyricCommand(editor, true, Qt::NoModifier));
+    if (document->lyricCursor().hasSelection())
+        pushIfEffective(document, new DeleteLyricCommand(document, true, Qt::NoModifier));
 
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
     if (!mime)
@@ -311,27 +328,25 @@ PasteLyricCommand::PasteLyricCommand(KelvoEdit *editor)
         pasteStructured(lyricEntries, scoreEntries);
     } else if (mime->hasText()) {
         // A payload that cannot be read still carries its plain text.
-        pushIfEffective(editor, new InsertLyricCommand(editor, mime->text()));
+        pushIfEffective(document, new InsertLyricCommand(document, mime->text()));
     }
 }
 
 void PasteLyricCommand::pasteStructured(const QStringList &lyricEntries,
                                         const QStringList &scoreEntries)
 {
-    LyricEdit *lyric = editor->lyricEdit();
-    ScoreEdit *score = editor->scoreEdit();
-    QTextCursor cursor = lyric->textCursor();
-    QTextCursor scoreCursor = score->textCursor();
+    QTextCursor cursor = document->lyricCursor();
+    QTextCursor scoreCursor = document->scoreCursor();
     scoreCursor.clearSelection();
     {
-        SyncGuard sync(editor);
-        StepCounter lyricCounter(lyric->document());
-        StepCounter scoreCounter(score->document());
+        SyncGuard sync(document);
+        StepCounter lyricCounter(document->lyricDocument());
+        StepCounter scoreCounter(document->scoreDocument());
         // Score line of the last paired character before the cursor, kept
         // up to date while pasting: the pairing cache does not follow edits
         // inside an open edit block, and rescanning the whole text for each
         // pasted character would make big pastes quadratic.
-        int lastPaired = lyric->scoreLineAt(cursor.position());
+        int lastPaired = document->scoreLineAt(cursor.position());
 
         cursor.beginEditBlock();
         scoreCursor.beginEditBlock();
@@ -339,7 +354,7 @@ void PasteLyricCommand::pasteStructured(const QStringList &lyricEntries,
         const QString blockText = cursor.block().text();
         const QString tail = blockText.mid(cursor.positionInBlock());
 
-        QTextDocument *scoreDocument = score->document();
+        QTextDocument *scoreDocument = document->scoreDocument();
         for (qsizetype i = 0; i < lyricEntries.size(); ++i) {
             const QString entry = ScoreSyntax::normaliseText(lyricEntries.at(i));
             bool firstPaired = true;
@@ -375,17 +390,17 @@ void PasteLyricCommand::pasteStructured(const QStringList &lyricEntries,
         if (isMarkup != wasMarkup) {
             const int h = ScoreSyntax::countPairedCharacters(tail);
             if (wasMarkup)
-                score->insertEmptyLines(lastPaired + 1, h);
+                document->insertEmptyLines(lastPaired + 1, h);
             else
-                score->removeLines(lastPaired + 1, h);
+                document->removeLines(lastPaired + 1, h);
         }
         scoreCursor.endEditBlock();
         cursor.endEditBlock();
         lyricSteps = lyricCounter.steps() > 0 ? 1 : 0;
         scoreSteps = scoreCounter.steps() > 0 ? 1 : 0;
-        lyric->setTextCursor(cursor);
+        document->setLyricCursor(cursor);
     }
-    editor->lyricCursorPositionChanged();
+    document->mirrorLyricCursor();
 }
 
 void PasteLyricCommand::undo()
@@ -400,38 +415,42 @@ void PasteLyricCommand::redo()
 
 // ---- InsertScoreCommand -----------------------------------------------------
 
-InsertScoreCommand::InsertScoreCommand(KelvoEdit *editor, const QString &text,
+InsertScoreCommand::InsertScoreCommand(PairedDocument *document, const QString &text,
                                        Qt::KeyboardModifiers modifiers)
-    : EditCommand(editor)
+    : EditCommand(document)
 {
     if (text.isEmpty())
         return;
-    ScoreEdit *score = editor->scoreEdit();
-    const int start = score->textCursor().selectionStart();
-    if (score->textCursor().hasSelection())
-        pushIfEffective(editor, new DeleteScoreCommand(editor, true, Qt::NoModifier));
+    const int start = document->scoreCursor().selectionStart();
+    if (document->scoreCursor().hasSelection())
+        pushIfEffective(document, new DeleteScoreCommand(document, true, Qt::NoModifier));
 
-    QTextCursor cursor = score->textCursor();
-    StepCounter counter(score->document());
-    cursor.beginEditBlock();
-    cursor.setPosition(start);
-    if (exactly(modifiers, Qt::ShiftModifier)) {
-        cursor.insertText(text);
-    } else {
-        const QStringList parts = normaliseLineBreaks(text).split(QLatin1Char('\n'));
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            if (!parts.at(i).isEmpty())
-                cursor.insertText(parts.at(i));
-            if (i + 1 < parts.size()) {
-                const QTextBlock next = cursor.block().next();
-                if (next.isValid())
-                    cursor.setPosition(next.position());
+    QTextCursor cursor = document->scoreCursor();
+    const int before = cursor.position();
+    StepCounter counter(document->scoreDocument());
+    {
+        // Held while editing: the lyric cursor follows once, at the end.
+        SyncGuard sync(document);
+        cursor.beginEditBlock();
+        cursor.setPosition(start);
+        if (exactly(modifiers, Qt::ShiftModifier)) {
+            cursor.insertText(text);
+        } else {
+            const QStringList parts = normaliseLineBreaks(text).split(QLatin1Char('\n'));
+            for (qsizetype i = 0; i < parts.size(); ++i) {
+                if (!parts.at(i).isEmpty())
+                    cursor.insertText(parts.at(i));
+                if (i + 1 < parts.size()) {
+                    const QTextBlock next = cursor.block().next();
+                    if (next.isValid())
+                        cursor.setPosition(next.position());
+                }
             }
         }
+        cursor.endEditBlock();
     }
-    cursor.endEditBlock();
     changed = counter.steps() > 0;
-    score->setTextCursor(cursor);
+    placeScoreCursor(document, cursor, before);
 }
 
 void InsertScoreCommand::undo()
@@ -446,12 +465,12 @@ void InsertScoreCommand::redo()
 
 // ---- DeleteScoreCommand -----------------------------------------------------
 
-DeleteScoreCommand::DeleteScoreCommand(KelvoEdit *editor, bool backward,
+DeleteScoreCommand::DeleteScoreCommand(PairedDocument *document, bool backward,
                                        Qt::KeyboardModifiers modifiers)
-    : EditCommand(editor)
+    : EditCommand(document)
 {
-    ScoreEdit *score = editor->scoreEdit();
-    QTextCursor cursor = score->textCursor();
+    QTextCursor cursor = document->scoreCursor();
+    const int before = cursor.position();
     const bool shift = exactly(modifiers, Qt::ShiftModifier);
     const bool ctrl = exactly(modifiers, Qt::ControlModifier);
     if (!cursor.hasSelection()) {
@@ -461,7 +480,7 @@ DeleteScoreCommand::DeleteScoreCommand(KelvoEdit *editor, bool backward,
             } else if (cursor.atBlockStart()) {
                 // Only moves: joining score lines would shift the pairing.
                 cursor.movePosition(QTextCursor::PreviousCharacter);
-                score->setTextCursor(cursor);
+                placeScoreCursor(document, cursor, before);
                 return;
             } else {
                 cursor.movePosition(ctrl ? QTextCursor::StartOfBlock : QTextCursor::PreviousCharacter,
@@ -472,7 +491,7 @@ DeleteScoreCommand::DeleteScoreCommand(KelvoEdit *editor, bool backward,
                 cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
             } else if (cursor.atBlockEnd()) {
                 cursor.movePosition(QTextCursor::NextCharacter);
-                score->setTextCursor(cursor);
+                placeScoreCursor(document, cursor, before);
                 return;
             } else {
                 cursor.movePosition(ctrl ? QTextCursor::EndOfBlock : QTextCursor::NextCharacter,
@@ -483,36 +502,39 @@ DeleteScoreCommand::DeleteScoreCommand(KelvoEdit *editor, bool backward,
     if (!cursor.hasSelection())
         return;
 
-    StepCounter counter(score->document());
+    StepCounter counter(document->scoreDocument());
     if (shift) {
-        cursor.beginEditBlock();
-        cursor.removeSelectedText();
-        cursor.endEditBlock();
+        {
+            SyncGuard sync(document);
+            cursor.beginEditBlock();
+            cursor.removeSelectedText();
+            cursor.endEditBlock();
+        }
         changed = counter.steps() > 0;
-        score->setTextCursor(cursor);
+        placeScoreCursor(document, cursor, before);
         return;
     }
 
     {
-        SyncGuard sync(editor);
+        SyncGuard sync(document);
         const int position = cursor.position();
         const int anchor = cursor.anchor();
-        QTextDocument *document = score->document();
-        const int first = document->findBlock(cursor.selectionStart()).blockNumber();
-        const int last = document->findBlock(cursor.selectionEnd()).blockNumber();
+        QTextDocument *score = document->scoreDocument();
+        const int first = score->findBlock(cursor.selectionStart()).blockNumber();
+        const int last = score->findBlock(cursor.selectionEnd()).blockNumber();
         cursor.beginEditBlock();
         cursor.removeSelectedText();
         if (last > first)
             cursor.insertText(QString(last - first, QLatin1Char('\n')));
         cursor.endEditBlock();
-        score->setTextCursor(cursor);
+        document->setScoreCursor(cursor);
         changed = counter.steps() > 0;
         if (position < anchor) {
             cursor.setPosition(position);
-            score->setTextCursor(cursor);
+            document->setScoreCursor(cursor);
         }
     }
-    editor->scoreCursorPositionChanged();
+    document->mirrorScoreCursor();
 }
 
 void DeleteScoreCommand::undo()
@@ -527,31 +549,30 @@ void DeleteScoreCommand::redo()
 
 // ---- CopyLyricCommand -------------------------------------------------------
 
-CopyLyricCommand::CopyLyricCommand(KelvoEdit *editor)
-    : EditCommand(editor)
+CopyLyricCommand::CopyLyricCommand(PairedDocument *document)
+    : EditCommand(document)
 {
-    const LyricEdit *lyric = editor->lyricEdit();
-    const QTextCursor cursor = lyric->textCursor();
+    const QTextCursor cursor = document->lyricCursor();
     if (!cursor.hasSelection())
         return;
     const QString plain = cursor.selectedText();
-    const QTextDocument *document = lyric->document();
-    const QTextDocument *scoreDocument = editor->scoreEdit()->document();
-    const PairingIndex &pairing = lyric->pairingIndex();
+    const QTextDocument *lyric = document->lyricDocument();
+    const QTextDocument *scoreDocument = document->scoreDocument();
+    const PairingIndex &pairing = document->pairing();
 
     QStringList lyricEntries;
     QStringList scoreEntries;
     const int end = cursor.selectionEnd();
-    QTextBlock block = document->findBlock(cursor.selectionStart());
+    QTextBlock block = lyric->findBlock(cursor.selectionStart());
     for (int c = cursor.selectionStart(); c < end;) {
         while (block.isValid() && c >= block.position() + block.length())
             block = block.next();
-        QChar ch = document->characterAt(c);
+        QChar ch = lyric->characterAt(c);
         int n = 1;
         // A surrogate pair is one character: halves would not survive JSON.
-        if (ch.isHighSurrogate() && c + 1 < end && document->characterAt(c + 1).isLowSurrogate())
+        if (ch.isHighSurrogate() && c + 1 < end && lyric->characterAt(c + 1).isLowSurrogate())
             n = 2;
-        QString text = n == 2 ? QString(ch) + document->characterAt(c + 1) : QString(ch);
+        QString text = n == 2 ? QString(ch) + lyric->characterAt(c + 1) : QString(ch);
         if (ch == QChar::ParagraphSeparator)
             text = QStringLiteral("\n");
         lyricEntries.append(text);
