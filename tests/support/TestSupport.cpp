@@ -1,9 +1,6 @@
 #include "support/TestSupport.h"
 
 #include "core/DataPaths.h"
-#include "core/Resources.h"
-
-#include <QCoreApplication>
 
 #include <algorithm>
 
@@ -70,78 +67,7 @@ TestEnvironment::~TestEnvironment()
 
 void initTestApplication()
 {
-    initResources();
-    QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche-tests"));
+    initCoreTestApplication();
     Dialogs::reportThroughDialogs();
 }
 
-// ---- SmallFileSystem ----------------------------------------------------------
-
-#ifdef Q_OS_LINUX
-#include <QDir>
-#include <QFile>
-#include <cerrno>
-#include <cstring>
-#include <sys/mount.h>
-#include <unistd.h>
-#endif
-
-SmallFileSystem::SmallFileSystem(int kilobytes)
-{
-#ifdef Q_OS_LINUX
-    if (::geteuid() != 0) {
-        m_reason = QStringLiteral("needs root to mount a small tmpfs");
-        return;
-    }
-    m_mountPoint = m_parent.filePath(QStringLiteral("fs"));
-    QDir().mkpath(m_mountPoint);
-    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
-    if (::mount("tmpfs", QFile::encodeName(m_mountPoint).constData(), "tmpfs", 0,
-                options.constData())
-        != 0) {
-        m_reason = QStringLiteral("cannot mount a tmpfs: ") + QString::fromLocal8Bit(std::strerror(errno));
-        return;
-    }
-    m_mounted = true;
-#else
-    Q_UNUSED(kilobytes);
-    m_reason = QStringLiteral("small tmpfs only on Linux");
-#endif
-}
-
-SmallFileSystem::~SmallFileSystem()
-{
-#ifdef Q_OS_LINUX
-    if (m_mounted)
-        ::umount2(QFile::encodeName(m_mountPoint).constData(), MNT_DETACH);
-#endif
-}
-
-QString SmallFileSystem::filePath(const QString &name) const
-{
-    return QDir(m_mountPoint).filePath(name);
-}
-
-bool SmallFileSystem::fill(qint64 leave)
-{
-    QFile filler(filePath(QStringLiteral(".filler")));
-    if (!filler.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return false;
-    const QByteArray block(4096, 'f');
-    while (filler.write(block) == block.size()) {
-    }
-    // A partial last block may have gone in; the room is taken either way.
-    return leave <= 0 || filler.resize(std::max<qint64>(0, filler.size() - leave));
-}
-
-bool SmallFileSystem::remountReadOnly()
-{
-#ifdef Q_OS_LINUX
-    return m_mounted
-           && ::mount("tmpfs", QFile::encodeName(m_mountPoint).constData(), "tmpfs",
-                      MS_REMOUNT | MS_RDONLY, nullptr)
-                  == 0;
-#else
-    return false;
-#endif
-}

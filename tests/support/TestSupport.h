@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs/ui/DialogService.h"
+#include "support/CoreTestSupport.h"
 
 #include <QList>
 #include <functional>
@@ -51,37 +52,3 @@ private:
 // Call once from a test's main (or initTestCase): resources, names.
 void initTestApplication();
 
-// A tiny file system of its own (a size-limited tmpfs) for tests of what a
-// full disk or a read-only one does to the program's writes. Mounting needs
-// root; skipReason() says why it is not available otherwise. Unmounted when
-// the object goes away, also when a check failed on the way.
-class SmallFileSystem
-{
-public:
-    explicit SmallFileSystem(int kilobytes = 64);
-    ~SmallFileSystem();
-    SmallFileSystem(const SmallFileSystem &) = delete;
-    SmallFileSystem &operator=(const SmallFileSystem &) = delete;
-
-    bool isMounted() const { return m_mounted; }
-    QString skipReason() const { return m_reason; }
-    QString path() const { return m_mountPoint; }
-    QString filePath(const QString &name) const;
-
-    // Takes all free room but `leave` bytes with a filler file.
-    bool fill(qint64 leave = 0);
-    bool remountReadOnly();
-
-private:
-    QTemporaryDir m_parent;
-    QString m_mountPoint;
-    bool m_mounted = false;
-    QString m_reason;
-};
-
-// Skips the current test when the small file system is not available.
-#define KELVO_REQUIRE_SMALL_FS(fs)                                                          \
-    do {                                                                                   \
-        if (!(fs).isMounted())                                                             \
-            QSKIP(qPrintable((fs).skipReason()));                                          \
-    } while (false)
