@@ -197,6 +197,70 @@ private slots:
                  GenerateSVG::maxCopies());
     }
 
+    // What each writer returns: where the pages went and every file, or the
+    // message it would show; the writer itself reports nothing.
+    void results_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("target"); // inside the output folder
+        QTest::addColumn<QString>("blocker"); // a regular file made first
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("messageTitle");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("written"); // inside the output folder
+        QTest::addColumn<QStringList>("files"); // inside written
+        QTest::newRow("pdf") << "pdf" << "a/x.pdf" << "" << true << "" << ""
+                             << "a/x.pdf" << QStringList{""};
+        QTest::newRow("png") << "png" << "" << "" << true << "" << "" << "测试曲_png"
+                             << QStringList{"测试曲_0.png", "测试曲_1.png"};
+        QTest::newRow("jpg") << "jpg" << "" << "测试曲_jpg" << true << "" << "" << "测试曲_jpg_0"
+                             << QStringList{"测试曲_0.jpg", "测试曲_1.jpg"};
+        QTest::newRow("svg") << "svg" << "" << "" << true << "" << "" << "测试曲_svg"
+                             << QStringList{"测试曲_0.svg", "测试曲_1.svg",
+                                            m_notationFamily + ".ttf", "说明文件.txt"};
+        QTest::newRow("pdf onto a folder") << "pdf" << "" << "" << false << "错误"
+                                           << "文件无写入权限或文件已被占用!" << "" << QStringList();
+        QTest::newRow("pdf under a file") << "pdf" << "plain/x.pdf" << "plain" << false << "错误"
+                                          << "文件无写入权限或文件已被占用!" << "" << QStringList();
+        QTest::newRow("png under a file") << "png" << "plain/sub" << "plain" << false << ""
+                                          << "" << "" << QStringList();
+        QTest::newRow("svg under a file") << "svg" << "plain/sub" << "plain" << false << ""
+                                          << "" << "" << QStringList();
+    }
+    void results()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, target);
+        QFETCH(QString, blocker);
+        QFETCH(bool, ok);
+        QFETCH(QString, messageTitle);
+        QFETCH(QString, message);
+        QFETCH(QString, written);
+        QFETCH(QStringList, files);
+        if (!blocker.isEmpty()) {
+            QFile f(out(blocker));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        GenerateSVG gen(m_config.get());
+        gen.generate(document(2), false);
+        const QString path = out(target);
+        const ExportResult result = writer == QLatin1String("pdf")
+            ? ExportWriters::writePdf(gen, path)
+            : writer == QLatin1String("svg") ? ExportWriters::writeSvg(gen, path)
+                                             : ExportWriters::writeImages(gen, path, 0, writer);
+        QCOMPARE(result.ok, ok);
+        QCOMPARE(result.messageTitle, messageTitle);
+        QCOMPARE(result.message, message);
+        QCOMPARE(result.target, written.isEmpty() ? QString() : out(written));
+        QStringList expected;
+        for (const QString &name : files)
+            expected << (name.isEmpty() ? out(written) : out(written + QLatin1Char('/') + name));
+        QCOMPARE(result.files, expected);
+        for (const QString &file : std::as_const(result.files))
+            QVERIFY2(QFileInfo(file).isFile(), qPrintable(file));
+        QVERIFY(m_env->reports().isEmpty());
+    }
+
     // Exporting twice into the same directory numbers the second folder.
     void folderNumbering_data()
     {
