@@ -7,11 +7,31 @@
 #include "fonts/FontSubstitutions.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+// What both the editor and the command-line export need once the
+// application object exists.
+void setUpApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche"));
+    // Lets Wayland desktops match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kelvo-gongche"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
+    initResources();
+    // Registers the embedded and the installed notation fonts before anything
+    // lays text out.
+    FontRegistry::instance();
+    installPlatformFontSubstitutions();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -27,19 +47,16 @@ int main(int argc, char *argv[])
     if (commandLineExport && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche"));
-    // Lets Wayland desktops match the window to its desktop entry and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("kelvo-gongche"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
-    initResources();
-    // Registers the embedded and the installed notation fonts before any
-    // widget asks for them.
-    FontRegistry::instance();
-    installPlatformFontSubstitutions();
-
-    if (commandLineExport)
+    // The export lays out and paints but shows nothing: a QGuiApplication
+    // is all it needs, and no widget can come into being on the way.
+    if (commandLineExport) {
+        QGuiApplication app(argc, argv);
+        setUpApplication();
         return runCommandLineExport(QCoreApplication::arguments());
+    }
+
+    QApplication app(argc, argv);
+    setUpApplication();
 
     Dialogs::reportThroughDialogs();
     MainWindow window;

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <memory>
@@ -33,7 +32,7 @@ int fail(const QString &text, int code = Failed)
     return code;
 }
 
-// Messages of the writers go to standard error: nobody can answer a
+// Anything reported on the way goes to standard error: nobody can answer a
 // message box in a terminal.
 class StderrReporter : public Reporting::Reporter
 {
@@ -139,7 +138,7 @@ QString parse(const QStringList &arguments, Options &o)
 int qualityForDpi(const QString &dpi)
 {
     for (int q = 0; q < 4; ++q)
-        if (dpi == QString::number(GenerateSVG::dpiForQuality(q)))
+        if (dpi == QString::number(ExportWriters::dpiForQuality(q)))
             return q;
     return -1;
 }
@@ -244,11 +243,10 @@ int runCommandLineExport(const QStringList &arguments)
         return fail(QStringLiteral("\"%1\" is not a valid score file (damaged or another format)")
                         .arg(o.score));
 
-    // The settings: the saved ones, or a scheme loaded into a private copy
-    // so the user's settings.ini stays as it was.
-    QTemporaryDir schemeDir;
-    std::unique_ptr<ExportConfig> schemeConfig;
-    ExportConfig *config = nullptr;
+    // The settings: the saved ones, with the scheme over them if one is
+    // given, all in memory; the user's settings.ini is only read.
+    const std::unique_ptr<ExportConfig> config =
+        ExportConfig::inMemory(DataPaths::settingsFile());
     if (!o.scheme.isEmpty()) {
         const QFileInfo schemeInfo(o.scheme);
         if (schemeInfo.isDir())
@@ -257,18 +255,9 @@ int runCommandLineExport(const QStringList &arguments)
             return fail(QStringLiteral("scheme file \"%1\" does not exist").arg(o.scheme));
         if (!schemeInfo.isFile())
             return fail(QStringLiteral("\"%1\" is not a scheme file").arg(o.scheme));
-        if (!schemeDir.isValid())
-            return fail(QStringLiteral("cannot create a temporary folder for the scheme"));
-        const QString copy = schemeDir.filePath(QStringLiteral("settings.ini"));
-        if (QFileInfo::exists(DataPaths::settingsFile()))
-            QFile::copy(DataPaths::settingsFile(), copy);
-        schemeConfig = std::make_unique<ExportConfig>(copy);
-        if (!schemeConfig->loadScheme(o.scheme))
+        if (!config->loadScheme(o.scheme))
             return fail(QStringLiteral("cannot use scheme \"%1\": not a readable JSON object")
                             .arg(o.scheme));
-        config = schemeConfig.get();
-    } else {
-        config = ExportConfig::instance();
     }
 
     // The target.
@@ -289,7 +278,7 @@ int runCommandLineExport(const QStringList &arguments)
     StderrReporter reporter;
     Reporting::ScopedReporter reporting(&reporter);
     ProgressPrinter progress;
-    GenerateSVG generator(config);
+    GenerateSVG generator(config.get());
     QObject::connect(&generator, &GenerateSVG::progressUpdate, &generator,
                      [&progress](int status, int value, int maxValue, const QString &,
                                  const QString &tip) {
@@ -307,21 +296,20 @@ int runCommandLineExport(const QStringList &arguments)
         printErr(QStringLiteral("kelvo-gongche: warning: the score was cut at %1 pages")
                      .arg(GenerateSVG::maxPages()));
 
-    bool ok = false;
-    QString written = target;
-    if (format == QLatin1String("pdf")) {
-        ok = generator.exportPdf(target);
-    } else {
-        written = ExportNames::firstFreeFolder(target, ExportNames::exportBase(generator.title()),
-                                               format);
-        ok = format == QLatin1String("svg") ? generator.exportSvg(target)
-                                            : generator.exportImages(target, quality, format);
-    }
-    if (!ok)
+    const ExportResult result =
+        format == QLatin1String("pdf")   ? ExportWriters::writePdf(generator, target)
+        : format == QLatin1String("svg") ? ExportWriters::writeSvg(generator, target)
+                                         : ExportWriters::writeImages(generator, target, quality,
+                                                                      format);
+    if (!result.ok) {
+        if (!result.message.isEmpty())
+            printErr(QStringLiteral("kelvo-gongche: %1: %2")
+                         .arg(result.messageTitle, result.message));
         return fail(QStringLiteral("export to \"%1\" failed").arg(o.target));
+    }
     printErr(QStringLiteral("exported %1 page(s) to %2")
                  .arg(generator.pageCount())
-                 .arg(QDir::toNativeSeparators(written)));
+                 .arg(QDir::toNativeSeparators(result.target)));
     // The pages written are kept, as the export dialog keeps them, but a
     // script must not take an incomplete export for a finished one.
     if (generator.wasTruncated())

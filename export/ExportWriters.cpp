@@ -1,4 +1,4 @@
-// The three file writers of GenerateSVG. Every output replays the page
+// The three file writers. Every output replays the page
 // recordings (QPicture, one unit = one point) made during generation, so the
 // PDF, the images and the SVG pages show the same drawing, and the PDF keeps
 // its text as text with the fonts embedded.
@@ -77,6 +77,8 @@ public:
         m_files << path;
         return true;
     }
+
+    const QStringList &files() const { return m_files; }
 
     void discard()
     {
@@ -211,6 +213,31 @@ RenderedPage renderPage(const QPicture &picture, qreal pictureDpiX, qreal pictur
     return result;
 }
 
+ExportResult failed(const QString &title, const QString &text)
+{
+    ExportResult result;
+    result.messageTitle = title;
+    result.message = text;
+    return result;
+}
+
+ExportResult succeeded(const QString &target, const QStringList &files)
+{
+    ExportResult result;
+    result.ok = true;
+    result.target = target;
+    result.files = files;
+    return result;
+}
+
+// A failure's message goes to whoever reports for this process.
+bool reported(const ExportResult &result)
+{
+    if (!result.ok && !result.message.isEmpty())
+        Reporting::warning(result.messageTitle, result.message);
+    return result.ok;
+}
+
 } // namespace
 
 QString ExportNames::defaultTitle()
@@ -291,7 +318,7 @@ QString ExportNames::svgNoteText()
         "Kelvo工尺谱导出曲谱说明：SVG文件需要安装“Kelvo工尺谱字体.ttf”才能正常显示。");
 }
 
-int GenerateSVG::dpiForQuality(int qualityIndex)
+int ExportWriters::dpiForQuality(int qualityIndex)
 {
     switch (qualityIndex) {
     case 1:
@@ -305,63 +332,9 @@ int GenerateSVG::dpiForQuality(int qualityIndex)
     }
 }
 
-void GenerateSVG::replayPages(QPainter *painter, QPagedPaintDevice *device,
-                              const QList<int> &order)
+ExportResult ExportWriters::writePdf(GenerateSVG &gen, const QString &path)
 {
-    if (!painter || !painter->isActive() || !device)
-        return;
-    const QSize page = pageSize().isEmpty() ? config()->pageSizePoints() : pageSize();
-    const int total = int(order.size());
-    bool first = true;
-    int done = 0;
-    for (const int index : order) {
-        if (index < 0 || index >= pageCount())
-            continue;
-        if (!first)
-            device->newPage();
-        first = false;
-        // The device reports its paint rectangle in its own pixels; its size
-        // may differ from the generated page (a fuzzy standard size, or
-        // another paper chosen for printing), so fit and centre.
-        const qreal w = device->width();
-        const qreal h = device->height();
-        const qreal sx = page.width() > 0 ? w / page.width() : 1;
-        const qreal sy = page.height() > 0 ? h / page.height() : 1;
-        const qreal scale = std::min(sx, sy);
-        painter->save();
-        painter->translate((w - page.width() * scale) / 2, (h - page.height() * scale) / 2);
-        painter->scale(scale, scale);
-        paintPage(painter, m_pictures.at(index));
-        painter->restore();
-        emit progressUpdate(1, ++done, total, QString(), QString());
-    }
-}
-
-QList<int> GenerateSVG::printOrder(int pageCount, const QPageRanges &ranges, int copies,
-                                   bool collate)
-{
-    QList<int> selected;
-    for (int page = 1; page <= pageCount; ++page) {
-        if (ranges.isEmpty() || ranges.contains(page))
-            selected << page - 1;
-    }
-    const int repeat = std::clamp(copies, 1, maxCopies());
-    QList<int> order;
-    order.reserve(selected.size() * repeat);
-    if (collate) {
-        for (int c = 0; c < repeat; ++c)
-            order << selected;
-    } else {
-        for (const int index : selected)
-            for (int c = 0; c < repeat; ++c)
-                order << index;
-    }
-    return order;
-}
-
-bool GenerateSVG::exportPdf(const QString &path)
-{
-    ExportConfig *cfg = config();
+    ExportConfig *cfg = gen.config();
     const QFileInfo info(path);
     const QString failure = QStringLiteral("文件无写入权限或文件已被占用!");
 
@@ -377,16 +350,13 @@ bool GenerateSVG::exportPdf(const QString &path)
                 usable = probe.open(QIODevice::WriteOnly | QIODevice::Append); // never truncates
                 probe.close();
             }
-            if (!usable) {
-                Reporting::warning(QStringLiteral("错误"), failure);
-                return false;
-            }
+            if (!usable)
+                return failed(QStringLiteral("错误"), failure);
         }
     } catch (const std::exception &e) {
         qDebug() << "检测文件可写性时出现异常: " << e.what();
         created.discard();
-        Reporting::warning(QStringLiteral("错误"), failure);
-        return false;
+        return failed(QStringLiteral("错误"), failure);
     }
 
     // Written beside the target and renamed over it at the end, so a failed
@@ -396,11 +366,10 @@ bool GenerateSVG::exportPdf(const QString &path)
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         created.discard();
-        Reporting::warning(QStringLiteral("错误"), failure);
-        return false;
+        return failed(QStringLiteral("错误"), failure);
     }
 
-    const int count = pageCount();
+    const int count = gen.pageCount();
 
     // The PDF writer ignores failed writes of its device and a file clears
     // such errors again, so the document is made in memory and written to
@@ -411,22 +380,22 @@ bool GenerateSVG::exportPdf(const QString &path)
     {
         QPdfWriter writer(&buffer);
         writer.setCreator(QStringLiteral("Kelvo工尺谱"));
-        writer.setTitle(title().isEmpty() ? ExportNames::defaultTitle() : title());
+        writer.setTitle(gen.title().isEmpty() ? ExportNames::defaultTitle() : gen.title());
         writer.setPageLayout(ExportNames::pageLayout(*cfg));
 
         QPainter painter;
         if (!painter.begin(&writer)) {
             file.cancelWriting();
             created.discard();
-            Reporting::warning(QStringLiteral("错误"), failure);
-            return false;
+            return failed(QStringLiteral("错误"), failure);
         }
-        emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出PDF文件···"));
+        emit gen.progressUpdate(0, 0, count, ExportWinTitle,
+                                QStringLiteral("正在导出PDF文件···"));
 
         QList<int> order(count);
         std::iota(order.begin(), order.end(), 0);
-        replayPages(&painter, &writer, order);
-        emit progressUpdate(2, count, count, QString(), QString());
+        gen.replayPages(&painter, &writer, order);
+        emit gen.progressUpdate(2, count, count, QString(), QString());
         painter.end();
     }
     // Only a complete file replaces the old PDF (a full disk, a folder
@@ -434,46 +403,45 @@ bool GenerateSVG::exportPdf(const QString &path)
     if (file.write(pdf) != pdf.size() || !SafeWrite::commitChecked(file)) {
         file.cancelWriting();
         created.discard();
-        Reporting::warning(QStringLiteral("错误"), QStringLiteral("导出PDF文件失败!"));
-        return false;
+        return failed(QStringLiteral("错误"), QStringLiteral("导出PDF文件失败!"));
     }
-    return true;
+    const QString written = QFileInfo(path).absoluteFilePath();
+    return succeeded(written, {written});
 }
 
-bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
-                               const QString &format)
+ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directory,
+                                        int qualityIndex, const QString &format)
 {
-    ExportConfig *cfg = config();
+    ExportConfig *cfg = gen.config();
     const QString fmt = format.toLower();
     // Whatever this export creates goes again when it fails.
     CreatedFiles created;
     if (!created.makePath(directory)) {
         created.discard();
-        return false;
+        return ExportResult(); // nothing the user could be told beyond the failure
     }
-    if (title().trimmed().isEmpty())
-        setTitle(ExportNames::defaultTitle());
-    const QString base = ExportNames::exportBase(title());
+    if (gen.title().trimmed().isEmpty())
+        gen.setTitle(ExportNames::defaultTitle());
+    const QString base = ExportNames::exportBase(gen.title());
     const QString folder =
         ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base, fmt);
     if (!created.makePath(folder)) {
         created.discard();
-        Reporting::warning(QStringLiteral("提示"), QStringLiteral("创建目录失败"));
-        return false;
+        return failed(QStringLiteral("提示"), QStringLiteral("创建目录失败"));
     }
 
     const int dpi = dpiForQuality(qualityIndex);
-    const QList<QPicture> &pics = pictures();
+    const QList<QPicture> &pics = gen.pictures();
     const int count = int(pics.size());
-    emit progressUpdate(0, 0, count, ExportWinTitle,
-                        QStringLiteral("正在导出") + fmt + QStringLiteral("文件···"));
+    emit gen.progressUpdate(0, 0, count, ExportWinTitle,
+                            QStringLiteral("正在导出") + fmt + QStringLiteral("文件···"));
 
     QSize pixels = pageSizeOf(cfg->pageWidth(), cfg->pageHeight()).sizePixels(dpi);
     if (cfg->isLandscape())
         pixels.transpose();
     // The recording covers the generated page in points; stretch it over the
     // whole image as an SVG renderer would.
-    const QSize page = pageSize().isEmpty() ? cfg->pageSizePoints() : pageSize();
+    const QSize page = gen.pageSize().isEmpty() ? cfg->pageSizePoints() : gen.pageSize();
     const qreal sx = page.width() > 0 ? qreal(pixels.width()) / page.width() : dpi / 72.0;
     const qreal sy = page.height() > 0 ? qreal(pixels.height()) / page.height() : dpi / 72.0;
     const QColor fill = fmt.contains(QLatin1String("png")) ? QColor(Qt::transparent)
@@ -503,9 +471,8 @@ bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
         for (auto &f : inFlight)
             f.waitForFinished();
         created.discard();
-        emit progressUpdate(2, count, count, QString(), QString());
-        Reporting::warning(QStringLiteral("提示"), QStringLiteral("导出图片失败！"));
-        return false;
+        emit gen.progressUpdate(2, count, count, QString(), QString());
+        return failed(QStringLiteral("提示"), QStringLiteral("导出图片失败！"));
     };
 
     for (int i = 0; i < count; ++i) {
@@ -518,49 +485,46 @@ bool GenerateSVG::exportImages(const QString &directory, int qualityIndex,
                                                  + QLatin1Char('.') + fmt),
                            rendered.bytes))
             return fail();
-        emit progressUpdate(1, i + 1, count, QString(), QString());
+        emit gen.progressUpdate(1, i + 1, count, QString(), QString());
     }
-    emit progressUpdate(2, count, count, QString(), QString());
-    return true;
+    emit gen.progressUpdate(2, count, count, QString(), QString());
+    return succeeded(folder, created.files());
 }
 
-bool GenerateSVG::exportSvg(const QString &directory)
+ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
 {
-    ExportConfig *cfg = config();
+    ExportConfig *cfg = gen.config();
     // Whatever this export creates goes again when it fails.
     CreatedFiles created;
     if (!created.makePath(directory)) {
         created.discard();
-        return false;
+        return ExportResult(); // nothing the user could be told beyond the failure
     }
-    if (title().trimmed().isEmpty())
-        setTitle(ExportNames::defaultTitle());
-    const QString base = ExportNames::exportBase(title());
+    if (gen.title().trimmed().isEmpty())
+        gen.setTitle(ExportNames::defaultTitle());
+    const QString base = ExportNames::exportBase(gen.title());
     const QString folder = ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base,
                                                         QStringLiteral("svg"));
     if (!created.makePath(folder)) {
         created.discard();
-        Reporting::warning(QStringLiteral("错误"), QStringLiteral("创建目录失败!"));
-        return false;
+        return failed(QStringLiteral("错误"), QStringLiteral("创建目录失败!"));
     }
     const QDir target(folder);
 
-    const QList<QByteArray> &docs = pages();
+    const QList<QByteArray> &docs = gen.pages();
     const int count = int(docs.size());
-    emit progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出SVG文件···"));
+    emit gen.progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出SVG文件···"));
     for (int i = 0; i < count; ++i) {
         if (!created.write(target.filePath(base + QLatin1Char('_') + QString::number(i)
                                            + QStringLiteral(".svg")),
                            docs.at(i))) {
             created.discard();
-            Reporting::warning(QStringLiteral("错误"),
-                             QStringLiteral("导出SVG文件失败!"));
-            emit progressUpdate(2, count, count, QString(), QString());
-            return false;
+            emit gen.progressUpdate(2, count, count, QString(), QString());
+            return failed(QStringLiteral("错误"), QStringLiteral("导出SVG文件失败!"));
         }
-        emit progressUpdate(1, i + 1, count, QString(), QString());
+        emit gen.progressUpdate(1, i + 1, count, QString(), QString());
     }
-    emit progressUpdate(2, count, count, QString(), QString());
+    emit gen.progressUpdate(2, count, count, QString(), QString());
 
     QFile embedded(QStringLiteral(":/resources/fonts/tandelkx.ttf"));
     QByteArray fontBytes;
@@ -570,9 +534,7 @@ bool GenerateSVG::exportSvg(const QString &directory)
         if (!created.write(target.filePath(ExportNames::fontFileName(cfg->scoreFont().family())),
                            fontBytes)) {
             created.discard();
-            Reporting::warning(QStringLiteral("错误"),
-                             QStringLiteral("导出字体文件失败!"));
-            return false;
+            return failed(QStringLiteral("错误"), QStringLiteral("导出字体文件失败!"));
         }
     }
 
@@ -580,5 +542,21 @@ bool GenerateSVG::exportSvg(const QString &directory)
     // is left out, as when it cannot be created at all.
     created.write(target.filePath(QStringLiteral("说明文件.txt")),
                   ExportNames::svgNoteText().toUtf8(), QIODevice::Text);
-    return true;
+    return succeeded(folder, created.files());
+}
+
+bool ExportWriters::exportPdf(GenerateSVG &pages, const QString &path)
+{
+    return reported(writePdf(pages, path));
+}
+
+bool ExportWriters::exportImages(GenerateSVG &pages, const QString &directory,
+                                 int qualityIndex, const QString &format)
+{
+    return reported(writeImages(pages, directory, qualityIndex, format));
+}
+
+bool ExportWriters::exportSvg(GenerateSVG &pages, const QString &directory)
+{
+    return reported(writeSvg(pages, directory));
 }

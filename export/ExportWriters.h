@@ -2,12 +2,60 @@
 
 #include <QPageLayout>
 #include <QString>
+#include <QStringList>
 
 class ExportConfig;
+class GenerateSVG;
 
-// Naming rules shared by the PDF, image and SVG writers (the writers
-// themselves are members of GenerateSVG, implemented in ExportWriters.cpp)
-// and by the command-line export, which reports where the files went.
+// What one run of a writer did.
+struct ExportResult
+{
+    bool ok = false;
+    // The message for the user when it failed: title and text, both empty
+    // on success and for the one quiet failure (a chosen directory that
+    // neither exists nor can be made).
+    QString messageTitle;
+    QString message;
+    // Where the pages went: the PDF file, or the folder made for the image
+    // or SVG files. Empty when the export failed.
+    QString target;
+    // Every file written, absolute paths in page order (for SVG the pages,
+    // then the font and the note file). Empty when the export failed: what
+    // a failed export wrote is taken away again.
+    QStringList files;
+};
+
+// The three writers of the pages of a finished generation (made with
+// previewOnly false). They read the generator's pages, title and settings,
+// report progress through its progressUpdate signal and show nothing
+// themselves. The image and SVG writers give an untitled generator the
+// default title, which it keeps.
+namespace ExportWriters {
+
+// One PDF at path; an existing file is replaced only by a complete one.
+ExportResult writePdf(GenerateSVG &pages, const QString &path);
+// One image per page in a new folder inside directory; format "png" or
+// "jpg" (any case); qualityIndex as for dpiForQuality().
+ExportResult writeImages(GenerateSVG &pages, const QString &directory, int qualityIndex,
+                         const QString &format);
+// One SVG per page, the notation font and a note file in a new folder
+// inside directory.
+ExportResult writeSvg(GenerateSVG &pages, const QString &directory);
+
+// The same, with a failure's message passed to Reporting (message boxes in
+// the editor, standard error on the command line). True on success.
+bool exportPdf(GenerateSVG &pages, const QString &path);
+bool exportImages(GenerateSVG &pages, const QString &directory, int qualityIndex,
+                  const QString &format);
+bool exportSvg(GenerateSVG &pages, const QString &directory);
+
+// 96, 160, 300, 600 for quality 0..3; any other index counts as 0.
+int dpiForQuality(int qualityIndex);
+
+} // namespace ExportWriters
+
+// Naming rules shared by the PDF, image and SVG writers and by the
+// command-line export.
 namespace ExportNames {
 
 // The base name used when a document has neither title nor qupai heading.

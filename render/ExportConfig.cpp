@@ -184,12 +184,67 @@ void ExportConfig::destroyInstance()
 }
 
 ExportConfig::ExportConfig(const QString &settingsPath, QObject *parent)
+    : ExportConfig(settingsPath, false, parent)
+{
+}
+
+ExportConfig::ExportConfig(const QString &settingsPath, bool inMemory, QObject *parent)
     : QObject(parent)
-    , m_settings(settingsPath, QSettings::IniFormat)
+    , m_settingsPath(settingsPath)
     , m_metrics(FontCount, QFontMetricsF(QFont()))
 {
-    m_settings.beginGroup(QStringLiteral("Export"));
+    if (inMemory) {
+        // Only read: a QSettings with no change of its own never writes
+        // its file back.
+        QSettings file(settingsPath, QSettings::IniFormat);
+        file.beginGroup(QStringLiteral("Export"));
+        for (const QString &name : file.allKeys()) {
+            const QVariant value = file.value(name);
+            // A list is what the INI parser made of an unquoted comma; keep
+            // the text as the file has it, as the file-backed reading does.
+            m_memory.insert(name, value.typeId() == QMetaType::QStringList
+                                      ? QVariant(SettingsValues::text(file, name))
+                                      : value);
+        }
+    } else {
+        m_settings = std::make_unique<QSettings>(settingsPath, QSettings::IniFormat);
+        m_settings->beginGroup(QStringLiteral("Export"));
+    }
     load();
+}
+
+std::unique_ptr<ExportConfig> ExportConfig::inMemory(const QString &settingsPath)
+{
+    return std::unique_ptr<ExportConfig>(new ExportConfig(settingsPath, true, nullptr));
+}
+
+QVariant ExportConfig::stored(const QString &name) const
+{
+    return m_settings ? m_settings->value(name) : m_memory.value(name);
+}
+
+QString ExportConfig::storedText(const QString &name) const
+{
+    return m_settings ? SettingsValues::text(*m_settings, name)
+                      : SettingsValues::text(m_memory.value(name));
+}
+
+void ExportConfig::store(const QString &name, const QVariant &value)
+{
+    if (m_settings)
+        m_settings->setValue(name, value);
+    else
+        m_memory.insert(name, value);
+}
+
+QStringList ExportConfig::storedKeys() const
+{
+    return m_settings ? m_settings->allKeys() : m_memory.keys();
+}
+
+bool ExportConfig::flush()
+{
+    return m_settings ? SafeWrite::syncSettings(*m_settings) : true;
 }
 
 ExportConfig::~ExportConfig()
@@ -199,7 +254,7 @@ ExportConfig::~ExportConfig()
 
 QString ExportConfig::settingsPath() const
 {
-    return m_settings.fileName();
+    return m_settings ? m_settings->fileName() : m_settingsPath;
 }
 
 QStringList ExportConfig::keys()
@@ -215,7 +270,7 @@ void ExportConfig::load()
     for (int k = 0; k < KeyCount; ++k) {
         const KeyInfo &key = Keys[k];
         const QString name = QString::fromLatin1(key.name);
-        const QVariant stored = m_settings.value(name);
+        const QVariant value = stored(name);
         switch (key.type) {
         case KeyType::Int:
         case KeyType::FontSize: {
@@ -225,17 +280,17 @@ void ExportConfig::load()
             else // titleWidth
                 fallback = m_ints[ColWidth];
             int n = 0;
-            m_ints[k] = numberOf(stored, &n) ? n : fallback;
+            m_ints[k] = numberOf(value, &n) ? n : fallback;
             break;
         }
         case KeyType::Bool: {
             bool on = false;
-            m_ints[k] = switchOf(stored, &on) ? on : (qstrcmp(key.value, "true") == 0);
+            m_ints[k] = switchOf(value, &on) ? on : (qstrcmp(key.value, "true") == 0);
             break;
         }
         case KeyType::Family: {
             // Sizes come before families in the table: the font gets its size.
-            QString family = SettingsValues::text(m_settings, name);
+            QString family = storedText(name);
             if (family.isEmpty())
                 family = key.value ? QString::fromUtf8(key.value)
                                    : FontRegistry::instance().defaultFamily();
@@ -246,7 +301,7 @@ void ExportConfig::load()
             // Text the file cannot hold as it is (a name, alpha, nonsense)
             // would be drawn differently after the next save; the default is
             // what the user saw before.
-            QColor color = SettingsValues::color(SettingsValues::text(stored));
+            QColor color = SettingsValues::color(SettingsValues::text(value));
             if (!color.isValid())
                 color = QColor::fromString(QLatin1String(key.value));
             m_colors[k] = color;
@@ -259,7 +314,7 @@ void ExportConfig::load()
 bool ExportConfig::save()
 {
     writeValues();
-    const bool written = SafeWrite::syncSettings(m_settings);
+    const bool written = flush();
     emit configChanged();
     return written;
 }
@@ -272,16 +327,16 @@ void ExportConfig::writeValues()
         switch (key.type) {
         case KeyType::Int:
         case KeyType::FontSize:
-            m_settings.setValue(name, m_ints[k]);
+            store(name, m_ints[k]);
             break;
         case KeyType::Bool:
-            m_settings.setValue(name, m_ints[k] != 0);
+            store(name, m_ints[k] != 0);
             break;
         case KeyType::Family:
-            m_settings.setValue(name, m_fonts[k - TitleFont].family());
+            store(name, m_fonts[k - TitleFont].family());
             break;
         case KeyType::Color:
-            m_settings.setValue(name, m_colors[k].name(QColor::HexRgb));
+            store(name, m_colors[k].name(QColor::HexRgb));
             break;
         }
     }
@@ -297,7 +352,9 @@ void ExportConfig::saveQuietly()
 void ExportConfig::restoreDefaults()
 {
     // Inside the group, the empty key means every key of the group.
-    m_settings.remove(QString());
+    if (m_settings)
+        m_settings->remove(QString());
+    m_memory.clear();
     load();
     save();
 }
@@ -309,8 +366,8 @@ bool ExportConfig::saveScheme(const QString &path)
     QJsonObject object;
     // Our own keys with their types; whatever else the section holds as the
     // file gives it back.
-    for (const QString &name : m_settings.allKeys())
-        object.insert(name, jsonOf(m_settings.value(name)));
+    for (const QString &name : storedKeys())
+        object.insert(name, jsonOf(stored(name)));
     for (int k = 0; k < KeyCount; ++k) {
         const QString name = QString::fromLatin1(Keys[k].name);
         switch (Keys[k].type) {
@@ -357,9 +414,9 @@ bool ExportConfig::loadScheme(const QString &path)
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.key().isEmpty()) // the settings cannot hold an empty name
             continue;
-        m_settings.setValue(it.key(), it.value().toVariant());
+        store(it.key(), it.value().toVariant());
     }
-    SafeWrite::syncSettings(m_settings);
+    flush();
     load();
     emit configChanged();
     return true;

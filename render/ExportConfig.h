@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QSettings>
 #include <QSize>
@@ -12,6 +13,7 @@
 #include <QVariant>
 
 #include <array>
+#include <memory>
 #include <vector>
 
 // Everything that shapes the rendered score: page, margins, seven fonts with
@@ -54,10 +56,17 @@ public:
     // deleted while the application object still exists.
     static ExportConfig *instance();
 
-    // An instance of its own on the given INI file (tests, tools, command
-    // line); loads it immediately. Its destructor saves quietly.
+    // An instance of its own on the given INI file (tests, tools); loads it
+    // immediately. Its destructor saves quietly.
     explicit ExportConfig(const QString &settingsPath, QObject *parent = nullptr);
     ~ExportConfig() override;
+
+    // An instance that only reads the given INI file (the defaults when it is
+    // missing) and keeps everything else in memory: save(), restoreDefaults(),
+    // loadScheme() and the destructor never write to that file. For the
+    // command line, which must leave the user's settings as they were.
+    static std::unique_ptr<ExportConfig> inMemory(const QString &settingsPath);
+    bool isInMemory() const { return !m_settings; }
 
     ExportConfig(const ExportConfig &) = delete;
     ExportConfig &operator=(const ExportConfig &) = delete;
@@ -81,7 +90,7 @@ public:
     void load();
     // Writes the 48 keys, flushes the file, then emits configChanged().
     // False when the file could not be written (it then keeps its old
-    // content; the values stay in use).
+    // content; the values stay in use). In memory: keeps them there.
     bool save();
     // Removes the whole [Export] section (unknown keys too), loads the
     // defaults and saves them. Other sections stay as they are.
@@ -278,7 +287,18 @@ private:
 
     static void destroyInstance();
 
-    QSettings m_settings;
+    ExportConfig(const QString &settingsPath, bool inMemory, QObject *parent);
+    // The [Export] section, in the settings file or in memory.
+    QVariant stored(const QString &name) const;
+    QString storedText(const QString &name) const;
+    void store(const QString &name, const QVariant &value);
+    QStringList storedKeys() const;
+    bool flush();
+
+    // Null for an instance in memory, which keeps its section in m_memory.
+    std::unique_ptr<QSettings> m_settings;
+    QString m_settingsPath;
+    QVariantMap m_memory;
     // Integers and switches (0/1) as stored, indexed by Key; the getters bound them.
     std::array<int, KeyCount> m_ints{};
     std::array<QColor, KeyCount> m_colors;

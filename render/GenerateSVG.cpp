@@ -5,6 +5,7 @@
 #include "render/ExportConfig.h"
 
 #include <QBuffer>
+#include <QPagedPaintDevice>
 #include <QRegularExpression>
 #include <QSvgGenerator>
 #include <QTextBoundaryFinder>
@@ -178,6 +179,60 @@ void GenerateSVG::paintPage(QPainter *painter, const QPicture &page)
     painter->scale(page.logicalDpiX() / dx, page.logicalDpiY() / dy);
     painter->drawPicture(0, 0, page);
     painter->restore();
+}
+
+void GenerateSVG::replayPages(QPainter *painter, QPagedPaintDevice *device,
+                              const QList<int> &order)
+{
+    if (!painter || !painter->isActive() || !device)
+        return;
+    const QSize page = pageSize().isEmpty() ? config()->pageSizePoints() : pageSize();
+    const int total = int(order.size());
+    bool first = true;
+    int done = 0;
+    for (const int index : order) {
+        if (index < 0 || index >= pageCount())
+            continue;
+        if (!first)
+            device->newPage();
+        first = false;
+        // The device reports its paint rectangle in its own pixels; its size
+        // may differ from the generated page (a fuzzy standard size, or
+        // another paper chosen for printing), so fit and centre.
+        const qreal w = device->width();
+        const qreal h = device->height();
+        const qreal sx = page.width() > 0 ? w / page.width() : 1;
+        const qreal sy = page.height() > 0 ? h / page.height() : 1;
+        const qreal scale = std::min(sx, sy);
+        painter->save();
+        painter->translate((w - page.width() * scale) / 2, (h - page.height() * scale) / 2);
+        painter->scale(scale, scale);
+        paintPage(painter, m_pictures.at(index));
+        painter->restore();
+        emit progressUpdate(1, ++done, total, QString(), QString());
+    }
+}
+
+QList<int> GenerateSVG::printOrder(int pageCount, const QPageRanges &ranges, int copies,
+                                   bool collate)
+{
+    QList<int> selected;
+    for (int page = 1; page <= pageCount; ++page) {
+        if (ranges.isEmpty() || ranges.contains(page))
+            selected << page - 1;
+    }
+    const int repeat = std::clamp(copies, 1, maxCopies());
+    QList<int> order;
+    order.reserve(selected.size() * repeat);
+    if (collate) {
+        for (int c = 0; c < repeat; ++c)
+            order << selected;
+    } else {
+        for (const int index : selected)
+            for (int c = 0; c < repeat; ++c)
+                order << index;
+    }
+    return order;
 }
 
 QSize GenerateSVG::contentSize() const

@@ -64,18 +64,10 @@ public:
     QString title() const { return m_title; }
     void setTitle(const QString &title) { m_title = title; }
 
-    // The file writers, implemented in export/ExportWriters.cpp.
-    bool exportPdf(const QString &path);
-    bool exportImages(const QString &directory, int qualityIndex, const QString &format);
-    bool exportSvg(const QString &directory);
-    // 96, 160, 300, 600 for quality 0..3.
-    static int dpiForQuality(int qualityIndex);
-
     // Draws pages onto a paged device (PDF writer, printer) through a painter
     // already active on it: one device page per entry of order (0-based page
     // indexes), each scaled to fit the device's paint rectangle and centred.
-    // Emits progressUpdate(1, n, order size) after the n-th page. Also in
-    // ExportWriters.cpp.
+    // Emits progressUpdate(1, n, order size) after the n-th page.
     void replayPages(QPainter *painter, QPagedPaintDevice *device, const QList<int> &order);
     // The pages a print job draws, in order: those the ranges select
     // (1-based; empty ranges select all), clamped to the pages there are,

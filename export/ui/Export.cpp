@@ -702,13 +702,13 @@ void Export::onSubmitBtnClicked()
 
     bool ok = false;
     if (type == QLatin1String("pdf")) {
-        ok = m_generator->exportPdf(target);
+        ok = ExportWriters::exportPdf(*m_generator, target);
     } else if (type == QLatin1String("svg")) {
-        ok = m_generator->exportSvg(target);
+        ok = ExportWriters::exportSvg(*m_generator, target);
     } else {
         const int index = ui->dpiBox->currentIndex();
         const int quality = (index >= 1 && index <= 3) ? index : 0;
-        ok = m_generator->exportImages(target, quality, type);
+        ok = ExportWriters::exportImages(*m_generator, target, quality, type);
     }
     if (!ok)
         return;

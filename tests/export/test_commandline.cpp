@@ -4,12 +4,13 @@
 #include "export/CommandLineExport.h"
 
 #include <QDataStream>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -35,12 +36,17 @@ private:
 
     QString sample() const { return QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"); }
 
-    Run run(const QStringList &args)
+    // platform: QT_QPA_PLATFORM for the child; empty leaves the choice to it.
+    Run run(const QStringList &args, const QString &dataDir = QString(),
+            const QString &platform = QStringLiteral("offscreen"))
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("KELVO_DATA_DIR"), m_data.path());
+        if (platform.isEmpty())
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        else
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        env.insert(QStringLiteral("KELVO_DATA_DIR"), dataDir.isEmpty() ? m_data.path() : dataDir);
         env.insert(QStringLiteral("KELVO_OFFLINE"), QStringLiteral("1"));
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
@@ -205,6 +211,65 @@ private slots:
         QVERIFY(!after.contains("isLandscape=true"));
         if (!before.isEmpty())
             QCOMPARE(after, before);
+    }
+
+    // The saved settings shape the export, a scheme goes over them for this
+    // run only, and settings.ini stays byte for byte as it was. No display
+    // and no platform given: the program runs offscreen by itself.
+    void settingsFileUntouched_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("scheme"); // empty: none
+        QTest::addColumn<QSize>("firstPage");   // pixels of the first PNG page
+        QTest::newRow("pdf") << "pdf" << QByteArray() << QSize();
+        QTest::newRow("pdf, scheme") << "pdf" << QByteArray(R"({"colWidth": 150})") << QSize();
+        QTest::newRow("png, saved landscape") << "png" << QByteArray() << QSize(1123, 793);
+        QTest::newRow("png, scheme portrait")
+            << "png" << QByteArray(R"({"isLandscape": false})") << QSize(793, 1123);
+    }
+    void settingsFileUntouched()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, scheme);
+        QFETCH(QSize, firstPage);
+        QTemporaryDir data;
+        const QString settings = data.filePath(QStringLiteral("settings.ini"));
+        // Spaces, a comment, a partial section: any save would rewrite it.
+        const QByteArray saved = "; mine\n[Export]\nisLandscape = true\ncolWidth=120\n\n"
+                                 "[Editor]\nfontSize=17\n";
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(saved);
+        file.close();
+        const QDateTime modified = QFileInfo(settings).lastModified();
+
+        QStringList args{QStringLiteral("--export"), QStringLiteral("--format"), format,
+                         QStringLiteral("--dpi"), QStringLiteral("96")};
+        const QString target = out(QStringLiteral("untouched_") + QString::fromLatin1(QTest::currentDataTag()));
+        args.insert(1, format == QLatin1String("pdf") ? target + QStringLiteral(".pdf") : target);
+        if (!scheme.isEmpty()) {
+            const QString schemeFile = out(QStringLiteral("scheme_%1.json").arg(QTest::currentDataTag()));
+            QFile f(schemeFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(scheme);
+            f.close();
+            args << QStringLiteral("--scheme") << schemeFile;
+        }
+        const Run r = run(args + QStringList{sample()}, data.path(), QString());
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        if (firstPage.isValid()) {
+            const QDir folder(target + QStringLiteral("/") + QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0));
+            // The folder reported is the one the pages went into.
+            QVERIFY2(r.err.contains(QDir::toNativeSeparators(folder.absolutePath())), qPrintable(r.err));
+            QCOMPARE(QImage(folder.filePath(folder.entryList({QStringLiteral("*.png")}).value(0))).size(),
+                     firstPage);
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), saved);
+        QCOMPARE(QFileInfo(settings).lastModified(), modified);
+        QCOMPARE(QDir(data.path()).entryList({QStringLiteral("settings*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("settings.ini")});
     }
 
     // A score longer than the page limit: the pages before the cut are

@@ -5,7 +5,7 @@
 #include "render/ExportConfig.h"
 #include "export/ExportWriters.h"
 #include "render/GenerateSVG.h"
-#include "support/TestSupport.h"
+#include "support/CoreTestSupport.h"
 
 #include "document/GongcheSymbols.h"
 
@@ -94,7 +94,7 @@ class TestExportWriters : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<CoreTestEnvironment> m_env;
     std::unique_ptr<ExportConfig> m_config;
     std::unique_ptr<QTemporaryDir> m_out;
     QString m_notationFamily;
@@ -122,7 +122,7 @@ private:
 private slots:
     void initTestCase()
     {
-        initTestApplication();
+        initCoreTestApplication();
         QImageReader::setAllocationLimit(1024); // pages at 600 dpi
         const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/resources/fonts/tandelkx.ttf"));
         QVERIFY(id >= 0);
@@ -132,7 +132,7 @@ private slots:
 
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
+        m_env = std::make_unique<CoreTestEnvironment>();
         freshConfig();
         m_out = std::make_unique<QTemporaryDir>();
         QVERIFY(m_out->isValid());
@@ -160,7 +160,7 @@ private slots:
     {
         QFETCH(int, quality);
         QFETCH(int, dpi);
-        QCOMPARE(GenerateSVG::dpiForQuality(quality), dpi);
+        QCOMPARE(ExportWriters::dpiForQuality(quality), dpi);
     }
 
     // Pages of a print job: range clamped to the document, copies collated
@@ -197,6 +197,70 @@ private slots:
                  GenerateSVG::maxCopies());
     }
 
+    // What each writer returns: where the pages went and every file, or the
+    // message it would show; the writer itself reports nothing.
+    void results_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("target"); // inside the output folder
+        QTest::addColumn<QString>("blocker"); // a regular file made first
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("messageTitle");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("written"); // inside the output folder
+        QTest::addColumn<QStringList>("files"); // inside written
+        QTest::newRow("pdf") << "pdf" << "a/x.pdf" << "" << true << "" << ""
+                             << "a/x.pdf" << QStringList{""};
+        QTest::newRow("png") << "png" << "" << "" << true << "" << "" << "测试曲_png"
+                             << QStringList{"测试曲_0.png", "测试曲_1.png"};
+        QTest::newRow("jpg") << "jpg" << "" << "测试曲_jpg" << true << "" << "" << "测试曲_jpg_0"
+                             << QStringList{"测试曲_0.jpg", "测试曲_1.jpg"};
+        QTest::newRow("svg") << "svg" << "" << "" << true << "" << "" << "测试曲_svg"
+                             << QStringList{"测试曲_0.svg", "测试曲_1.svg",
+                                            m_notationFamily + ".ttf", "说明文件.txt"};
+        QTest::newRow("pdf onto a folder") << "pdf" << "" << "" << false << "错误"
+                                           << "文件无写入权限或文件已被占用!" << "" << QStringList();
+        QTest::newRow("pdf under a file") << "pdf" << "plain/x.pdf" << "plain" << false << "错误"
+                                          << "文件无写入权限或文件已被占用!" << "" << QStringList();
+        QTest::newRow("png under a file") << "png" << "plain/sub" << "plain" << false << ""
+                                          << "" << "" << QStringList();
+        QTest::newRow("svg under a file") << "svg" << "plain/sub" << "plain" << false << ""
+                                          << "" << "" << QStringList();
+    }
+    void results()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, target);
+        QFETCH(QString, blocker);
+        QFETCH(bool, ok);
+        QFETCH(QString, messageTitle);
+        QFETCH(QString, message);
+        QFETCH(QString, written);
+        QFETCH(QStringList, files);
+        if (!blocker.isEmpty()) {
+            QFile f(out(blocker));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        GenerateSVG gen(m_config.get());
+        gen.generate(document(2), false);
+        const QString path = out(target);
+        const ExportResult result = writer == QLatin1String("pdf")
+            ? ExportWriters::writePdf(gen, path)
+            : writer == QLatin1String("svg") ? ExportWriters::writeSvg(gen, path)
+                                             : ExportWriters::writeImages(gen, path, 0, writer);
+        QCOMPARE(result.ok, ok);
+        QCOMPARE(result.messageTitle, messageTitle);
+        QCOMPARE(result.message, message);
+        QCOMPARE(result.target, written.isEmpty() ? QString() : out(written));
+        QStringList expected;
+        for (const QString &name : files)
+            expected << (name.isEmpty() ? out(written) : out(written + QLatin1Char('/') + name));
+        QCOMPARE(result.files, expected);
+        for (const QString &file : std::as_const(result.files))
+            QVERIFY2(QFileInfo(file).isFile(), qPrintable(file));
+        QVERIFY(m_env->reports().isEmpty());
+    }
+
     // Exporting twice into the same directory numbers the second folder.
     void folderNumbering_data()
     {
@@ -217,8 +281,8 @@ private slots:
 
         for (const QString &folder : {QStringLiteral("测试曲_") + ext, QStringLiteral("测试曲_") + ext + QStringLiteral("_0"),
                                       QStringLiteral("测试曲_") + ext + QStringLiteral("_1")}) {
-            const bool ok = ext == QLatin1String("svg") ? gen.exportSvg(out())
-                                                        : gen.exportImages(out(), 0, format);
+            const bool ok = ext == QLatin1String("svg") ? ExportWriters::exportSvg(gen, out())
+                                                        : ExportWriters::exportImages(gen, out(), 0, format);
             QVERIFY(ok);
             const QDir dir(out(folder));
             QVERIFY2(dir.exists(), qPrintable(folder));
@@ -226,7 +290,7 @@ private slots:
             QVERIFY(dir.exists(QStringLiteral("测试曲_1.") + ext));
             QVERIFY(!dir.exists(QStringLiteral("测试曲_2.") + ext));
         }
-        QVERIFY(m_env->dialogs().requests.isEmpty());
+        QVERIFY(m_env->reports().isEmpty());
     }
 
     // A file (not a folder) already holding the first name is skipped too.
@@ -237,7 +301,7 @@ private slots:
         blocker.close();
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(gen.exportImages(out(), 0, QStringLiteral("png")));
+        QVERIFY(ExportWriters::exportImages(gen, out(), 0, QStringLiteral("png")));
         QVERIFY(QFileInfo(out(QStringLiteral("测试曲_png_0/测试曲_0.png"))).isFile());
     }
 
@@ -246,9 +310,9 @@ private slots:
     {
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(gen.exportImages(out(QStringLiteral("a/b")), 0, QStringLiteral("png")));
+        QVERIFY(ExportWriters::exportImages(gen, out(QStringLiteral("a/b")), 0, QStringLiteral("png")));
         QVERIFY(QFileInfo(out(QStringLiteral("a/b/测试曲_png/测试曲_0.png"))).isFile());
-        QVERIFY(gen.exportSvg(out(QStringLiteral("c/d"))));
+        QVERIFY(ExportWriters::exportSvg(gen, out(QStringLiteral("c/d"))));
         QVERIFY(QFileInfo(out(QStringLiteral("c/d/测试曲_svg/测试曲_0.svg"))).isFile());
     }
 
@@ -269,10 +333,10 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
         const QString dir = out(QStringLiteral("plain/sub"));
-        const bool ok = format == QLatin1String("svg") ? gen.exportSvg(dir)
-                                                       : gen.exportImages(dir, 0, format);
+        const bool ok = format == QLatin1String("svg") ? ExportWriters::exportSvg(gen, dir)
+                                                       : ExportWriters::exportImages(gen, dir, 0, format);
         QVERIFY(!ok);
-        QVERIFY(m_env->dialogs().requests.isEmpty());
+        QVERIFY(m_env->reports().isEmpty());
     }
 
     void untitledNames_data()
@@ -288,8 +352,8 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(1, QString()), false);
         QVERIFY(gen.title().isEmpty());
-        const bool ok = format == QLatin1String("svg") ? gen.exportSvg(out())
-                                                       : gen.exportImages(out(), 0, format);
+        const bool ok = format == QLatin1String("svg") ? ExportWriters::exportSvg(gen, out())
+                                                       : ExportWriters::exportImages(gen, out(), 0, format);
         QVERIFY(ok);
         const QString base = QStringLiteral("Kelvo工尺谱导出曲谱");
         QCOMPARE(gen.title(), base);
@@ -321,7 +385,7 @@ private slots:
         m_config->setIsBgTransparent(transparent);
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(gen.exportImages(out(), 0, format));
+        QVERIFY(ExportWriters::exportImages(gen, out(), 0, format));
         const QImage image(out(QStringLiteral("测试曲_%1/测试曲_0.%1").arg(format)));
         QVERIFY(!image.isNull());
         for (const QPoint p : {QPoint(2, 2), QPoint(image.width() - 3, image.height() - 3)}) {
@@ -351,8 +415,8 @@ private slots:
         m_config->setIsLandscape(landscape);
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(gen.exportImages(out(QStringLiteral("low")), 0, QStringLiteral("png")));
-        QVERIFY(gen.exportImages(out(QStringLiteral("high")), 3, QStringLiteral("png")));
+        QVERIFY(ExportWriters::exportImages(gen, out(QStringLiteral("low")), 0, QStringLiteral("png")));
+        QVERIFY(ExportWriters::exportImages(gen, out(QStringLiteral("high")), 3, QStringLiteral("png")));
         const QImage low(out(QStringLiteral("low/测试曲_png/测试曲_0.png")));
         const QImage high(out(QStringLiteral("high/测试曲_png/测试曲_0.png")));
         QCOMPARE(low.size(), at96);
@@ -377,7 +441,7 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(7), false);
         QCOMPARE(gen.pageCount(), 7);
-        QVERIFY(gen.exportImages(out(), 0, QStringLiteral("png")));
+        QVERIFY(ExportWriters::exportImages(gen, out(), 0, QStringLiteral("png")));
         for (int i = 0; i < gen.pageCount(); ++i) {
             const QImage file(out(QStringLiteral("测试曲_png/测试曲_%1.png").arg(i)));
             QVERIFY(!file.isNull());
@@ -407,10 +471,10 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
         QSignalSpy progress(&gen, &GenerateSVG::progressUpdate);
-        QVERIFY(!gen.exportImages(out(), 3, QStringLiteral("png")));
-        QCOMPARE(m_env->dialogs().requests.size(), 1);
-        QCOMPARE(m_env->dialogs().requests.at(0).title, QStringLiteral("提示"));
-        QCOMPARE(m_env->dialogs().requests.at(0).text, QStringLiteral("导出图片失败！"));
+        QVERIFY(!ExportWriters::exportImages(gen, out(), 3, QStringLiteral("png")));
+        QCOMPARE(m_env->reports().size(), 1);
+        QCOMPARE(m_env->reports().at(0).title, QStringLiteral("提示"));
+        QCOMPARE(m_env->reports().at(0).text, QStringLiteral("导出图片失败！"));
         QVERIFY(!progress.isEmpty());
         QCOMPARE(progress.last().at(0).toInt(), 2);
         QVERIFY(!QFileInfo::exists(out(QStringLiteral("测试曲_png/测试曲_0.png"))));
@@ -436,11 +500,11 @@ private slots:
         QSignalSpy spy(&gen, &GenerateSVG::progressUpdate);
         bool ok = false;
         if (writer == QLatin1String("pdf"))
-            ok = gen.exportPdf(out(QStringLiteral("x.pdf")));
+            ok = ExportWriters::exportPdf(gen, out(QStringLiteral("x.pdf")));
         else if (writer == QLatin1String("svg"))
-            ok = gen.exportSvg(out());
+            ok = ExportWriters::exportSvg(gen, out());
         else
-            ok = gen.exportImages(out(), 0, writer);
+            ok = ExportWriters::exportImages(gen, out(), 0, writer);
         QVERIFY(ok);
         QCOMPARE(spy.size(), n + 2);
         QCOMPARE(spy.at(0), (QVariantList{0, 0, n, QStringLiteral("导出"), tip}));
@@ -482,11 +546,11 @@ private slots:
         }
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(!gen.exportPdf(target));
-        QCOMPARE(m_env->dialogs().requests.size(), 1);
-        QCOMPARE(m_env->dialogs().requests.at(0).kind, DialogRequest::Warning);
-        QCOMPARE(m_env->dialogs().requests.at(0).title, QStringLiteral("错误"));
-        QCOMPARE(m_env->dialogs().requests.at(0).text, QStringLiteral("文件无写入权限或文件已被占用!"));
+        QVERIFY(!ExportWriters::exportPdf(gen, target));
+        QCOMPARE(m_env->reports().size(), 1);
+        QCOMPARE(m_env->reports().at(0).severity, Reporting::Severity::Warning);
+        QCOMPARE(m_env->reports().at(0).title, QStringLiteral("错误"));
+        QCOMPARE(m_env->reports().at(0).text, QStringLiteral("文件无写入权限或文件已被占用!"));
         if (kind == QLatin1String("directory")) {
             QVERIFY(QDir(target).isEmpty());
         } else if (kind == QLatin1String("read-only")) {
@@ -523,8 +587,8 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("old contents");
         }
-        QVERIFY(gen.exportPdf(path));
-        QVERIFY(m_env->dialogs().requests.isEmpty());
+        QVERIFY(ExportWriters::exportPdf(gen, path));
+        QVERIFY(m_env->reports().isEmpty());
         QCOMPARE(QDir(out()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("score.pdf")});
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -553,7 +617,7 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
         const QString path = out(QStringLiteral("land.pdf"));
-        QVERIFY(gen.exportPdf(path));
+        QVERIFY(ExportWriters::exportPdf(gen, path));
         const QString info = runTool(QStringLiteral("pdfinfo"), {path});
         const QRegularExpressionMatch m = QRegularExpression(
             QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(info);
@@ -568,7 +632,7 @@ private slots:
     {
         GenerateSVG gen(m_config.get());
         gen.generate(document(2), false);
-        QVERIFY(gen.exportSvg(out()));
+        QVERIFY(ExportWriters::exportSvg(gen, out()));
         const QDir dir(out(QStringLiteral("测试曲_svg")));
         QCOMPARE(dir.entryList(QDir::Files, QDir::Name).size(), 4);
         for (int i = 0; i < 2; ++i) {
@@ -612,7 +676,7 @@ private slots:
         const QString target = out(QStringLiteral("deep/er/target"));
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(gen.exportSvg(target));
+        QVERIFY(ExportWriters::exportSvg(gen, target));
         const QDir folder(target + QStringLiteral("/测试曲_svg"));
         const QStringList ttf = folder.entryList({QStringLiteral("*.ttf")}, QDir::Files | QDir::Hidden);
         QCOMPARE(ttf.size(), 1);
@@ -658,7 +722,7 @@ private slots:
         const QString pdf = dir + QStringLiteral("/old.pdf");
         QVERIFY(QDir().mkpath(dir));
         if (fault != QLatin1String("removed"))
-            QVERIFY(writer == QLatin1String("pdf") ? gen.exportPdf(pdf) : QDir().mkpath(dir + "/kept"));
+            QVERIFY(writer == QLatin1String("pdf") ? ExportWriters::exportPdf(gen, pdf) : QDir().mkpath(dir + "/kept"));
         const QStringList before = fs.path().isEmpty() ? QStringList() : QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const QByteArray oldPdf = QFile::exists(pdf) ? [&] { QFile f(pdf); f.open(QIODevice::ReadOnly); return f.readAll(); }() : QByteArray();
         if (fault == QLatin1String("full"))
@@ -671,12 +735,12 @@ private slots:
                     QDir(dir).removeRecursively();
             });
 
-        const bool ok = writer == QLatin1String("pdf") ? gen.exportPdf(pdf)
-                        : writer == QLatin1String("svg") ? gen.exportSvg(dir)
-                                                          : gen.exportImages(dir, 0, writer);
+        const bool ok = writer == QLatin1String("pdf") ? ExportWriters::exportPdf(gen, pdf)
+                        : writer == QLatin1String("svg") ? ExportWriters::exportSvg(gen, dir)
+                                                          : ExportWriters::exportImages(gen, dir, 0, writer);
         QVERIFY(!ok);
-        QCOMPARE(m_env->dialogs().requests.size(), 1);
-        QCOMPARE(m_env->dialogs().requests.at(0).text, message);
+        QCOMPARE(m_env->reports().size(), 1);
+        QCOMPARE(m_env->reports().at(0).text, message);
         if (fault == QLatin1String("removed")) {
             QVERIFY(QDir(fs.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
             return;
@@ -707,8 +771,8 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(11, title), false);
         QCOMPARE(gen.pageCount(), 11);
-        QVERIFY(writer == QLatin1String("svg") ? gen.exportSvg(out()) : gen.exportImages(out(), 0, writer));
-        QVERIFY(m_env->dialogs().requests.isEmpty());
+        QVERIFY(writer == QLatin1String("svg") ? ExportWriters::exportSvg(gen, out()) : ExportWriters::exportImages(gen, out(), 0, writer));
+        QVERIFY(m_env->reports().isEmpty());
         const QStringList folders = QDir(out()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         QCOMPARE(folders.size(), 1);
         const QStringList files = QDir(out(folders.first())).entryList(QDir::Files);

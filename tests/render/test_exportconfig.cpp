@@ -207,6 +207,8 @@ private slots:
     void privateInstanceSavesOnDestruction();
     void sharedInstanceSavesAtExit_data();
     void sharedInstanceSavesAtExit();
+    void inMemoryNeverWrites_data();
+    void inMemoryNeverWrites();
 };
 
 void TestExportConfig::initTestCase()
@@ -855,6 +857,64 @@ void TestExportConfig::sharedInstanceSavesAtExit()
     QVERIFY2(!errors.contains("QFont") && !errors.contains("QGuiApplication"), errors.constData());
     QCOMPARE(section(QDir(dir.path()).filePath("settings.ini")),
              with(defaults(), {{"colWidth", "151"}, {"banColor", "#0a0b0c"}}));
+}
+
+void TestExportConfig::inMemoryNeverWrites_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: no settings.ini
+    QTest::addColumn<QString>("operation");
+    // Spaces, a comment and a short section: any save would rewrite it.
+    const QByteArray ini = "; by hand\n[Export]\ncolWidth = 140\nlianBaiFont=A, B\n[Other]\nx=1\n";
+    for (const char *op : {"none", "save", "loadScheme", "restoreDefaults", "saveScheme"}) {
+        QTest::addRow("settings, %s", op) << ini << QString::fromLatin1(op);
+        QTest::addRow("no settings, %s", op) << QByteArray() << QString::fromLatin1(op);
+    }
+}
+
+// An instance in memory reads the saved values as the file-backed one does,
+// takes a scheme over them, and never writes or creates the settings file.
+void TestExportConfig::inMemoryNeverWrites()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, operation);
+    TestDataFolder env;
+    const QString path = settingsPath(env);
+    if (!file.isEmpty())
+        QVERIFY(writeFile(path, file));
+    const QString scheme = QDir(env.dataDir()).filePath("scheme.json");
+    QVERIFY(writeFile(scheme, R"({"isLandscape": true})"));
+    const int saved = file.isEmpty() ? 130 : 140;
+    {
+        const std::unique_ptr<ExportConfig> config = ExportConfig::inMemory(path);
+        QVERIFY(config->isInMemory());
+        QCOMPARE(config->colWidth(), saved);
+        QCOMPARE(config->titleWidth(), saved);
+        QCOMPARE(config->lianBaiFont().family(),
+                 file.isEmpty() ? QStringLiteral("楷体") : QStringLiteral("A, B"));
+        if (operation == "save") {
+            config->setColWidth(90);
+            QVERIFY(config->save());
+            QCOMPARE(config->colWidth(), 90);
+        } else if (operation == "loadScheme") {
+            QVERIFY(config->loadScheme(scheme));
+            QVERIFY(config->isLandscape());
+            QCOMPARE(config->colWidth(), saved);
+        } else if (operation == "restoreDefaults") {
+            config->restoreDefaults();
+            QCOMPARE(valuesOf(*config), defaults());
+        } else if (operation == "saveScheme") {
+            QVERIFY(config->saveScheme(scheme));
+            const QJsonObject json = QJsonDocument::fromJson(readAll(scheme)).object();
+            QCOMPARE(json.value("colWidth").toInt(), saved);
+            QCOMPARE(json.size(), 48);
+        }
+    }
+    QCOMPARE(QFile::exists(path), !file.isEmpty());
+    if (!file.isEmpty())
+        QCOMPARE(readAll(path), file);
+    QCOMPARE(QDir(env.dataDir()).entryList(QDir::Files | QDir::Hidden),
+             file.isEmpty() ? QStringList{"scheme.json"}
+                            : QStringList({"scheme.json", "settings.ini"}));
 }
 
 // The child side of sharedInstanceSavesAtExit: the file must be complete

@@ -29,6 +29,8 @@ class RecordedReports : public Reporting::Reporter
 public:
     RecordedReports();
     ~RecordedReports() override;
+    RecordedReports(const RecordedReports &) = delete;
+    RecordedReports &operator=(const RecordedReports &) = delete;
 
     void report(const Reporting::Report &report) override { reports.append(report); }
 
@@ -36,6 +38,19 @@ public:
 
 private:
     Reporting::Reporter *m_previous;
+};
+
+// One core test case's environment: a fresh data folder and the reports
+// recorded, both restored when the object goes away.
+class CoreTestEnvironment
+{
+public:
+    QString dataDir() const { return m_data.dataDir(); }
+    QList<Reporting::Report> &reports() { return m_reports.reports; }
+
+private:
+    TestDataFolder m_data;
+    RecordedReports m_reports;
 };
 
 // Call once from a test's main (or initTestCase): resources, names.

@@ -8,6 +8,7 @@
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
+#include "export/ExportWriters.h"
 #include "render/GenerateSVG.h"
 #include "support/TestSupport.h"
 #include "ui_MainWindow.h"
@@ -268,7 +269,7 @@ private slots:
         const QString reference = env.dataDir() + QStringLiteral("/export.pdf");
         GenerateSVG exported;
         exported.generate(editor->layoutItems(), false);
-        QVERIFY(exported.exportPdf(reference));
+        QVERIFY(ExportWriters::writePdf(exported, reference).ok);
         if (pages < 0)
             pages = pdfPageCount(reference);
         QCOMPARE(pdfPageCount(reference), 4);

@@ -513,6 +513,26 @@ private slots:
         QVERIFY(dialog->isEnabled());
     }
 
+    // A refused target: the writer's own message through the dialog seam,
+    // no success, the dialog stays open.
+    void exportFailureShowsWriterMessage()
+    {
+        auto dialog = makeDialog();
+        dialog->show();
+        QFile plain(env->dataDir() + QStringLiteral("/plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        dialogs().queuePath(plain.fileName() + QStringLiteral("/out.pdf"));
+        dialog->form()->submitBtn->click();
+
+        QCOMPARE(dialogs().requests.size(), 2);
+        QCOMPARE(dialogs().requests[1].kind, DialogRequest::Warning);
+        QCOMPARE(dialogs().requests[1].title, QStringLiteral("错误"));
+        QCOMPARE(dialogs().requests[1].text, QStringLiteral("文件无写入权限或文件已被占用!"));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->isEnabled());
+    }
+
     void pdfNameGetsSuffix_data()
     {
         QTest::addColumn<bool>("existing");
