@@ -14,7 +14,9 @@ Rules, each failure named by file and line:
     among themselves they need not follow the core order: the paired editor
     view (document/ui) is built from the panes (editor/ui) and the candidate
     window (input/ui), while the panes' core builds on the document model;
-  * a core folder never includes a folder ordered above it.
+  * a core folder never includes a folder ordered above it;
+  * the classes (a header with its sources: X.h, X.cpp and XSuffix.cpp)
+    have no cycle either.
 """
 
 import argparse
@@ -96,6 +98,21 @@ def top(folder):
     return folder.split("/", 1)[0]
 
 
+def class_of(rel, siblings):
+    """The class a source belongs to: its own header's name, or for a
+    source without one (MainWindowStart.cpp) the longest header name it
+    starts with (MainWindow.h)."""
+    stem = os.path.splitext(rel)[0]
+    name = os.path.basename(stem)
+    headers = [os.path.splitext(h)[0] for h in siblings if h.endswith((".h", ".hpp"))]
+    if name in headers:
+        return stem
+    owners = [h for h in headers if name.startswith(h)]
+    if owners:
+        return os.path.join(os.path.dirname(stem), max(owners, key=len))
+    return stem
+
+
 def find_cycles(edges):
     """Every elementary cycle of a small directed graph, each once."""
     nodes = sorted(set(edges) | {b for targets in edges.values() for b in targets})
@@ -126,6 +143,7 @@ def check(root, qt_dirs, folders=FOLDERS):
     widgets = widget_headers(qt_dirs)
     problems = []
     dir_edges = {}   # folder -> folder -> "file:line"
+    class_edges = {}  # class -> class -> "file:line"
 
     for base in folders:
         for dirpath, _, files in sorted(os.walk(os.path.join(root, base))):
@@ -163,6 +181,9 @@ def check(root, qt_dirs, folders=FOLDERS):
                                         % (where, header))
                     if to != folder:
                         dir_edges.setdefault(folder, {}).setdefault(to, where)
+                    owner, used = class_of(rel, files), os.path.splitext(target)[0]
+                    if owner != used:
+                        class_edges.setdefault(owner, {}).setdefault(used, where)
                     a, b = top(folder), top(to)
                     if not in_widget_layer and a in ORDER and b in ORDER \
                             and ORDER[b] > ORDER[a]:
@@ -171,6 +192,10 @@ def check(root, qt_dirs, folders=FOLDERS):
 
     for cycle in find_cycles(dir_edges):
         problems.append("folder cycle " + describe(cycle, dir_edges))
+    # Only cycles within a folder: those across folders are reported above.
+    for cycle in find_cycles(class_edges):
+        if len({os.path.dirname(c) for c in cycle}) == 1:
+            problems.append("class cycle " + describe(cycle, class_edges))
     return problems
 
 
@@ -216,6 +241,13 @@ SELF_TESTS = [
         "document/ui/D.h": '#include "fonts/ui/C.h"\n',
     }, ["folder cycle document -> fonts -> document",
         "folder cycle document/ui -> fonts/ui -> document/ui"]),
+    ("class cycle", {
+        "document/A.h": "",
+        "document/A.cpp": '#include "document/A.h"\n#include "document/B.h"\n',
+        "document/B.h": "",
+        "document/BMore.cpp": '#include "document/B.h"\n#include "document/A.h"\n',
+    }, ["class cycle document/A -> document/B -> document/A",
+        "document/B -> document/A  (document/BMore.cpp:2)"]),
     ("lower folder includes a higher one", {
         "document/A.cpp": '#include "render/R.h"\n',
         "render/R.h": "",
