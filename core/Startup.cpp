@@ -114,7 +114,9 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     result.dpi = parser.value(dpi);
     result.scheme = parser.value(scheme);
     result.scores = parser.positionalArguments();
-    result.platformGiven = parser.isSet(QStringLiteral("platform"));
+    // Qt takes the platform only as a separate argument.
+    result.platformGiven = list.contains(QStringLiteral("-platform"))
+                           || list.contains(QStringLiteral("--platform"));
 
     if (parser.isSet(help))
         result.mode = Mode::Help;

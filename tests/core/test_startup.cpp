@@ -118,7 +118,8 @@ private slots:
         QTest::newRow("DISPLAY") << QStringList{"DISPLAY=:0"} << "" << true;
         QTest::newRow("WAYLAND_DISPLAY") << QStringList{"WAYLAND_DISPLAY=wayland-0"} << "" << true;
         QTest::newRow("QT_QPA_PLATFORM") << QStringList{"QT_QPA_PLATFORM=offscreen"} << "" << true;
-        QTest::newRow("-platform") << QStringList() << "-platform=offscreen" << true;
+        QTest::newRow("-platform") << QStringList() << "-platform offscreen" << true;
+        QTest::newRow("-platform=, which Qt ignores") << QStringList() << "-platform=offscreen" << false;
     }
     void hasDisplay()
     {
@@ -128,8 +129,8 @@ private slots:
         QProcessEnvironment env;
         for (const QString &pair : environment)
             env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
-        const QStringList args = arg.isEmpty() ? QStringList{QStringLiteral("k")}
-                                               : QStringList{QStringLiteral("k"), arg};
+        const QStringList args =
+            QStringList{QStringLiteral("k")} + arg.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         QCOMPARE(Startup::hasDisplay(Startup::parseArguments(args), env), display);
     }
 
