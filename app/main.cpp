@@ -2,6 +2,7 @@
 #include "dialogs/ui/DialogService.h"
 #include "core/Resources.h"
 #include "core/Startup.h"
+#include "core/Version.h"
 #include "export/CommandLineExport.h"
 #include "fonts/FontRegistry.h"
 #include "fonts/FontSubstitutions.h"
@@ -23,7 +24,7 @@ void setUpApplication()
     QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche"));
     // Lets Wayland desktops match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kelvo-gongche"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
+    QCoreApplication::setApplicationVersion(Version::number());
     initResources();
     // Registers the embedded and the installed notation fonts before anything
     // lays text out.
@@ -38,31 +39,33 @@ int main(int argc, char *argv[])
     QElapsedTimer sinceStart;
     sinceStart.start();
 
-    // The command-line export never shows a window; make it work without a
-    // display unless the caller chose a platform.
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
-    const bool commandLineExport = isCommandLineExport(rawArguments);
-    if (commandLineExport && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const Startup::Arguments arguments = Startup::parseArguments(rawArguments);
+    if (const auto code = Startup::earlyExit(arguments, QProcessEnvironment::systemEnvironment()))
+        return *code;
 
     // The export lays out and paints but shows nothing: a QGuiApplication
-    // is all it needs, and no widget can come into being on the way.
-    if (commandLineExport) {
+    // is all it needs, and no widget can come into being on the way. It
+    // works without a display unless the caller chose a platform.
+    if (arguments.mode == Startup::Mode::Export) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication app(argc, argv);
         setUpApplication();
-        return runCommandLineExport(QCoreApplication::arguments());
+        return runCommandLineExport(arguments);
     }
 
     QApplication app(argc, argv);
     setUpApplication();
+    Startup::installQtTranslations();
 
     Dialogs::reportThroughDialogs();
     MainWindow window;
     window.show();
     window.restoreAutosaves();
-    window.openPath(Startup::fileArgument(QCoreApplication::arguments()));
+    window.openPath(arguments.score);
 
     // Used by the start-up benchmark: report once the window is up, then quit.
     if (qEnvironmentVariableIsSet("KELVO_EXIT_WHEN_SHOWN")) {

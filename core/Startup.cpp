@@ -1,16 +1,257 @@
 #include "core/Startup.h"
 
+#include "core/Version.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <cstdio>
+
+namespace {
+
+// Qt's own options, which the application object takes out of the
+// arguments later; accepted here so that they are not unknown options.
+const char *const QtValueOptions[] = {"platform", "platformtheme", "platformpluginpath",
+                                      "plugin", "qwindowgeometry", "geometry",
+                                      "qwindowtitle", "title", "qwindowicon", "icon",
+                                      "style", "stylesheet", "display", "session"};
+const char *const QtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+QString optionName(const QString &argument)
+{
+    QString name = argument;
+    while (name.startsWith(QLatin1Char('-')))
+        name.remove(0, 1);
+    return name.section(QLatin1Char('='), 0, 0);
+}
+
+// The argument as the user wrote it that names the option, for messages.
+QString spelledAs(const QStringList &arguments, const QString &name)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--"))
+            break;
+        if (arg.startsWith(QLatin1Char('-')) && optionName(arg) == name)
+            return arg.section(QLatin1Char('='), 0, 0);
+    }
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+void print(std::FILE *stream, const QString &line)
+{
+    std::fputs(line.toLocal8Bit().constData(), stream);
+    if (!line.endsWith(QLatin1Char('\n')))
+        std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+Startup::Arguments Startup::parseArguments(const QStringList &arguments)
+{
+    // Long-option parsing: -o and --export alike, and Qt's -platform is one
+    // option rather than the letters p, l, a, ...
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption exportTo({QStringLiteral("o"), QStringLiteral("export")},
+                                      QString(), QStringLiteral("target"));
+    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("format"));
+    const QCommandLineOption dpi({QStringLiteral("r"), QStringLiteral("dpi")}, QString(),
+                                 QStringLiteral("dpi"));
+    const QCommandLineOption scheme(QStringLiteral("scheme"), QString(), QStringLiteral("file"));
+    parser.addOptions({help, version, exportTo, format, dpi, scheme});
+    const QStringList valueOptions = {QStringLiteral("o"), QStringLiteral("export"),
+                                      QStringLiteral("format"), QStringLiteral("r"),
+                                      QStringLiteral("dpi"), QStringLiteral("scheme")};
+    for (const char *name : QtValueOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
+                                            QStringLiteral("value")));
+    for (const char *name : QtFlagOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+
+    Arguments result;
+    // An empty list still has a program name to skip.
+    const QStringList list = arguments.isEmpty() ? QStringList{QString()} : arguments;
+    if (!parser.parse(list)) {
+        result.mode = Mode::Error;
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            result.error = QStringLiteral("unknown option \"%1\"")
+                               .arg(spelledAs(list, unknown.first()));
+        } else {
+            // The only other faults: a value option last without its value,
+            // or a value given to a switch.
+            const QString last = list.last();
+            if (last.startsWith(QLatin1Char('-')) && !last.contains(QLatin1Char('='))
+                && valueOptions.contains(optionName(last))) {
+                result.error = QStringLiteral("option %1 needs a value").arg(last);
+            } else {
+                result.error = parser.errorText();
+                for (const QString &arg : list.mid(1)) {
+                    if (arg == QLatin1String("--"))
+                        break;
+                    if (arg.startsWith(QLatin1Char('-')) && arg.contains(QLatin1Char('='))
+                        && !valueOptions.contains(optionName(arg))) {
+                        result.error = QStringLiteral("option %1 takes no value")
+                                           .arg(arg.section(QLatin1Char('='), 0, 0));
+                        break;
+                    }
+                }
+            }
+        }
+        return result;
+    }
+
+    result.target = parser.value(exportTo);
+    result.format = parser.value(format);
+    result.dpi = parser.value(dpi);
+    result.scheme = parser.value(scheme);
+    result.scores = parser.positionalArguments();
+    // Qt takes the platform only as a separate argument.
+    result.platformGiven = list.contains(QStringLiteral("-platform"))
+                           || list.contains(QStringLiteral("--platform"));
+
+    if (parser.isSet(help))
+        result.mode = Mode::Help;
+    else if (parser.isSet(version))
+        result.mode = Mode::Version;
+    else if (parser.isSet(exportTo) || parser.isSet(format) || parser.isSet(dpi)
+             || parser.isSet(scheme))
+        result.mode = Mode::Export;
+    if (result.mode != Mode::Editor || result.scores.isEmpty())
+        return result;
+
+    // The editor opens the first score; an empty argument names nothing.
+    const QString path = result.scores.first();
+    if (path.isEmpty())
+        return result;
+    const QFileInfo info(path);
+    if (!info.exists())
+        result.scoreProblem = QStringLiteral("score file \"%1\" does not exist").arg(path);
+    else if (!info.isFile())
+        result.scoreProblem = QStringLiteral("\"%1\" is not a score file").arg(path);
+    else
+        result.score = path;
+    return result;
+}
 
 QString Startup::fileArgument(const QStringList &arguments)
 {
-    if (arguments.size() < 2)
-        return QString();
-    const QString path = arguments.at(1);
-    if (path.isEmpty())
-        return QString();
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile())
-        return QString();
-    return path;
+    return parseArguments(arguments).score;
+}
+
+QString Startup::versionLine()
+{
+    return QStringLiteral("kelvo-gongche ") + Version::number();
+}
+
+QString Startup::helpText()
+{
+    return QStringLiteral(
+        "Usage: kelvo-gongche [score.gcp]\n"
+        "       kelvo-gongche -o <target> [--format pdf|png|jpg|svg]\n"
+        "                     [-r 96|160|300|600] [--scheme scheme.json] <score.gcp>\n"
+        "       kelvo-gongche -h | -v\n"
+        "\n"
+        "Without options the editor starts and opens the score file, if given\n"
+        "(a score that does not exist is reported and the editor starts without it).\n"
+        "\n"
+        "With --export the score is laid out and exported without opening a window:\n"
+        "  -o, --export <target>  pdf: the PDF file to write (replaced if it exists);\n"
+        "                         png, jpg, svg: the directory in which a new folder\n"
+        "                         <title>_png (<title>_png_0, ... when taken) receives\n"
+        "                         the pages <title>_0.png, <title>_1.png, ...\n"
+        "  --format <format>      pdf, png, jpg or svg; by default pdf\n"
+        "                         (a target ending in .png, .jpg or .svg is still a\n"
+        "                         directory)\n"
+        "  -r, --dpi <dpi>        resolution of png and jpg pages: 96, 160, 300 or 600\n"
+        "                         (default 300)\n"
+        "  --scheme <file>        use the export settings of this JSON scheme instead\n"
+        "                         of the saved ones; the saved settings are not changed\n"
+        "\n"
+        "  -h, --help             show this text\n"
+        "  -v, --version          show the version\n"
+        "\n"
+        "Values may also follow an equals sign (--dpi=300); \"--\" ends the options.\n"
+        "Progress and messages go to standard error. Exit status: 0 done,\n"
+        "1 the score, scheme or target could not be used, the export failed, the\n"
+        "score was cut at the page limit (the pages before it are written), or the\n"
+        "editor found no display, 2 the command line itself is wrong (an unknown\n"
+        "option, format or resolution).\n"
+        "The export needs no display: it runs with QT_QPA_PLATFORM=offscreen unless\n"
+        "another platform is set. The editor needs DISPLAY or WAYLAND_DISPLAY.\n");
+}
+
+bool Startup::hasDisplay(const Arguments &arguments, const QProcessEnvironment &environment)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    if (arguments.platformGiven)
+        return true;
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (!environment.value(QString::fromLatin1(name)).isEmpty())
+            return true;
+    return false;
+#else
+    Q_UNUSED(arguments);
+    Q_UNUSED(environment);
+    return true;
+#endif
+}
+
+QString Startup::noDisplayMessage()
+{
+    return QStringLiteral("no display: set DISPLAY, or use --export");
+}
+
+std::optional<int> Startup::earlyExit(const Arguments &arguments,
+                                      const QProcessEnvironment &environment)
+{
+    const QString name = QStringLiteral("kelvo-gongche: ");
+    switch (arguments.mode) {
+    case Mode::Error:
+        print(stderr, name + arguments.error + QStringLiteral(" (see --help)"));
+        return Usage;
+    case Mode::Help:
+        print(stdout, helpText());
+        return Success;
+    case Mode::Version:
+        print(stdout, versionLine());
+        return Success;
+    case Mode::Export:
+        return std::nullopt;
+    case Mode::Editor:
+        break;
+    }
+    // Qt would abort with a page about platform plugins.
+    if (!hasDisplay(arguments, environment)) {
+        print(stderr, name + noDisplayMessage());
+        return Failed;
+    }
+    if (!arguments.scoreProblem.isEmpty())
+        print(stderr, name + arguments.scoreProblem);
+    return std::nullopt;
+}
+
+bool Startup::installQtTranslations(const QString &folder)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return false;
+    const QString dir =
+        folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
+    auto *translator = new QTranslator(app);
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), dir)) {
+        qDebug("Qt's Chinese texts (qtbase_zh_CN) not found in %s; Qt's own texts stay in English",
+               qPrintable(dir));
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }

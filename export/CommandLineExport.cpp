@@ -2,6 +2,7 @@
 
 #include "core/DataPaths.h"
 #include "core/Reporting.h"
+#include "core/Startup.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
 #include "render/ExportConfig.h"
@@ -17,7 +18,9 @@
 
 namespace {
 
-enum ExitCode { Success = 0, Failed = 1, Usage = 2 };
+using Startup::Failed;
+using Startup::Success;
+using Startup::Usage;
 
 void printErr(const QString &text)
 {
@@ -69,72 +72,6 @@ private:
     int m_lastTenth = -1;
 };
 
-struct Options
-{
-    bool help = false;
-    QString target;
-    QString format;
-    QString dpi;
-    QString scheme;
-    QString score;
-};
-
-const QStringList ValueOptions = {QStringLiteral("--export"), QStringLiteral("--format"),
-                                  QStringLiteral("--dpi"), QStringLiteral("--scheme")};
-
-// Returns an error text, empty on success.
-QString parse(const QStringList &arguments, Options &o)
-{
-    QStringList positional;
-    bool optionsEnded = false;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString arg = arguments.at(i);
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            positional << arg;
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            o.help = true;
-            continue;
-        }
-        QString name = arg;
-        QString value;
-        bool hasValue = false;
-        const int eq = int(arg.indexOf(QLatin1Char('=')));
-        if (eq > 0) {
-            name = arg.left(eq);
-            value = arg.mid(eq + 1);
-            hasValue = true;
-        }
-        if (!ValueOptions.contains(name))
-            return QStringLiteral("unknown option \"%1\"").arg(arg);
-        if (!hasValue) {
-            if (i + 1 >= arguments.size())
-                return QStringLiteral("option %1 needs a value").arg(name);
-            value = arguments.at(++i);
-        }
-        if (name == QLatin1String("--export"))
-            o.target = value;
-        else if (name == QLatin1String("--format"))
-            o.format = value;
-        else if (name == QLatin1String("--dpi"))
-            o.dpi = value;
-        else
-            o.scheme = value;
-    }
-    if (o.help)
-        return QString();
-    if (positional.size() > 1)
-        return QStringLiteral("only one score file can be exported at a time");
-    if (!positional.isEmpty())
-        o.score = positional.first();
-    return QString();
-}
-
 int qualityForDpi(const QString &dpi)
 {
     for (int q = 0; q < 4; ++q)
@@ -145,63 +82,23 @@ int qualityForDpi(const QString &dpi)
 
 } // namespace
 
-QString commandLineExportHelp()
-{
-    return QStringLiteral(
-        "Usage: kelvo-gongche [score.gcp]\n"
-        "       kelvo-gongche --export <target> [--format pdf|png|jpg|svg]\n"
-        "                     [--dpi 96|160|300|600] [--scheme scheme.json] <score.gcp>\n"
-        "\n"
-        "Without options the editor starts and opens the score file, if given.\n"
-        "\n"
-        "With --export the score is laid out and exported without opening a window:\n"
-        "  --export <target>   pdf: the PDF file to write (replaced if it exists);\n"
-        "                      png, jpg, svg: the directory in which a new folder\n"
-        "                      <title>_png (<title>_png_0, ... when taken) receives\n"
-        "                      the pages <title>_0.png, <title>_1.png, ...\n"
-        "  --format <format>   pdf, png, jpg or svg; by default pdf\n"
-        "                      (a target ending in .png, .jpg or .svg is still a directory)\n"
-        "  --dpi <dpi>         resolution of png and jpg pages: 96, 160, 300 or 600\n"
-        "                      (default 300)\n"
-        "  --scheme <file>     use the export settings of this JSON scheme instead of\n"
-        "                      the saved ones; the saved settings are not changed\n"
-        "  -h, --help          show this text\n"
-        "\n"
-        "Progress and messages go to standard error. Exit status: 0 exported,\n"
-        "1 the score, scheme or target could not be used, the export failed, or\n"
-        "the score was cut at the page limit (the pages before it are written),\n"
-        "2 the command line itself is wrong.\n"
-        "Without a display, run it with QT_QPA_PLATFORM=offscreen (the default for --export).\n");
-}
-
 bool isCommandLineExport(const QStringList &arguments)
 {
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString &arg = arguments.at(i);
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
-            return true;
-        for (const QString &option : ValueOptions)
-            if (arg == option || arg.startsWith(option + QLatin1Char('=')))
-                return true;
-    }
-    return false;
+    const Startup::Mode mode = Startup::parseArguments(arguments).mode;
+    return mode == Startup::Mode::Export || mode == Startup::Mode::Help;
 }
 
-int runCommandLineExport(const QStringList &arguments)
+int runCommandLineExport(const Startup::Arguments &o)
 {
-    Options o;
-    const QString error = parse(arguments, o);
-    if (!error.isEmpty())
-        return fail(error + QStringLiteral(" (see --help)"), Usage);
-    if (o.help) {
-        std::fputs(commandLineExportHelp().toLocal8Bit().constData(), stdout);
-        std::fflush(stdout);
-        return Success;
-    }
+    if (o.mode == Startup::Mode::Error)
+        return fail(o.error + QStringLiteral(" (see --help)"), Usage);
     if (o.target.isEmpty())
         return fail(QStringLiteral("no export target given (--export <target>)"), Usage);
-    if (o.score.isEmpty())
+    if (o.scores.isEmpty())
         return fail(QStringLiteral("no score file given"), Usage);
+    if (o.scores.size() > 1)
+        return fail(QStringLiteral("only one score file can be exported at a time"), Usage);
+    const QString scorePath = o.scores.first();
 
     QString format = o.format.toLower();
     if (format.isEmpty())
@@ -223,25 +120,25 @@ int runCommandLineExport(const QStringList &arguments)
     }
 
     // The score.
-    const QFileInfo scoreInfo(o.score);
+    const QFileInfo scoreInfo(scorePath);
     if (!scoreInfo.exists())
-        return fail(QStringLiteral("score file \"%1\" does not exist").arg(o.score));
+        return fail(QStringLiteral("score file \"%1\" does not exist").arg(scorePath));
     if (!scoreInfo.isFile())
-        return fail(QStringLiteral("\"%1\" is not a score file").arg(o.score));
-    QFile scoreFile(o.score);
+        return fail(QStringLiteral("\"%1\" is not a score file").arg(scorePath));
+    QFile scoreFile(scorePath);
     if (!scoreFile.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("cannot read score file \"%1\": %2")
-                        .arg(o.score, scoreFile.errorString()));
+                        .arg(scorePath, scoreFile.errorString()));
     // As in the editor: after the open, so a missing file is reported as
     // missing; other files that happen to decode are not scores either.
-    if (!ScoreFile::hasScoreExtension(o.score))
+    if (!ScoreFile::hasScoreExtension(scorePath))
         return fail(QStringLiteral("\"%1\": %2: %3")
-                        .arg(o.score, ScoreFile::wrongTypeTitle(), ScoreFile::wrongTypeText()));
+                        .arg(scorePath, ScoreFile::wrongTypeTitle(), ScoreFile::wrongTypeText()));
     const ScoreFile::Decoded decoded = ScoreFile::decode(scoreFile.readAll());
     scoreFile.close();
     if (!decoded.ok())
         return fail(QStringLiteral("\"%1\" is not a valid score file (damaged or another format)")
-                        .arg(o.score));
+                        .arg(scorePath));
 
     // The settings: the saved ones, with the scheme over them if one is
     // given, all in memory; the user's settings.ini is only read.

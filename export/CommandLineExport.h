@@ -1,12 +1,14 @@
 #pragma once
 
+#include "core/Startup.h"
+
 #include <QStringList>
 
 // Exporting a score without opening a window, for users who publish many
 // scores from scripts:
 //
-//   kelvo-gongche --export <target> [--format pdf|png|jpg|svg]
-//                 [--dpi 96|160|300|600] [--scheme scheme.json] <score.gcp>
+//   kelvo-gongche -o|--export <target> [--format pdf|png|jpg|svg]
+//                 [-r|--dpi 96|160|300|600] [--scheme scheme.json] <score.gcp>
 //
 // Uses the current export settings, or the given scheme without touching the
 // saved settings. Progress and every message go to standard error.
@@ -15,11 +17,8 @@
 // export or its help rather than for the editor.
 bool isCommandLineExport(const QStringList &arguments);
 
-// Runs the export (or prints the help) and returns the process exit code:
-// 0 success, 1 the export failed (score, scheme or target) or is incomplete
-// (cut at the page limit), 2 bad usage.
+// Runs the export the parsed arguments ask for and returns the process exit
+// code: 0 success, 1 the export failed (score, scheme or target) or is
+// incomplete (cut at the page limit), 2 bad usage.
 // Needs the application object, the resources and the font registry.
-int runCommandLineExport(const QStringList &arguments);
-
-// The text printed by --help.
-QString commandLineExportHelp();
+int runCommandLineExport(const Startup::Arguments &arguments);

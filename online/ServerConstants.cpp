@@ -1,6 +1,7 @@
 #include "online/ServerConstants.h"
 
 #include "core/DataPaths.h"
+#include "core/Version.h"
 
 #include <QDir>
 #include <QSettings>
@@ -31,7 +32,7 @@ void ServerConstants::fill()
     webBase = chooseBase("KELVO_WEB_BASE", QStringLiteral("webBase"),
                          QStringLiteral("https://www.kelvo.example"));
     contentType = QStringLiteral("application/x-www-form-urlencoded");
-    version = QStringLiteral("2.1");
+    version = Version::number();
     updatePath = QStringLiteral("/update_check.json");
     sponsorPath = QStringLiteral("/sponsor.html");
     rootPath = QStringLiteral("/");

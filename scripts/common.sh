@@ -8,7 +8,7 @@ BUILD_DIR="${KELVO_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev libvulkan-dev
-  qt6-qpa-plugins libqt6svg6 libpng-dev poppler-utils
+  qt6-qpa-plugins libqt6svg6 libpng-dev poppler-utils qt6-translations-l10n
   fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk fontconfig python3
 )
 

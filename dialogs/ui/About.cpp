@@ -2,6 +2,7 @@
 
 #include "ui_About.h"
 
+#include "core/Version.h"
 #include "dialogs/ui/DialogService.h"
 
 #include <QTextBrowser>
@@ -36,7 +37,7 @@ About::About(QWidget *parent)
         "<li>支持将曲谱导出为 JPG、PNG、PDF 和 SVG 格式。</li>\n"
         "</ul>\n"
 
-        "<p><span style=\"font-weight:600;\">当前软件版本</span><span>：2.1</span></p>\n"
+        "<p><span style=\"font-weight:600;\">当前软件版本</span><span>：%1</span></p>\n"
 
         "<p>如果您在使用中遇到问题，或对软件有任何意见和建议，欢迎通过以下方式与我们联系：</p>\n"
         "<ul>\n"
@@ -47,7 +48,7 @@ About::About(QWidget *parent)
 
         "<p>昆曲是中华传统文化的瑰宝，工尺谱承载着数百年来的曲唱传承。"
         "愿Kelvo工尺谱能为昆曲的记谱与传习尽一份绵薄之力，让这门古老的艺术薪火相传、历久弥新。</p>\n"
-        "</body></html>"));
+        "</body></html>").arg(Version::number()));
 }
 
 About::~About()

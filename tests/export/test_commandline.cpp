@@ -48,6 +48,8 @@ private:
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         env.insert(QStringLiteral("KELVO_DATA_DIR"), dataDir.isEmpty() ? m_data.path() : dataDir);
         env.insert(QStringLiteral("KELVO_OFFLINE"), QStringLiteral("1"));
+        // An editor that comes up quits again at once.
+        env.insert(QStringLiteral("KELVO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         p.setProcessEnvironment(env);
@@ -130,6 +132,60 @@ private slots:
         QVERIFY(r.out.contains(QStringLiteral("--export")));
         QVERIFY(r.out.contains(QStringLiteral("--scheme")));
         QVERIFY(r.out.contains(QStringLiteral("96|160|300|600")));
+        for (const char *option : {"-o, --export", "-r, --dpi", "-v, --version", "-h, --help"})
+            QVERIFY2(r.out.contains(QLatin1String(option)), option);
+    }
+
+    // Answers given before any window or export: exact output, one line
+    // for a fault, the documented exit status.
+    void beforeTheApplication_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("platform"); // empty: none set
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");      // expected exactly; "*": not checked
+        QTest::addColumn<QString>("err");      // expected line; "~text": contains text
+        const QString missing = QStringLiteral("@OUT@/missing.gcp");
+        const QString offscreen = QStringLiteral("offscreen");
+        QTest::newRow("-v") << QStringList{"-v"} << offscreen << 0 << "kelvo-gongche 2.1\n" << "";
+        QTest::newRow("--version") << QStringList{"--version"} << QString() << 0 << "kelvo-gongche 2.1\n" << "";
+        QTest::newRow("-h") << QStringList{"-h"} << QString() << 0 << "*" << "";
+        QTest::newRow("unknown, editor") << QStringList{"--bogus"} << offscreen << 2 << ""
+            << "kelvo-gongche: unknown option \"--bogus\" (see --help)\n";
+        QTest::newRow("unknown, export") << QStringList{"-o", "@OUT@/u.pdf", "--bogus", "@SAMPLE@"} << QString() << 2 << ""
+            << "kelvo-gongche: unknown option \"--bogus\" (see --help)\n";
+        QTest::newRow("no display") << QStringList() << QString() << 1 << ""
+            << "kelvo-gongche: no display: set DISPLAY, or use --export\n";
+        QTest::newRow("no display, a score") << QStringList{"@SAMPLE@"} << QString() << 1 << ""
+            << "kelvo-gongche: no display: set DISPLAY, or use --export\n";
+        QTest::newRow("missing score, the editor starts") << QStringList{missing} << offscreen << 0 << "*"
+            << "~kelvo-gongche: score file \"@OUT@/missing.gcp\" does not exist\n";
+    }
+    void beforeTheApplication()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, platform);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        for (QString *text : {&out, &err})
+            text->replace(QStringLiteral("@OUT@"), m_out.path());
+        for (QString &a : args) {
+            a.replace(QStringLiteral("@OUT@"), m_out.path());
+            a.replace(QStringLiteral("@SAMPLE@"), sample());
+        }
+        const Run r = run(args, QString(), platform);
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == exitCode, qPrintable(QString::number(r.exitCode) + QLatin1Char(' ') + r.err));
+        if (out != QLatin1String("*"))
+            QCOMPARE(r.out, out);
+        if (err.startsWith(QLatin1Char('~')))
+            QVERIFY2(r.err.contains(err.mid(1)), qPrintable(r.err));
+        else
+            QCOMPARE(r.err, err);
+        if (exitCode == 0 && args.value(0).endsWith(QStringLiteral("/missing.gcp")))
+            QVERIFY2(r.out.startsWith(QStringLiteral("shown")), qPrintable(r.out));
+        QVERIFY(!QFileInfo::exists(m_out.filePath(QStringLiteral("u.pdf"))));
     }
 
     void exportPdf()
@@ -151,13 +207,14 @@ private slots:
         QTest::addColumn<QStringList>("extra");
         QTest::newRow("png 96") << QStringLiteral("png") << QStringList{QStringLiteral("--dpi"), QStringLiteral("96")};
         QTest::newRow("jpg") << QStringLiteral("jpg") << QStringList{QStringLiteral("--dpi=96")};
+        QTest::newRow("png -r") << QStringLiteral("png") << QStringList{QStringLiteral("-r"), QStringLiteral("96")};
         QTest::newRow("svg") << QStringLiteral("svg") << QStringList();
     }
     void exportFolders()
     {
         QFETCH(QString, format);
         QFETCH(QStringList, extra);
-        const QString target = out(QStringLiteral("dir_") + format);
+        const QString target = out(QStringLiteral("dir_") + QString::fromLatin1(QTest::currentDataTag()));
         const Run r = run(QStringList{QStringLiteral("--export"), target, QStringLiteral("--format"), format}
                           + extra + QStringList{sample()});
         QVERIFY(r.finished);

@@ -3,6 +3,7 @@
 // checks that it runs and that it never loads Qt Widgets.
 
 #include "core/Resources.h"
+#include "core/Startup.h"
 #include "export/CommandLineExport.h"
 #include "fonts/FontRegistry.h"
 
@@ -15,5 +16,5 @@ int main(int argc, char *argv[])
     FontRegistry::instance();
     QStringList arguments = QCoreApplication::arguments();
     arguments.insert(1, QStringLiteral("--export"));
-    return runCommandLineExport(arguments);
+    return runCommandLineExport(Startup::parseArguments(arguments));
 }

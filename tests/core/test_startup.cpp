@@ -1,0 +1,164 @@
+// The command line as the program reads it before any window exists, and
+// Qt's own texts in Chinese.
+
+#include "core/Startup.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using Startup::Mode;
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // fields: "target|format|dpi|scheme|scores joined by ,"
+    void parse_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QString>("error");
+        const auto row = [](const char *tag, const QString &line, Mode mode,
+                            const QString &fields, const QString &error = QString()) {
+            QTest::newRow(tag) << (QStringList{QStringLiteral("k")}
+                                   + line.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                               << int(mode) << fields << error;
+        };
+        row("nothing", "", Mode::Editor, "||||");
+        row("a score", "a.gcp", Mode::Editor, "||||a.gcp");
+        row("--export", "--export o.pdf a.gcp", Mode::Export, "o.pdf||||a.gcp");
+        row("-o", "-o o.pdf a.gcp", Mode::Export, "o.pdf||||a.gcp");
+        row("--export=", "--export=o.pdf a.gcp", Mode::Export, "o.pdf||||a.gcp");
+        row("-o=", "a.gcp -o=o.pdf", Mode::Export, "o.pdf||||a.gcp");
+        row("--dpi", "-o d --dpi 96 a.gcp", Mode::Export, "d||96||a.gcp");
+        row("-r", "-o d -r 600 a.gcp", Mode::Export, "d||600||a.gcp");
+        row("--dpi=", "-o d --dpi=160 a.gcp", Mode::Export, "d||160||a.gcp");
+        row("-r=", "-o d -r=300 a.gcp", Mode::Export, "d||300||a.gcp");
+        row("--format", "--format png -o d a.gcp", Mode::Export, "d|png|||a.gcp");
+        row("--format=", "--format=svg -o d a.gcp", Mode::Export, "d|svg|||a.gcp");
+        row("--scheme", "-o d --scheme s.json a.gcp", Mode::Export, "d|||s.json|a.gcp");
+        row("--scheme=", "-o d --scheme=s.json a.gcp", Mode::Export, "d|||s.json|a.gcp");
+        row("format alone asks for the export", "--format png a.gcp", Mode::Export, "|png|||a.gcp");
+        row("two scores", "-o d a.gcp b.gcp", Mode::Export, "d||||a.gcp,b.gcp");
+        row("-h", "-h", Mode::Help, "||||");
+        row("--help", "--help", Mode::Help, "||||");
+        row("help over the export", "-o d a.gcp --help", Mode::Help, "d||||a.gcp");
+        row("-v", "-v", Mode::Version, "||||");
+        row("--version", "--version", Mode::Version, "||||");
+        row("Qt's own option", "-platform offscreen -style fusion a.gcp", Mode::Editor, "||||a.gcp");
+        row("-- ends the options", "-- --odd.gcp", Mode::Editor, "||||--odd.gcp");
+        row("unknown", "--bogus", Mode::Error, "", "unknown option \"--bogus\"");
+        row("unknown short", "-x a.gcp", Mode::Error, "", "unknown option \"-x\"");
+        row("unknown with a value", "--colour=red a.gcp", Mode::Error, "", "unknown option \"--colour\"");
+        row("unknown in the export", "-o d --colour a.gcp", Mode::Error, "", "unknown option \"--colour\"");
+        row("file named like an option", "--exported.gcp", Mode::Error, "", "unknown option \"--exported.gcp\"");
+        row("value missing", "a.gcp --export", Mode::Error, "", "option --export needs a value");
+        row("short value missing", "a.gcp -r", Mode::Error, "", "option -r needs a value");
+        row("value to a switch", "--version=2", Mode::Error, "", "option --version takes no value");
+    }
+    void parse()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, mode);
+        QFETCH(QString, fields);
+        QFETCH(QString, error);
+        const Startup::Arguments a = Startup::parseArguments(args);
+        QCOMPARE(int(a.mode), mode);
+        QCOMPARE(a.error, error);
+        QVERIFY(!a.error.contains(QLatin1Char('\n')));
+        if (a.mode == Mode::Error)
+            return;
+        QCOMPARE(QStringList({a.target, a.format, a.dpi, a.scheme, a.scores.join(QLatin1Char(','))})
+                     .join(QLatin1Char('|')),
+                 fields);
+        QCOMPARE(a.platformGiven, args.contains(QStringLiteral("-platform")));
+    }
+
+    // The editor starts anyway; a score it cannot open is said, not opened.
+    void editorScore_data()
+    {
+        QTest::addColumn<QString>("name"); // under a folder holding a.gcp and sub/
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("existing") << "a.gcp" << true << "";
+        QTest::newRow("missing") << "none.gcp" << false << "does not exist";
+        QTest::newRow("folder") << "sub" << false << "is not a score file";
+        QTest::newRow("empty argument") << "" << false << "";
+    }
+    void editorScore()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, opened);
+        QFETCH(QString, problem);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        QFile f(dir.filePath(QStringLiteral("a.gcp")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString path = name.isEmpty() ? QString() : dir.filePath(name);
+        const Startup::Arguments a =
+            Startup::parseArguments({QStringLiteral("k"), path, QStringLiteral("b.gcp")});
+        QCOMPARE(a.mode, Mode::Editor);
+        QCOMPARE(a.score, opened ? path : QString());
+        QCOMPARE(a.scoreProblem.isEmpty(), problem.isEmpty());
+        QVERIFY2(a.scoreProblem.contains(problem), qPrintable(a.scoreProblem));
+    }
+
+    void hasDisplay_data()
+    {
+        QTest::addColumn<QStringList>("environment"); // NAME=value
+        QTest::addColumn<QString>("arg");
+        QTest::addColumn<bool>("display");
+        QTest::newRow("none") << QStringList() << "" << false;
+        QTest::newRow("empty DISPLAY") << QStringList{"DISPLAY="} << "" << false;
+        QTest::newRow("DISPLAY") << QStringList{"DISPLAY=:0"} << "" << true;
+        QTest::newRow("WAYLAND_DISPLAY") << QStringList{"WAYLAND_DISPLAY=wayland-0"} << "" << true;
+        QTest::newRow("QT_QPA_PLATFORM") << QStringList{"QT_QPA_PLATFORM=offscreen"} << "" << true;
+        QTest::newRow("-platform") << QStringList() << "-platform offscreen" << true;
+        QTest::newRow("-platform=, which Qt ignores") << QStringList() << "-platform=offscreen" << false;
+    }
+    void hasDisplay()
+    {
+        QFETCH(QStringList, environment);
+        QFETCH(QString, arg);
+        QFETCH(bool, display);
+        QProcessEnvironment env;
+        for (const QString &pair : environment)
+            env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+        const QStringList args =
+            QStringList{QStringLiteral("k")} + arg.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QCOMPARE(Startup::hasDisplay(Startup::parseArguments(args), env), display);
+    }
+
+    // In this order: the catalogue missing leaves Qt in English.
+    void qtTexts_data()
+    {
+        QTest::addColumn<bool>("fromQt");
+        QTest::addColumn<QString>("ok");
+        QTest::addColumn<QString>("cancel");
+        QTest::newRow("catalogue missing") << false << "OK" << "Cancel";
+        QTest::newRow("Qt's translations") << true << "确定" << "取消";
+    }
+    void qtTexts()
+    {
+        QFETCH(bool, fromQt);
+        QFETCH(QString, ok);
+        QFETCH(QString, cancel);
+        if (fromQt
+            && !QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath)
+                              + QStringLiteral("/qtbase_zh_CN.qm")))
+            QSKIP("qt6-translations-l10n is not installed");
+        QTemporaryDir empty;
+        QCOMPARE(Startup::installQtTranslations(fromQt ? QString() : empty.path()), fromQt);
+        // The texts Qt's standard buttons show.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), ok);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "test_startup.moc"
