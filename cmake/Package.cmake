@@ -33,6 +33,9 @@ notation symbols.
 Scores are laid out in traditional vertical columns, right to left, and
 exported as PDF, PNG, JPG or SVG, from the editor or the command line.")
 set(CPACK_STRIP_FILES ON)
+# Folders as Debian expects them whatever the builder's umask.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
