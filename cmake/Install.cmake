@@ -11,6 +11,13 @@ include(GNUInstallDirs)
 set(KELVO_DESKTOP_DIR ${CMAKE_CURRENT_SOURCE_DIR}/resources/desktop)
 
 install(TARGETS kelvo-gongche RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (cmake --install --strip, the package) also drops the
+# compiler's notes, as Debian's own packaging does.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kelvo-gongche\"
+    COMMAND_ERROR_IS_FATAL ANY)
+endif()")
 
 # The program tells that it is installed by this entry beside bin/, so its
 # name stays the executable's.

@@ -6,12 +6,12 @@ source "$(dirname "$0")/common.sh"
 install_packages dpkg-dev
 PKG_DIR="${KELVO_PACKAGE_DIR:-$ROOT/build-pkg}"
 cd "$ROOT"
-eval "$(dpkg-buildflags --export=sh)"
-# CMake reads CXXFLAGS and LDFLAGS but not CPPFLAGS (_FORTIFY_SOURCE).
-export CXXFLAGS="$CXXFLAGS $CPPFLAGS"
-if [ ! -f "$PKG_DIR/build.ninja" ]; then
-  cmake -S "$ROOT" -B "$PKG_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-fi
+# Debian's flags with full hardening (bind-now too), as dh would build it.
+eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+# CMake reads no CPPFLAGS (_FORTIFY_SOURCE): they join the compiler flags.
+# Passed on every run, so a changed flag reaches an existing build folder.
+cmake -S "$ROOT" -B "$PKG_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+  -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
 cmake --build "$PKG_DIR" --parallel "$(nproc)"
 cd "$PKG_DIR"
 cpack -G DEB
