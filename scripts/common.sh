@@ -10,6 +10,8 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev libvulkan-dev
   qt6-qpa-plugins libqt6svg6 libpng-dev poppler-utils qt6-translations-l10n
   fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk fontconfig python3
+  # validators of the desktop entry, metainfo, file type and manual page
+  desktop-file-utils appstream man-db shared-mime-info
 )
 
 install_packages() {
