@@ -62,7 +62,12 @@ int main(int argc, char *argv[])
     MainWindow window;
     window.show();
     window.restoreAutosaves();
-    window.openPath(Startup::fileArgument(QCoreApplication::arguments()));
+    // --sample (what run.sh passes): the user's own copy of the sample score.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 2 && arguments.at(1) == QLatin1String("--sample"))
+        window.openSampleCopy();
+    else
+        window.openPath(Startup::fileArgument(arguments));
 
     // Used by the start-up benchmark: report once the window is up, then quit.
     if (qEnvironmentVariableIsSet("KELVO_EXIT_WHEN_SHOWN")) {
