@@ -140,7 +140,10 @@ void Help::openGuide()
         m_guideWindow->resize(900, 700);
         m_guideWindow->setOpenLinks(false);
         connect(m_guideWindow, &QTextBrowser::anchorClicked, m_guideWindow, [this](const QUrl &url) {
-            if (url.isRelative() && url.path().isEmpty())
+            // The guide's links to its own sections arrive resolved
+            // against the page; only other addresses leave the window.
+            const QUrl page = m_guideWindow->source().adjusted(QUrl::RemoveFragment);
+            if (url.hasFragment() && (url.adjusted(QUrl::RemoveFragment) == page || url.isRelative()))
                 m_guideWindow->scrollToAnchor(url.fragment());
             else
                 Dialogs::openUrl(url);

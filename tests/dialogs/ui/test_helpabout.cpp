@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -263,6 +264,13 @@ void TestHelpAbout::guideLinkOpensBundledGuide()
     if (!browser) {
         QVERIFY(help.guideWindow()->isVisible());
         QVERIFY(help.guideWindow()->toPlainText().contains(QStringLiteral("唱词的标记")));
+        // A link to one of its sections scrolls there and asks nothing more.
+        QTextBrowser *window = help.guideWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->verticalScrollBar()->value(), 0);
+        emit window->anchorClicked(QUrl(QStringLiteral("qrc:/docs/guide.html#english")));
+        QCOMPARE(env.dialogs().requests.size(), 1);
+        QVERIFY(window->verticalScrollBar()->value() > 0);
     }
 }
 
