@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the editor.
-# Any arguments are passed on (for example a .gcp file to open).
+# Installs what is missing, builds the program alone (build-program/) and
+# starts the editor. Any arguments are passed on (for example a .gcp file to
+# open); without any, it opens the user's own copy of the sample score in the
+# data folder, so saving it never touches examples/sample.gcp.
 source "$(dirname "$0")/scripts/common.sh"
 install_packages
-build_project
-if [ $# -eq 0 ] && [ -f "$ROOT/examples/sample.gcp" ]; then
-  set -- "$ROOT/examples/sample.gcp"
+build_program
+if [ $# -eq 0 ]; then
+  set -- --sample
 fi
-exec "$BUILD_DIR/kelvo-gongche" "$@"
+exec "$PROGRAM_BUILD_DIR/kelvo-gongche" "$@"

@@ -65,7 +65,11 @@ int main(int argc, char *argv[])
     MainWindow window;
     window.show();
     window.restoreAutosaves();
-    window.openPath(arguments.score);
+    // --sample (what run.sh passes): the user's own copy of the sample score.
+    if (arguments.sample)
+        window.openSampleCopy();
+    else
+        window.openPath(arguments.score);
 
     // Used by the start-up benchmark: report once the window is up, then quit.
     if (qEnvironmentVariableIsSet("KELVO_EXIT_WHEN_SHOWN")) {

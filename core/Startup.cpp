@@ -66,7 +66,8 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     const QCommandLineOption dpi({QStringLiteral("r"), QStringLiteral("dpi")}, QString(),
                                  QStringLiteral("dpi"));
     const QCommandLineOption scheme(QStringLiteral("scheme"), QString(), QStringLiteral("file"));
-    parser.addOptions({help, version, exportTo, format, dpi, scheme});
+    const QCommandLineOption sample(QStringLiteral("sample"));
+    parser.addOptions({help, version, exportTo, format, dpi, scheme, sample});
     const QStringList valueOptions = {QStringLiteral("o"), QStringLiteral("export"),
                                       QStringLiteral("format"), QStringLiteral("r"),
                                       QStringLiteral("dpi"), QStringLiteral("scheme")};
@@ -114,6 +115,7 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     result.dpi = parser.value(dpi);
     result.scheme = parser.value(scheme);
     result.scores = parser.positionalArguments();
+    result.sample = parser.isSet(sample);
     // Qt takes the platform only as a separate argument.
     result.platformGiven = list.contains(QStringLiteral("-platform"))
                            || list.contains(QStringLiteral("--platform"));
@@ -155,13 +157,15 @@ QString Startup::versionLine()
 QString Startup::helpText()
 {
     return QStringLiteral(
-        "Usage: kelvo-gongche [score.gcp]\n"
+        "Usage: kelvo-gongche [score.gcp | --sample]\n"
         "       kelvo-gongche -o <target> [--format pdf|png|jpg|svg]\n"
         "                     [-r 96|160|300|600] [--scheme scheme.json] <score.gcp>\n"
         "       kelvo-gongche -h | -v\n"
         "\n"
         "Without options the editor starts and opens the score file, if given\n"
         "(a score that does not exist is reported and the editor starts without it).\n"
+        "  --sample               open your own copy of the bundled sample score, made\n"
+        "                         in the data folder the first time\n"
         "\n"
         "With --export the score is laid out and exported without opening a window:\n"
         "  -o, --export <target>  pdf: the PDF file to write (replaced if it exists);\n"

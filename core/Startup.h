@@ -9,7 +9,7 @@
 // What the program is asked to do by its command line, decided before any
 // application object exists (the choice of platform depends on it):
 //
-//   kelvo-gongche [score.gcp]                       the editor
+//   kelvo-gongche [score.gcp | --sample]            the editor
 //   kelvo-gongche -o <target> [-r <dpi>] ... <score.gcp>   the export
 //   kelvo-gongche -h | -v                           help, version
 namespace Startup {
@@ -39,6 +39,8 @@ struct Arguments
     QString score;
     QString scoreProblem;
 
+    // The editor: open the user's own copy of the bundled sample instead.
+    bool sample = false;
     // Qt's own -platform option was given: the caller chose a platform.
     bool platformGiven = false;
 };

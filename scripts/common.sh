@@ -3,7 +3,11 @@
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# Everything the tests need (test.sh).
 BUILD_DIR="${KELVO_BUILD_DIR:-$ROOT/build}"
+# The program alone, optimised (run.sh): no tests, fuzz replay, benchmarks
+# or tools, so the first start waits only for what it runs.
+PROGRAM_BUILD_DIR="${KELVO_PROGRAM_BUILD_DIR:-$ROOT/build-program}"
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
@@ -35,4 +39,12 @@ build_project() {
     cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
   fi
   cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}
+
+build_program() {
+  if [ ! -f "$PROGRAM_BUILD_DIR/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$PROGRAM_BUILD_DIR" -G Ninja \
+      -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+  fi
+  cmake --build "$PROGRAM_BUILD_DIR" --parallel "$(nproc)" --target kelvo-gongche
 }

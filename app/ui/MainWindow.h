@@ -39,6 +39,10 @@ public:
     StartPage *startPage() const { return m_startPage; }
     // Opens the bundled sample as a document bound to no file.
     void openSample();
+    // Opens the user's copy of the sample in the data folder, made from the
+    // bundled one the first time; the bundled sample unsaved when no copy
+    // can be written.
+    void openSampleCopy();
     // Where the window opens when no usable size and place are stored.
     QRect defaultGeometry(const QRect &available) const;
 

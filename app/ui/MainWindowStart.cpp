@@ -8,6 +8,7 @@
 #include "core/DataPaths.h"
 #include "core/SafeWrite.h"
 #include "app/ui/StartPage.h"
+#include "document/SampleScore.h"
 #include "document/ui/KelvoEdit.h"
 
 #include <QGuiApplication>
@@ -18,7 +19,6 @@
 
 namespace {
 
-const QString SamplePath = QStringLiteral(":/examples/sample.gcp");
 const QString GeometryKey = QStringLiteral("MainWindow/geometry");
 const QString StateKey = QStringLiteral("MainWindow/state");
 
@@ -52,7 +52,7 @@ void MainWindow::showNoDocumentPage()
 void MainWindow::openSample()
 {
     auto *editor = new KelvoEdit;
-    if (!editor->load(SamplePath)) {
+    if (!editor->load(SampleScore::resourcePath())) {
         delete editor;
         return;
     }
@@ -60,6 +60,15 @@ void MainWindow::openSample()
     // its first save asks where to write: the bundled copy stays as it is.
     editor->setFilePath(tr("示例曲谱"));
     addEditorTab(editor);
+}
+
+void MainWindow::openSampleCopy()
+{
+    const QString copy = SampleScore::userCopy();
+    if (copy.isEmpty())
+        openSample();
+    else
+        openPath(copy);
 }
 
 QRect MainWindow::defaultGeometry(const QRect &available) const

@@ -4,6 +4,7 @@
 
 #include "core/Version.h"
 #include "dialogs/ui/DialogService.h"
+#include "online/ServerConstants.h"
 
 #include <QTextBrowser>
 
@@ -41,14 +42,14 @@ About::About(QWidget *parent)
 
         "<p>如果您在使用中遇到问题，或对软件有任何意见和建议，欢迎通过以下方式与我们联系：</p>\n"
         "<ul>\n"
-        "<li>官方网站：<a href=\"https://www.kelvo.example\">https://www.kelvo.example</a></li>\n"
-        "<li>问题反馈：<a href=\"https://www.kelvo.example/feedback\">https://www.kelvo.example/feedback</a></li>\n"
+        "<li>官方网站：<a href=\"%2/\">%2</a></li>\n"
+        "<li>问题反馈：<a href=\"%2/feedback\">%2/feedback</a></li>\n"
         "<li>电子邮箱：<a href=\"mailto:support@kelvo.example\">support@kelvo.example</a></li>\n"
         "</ul>\n"
 
         "<p>昆曲是中华传统文化的瑰宝，工尺谱承载着数百年来的曲唱传承。"
         "愿Kelvo工尺谱能为昆曲的记谱与传习尽一份绵薄之力，让这门古老的艺术薪火相传、历久弥新。</p>\n"
-        "</body></html>").arg(Version::number()));
+        "</body></html>").arg(Version::number(), ServerConstants::instance()->webBase.toHtmlEscaped()));
 }
 
 About::~About()

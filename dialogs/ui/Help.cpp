@@ -2,9 +2,14 @@
 
 #include "ui_Help.h"
 
+#include "core/DataPaths.h"
+#include "core/SafeWrite.h"
 #include "dialogs/ui/DialogService.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTextBrowser>
+#include <QUrl>
 
 Help::Help(QWidget *parent)
     : QDialog(parent)
@@ -13,8 +18,7 @@ Help::Help(QWidget *parent)
     ui->setupUi(this);
     // Following a web link inside the browser would only blank the page.
     ui->textBrowser->setOpenLinks(false);
-    connect(ui->textBrowser, &QTextBrowser::anchorClicked, this,
-            [](const QUrl &url) { Dialogs::openUrl(url); });
+    connect(ui->textBrowser, &QTextBrowser::anchorClicked, this, &Help::onLinkClicked);
     ui->textBrowser->setHtml(tr(
         "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" \"http://www.w3.org/TR/REC-html40/strict.dtd\">\n"
         "<html><head><meta charset=\"utf-8\" /><title>曲谱输入法使用教程</title>\n"
@@ -80,9 +84,9 @@ Help::Help(QWidget *parent)
         "<li>hqx（合气口小）：带气口的小字“合”。</li>\n"
         "</ul>\n"
 
-        "<p>更多用法请参阅官方网站上的完整使用文档："
-        "<a href=\"https://www.kelvo.example/docs\">https://www.kelvo.example/docs</a></p>\n"
-        "</body></html>"));
+        "<p>唱词的标记、导出、命令行、设置与字体等更多用法，请参阅"
+        "<a href=\"%1\">完整使用文档</a>。</p>\n"
+        "</body></html>").arg(guideLink().toString()));
 }
 
 Help::~Help()
@@ -93,4 +97,68 @@ Help::~Help()
 QTextBrowser *Help::textBrowser() const
 {
     return ui->textBrowser;
+}
+
+QUrl Help::guideLink()
+{
+    return QUrl(QStringLiteral("kelvo:guide"));
+}
+
+QString Help::bundledGuide()
+{
+    return QStringLiteral(":/docs/guide.html");
+}
+
+QString Help::guideFile()
+{
+    QFile bundled(bundledGuide());
+    if (!bundled.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray html = bundled.readAll();
+    const QString path = QDir(DataPaths::cacheDir()).filePath(QStringLiteral("guide.html"));
+    // Rewritten only when it differs, so an open browser tab stays valid.
+    QFile cached(path);
+    if (cached.open(QIODevice::ReadOnly) && cached.readAll() == html)
+        return path;
+    cached.close();
+    if (!QDir().mkpath(DataPaths::cacheDir()) || !SafeWrite::writeWhole(path, html))
+        return QString();
+    return path;
+}
+
+void Help::openGuide()
+{
+    const QString path = guideFile();
+    if (!path.isEmpty() && Dialogs::openUrl(QUrl::fromLocalFile(path)))
+        return;
+    if (!m_guideWindow) {
+        // A child window, so the modal help dialog does not block it.
+        m_guideWindow = new QTextBrowser(this);
+        m_guideWindow->setWindowFlag(Qt::Window);
+        m_guideWindow->setObjectName(QStringLiteral("guideWindow"));
+        m_guideWindow->setWindowTitle(tr("使用文档"));
+        m_guideWindow->resize(900, 700);
+        m_guideWindow->setOpenLinks(false);
+        connect(m_guideWindow, &QTextBrowser::anchorClicked, m_guideWindow, [this](const QUrl &url) {
+            // The guide's links to its own sections arrive resolved
+            // against the page; only other addresses leave the window.
+            const QUrl page = m_guideWindow->source().adjusted(QUrl::RemoveFragment);
+            if (url.hasFragment() && (url.adjusted(QUrl::RemoveFragment) == page || url.isRelative()))
+                m_guideWindow->scrollToAnchor(url.fragment());
+            else
+                Dialogs::openUrl(url);
+        });
+        m_guideWindow->setSource(QUrl(QStringLiteral("qrc") + bundledGuide()));
+    }
+    m_guideWindow->show();
+    m_guideWindow->raise();
+    m_guideWindow->activateWindow();
+}
+
+void Help::onLinkClicked(const QUrl &url)
+{
+    if (url == guideLink())
+        openGuide();
+    else
+        Dialogs::openUrl(url);
 }

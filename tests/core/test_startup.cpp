@@ -50,6 +50,7 @@ private slots:
         row("-v", "-v", Mode::Version, "||||");
         row("--version", "--version", Mode::Version, "||||");
         row("Qt's own option", "-platform offscreen -style fusion a.gcp", Mode::Editor, "||||a.gcp");
+        row("--sample", "--sample", Mode::Editor, "||||");
         row("-- ends the options", "-- --odd.gcp", Mode::Editor, "||||--odd.gcp");
         row("unknown", "--bogus", Mode::Error, "", "unknown option \"--bogus\"");
         row("unknown short", "-x a.gcp", Mode::Error, "", "unknown option \"-x\"");
@@ -76,6 +77,7 @@ private slots:
                      .join(QLatin1Char('|')),
                  fields);
         QCOMPARE(a.platformGiven, args.contains(QStringLiteral("-platform")));
+        QCOMPARE(a.sample, args.contains(QStringLiteral("--sample")));
     }
 
     // The editor starts anyway; a score it cannot open is said, not opened.

@@ -534,6 +534,44 @@ private slots:
         QCOMPARE(w.form()->tabWidget->tabText(0), QStringLiteral("我的游园.gcp"));
     }
 
+    // run.sh opens the user's copy of the sample: made once in the data
+    // folder, never written over, saved like any file of the user's.
+    void sampleCopy_data()
+    {
+        QTest::addColumn<QString>("before"); // "", "edited" or "folder"
+        QTest::addColumn<QString>("tab");
+        QTest::newRow("first start") << "" << "sample.gcp";
+        QTest::newRow("edited copy kept") << "edited" << "sample.gcp";
+        QTest::newRow("folder in the way") << "folder" << "示例曲谱";
+    }
+
+    void sampleCopy()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, tab);
+        TestEnvironment env;
+        const QString copy = env.dataDir() + QStringLiteral("/sample.gcp");
+        if (before == "edited")
+            QVERIFY(ScoreFile::write(copy, QStringLiteral("我改过"), QStringLiteral("\n")));
+        if (before == "folder")
+            QVERIFY(QDir().mkpath(copy));
+        MainWindow w;
+        w.openSampleCopy();
+        QCOMPARE(w.form()->tabWidget->count(), 1);
+        QCOMPARE(w.form()->tabWidget->tabText(0), tab);
+        KelvoEdit *editor = w.currentEditor();
+        QCOMPARE(editor->lyricEdit()->toPlainText() == QStringLiteral("我改过"),
+                 before == "edited");
+        if (before == "folder")
+            return;
+        editor->lyricEdit()->moveCursor(QTextCursor::End);
+        editor->lyricEdit()->insertPlainText(QStringLiteral("\n; 加一行"));
+        w.saveAction();
+        QVERIFY(env.dialogs().requests.isEmpty());
+        QVERIFY(!editor->isModified());
+        QVERIFY(QFileInfo(copy).isWritable());
+    }
+
     void startPageFollowsRecentFiles()
     {
         TestEnvironment env;

@@ -4,6 +4,8 @@
 #include "app/ui/MainWindow.h"
 #include "document/GongcheSymbols.h"
 #include "input/SymbolDictionary.h"
+#include "core/DataPaths.h"
+#include "online/ServerConstants.h"
 #include "ui_MainWindow.h"
 
 #include "support/TestSupport.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -33,6 +36,9 @@ private slots:
     void form();
     void linksGoToTheDesktop_data();
     void linksGoToTheDesktop();
+    void guideLinkOpensBundledGuide_data();
+    void guideLinkOpensBundledGuide();
+    void bundledGuide();
 
     void helpTable();
     void helpAbbreviationsFindTheirSymbols_data();
@@ -176,40 +182,112 @@ void TestHelpAbout::form()
     QTRY_COMPARE(browser->geometry(), dialog->rect().marginsRemoved(margins));
 }
 
+// Every web link takes its base from the configured web address; the
+// guide link opens the guide bundled with the program.
 void TestHelpAbout::linksGoToTheDesktop_data()
 {
     QTest::addColumn<QString>("which");
-    QTest::newRow("Help") << "Help";
-    QTest::newRow("About") << "About";
+    QTest::addColumn<QString>("href"); // {base} stands for the configured base
+    QTest::newRow("web site") << "About" << "{base}/";
+    QTest::newRow("feedback") << "About" << "{base}/feedback";
+    QTest::newRow("mail") << "About" << "mailto:support@kelvo.example";
+    QTest::newRow("guide") << "Help" << "kelvo:guide";
 }
 
 void TestHelpAbout::linksGoToTheDesktop()
 {
     QFETCH(QString, which);
+    QFETCH(QString, href);
+    const QString base = QStringLiteral("http://127.0.0.1:8080/kelvo");
+    qputenv("KELVO_WEB_BASE", (base + "/").toUtf8()); // the slash is dropped
+    ServerConstants::reset();
     TestEnvironment env;
     auto dialog = makeDialog(which);
+    qunsetenv("KELVO_WEB_BASE");
+    ServerConstants::reset();
     QTextBrowser *browser = browserOf(dialog.get());
     const QString page = browser->toPlainText();
 
-    // Every link points to the (reserved) vendor placeholder domain.
     QStringList links;
     for (QTextBlock block = browser->document()->begin(); block.isValid(); block = block.next())
         for (auto it = block.begin(); !it.atEnd(); ++it)
             if (it.fragment().charFormat().isAnchor())
                 links << it.fragment().charFormat().anchorHref();
-    QVERIFY(!links.isEmpty());
-    for (const QString &link : links) {
-        const QUrl url(link);
-        QVERIFY2(url.host().endsWith(QLatin1String("kelvo.example"))
-                     || url.path().endsWith(QLatin1String("@kelvo.example")),
-                 qPrintable(link));
-    }
+    for (const QString &link : links)
+        QVERIFY2(!link.startsWith(QLatin1String("http")) || link.startsWith(base), qPrintable(link));
+    href.replace(QStringLiteral("{base}"), base);
+    QVERIFY2(links.contains(href), qPrintable(links.join(' ')));
 
-    emit browser->anchorClicked(QUrl(links.first()));
+    emit browser->anchorClicked(QUrl(href));
     QCOMPARE(env.dialogs().requests.size(), 1);
     QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::OpenUrl);
-    QCOMPARE(env.dialogs().requests.first().url, QUrl(links.first()));
+    if (href != Help::guideLink().toString())
+        QCOMPARE(env.dialogs().requests.first().url, QUrl(href));
     QCOMPARE(browser->toPlainText(), page);
+}
+
+// With a browser the guide opens there from the cache folder (a stale copy
+// is replaced); without one it shows in a window of the help dialog.
+void TestHelpAbout::guideLinkOpensBundledGuide_data()
+{
+    QTest::addColumn<bool>("browser");
+    QTest::addColumn<bool>("stale");
+    QTest::newRow("browser") << true << false;
+    QTest::newRow("stale copy") << true << true;
+    QTest::newRow("no browser") << false << false;
+}
+
+void TestHelpAbout::guideLinkOpensBundledGuide()
+{
+    QFETCH(bool, browser);
+    QFETCH(bool, stale);
+    TestEnvironment env;
+    const QString cached = DataPaths::cacheDir() + QStringLiteral("/guide.html");
+    if (stale) {
+        QVERIFY(QDir().mkpath(DataPaths::cacheDir()));
+        QFile old(cached);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("<html>old</html>");
+    }
+    DialogAnswer answer;
+    answer.ok = browser;
+    env.dialogs().queue(answer);
+    Help help;
+    emit help.textBrowser()->anchorClicked(Help::guideLink());
+
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    QCOMPARE(env.dialogs().requests.first().url, QUrl::fromLocalFile(cached));
+    QFile file(cached), bundled(Help::bundledGuide());
+    QVERIFY(file.open(QIODevice::ReadOnly) && bundled.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bundled.readAll());
+    QCOMPARE(help.guideWindow() != nullptr, !browser);
+    if (!browser) {
+        QVERIFY(help.guideWindow()->isVisible());
+        QVERIFY(help.guideWindow()->toPlainText().contains(QStringLiteral("唱词的标记")));
+        // A link to one of its sections scrolls there and asks nothing more.
+        QTextBrowser *window = help.guideWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->verticalScrollBar()->value(), 0);
+        emit window->anchorClicked(QUrl(QStringLiteral("qrc:/docs/guide.html#english")));
+        QCOMPARE(env.dialogs().requests.size(), 1);
+        QVERIFY(window->verticalScrollBar()->value() > 0);
+    }
+}
+
+void TestHelpAbout::bundledGuide()
+{
+    QFile file(Help::bundledGuide());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QVERIFY(html.contains(QStringLiteral("<title>Kelvo工尺谱 使用文档 / User Guide</title>")));
+    for (const char *heading : {"1. 唱词的标记", "2. 哪些字有曲谱行", "1. Lyric markup",
+                                "8. Where files are kept"})
+        QVERIFY2(html.contains(QString::fromUtf8(heading)), heading);
+    // The Markdown tables became tables, and the sections' own links find
+    // their anchors.
+    QVERIFY(html.contains(QStringLiteral("<table")));
+    QVERIFY(html.contains(QStringLiteral("<a name=\"english\">")));
+    QVERIFY(!html.contains(QStringLiteral("abbreviations: end")));
 }
 
 void TestHelpAbout::helpTable()
