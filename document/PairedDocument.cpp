@@ -69,6 +69,11 @@ PairedDocument::PairedDocument(QObject *parent)
 
 PairedDocument::~PairedDocument()
 {
+    // Views still showing the texts let go of them only on destroyed(), which
+    // comes after this destructor: what they do to the texts then must not
+    // reach this half-destroyed object.
+    m_lyric->disconnect(this);
+    m_score->disconnect(this);
     // Commands first: they point at this document.
     delete m_undoStack;
 }
