@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the program alone (build-program/) and
 # starts the editor. Any arguments are passed on (for example a .gcp file to
 # open); without any, it opens the user's own copy of the sample score in the

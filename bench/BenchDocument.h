@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A synthetic act for the benchmarks: lyric text shaped like real scores and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Export of a generated score of about 100 text-dense pages with the default
 // export settings: PDF time and size, PNG pages per second at 300 dpi, and
 // the peak memory of the whole run. Prints "name value unit" lines. Runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live preview of the export dialog: from a changed control to the new
 // first page painted in the preview, for the bundled two-page sample and a
 // long act. Prints "name value unit" lines. Runs offscreen; settings go to a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the input method's letter handling with the shipped dictionary:
 // one appendLetter that adds the sixth segment of a composition (lookup,
 // combination with the five earlier segments, ranking, candidate list), and

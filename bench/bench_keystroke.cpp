@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of one keystroke in the lyric pane of a whole act (3,000 lyric lines
 // with their notation): the key event through the paired editor's filter,
 // the undo command with its score-line bookkeeping, the cursor

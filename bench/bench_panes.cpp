@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the pane lookups on a whole act (3,000 lyric lines with their
 // notation): the score gutter's full repaint and the two position mappings,
 // with the pairing cache and, for comparison, with the uncached rules.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of page layout on a score of about 100 pages (lyric lines with their
 // notation, tune headings, spoken passages): a full generation, the export
 // dialog's live preview and turning all pages into SVG documents.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time from a hostile sponsor page to a laid-out sponsor view: the reduction
 // alone, and reduction plus setHtml and layout in a real view of window
 // size. The goal is at most 200 ms for every page of the hostile set (the

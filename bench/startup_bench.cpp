@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time from launching the editor to its main window being shown, offscreen.
 // Runs the real executable several times and prints the median.
 

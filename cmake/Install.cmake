@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cmake --install` rules: the program plus what a freedesktop.org desktop
 # needs to list it, show its icon and open .gcp files with it, its
 # software-centre entry and its manual page.

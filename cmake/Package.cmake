@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cpack -G DEB` builds a Debian package of what cmake/Install.cmake
 # installs (scripts/build-deb.sh runs it from a program-only Release build).
 # The package needs no maintainer scripts: Debian's triggers refresh the

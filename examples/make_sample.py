@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Builds examples/sample.gcp: 《牡丹亭·游园》, 【步步娇】 and 【皂罗袍】.
 
 The lyric is Tang Xianzu's text. The notation is a plausible setting in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three file writers. Every output replays the page
 // recordings (QPicture, one unit = one point) made during generation, so the
 // PDF, the images and the SVG pages show the same drawing, and the PDF keeps

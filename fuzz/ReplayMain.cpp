@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds saved inputs to the fuzz targets without libFuzzer, so the seeds and
 // the reproducers of fixed faults run in every ordinary build:
 //

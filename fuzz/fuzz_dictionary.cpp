@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input-method dictionary (wordsdict.csv): any file loads, and lookups
 // and segmentation of the letters found in it keep their promises.
 

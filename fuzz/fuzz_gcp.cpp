@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // .gcp decoding: any bytes decode or are refused without harm, and what
 // decodes survives an encode/decode round trip unchanged.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preview generation from random settings and a random document: the
 // settings come from the first bytes (any value, in range or not), the rest
 // is the lyric text, a NUL, and the score text; the line list is built as

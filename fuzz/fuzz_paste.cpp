@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Structured paste into the lyric pane, then undo and redo. Input: either a
 // payload on its own (starting with "{"; pasted at the end of an empty
 // document), or three header bytes (document, cursor, anchor) followed by a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Export schemes (JSON): whatever a scheme holds, the settings stay within
 // their promised ranges, a refused scheme changes nothing, and a scheme
 // written back loads to the same settings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // settings.ini with its [Editor] and [Export] groups: any file loads to
 // values within their ranges, and load -> save -> load gives the same values.
 

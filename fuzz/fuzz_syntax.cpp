@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Score text syntax and the line list. Input: the lyric text, optionally
 // followed by a NUL and the score text (UTF-8; a first byte 0x01 reads the
 // rest as raw UTF-16, which reaches lone surrogates). Without a score text,

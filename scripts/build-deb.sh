@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package kelvo-gongche_<version>_<arch>.deb: a Release
 # build of the program alone, with Debian's hardening flags, in build-pkg/
 # (KELVO_PACKAGE_DIR to put it elsewhere), packed by CPack.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks that the sources keep to the two layers and the folder order.
 
   check_layers.py --root SRC --qt-include DIR[:DIR...]   check a source tree

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by run.sh and test.sh: install what the build needs, then configure
 # and build incrementally. Sourced, not run.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The sanitizer build: library, tests and fuzz targets built with clang,
 # AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/; runs the
 # whole test suite there, then every fuzz target for a bounded time on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvo-font-specimen OUT.png [pointSize] [--no-boxes]
 //
 // Renders all notation symbols of the embedded notation font in a labelled

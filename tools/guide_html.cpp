@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvo-guide-html GUIDE.md OUT.html
 //
 // Converts the user guide to the HTML page compiled into the program, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvo-make-wordsdict OUT.csv
 // kelvo-make-wordsdict --guide docs/guide.md
 //

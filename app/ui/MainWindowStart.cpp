@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's page without documents (the sponsor page or the start
 // page), the sample score, and the window's size and place across runs.
 // Kept apart from the file and tab slots.

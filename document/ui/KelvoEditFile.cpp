@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and writing a KelvoEdit's .gcp file: the document does the work,
 // the editor asks for names and shows the messages.
 #include "document/ui/KelvoEdit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fonts/ui/FontManager.h"
 
 #include "dialogs/ui/DialogService.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Builds tandelkx.ttf, the notation font of the gongche editor.
 
 Every notation symbol is a private-use code point (U+F0000..U+F000D marks,

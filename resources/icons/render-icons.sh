@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the icon sources in svg/ to the PNGs embedded by resources.qrc,
 # and the application icon at the sizes the desktop's icon theme uses to the
 # PNGs that `cmake --install` puts under share/icons/hicolor.

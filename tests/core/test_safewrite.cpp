@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes that meet a full or read-only disk: every store of the program
 // reports the failure and leaves the files as they were, and the check of
 // settings files written short by QSettings.

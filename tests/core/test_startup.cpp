@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line as the program reads it before any window exists, and
 // Qt's own texts in Chinese.
 

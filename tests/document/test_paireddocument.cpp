@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document model and its edit commands with no widget at all: this
 // program links only the core library and runs under a QGuiApplication.
 #include "document/EditCommands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "editor/EditorConfig.h"
 #include "editor/LyricHighlighter.h"
 #include "support/CoreTestSupport.h"

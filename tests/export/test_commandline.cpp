@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line export, end to end: the built program run headless with
 // a private data folder, on the bundled sample score.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PDF, image and SVG writers: names and folder numbering, pixel sizes,
 // backgrounds, refused targets, PDF content, the SVG folder, page order of
 // the parallel image writer, progress reports and the oversized image.

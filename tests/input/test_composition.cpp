@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input method's composition logic with the shipped dictionary and
 // small made-up ones: segmentation while typing, candidate lists and their
 // weights, Backspace, paging and selection, numbers, suggestion mode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The symbol dictionary: the shipped wordsdict.csv against the symbol
 // tables, loading rules and damaged files, lookup, segmentation, beat-mark
 // suggestions, and the working copy in the data folder.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the core-only program (PROGRAM) on a score (SCORE) into OUT, then
 # fails if the program links Qt Widgets or any module built on it.
 #   cmake -DPROGRAM=... -DSCORE=... -DOUT=... -P check_core_only.cmake

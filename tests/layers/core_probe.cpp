@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A program on the core library alone: it loads a score, lays it out and
 // writes its pages, the way the command-line export does. The layer test
 // checks that it runs and that it never loads Qt Widgets.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Validates one of the files installed for the desktop with the tool the
 # desktop itself uses, and checks that the files agree with each other and
 # with the program's version. Exits 77 (skipped) when the tool is missing.

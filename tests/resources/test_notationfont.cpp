@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The embedded notation font: it must map every symbol to a real outline,
 // keep the variants of a pitch apart, draw small glyphs small and give every
 // symbol the same advance, because the score layout relies on all of that.

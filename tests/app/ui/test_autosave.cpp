@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/Autosaver.h"
 #include "core/DataPaths.h"
 #include "app/ui/MainWindow.h"

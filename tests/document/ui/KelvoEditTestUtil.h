@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Driving a KelvoEdit as a user would: shown, focused, keys sent to the

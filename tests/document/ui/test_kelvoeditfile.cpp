@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "document/EditCommands.h"
 #include "core/RecentFiles.h"
 #include "document/GongcheSymbols.h"

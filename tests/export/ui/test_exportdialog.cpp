@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export dialog: every control bound to its key, page-size switching,
 // live preview, wheel filter, schemes, export through the dialog seam,
 // progress dialog, saving on close, and the main window's export action.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the tiny TrueType fixtures the font tests install and delete.
 
 Run with Debian's python3-fonttools:  /usr/bin/python3 make_test_fonts.py

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "input/ui/InputMethod.h"
 
 #include "document/GongcheSymbols.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window: paging buttons and label, zoom steps, fit, wheel zoom.
 
 #include "render/ui/PreviewWindow.h"

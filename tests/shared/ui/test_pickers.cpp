@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shared/ui/ColorBox.h"
 #include "shared/ui/FontBox.h"
 #include "fonts/FontRegistry.h"
