@@ -42,9 +42,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The lyric and the titles are set in the system's CJK fonts; the notation
-# font is built into the program.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-ukai | fonts-noto-cjk")
+# The lyric and the titles are set in the system's CJK fonts (the notation
+# font is built into the program); Qt's own translations put its dialogs and
+# buttons in Chinese like the rest of the program.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-ukai | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 include(CPack)
