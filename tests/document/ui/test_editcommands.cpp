@@ -384,8 +384,10 @@ void TestEditCommands::randomEditsUndoAndRedo()
         }
         const int index = edit->undoStack()->index();
         if (index > states.size() - 1) {
-            for (int i = states.size() - 1; i < index; ++i)
-                kinds.insert(QString::fromLatin1(typeid(*edit->undoStack()->command(i)).name()));
+            for (int i = states.size() - 1; i < index; ++i) {
+                const QUndoCommand &command = *edit->undoStack()->command(i);
+                kinds.insert(QString::fromLatin1(typeid(command).name()));
+            }
             // Several commands at once (a replaced selection): record the
             // states in between by stepping back and forth.
             const int added = index - (states.size() - 1);
