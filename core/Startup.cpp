@@ -145,11 +145,6 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     return result;
 }
 
-QString Startup::fileArgument(const QStringList &arguments)
-{
-    return parseArguments(arguments).score;
-}
-
 QString Startup::versionLine()
 {
     return QStringLiteral("kelvo-gongche ") + Version::number();

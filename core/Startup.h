@@ -50,11 +50,6 @@ struct Arguments
 // never touches an application object.
 Arguments parseArguments(const QStringList &arguments);
 
-// The score file named on the command line: the first positional argument,
-// when it names an existing regular file; otherwise empty (a missing path or
-// a directory is not opened).
-QString fileArgument(const QStringList &arguments);
-
 // The text printed by --help and the line printed by --version.
 QString helpText();
 QString versionLine();

@@ -83,12 +83,6 @@ int qualityForDpi(const QString &dpi)
 
 } // namespace
 
-bool isCommandLineExport(const QStringList &arguments)
-{
-    const Startup::Mode mode = Startup::parseArguments(arguments).mode;
-    return mode == Startup::Mode::Export || mode == Startup::Mode::Help;
-}
-
 int runCommandLineExport(const Startup::Arguments &o)
 {
     if (o.mode == Startup::Mode::Error)

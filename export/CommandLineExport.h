@@ -14,10 +14,6 @@
 // Uses the current export settings, or the given scheme without touching the
 // saved settings. Progress and every message go to standard error.
 
-// True when the arguments (program name first) ask for the command-line
-// export or its help rather than for the editor.
-bool isCommandLineExport(const QStringList &arguments);
-
 // Runs the export the parsed arguments ask for and returns the process exit
 // code: 0 success, 1 the export failed (score, scheme or target) or is
 // incomplete (cut at the page limit), 2 bad usage.

@@ -122,7 +122,9 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(bool, cli);
-        QCOMPARE(isCommandLineExport(args), cli);
+        // The export or its help, rather than the editor.
+        const Startup::Mode mode = Startup::parseArguments(args).mode;
+        QCOMPARE(mode == Startup::Mode::Export || mode == Startup::Mode::Help, cli);
     }
 
     void help()

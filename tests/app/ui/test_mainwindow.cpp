@@ -419,7 +419,7 @@ private slots:
             args << QString();
         else if (kind == "file")
             args << file << QStringLiteral("ignored-second-argument");
-        QCOMPARE(Startup::fileArgument(args), accepted ? file : QString());
+        QCOMPARE(Startup::parseArguments(args).score, accepted ? file : QString());
     }
 
     void startWithMissingFileArgument()
@@ -427,8 +427,8 @@ private slots:
         TestEnvironment env;
         MainWindow w;
         w.show();
-        w.openPath(Startup::fileArgument(
-            {QStringLiteral("kelvo-gongche"), env.dataDir() + QStringLiteral("/missing.gcp")}));
+        w.openPath(Startup::parseArguments(
+            {QStringLiteral("kelvo-gongche"), env.dataDir() + QStringLiteral("/missing.gcp")}).score);
         QCOMPARE(w.form()->tabWidget->count(), 0);
         QVERIFY(w.startPage()->isVisible());
         QVERIFY(env.dialogs().requests.isEmpty());
@@ -459,7 +459,7 @@ private slots:
         }
         MainWindow w;
         w.show();
-        w.openPath(Startup::fileArgument({QStringLiteral("kelvo-gongche"), path}));
+        w.openPath(Startup::parseArguments({QStringLiteral("kelvo-gongche"), path}).score);
         Ui::MainWindow *ui = w.form();
         if (message.isEmpty()) {
             QCOMPARE(ui->tabWidget->count(), 1);
