@@ -275,7 +275,13 @@ QString toString(char32_t c)
 {
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         return QString();
-    return QString::fromUcs4(&c, 1);
+    // Not QString::fromUcs4: it takes a leading U+FEFF for a byte-order mark
+    // and drops it, which would make an empty symbol.
+    if (QChar::requiresSurrogates(c)) {
+        const QChar pair[2] = {QChar(QChar::highSurrogate(c)), QChar(QChar::lowSurrogate(c))};
+        return QString(pair, 2);
+    }
+    return QString(QChar(char16_t(c)));
 }
 
 SymbolStep symbolAt(QStringView text, qsizetype position)

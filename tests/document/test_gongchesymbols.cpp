@@ -569,6 +569,7 @@ void TestGongcheSymbols::toStringInvalid()
 {
     QCOMPARE(toString(0xF0027).size(), 2);
     QCOMPARE(toString('a'), QStringLiteral("a"));
+    QCOMPARE(toString(0xFEFF), QString(QChar(0xFEFF))); // not eaten as a byte-order mark
     QVERIFY(toString(0xD800).isEmpty());
     QVERIFY(toString(0xDFFF).isEmpty());
     QVERIFY(toString(0x110000).isEmpty());
