@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "document/GongcheSymbols.h"
+#include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
 #include "music/PitchTable.h"
 #include "music/Reading.h"
@@ -70,6 +71,7 @@ private slots:
     void key();
     void beats_data();
     void beats();
+    void sample();
 };
 
 void TestReading::pitch_data()
@@ -253,6 +255,33 @@ void TestReading::beats()
     QString sung = lyric;
     sung.remove(QRegularExpression("[^一-龥]"));
     QCOMPARE(lyrics, sung);
+}
+
+// The bundled sample: every sung character has notation, its tune opens on
+// 袅 上高 in 小工调, and no note runs backwards.
+void TestReading::sample()
+{
+    QFile file(QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const auto decoded = ScoreFile::decode(file.readAll());
+    QVERIFY(decoded.ok());
+    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    const auto performance = Music::read(
+        ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score)), {});
+    QVERIFY(!performance.sections.isEmpty());
+    int lyrics = 0;
+    for (const auto &section : performance.sections) {
+        QVERIFY(!section.free);
+        for (qsizetype n = 0; n < section.notes.size(); ++n) {
+            const auto &note = section.notes[n];
+            lyrics += !note.lyric.isEmpty();
+            QVERIFY(note.length > 0);
+            if (n > 0)
+                QVERIFY(note.onset > section.notes[n - 1].onset);
+        }
+    }
+    QCOMPARE(lyrics, 91);
+    QCOMPARE(performance.sections.first().notes.first().pitch, 86);
 }
 
 QTEST_MAIN(TestReading)
