@@ -1,0 +1,288 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "document/GongcheSymbols.h"
+#include "document/ScoreFile.h"
+#include "document/ScoreSyntax.h"
+#include "music/PitchTable.h"
+#include "music/Reading.h"
+
+#include <QHash>
+#include <QtTest>
+
+namespace {
+
+// Notation written as symbol names separated by spaces: dictionary names,
+// octaves as 高/低 for 高八度/低八度, a trailing ' for 气口 and x for 小, and
+// 小眼 for the 头眼/末眼 mark. Anything else stays literal text.
+QString notation(const QString &names)
+{
+    static const QHash<QString, char32_t> byName = [] {
+        QHash<QString, char32_t> hash;
+        for (char32_t c : Gongche::allSymbols()) {
+            const QString name = Gongche::dictionaryName(c);
+            hash.insert(name, c);
+            hash.insert(QString(name).replace(QStringLiteral("八度"), QString()), c);
+        }
+        hash.insert(QStringLiteral("小眼"), Gongche::XiaoYan);
+        return hash;
+    }();
+    QString text;
+    for (QString name : names.split(u' ', Qt::SkipEmptyParts)) {
+        bool breath = false, small = false;
+        while (name.size() > 1 && (name.endsWith(u'\'') || name.endsWith(u'x'))) {
+            (name.endsWith(u'x') ? small : breath) = true;
+            name.chop(1);
+        }
+        if (breath)
+            name += QStringLiteral("气口");
+        if (small)
+            name += QStringLiteral("小");
+        const auto it = byName.constFind(name);
+        text += it == byName.constEnd() ? name : Gongche::toString(*it);
+    }
+    return text;
+}
+
+// Lyric lines, and one notation per paired character ('|' between them).
+LayoutItems document(const QStringList &lyric, const QString &scores)
+{
+    QStringList scoreLines;
+    for (const QString &names : scores.split(u'|'))
+        scoreLines << notation(names);
+    return ScoreSyntax::layoutItems(PlainLines(lyric),
+                                    PlainLines(scoreLines));
+}
+
+double fraction(QStringView text)
+{
+    const qsizetype slash = text.indexOf(u'/');
+    return slash < 0 ? text.toDouble() : text.left(slash).toDouble() / text.mid(slash + 1).toDouble();
+}
+
+} // namespace
+
+class TestReading : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pitch_data();
+    void pitch();
+    void key_data();
+    void key();
+    void beats_data();
+    void beats();
+    void sample();
+};
+
+void TestReading::pitch_data()
+{
+    QTest::addColumn<QString>("glyph");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("transpose");
+    QTest::addColumn<int>("midi");
+    QTest::addColumn<int>("folded");
+
+    QTest::newRow("上 default key") << "上" << "调" << 0 << 74 << 0;
+    QTest::newRow("合 is the fifth below") << "合" << "小工调" << 0 << 69 << 0;
+    QTest::newRow("highest") << "乙高十六度" << "凡字调" << 0 << 110 << 0;
+    QTest::newRow("lowest") << "合低八度" << "正工调" << 0 << 50 << 0;
+    QTest::newRow("breath small same pitch") << "上气口小" << "小工调" << 0 << 74 << 0;
+    QTest::newRow("尺字调") << "上" << "尺字调" << 0 << 72 << 0;
+    QTest::newRow("凡字调") << "上" << "凡字调" << 0 << 75 << 0;
+    QTest::newRow("六字调") << "上" << "六字调" << 0 << 77 << 0;
+    QTest::newRow("正工调") << "上" << "正工调" << 0 << 67 << 0;
+    QTest::newRow("乙字调") << "上" << "乙字调" << 0 << 69 << 0;
+    QTest::newRow("上字调") << "上" << "上字调" << 0 << 70 << 0;
+    QTest::newRow("transposed down") << "尺" << "尺字调" << -3 << 71 << 0;
+    QTest::newRow("folded into range") << "乙高十六度" << "凡字调" << 24 << 122 << 1;
+}
+
+void TestReading::pitch()
+{
+    QFETCH(QString, glyph);
+    QFETCH(QString, mode);
+    QFETCH(int, transpose);
+    QFETCH(int, midi);
+    QFETCH(int, folded);
+
+    Music::Options options;
+    options.transpose = transpose;
+    const auto performance = Music::read(
+        document({"【皂罗袍】(" + mode + ")", "字"}, glyph), options);
+    QCOMPARE(performance.sections.size(), 1);
+    const auto &section = performance.sections.first();
+    QCOMPARE(section.notes.size(), 1);
+    QCOMPARE(section.notes.first().pitch, midi);
+    QCOMPARE(section.foldedNotes, folded);
+}
+
+void TestReading::key_data()
+{
+    QTest::addColumn<QStringList>("lyric");
+    QTest::addColumn<QString>("keys"); // 上 of each section that has notes
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("no heading") << QStringList{"#游园", "字"} << "74" << "游园";
+    QTest::newRow("template inherits default")
+        << QStringList{"【皂罗袍】(调)", "字"} << "74" << "皂罗袍";
+    QTest::newRow("template inherits previous")
+        << QStringList{"【步步娇】(凡字调)", "字", "【醉扶归】(调)", "字"} << "75 75" << "步步娇";
+    QTest::newRow("full-width parens") << QStringList{"【a】（六字调）", "字"} << "77" << "a";
+    QTest::newRow("mode with mode name")
+        << QStringList{"【a】(仙吕宫·凡字调)", "字"} << "75" << "a";
+    QTest::newRow("short form") << QStringList{"【a】(正工)", "字"} << "67" << "a";
+    QTest::newRow("earliest wins") << QStringList{"【a】(乙字调转上字调)", "字"} << "69" << "a";
+    QTest::newRow("full name before short form")
+        << QStringList{"【a】(上字 尺字调)", "字"} << "72" << "a";
+    QTest::newRow("section without notes left out")
+        << QStringList{"字", "【a】(凡字调)", "【b】(正工调)", "字"} << "74 67" << "a";
+}
+
+void TestReading::key()
+{
+    QFETCH(QStringList, lyric);
+    QFETCH(QString, keys);
+    QFETCH(QString, title);
+
+    const int characters = ScoreSyntax::pairedCount(PlainLines(lyric));
+    QStringList scores;
+    for (int i = 0; i < characters; ++i)
+        scores << "上";
+    const auto performance = Music::read(document(lyric, scores.join(u'|')), {});
+    QStringList got;
+    for (const auto &section : performance.sections)
+        got << QString::number(section.doMidi);
+    QCOMPARE(got.join(u' '), keys);
+    QCOMPARE(performance.title, title);
+}
+
+void TestReading::beats_data()
+{
+    QTest::addColumn<QString>("lyric");
+    QTest::addColumn<QString>("scores");
+    // onset:length per note in beats from the first beat mark, with r for a
+    // rest, s small, b breath, o ornament.
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("pitches"); // empty: not checked
+    QTest::addColumn<QString>("counts");  // ignored marks, stray characters
+
+    QTest::newRow("waist beat and final 底板") << "袅晴丝吹来闲庭院"
+        << "上高 头板 尺高x 尺高 | 五 小眼 六 | 工 中眼 | 尺 小眼 工 | 尺 腰板 上 尺 | 工 小眼 尺 | 工 中眼 | 上' 小眼 底板"
+        << "0:0.4 0.4:0.2s 0.6:0.4 1:0.5 1.5:0.5 2:1 3:0.4 3.4:0.4 3.8:0.4 4.2:0.4 4.6:0.4 5:0.5 5.5:0.5 6:1 7:2b"
+        << "86 88 88 83 81 78 76 78 76 74 76 78 76 78 74" << "0 0";
+    QTest::newRow("two inside marks on one note") << "摇漾春如线"
+        << "工 头板 尺 上 | 四 小眼 合 | 工低 中眼 | 工低 小眼 工低 | 合' 腰板 底板"
+        << "0:1/3 1/3:1/3 2/3:1/3 1:0.5 1.5:0.5 2:1 3:3/7 24/7:3/7 27/7:15/7b"
+        << "78 76 74 71 69 66 66 66 69" << "0 0";
+    QTest::newRow("clean eighths") << "停半晌、整花钿"
+        << "上高 头板 六 | 五 小眼 尺高 | 五' 中眼 底板 | 尺 头板 工 | 六 小眼 | 工' 中眼 底板"
+        << "0:0.5 0.5:0.5 1:0.5 1.5:0.5 2:2b 4:0.5 4.5:0.5 5:1 6:2b" << "" << "0 0";
+    QTest::newRow("ornament and triplet") << "没揣菱花，偷人半面"
+        << "尺 头板 工 豁腔 | 上 小眼 尺 | 四 中眼 尺 四 | 工低' 小眼 底板 | 工 头板 六 | 五 小眼 | 工 中眼 六 | 尺' 小眼 底板"
+        << "0:0.5 0.5:0.5o 1:0.5 1.5:0.5 2:1/3 7/3:1/3 8/3:1/3 3:2b 5:0.5 5.5:0.5 6:1 7:0.5 7.5:0.5 8:2b"
+        << "" << "0 0";
+    QTest::newRow("waist syncopation") << "迤逗的彩云偏"
+        << "五 头板 | 六 小眼 | 上高 中眼 尺高 | 上高 小眼 尺高 | 尺高 腰板 尺高 | 尺高' 小眼 底板"
+        << "0:1 1:1 2:0.5 2.5:0.5 3:0.4 3.4:0.4 3.8:8/15 13/3:2/3 5:2b" << "" << "0 0";
+    QTest::newRow("no marks: a beat per note") << "一二三" << "上 | 上x | 上"
+        << "0:1 1:1s 2:1" << "74 74 74" << "0 0";
+    QTest::newRow("one mark: a weight per beat") << "一二三" << "上 头板 | 尺 | 工"
+        << "0:1 1:1 2:1" << "" << "0 0";
+    QTest::newRow("pickup before the first mark") << "一二三四五六"
+        << "上 | 尺 | 工 头板 | 六 | 五 | 乙 小眼"
+        << "-2/3:1/3 -1/3:1/3 0:1/3 1/3:1/3 2/3:1/3 1:1" << "" << "0 0";
+    QTest::newRow("two start marks on one note") << "一二" << "上 头板 小眼 | 尺"
+        << "0:2 2:2" << "" << "0 0";
+    QTest::newRow("waist mark on a small note") << "一二三" << "上 头板 | 尺x 腰板 | 工"
+        << "0:0.8 0.8:0.4s 1.2:0.8" << "" << "0 0";
+    QTest::newRow("character without notation is a rest") << "一二" << "上 |"
+        << "0:1 1:1r" << "74 -1" << "0 0";
+    QTest::newRow("marks of an empty character sit on its rest") << "一二三"
+        << "上 | 头板 | 尺" << "-1:1 0:1r 1:1" << "" << "0 0";
+    QTest::newRow("leading mark goes to the note before") << "一二" << "上 | 头板 尺"
+        << "0:1 1:1" << "" << "0 0";
+    QTest::newRow("mark before any note dropped") << " 一" << "头板 豁腔 | 上"
+        << "0:1" << "74" << "2 0";
+    QTest::newRow("疊腔气口 adds a breath") << "一" << "上 疊腔气口" << "0:1bo" << "" << "0 0";
+    QTest::newRow("stray text ignored") << "一" << "上 A 中" << "0:1" << "74" << "0 2";
+    QTest::newRow("sung space with notation has no lyric") << "一 " << "上 | 尺"
+        << "0:1 1:1" << "74 76" << "0 0";
+}
+
+void TestReading::beats()
+{
+    QFETCH(QString, lyric);
+    QFETCH(QString, scores);
+    QFETCH(QString, expected);
+    QFETCH(QString, pitches);
+    QFETCH(QString, counts);
+
+    const auto performance = Music::read(document({lyric}, scores), {});
+    QCOMPARE(performance.sections.size(), 1);
+    const auto &section = performance.sections.first();
+    const QStringList want = expected.split(u' ');
+    QCOMPARE(section.notes.size(), want.size());
+    QStringList gotPitches;
+    for (qsizetype n = 0; n < want.size(); ++n) {
+        const auto &note = section.notes[n];
+        QString flags = want[n].section(u':', 1);
+        const QString length = flags.left(flags.indexOf(QRegularExpression("[a-z]|$")));
+        flags.remove(0, length.size());
+        const QByteArray where = QByteArray::number(n) + ": " + want[n].toUtf8();
+        QVERIFY2(qAbs(note.onset - fraction(want[n].section(u':', 0, 0))) < 1e-9, where);
+        QVERIFY2(qAbs(note.length - fraction(length)) < 1e-9, where);
+        QString gotFlags;
+        if (note.pitch < 0)
+            gotFlags += u'r';
+        if (note.flags & Music::Small)
+            gotFlags += u's';
+        if (note.flags & Music::Breath)
+            gotFlags += u'b';
+        if (note.flags & Music::Ornament)
+            gotFlags += u'o';
+        QVERIFY2(gotFlags == flags, where + " flags " + gotFlags.toUtf8());
+        gotPitches << QString::number(note.pitch);
+    }
+    if (!pitches.isEmpty())
+        QCOMPARE(gotPitches.join(u' '), pitches);
+    QCOMPARE(QStringLiteral("%1 %2").arg(section.ignoredMarks).arg(section.strayCharacters),
+             counts);
+
+    // Each sung ideograph names itself on its first note, and on no other.
+    QString lyrics;
+    for (const auto &note : section.notes)
+        lyrics += note.lyric;
+    QString sung = lyric;
+    sung.remove(QRegularExpression("[^一-龥]"));
+    QCOMPARE(lyrics, sung);
+}
+
+// The bundled sample: every sung character has notation, its tune opens on
+// 袅 上高 in 小工调, and no note runs backwards.
+void TestReading::sample()
+{
+    QFile file(QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const auto decoded = ScoreFile::decode(file.readAll());
+    QVERIFY(decoded.ok());
+    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    const auto performance = Music::read(
+        ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score)), {});
+    QVERIFY(!performance.sections.isEmpty());
+    int lyrics = 0;
+    for (const auto &section : performance.sections) {
+        QVERIFY(!section.free);
+        for (qsizetype n = 0; n < section.notes.size(); ++n) {
+            const auto &note = section.notes[n];
+            lyrics += !note.lyric.isEmpty();
+            QVERIFY(note.length > 0);
+            if (n > 0)
+                QVERIFY(note.onset > section.notes[n - 1].onset);
+        }
+    }
+    QCOMPARE(lyrics, 91);
+    QCOMPARE(performance.sections.first().notes.first().pitch, 86);
+}
+
+QTEST_MAIN(TestReading)
+#include "test_reading.moc"
