@@ -20,6 +20,14 @@ struct Options
     bool ornaments = true; // play the ornament figures
 };
 
+// Empty when the options can be used, else one line saying what is wrong
+// (a tempo outside (0, 400], a transposition beyond ±24 semitones).
+QString checkOptions(const Options &options);
+// Command-line values: a finite decimal in (0, 400]; a whole number in
+// -24..24. False (and *out untouched) otherwise.
+bool parseTempo(const QString &text, double *out);
+bool parseTranspose(const QString &text, int *out);
+
 enum NoteFlag : quint8 { Small = 1, Breath = 2, Ornament = 4 };
 // The figure an ornament mark asks for; the first mark on a note wins.
 enum class Figure : quint8 { None, DieQiang, CuoQiang, HuoQiang, SouQiang };
@@ -94,7 +102,21 @@ QList<double> anchorPositions(const Section &section);
 // free). The last note lasts to the next whole beat.
 void mapBeats(Section &section);
 
-// The whole document, a section per tune heading.
+// Whether a beat mark starts a measure: 头板 (and 腰板) in an ordinary
+// section, 赠板 (and 腰赠板) in a section that has 赠板.
+bool isMeasureStart(char32_t mark, bool zengBan);
+
+// Quarter beats per measure from the beats on which measures start: the
+// most common gap among 1, 2, 4 and 8; 4 when nothing votes.
+int meterOf(const QList<double> &measureStartBeats);
+
+// Fixes the section's meter and bars and rounds onsets and lengths to
+// 1/12 beat (onsetUnits, lengthUnits, breathUnits; lengthUnits of the
+// section a whole number of measures), so that every writer agrees.
+void quantise(Section &section);
+
+// The whole document, a section per tune heading, mapped and quantised
+// (startUnits of each section follow on from the one before).
 Performance read(const LayoutItems &items, const Options &options);
 
 } // namespace Music

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MidiFile.h"
+
+namespace Midi {
+
+QByteArray encode(const Music::Performance &performance, const Music::Options &options)
+{
+    Q_UNUSED(performance)
+    Q_UNUSED(options)
+    return QByteArray();
+}
+
+} // namespace Midi
