@@ -181,7 +181,7 @@ private:
     std::vector<Piece> pieces;
     std::vector<char> lastOfCharacter; // per note: ends its character's notes
     int measureNumber = 0;
-    bool extending = false; // a melisma line is open under the current character
+    int shownFifths = 0, shownMeter = 0; // the key and time in force
 };
 
 void Writer::write(const Music::Performance &performance)
@@ -372,7 +372,6 @@ void Writer::writeSection(const Music::Section &section, bool firstSection, bool
               && b.pitch >= 0);
     }
 
-    extending = false;
     cutPieces(section);
     mergeBeats(meter);
     markTuplets();
@@ -402,23 +401,36 @@ void Writer::writeMeasureStart(const Music::Section &section, bool firstSection,
     if (!sectionStart)
         return;
 
-    xml.writeStartElement(QStringLiteral("attributes"));
-    if (firstSection)
-        xml.writeTextElement(QStringLiteral("divisions"), number(kBeat));
-    xml.writeStartElement(QStringLiteral("key"));
-    xml.writeTextElement(QStringLiteral("fifths"), QString::number(section.fifths));
-    xml.writeEndElement();
-    xml.writeStartElement(QStringLiteral("time"));
-    xml.writeTextElement(QStringLiteral("beats"), number(std::clamp(section.meter, 1, 8)));
-    xml.writeTextElement(QStringLiteral("beat-type"), QStringLiteral("4"));
-    xml.writeEndElement();
-    if (firstSection) {
-        xml.writeStartElement(QStringLiteral("clef"));
-        xml.writeTextElement(QStringLiteral("sign"), QStringLiteral("G"));
-        xml.writeTextElement(QStringLiteral("line"), QStringLiteral("2"));
-        xml.writeEndElement();
+    // Key and time are stated where they change; the tune name and the
+    // double bar mark a new tune that keeps them.
+    const int meter = std::clamp(section.meter, 1, 8);
+    const bool newKey = firstSection || section.fifths != shownFifths;
+    const bool newTime = firstSection || meter != shownMeter;
+    if (newKey || newTime) {
+        xml.writeStartElement(QStringLiteral("attributes"));
+        if (firstSection)
+            xml.writeTextElement(QStringLiteral("divisions"), number(kBeat));
+        if (newKey) {
+            xml.writeStartElement(QStringLiteral("key"));
+            xml.writeTextElement(QStringLiteral("fifths"), QString::number(section.fifths));
+            xml.writeEndElement();
+        }
+        if (newTime) {
+            xml.writeStartElement(QStringLiteral("time"));
+            xml.writeTextElement(QStringLiteral("beats"), number(meter));
+            xml.writeTextElement(QStringLiteral("beat-type"), QStringLiteral("4"));
+            xml.writeEndElement();
+        }
+        if (firstSection) {
+            xml.writeStartElement(QStringLiteral("clef"));
+            xml.writeTextElement(QStringLiteral("sign"), QStringLiteral("G"));
+            xml.writeTextElement(QStringLiteral("line"), QStringLiteral("2"));
+            xml.writeEndElement();
+        }
+        xml.writeEndElement(); // attributes
+        shownFifths = section.fifths;
+        shownMeter = meter;
     }
-    xml.writeEndElement(); // attributes
 
     // The tune's name (and 散板 for a tune without beats) above its first
     // bar, with the tempo; the very first bar also shows the metronome mark.
@@ -581,29 +593,21 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
         xml.writeEndElement();
     }
     if (note && piece.pitch >= 0) {
-        // The character under its first note; a line under the rest of its
-        // notes (a melisma) up to its last one.
-        const bool opens = piece.first && firstPart && !note->lyric.isEmpty();
-        const bool closes = piece.last && lastPart && lastOfCharacter[size_t(piece.note)];
-        const bool stops = !opens && closes && extending;
-        if (opens || stops) {
+        // The character under its first note, with a melisma line when
+        // more notes (or tied pieces) follow for it. The line ends at the
+        // next lyric by itself; a closing <extend type="stop"/> on a lyric of
+        // its own makes musicxml2ly add stray extenders.
+        if (piece.first && firstPart && !note->lyric.isEmpty()) {
             xml.writeStartElement(QStringLiteral("lyric"));
             xml.writeAttribute(QStringLiteral("number"), QStringLiteral("1"));
-            if (opens) {
-                xml.writeTextElement(QStringLiteral("syllabic"), QStringLiteral("single"));
-                xml.writeTextElement(QStringLiteral("text"), note->lyric);
-            }
-            if (opens != closes) {
+            xml.writeTextElement(QStringLiteral("syllabic"), QStringLiteral("single"));
+            xml.writeTextElement(QStringLiteral("text"), note->lyric);
+            if (!(piece.last && lastPart && lastOfCharacter[size_t(piece.note)])) {
                 xml.writeEmptyElement(QStringLiteral("extend"));
-                xml.writeAttribute(QStringLiteral("type"),
-                                   opens ? QStringLiteral("start") : QStringLiteral("stop"));
+                xml.writeAttribute(QStringLiteral("type"), QStringLiteral("start"));
             }
             xml.writeEndElement();
         }
-        if (opens)
-            extending = !closes;
-        else if (closes)
-            extending = false;
     }
     xml.writeEndElement(); // note
 }
