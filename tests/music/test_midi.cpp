@@ -2,6 +2,7 @@
 // The MIDI writer, read back by a small reader of its own, and the music
 // writers' whole-or-nothing files.
 
+#include "document/GongcheSymbols.h"
 #include "export/ExportWriters.h"
 #include "music/MidiFile.h"
 #include "music/Ornaments.h"
@@ -189,6 +190,7 @@ private slots:
         note.flags |= Music::Ornament;
         note.figure = Music::Figure(figure);
         note.ornaments = 1;
+        note.glyph = Gongche::compose(Gongche::Pitch::Shang, Gongche::Octave::Middle, false, false);
         for (bool on : {false, true}) {
             Music::Options options;
             options.ornaments = on;
