@@ -2,6 +2,7 @@
 #include "document/GongcheSymbols.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
+#include "music/Ornaments.h"
 #include "music/PitchTable.h"
 #include "music/Reading.h"
 
@@ -117,6 +118,8 @@ private slots:
     void invariants();
     void options_data();
     void options();
+    void figures_data();
+    void figures();
 };
 
 void TestReading::pitch_data()
@@ -446,6 +449,15 @@ void TestReading::invariants()
     QVERIFY(performance.noteCount() > 0);
     const QString broken = brokenInvariant(performance);
     QVERIFY2(broken.isEmpty(), qPrintable(broken));
+    // Figures stay inside their note: sounds never overlap or run backwards.
+    int previousEnd = 0;
+    for (const auto &section : performance.sections) {
+        for (const auto &sound : Music::realise(section, {})) {
+            QVERIFY(sound.startTick >= previousEnd && sound.endTick > sound.startTick);
+            QVERIFY(sound.pitch >= 0 && sound.pitch <= 127);
+            previousEnd = sound.endTick;
+        }
+    }
 }
 
 void TestReading::options_data()
@@ -490,6 +502,66 @@ void TestReading::options()
     options = {};
     options.transpose = transposeValue != 99 ? transposeValue : transpose.toInt();
     QCOMPARE(Music::checkOptions(options).isEmpty(), transposeValue != 99 || options.transpose == 0);
+}
+
+void TestReading::figures_data()
+{
+    QTest::addColumn<QString>("glyph");
+    QTest::addColumn<int>("figure"); // Music::Figure
+    QTest::addColumn<int>("units");  // length, breath: 1/12 beat
+    QTest::addColumn<int>("breath");
+    QTest::addColumn<bool>("ornaments");
+    QTest::addColumn<QString>("expected"); // pitch:start-end in ticks
+
+    using F = Music::Figure;
+    QTest::newRow("plain") << "上" << int(F::None) << 12 << 0 << true << "74:0-480";
+    QTest::newRow("豁腔 flicks up at the end") << "上" << int(F::HuoQiang) << 12 << 0 << true
+                                               << "74:0-360 76:360-480";
+    QTest::newRow("figures off") << "上" << int(F::HuoQiang) << 12 << 0 << false << "74:0-480";
+    QTest::newRow("疊腔 touches the degree below") << "上" << int(F::DieQiang) << 24 << 0 << true
+                                                   << "74:0-480 73:480-600 74:600-960";
+    QTest::newRow("疊腔气口 inside the sounding part") << "上" << int(F::DieQiang) << 12 << 3
+                                                       << true << "74:0-180 73:180-270 74:270-360";
+    QTest::newRow("带腔撮腔 leads up a half step") << "工" << int(F::CuoQiang) << 12 << 0 << true
+                                                  << "78:0-240 78:240-360 79:360-480";
+    QTest::newRow("擻腔 shakes") << "尺" << int(F::SouQiang) << 24 << 0 << true
+                                << "76:0-480 78:480-540 76:540-600 78:600-660 76:660-960";
+    QTest::newRow("擻腔 too short") << "尺" << int(F::SouQiang) << 6 << 0 << true << "76:0-240";
+    QTest::newRow("豁腔 too short") << "尺" << int(F::HuoQiang) << 3 << 0 << true << "76:0-120";
+    QTest::newRow("rest sounds nothing") << "" << int(F::HuoQiang) << 12 << 0 << true << "";
+}
+
+void TestReading::figures()
+{
+    QFETCH(QString, glyph);
+    QFETCH(int, figure);
+    QFETCH(int, units);
+    QFETCH(int, breath);
+    QFETCH(bool, ornaments);
+    QFETCH(QString, expected);
+
+    Music::Section section;
+    section.startUnits = 48; // a measure of 4/4 before this one
+    Music::NoteEvent note;
+    note.glyph = glyph.isEmpty() ? 0 : notation(glyph).toUcs4().value(0);
+    note.pitch = Music::pitchOf(note.glyph, section.doMidi);
+    note.figure = Music::Figure(figure);
+    note.onsetUnits = 12;
+    note.lengthUnits = units;
+    note.breathUnits = breath;
+    section.notes << note;
+    Music::Options options;
+    options.ornaments = ornaments;
+    const int origin = (48 + 12) * Music::TicksPerUnit;
+    QStringList got;
+    for (const auto &sound : Music::realise(section, options)) {
+        QCOMPARE(sound.note, 0);
+        got << QStringLiteral("%1:%2-%3")
+                   .arg(sound.pitch)
+                   .arg(sound.startTick - origin)
+                   .arg(sound.endTick - origin);
+    }
+    QCOMPARE(got.join(u' '), expected);
 }
 
 QTEST_MAIN(TestReading)
