@@ -25,12 +25,23 @@ constexpr int kBeat = 12;
 struct Grid
 {
     int actual = 1, normal = 1; // time-modification, 1:1 when plain
-    const char *normalType = nullptr;
+    int normalType = -1;        // index in typeName()
 };
 constexpr Grid kPlain{};
-constexpr Grid kTriplet{3, 2, "eighth"};
-constexpr Grid kSextuplet{6, 4, "16th"};
-constexpr Grid kTwelve{12, 8, "32nd"};
+constexpr Grid kTriplet{3, 2, 2};
+constexpr Grid kSextuplet{6, 4, 1};
+constexpr Grid kTwelve{12, 8, 0};
+
+// Note type names, shortest first; kept as strings so that writing a note
+// allocates nothing.
+const QString &typeName(int index)
+{
+    static const QString names[] = {QStringLiteral("32nd"),    QStringLiteral("16th"),
+                                    QStringLiteral("eighth"),  QStringLiteral("quarter"),
+                                    QStringLiteral("half"),    QStringLiteral("whole"),
+                                    QStringLiteral("breve")};
+    return names[index];
+}
 
 // A stretch of one sounding note or of silence, cut at beats and bar lines.
 struct Piece
@@ -44,10 +55,10 @@ struct Piece
 };
 
 // Note values in 1/24 of a quarter beat (a 32nd is 3): the type name and
-// number of dots, or nullptr when one note cannot show that value.
+// number of dots, no type when one note cannot show that value.
 struct Value
 {
-    const char *type = nullptr;
+    int type = -1; // index in typeName(), -1: none
     int dots = 0;
 };
 constexpr int kMaxValue = 8 * 24 * 2;
@@ -55,11 +66,9 @@ constexpr int kMaxValue = 8 * 24 * 2;
 const std::array<Value, kMaxValue + 1> &values()
 {
     static const std::array<Value, kMaxValue + 1> table = [] {
-        std::array<Value, kMaxValue + 1> t{};
-        const std::pair<int, const char *> types[] = {{3, "32nd"},   {6, "16th"}, {12, "eighth"},
-                                                      {24, "quarter"}, {48, "half"}, {96, "whole"},
-                                                      {192, "breve"}};
-        for (const auto &[length, name] : types) {
+        std::array<Value, kMaxValue + 1> t;
+        t.fill(Value{-1, 0}); // spelt out: GCC 12 leaves most of t{} zeroed here
+        for (int name = 0, length = 3; length <= 192; ++name, length *= 2) {
             t[length] = {name, 0};
             if (length % 2 == 0 && length * 3 / 2 <= kMaxValue)
                 t[length * 3 / 2] = {name, 1};
@@ -119,7 +128,13 @@ struct Spelling
     int step = 0, alter = 0, octave = 4;
 };
 constexpr int kNatural[7] = {0, 2, 4, 5, 7, 9, 11}; // C D E F G A B
-constexpr const char16_t *kSteps[7] = {u"C", u"D", u"E", u"F", u"G", u"A", u"B"};
+const QString &stepName(int step)
+{
+    static const QString names[] = {QStringLiteral("C"), QStringLiteral("D"), QStringLiteral("E"),
+                                    QStringLiteral("F"), QStringLiteral("G"), QStringLiteral("A"),
+                                    QStringLiteral("B")};
+    return names[step];
+}
 
 int floorDiv(int a, int b)
 {
@@ -507,7 +522,7 @@ void Writer::writePiece(const Music::Section &section, const Piece &piece, int m
     while (left > 0) {
         int take = left;
         while (take > 1
-               && (nominal(take, grid) > kMaxValue || !table[size_t(nominal(take, grid))].type))
+               && (nominal(take, grid) > kMaxValue || table[size_t(nominal(take, grid))].type < 0))
             --take;
         const bool lastPart = take == left;
         const bool tied = piece.pitch >= 0;
@@ -531,10 +546,11 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
         const Spelling s = spell(piece.pitch, note ? Music::degreeOf(note->glyph) : 0,
                                  section.doMidi, section.fifths);
         xml.writeStartElement(QStringLiteral("pitch"));
-        xml.writeTextElement(QStringLiteral("step"), QString::fromUtf16(kSteps[s.step]));
+        xml.writeTextElement(QStringLiteral("step"), stepName(s.step));
         if (s.alter)
-            xml.writeTextElement(QStringLiteral("alter"), QString::number(s.alter));
-        xml.writeTextElement(QStringLiteral("octave"), QString::number(s.octave));
+            xml.writeTextElement(QStringLiteral("alter"),
+                                 s.alter > 0 ? number(s.alter) : QString::number(s.alter));
+        xml.writeTextElement(QStringLiteral("octave"), number(s.octave));
         xml.writeEndElement();
     } else {
         xml.writeEmptyElement(QStringLiteral("rest"));
@@ -553,14 +569,14 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
     xml.writeTextElement(QStringLiteral("voice"), QStringLiteral("1"));
     const int value = nominal(units, grid);
     const Value &shown = value <= kMaxValue ? values()[size_t(value)] : Value{};
-    if (shown.type) {
+    if (shown.type >= 0) {
         if (note && (note->flags & Music::Small)) {
             xml.writeStartElement(QStringLiteral("type"));
             xml.writeAttribute(QStringLiteral("size"), QStringLiteral("cue"));
-            xml.writeCharacters(QLatin1String(shown.type));
+            xml.writeCharacters(typeName(shown.type));
             xml.writeEndElement();
         } else {
-            xml.writeTextElement(QStringLiteral("type"), QLatin1String(shown.type));
+            xml.writeTextElement(QStringLiteral("type"), typeName(shown.type));
         }
         for (int d = 0; d < shown.dots; ++d)
             xml.writeEmptyElement(QStringLiteral("dot"));
@@ -569,7 +585,7 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
         xml.writeStartElement(QStringLiteral("time-modification"));
         xml.writeTextElement(QStringLiteral("actual-notes"), number(grid.actual));
         xml.writeTextElement(QStringLiteral("normal-notes"), number(grid.normal));
-        xml.writeTextElement(QStringLiteral("normal-type"), QLatin1String(grid.normalType));
+        xml.writeTextElement(QStringLiteral("normal-type"), typeName(grid.normalType));
         xml.writeEndElement();
     }
     if (tieStop || tieStart || tupletStart || tupletStop) {

@@ -67,6 +67,8 @@ class Context:
                                   timeout=TIMEOUT)
         except subprocess.TimeoutExpired:
             raise Failure(f"{what} did not finish within {TIMEOUT} s")
+        except OSError as error:
+            raise Failure(f"{what} could not start: {error}")
         output = done.stdout.decode("utf-8", "replace")
         if done.returncode != 0:
             raise Failure(f"{what} exited with {done.returncode}:\n{output}")
@@ -98,8 +100,12 @@ def local(tag):
 def sounded_notes(path):
     """Notes that start a sound in a MusicXML file: pitched, not a grace
     note, not a chord member, not the continuation of a tie."""
+    try:
+        tree = ElementTree.parse(path)
+    except ElementTree.ParseError as error:
+        raise Failure(f"{os.path.basename(path)} is no well-formed XML: {error}")
     count = 0
-    for note in ElementTree.parse(path).iter():
+    for note in tree.iter():
         if local(note.tag) != "note":
             continue
         children = {local(child.tag): child for child in note}
