@@ -17,8 +17,10 @@ PACKAGES=(
   fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk fontconfig python3
   # validators of the desktop entry, metainfo, file type and manual page
   desktop-file-utils appstream man-db shared-mime-info
-  # independent readers of the music export: MIDI read back and played,
-  # MusicXML turned into staff notation
+)
+# Only for test.sh: independent readers of the music export (MIDI read back
+# and played, MusicXML turned into staff notation).
+TEST_PACKAGES=(
   python3-mido fluidsynth fluid-soundfont-gm sox musescore3 lilypond
 )
 
