@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 namespace Music {
 
@@ -193,34 +195,257 @@ void mapBeats(Section &section)
     last.length = wholeEnd - last.onset;
 }
 
-QString checkOptions(const Options &)
+QString tempoRangeMessage(const QString &given)
 {
-    return QString(); // stub: filled in with the option rules
+    return QStringLiteral("tempo \"%1\" is out of range (beats per minute above 0, at most 400)")
+        .arg(given);
 }
 
-bool parseTempo(const QString &, double *)
+QString transposeRangeMessage(const QString &given)
 {
-    return false; // stub
+    return QStringLiteral(
+               "transpose \"%1\" is out of range (a whole number of semitones from -24 to 24)")
+        .arg(given);
 }
 
-bool parseTranspose(const QString &, int *)
+QString checkOptions(const Options &options)
 {
-    return false; // stub
+    if (!(std::isfinite(options.tempo) && options.tempo > 0 && options.tempo <= MaxTempo))
+        return tempoRangeMessage(QString::number(options.tempo));
+    if (options.transpose < -MaxTranspose || options.transpose > MaxTranspose)
+        return transposeRangeMessage(QString::number(options.transpose));
+    if (options.program < 0 || options.program > 127)
+        return QStringLiteral("program \"%1\" is out of range (a General MIDI program from 0 to 127)")
+            .arg(options.program);
+    return QString();
 }
 
-bool isMeasureStart(char32_t, bool)
+bool parseTempo(const QString &text, double *out)
 {
-    return false; // stub
+    // Plain decimals only: no exponent, no "inf"/"nan", no hex.
+    static const QRegularExpression decimal(QStringLiteral("^\\+?(\\d+\\.?\\d*|\\.\\d+)$"));
+    const QString trimmed = text.trimmed();
+    if (!decimal.match(trimmed).hasMatch())
+        return false;
+    bool ok = false;
+    const double tempo = trimmed.toDouble(&ok);
+    if (!ok || !std::isfinite(tempo) || tempo <= 0 || tempo > MaxTempo)
+        return false;
+    if (out)
+        *out = tempo;
+    return true;
 }
 
-int meterOf(const QList<double> &)
+bool parseTranspose(const QString &text, int *out)
 {
-    return 4; // stub
+    static const QRegularExpression whole(QStringLiteral("^[+-]?\\d{1,9}$"));
+    const QString trimmed = text.trimmed();
+    if (!whole.match(trimmed).hasMatch())
+        return false;
+    const int semitones = trimmed.toInt();
+    if (semitones < -MaxTranspose || semitones > MaxTranspose)
+        return false;
+    if (out)
+        *out = semitones;
+    return true;
 }
 
-void quantise(Section &)
+bool isMeasureStart(char32_t mark, bool zengBan)
 {
-    // stub
+    if (zengBan)
+        return mark == Gongche::ZengBan || mark == Gongche::YaoZengBan;
+    return mark == Gongche::TouBan || mark == Gongche::YaoBan;
+}
+
+int meterOf(const QList<double> &measureStartBeats)
+{
+    // Votes for 4, 2, 8 and 1 beats: the order also settles a tie.
+    constexpr int kMeters[] = {4, 2, 8, 1};
+    int votes[4] = {0, 0, 0, 0};
+    for (qsizetype i = 1; i < measureStartBeats.size(); ++i) {
+        const double gap = measureStartBeats[i] - measureStartBeats[i - 1];
+        for (int m = 0; m < 4; ++m)
+            votes[m] += std::abs(gap - kMeters[m]) < 1e-6;
+    }
+    int best = 0;
+    for (int m = 1; m < 4; ++m)
+        if (votes[m] > votes[best])
+            best = m;
+    return kMeters[best];
+}
+
+namespace {
+
+// In-beat grids tried in turn: sixteenths, triplet eighths, sextuplet
+// sixteenths, 32nds of a 12:8 group.
+constexpr int kGrids[] = {3, 4, 2, 1};
+constexpr int kPlainGrid = 3;
+
+// A note lasting longer than this many beats (thousands of marks on one
+// note, or a last beat crowded with marks stretching the notes after it)
+// is shortened by whole measures, so that a damaged score stays playable.
+constexpr double kLongestNote = 64;
+
+// The grid a beat ended up with, for the beats that have boundaries inside.
+struct BeatGrid
+{
+    int beat, grid;
+};
+
+int gridOfBeat(const std::vector<BeatGrid> &grids, int beat)
+{
+    const auto it = std::lower_bound(grids.cbegin(), grids.cend(), beat,
+                                     [](const BeatGrid &g, int b) { return g.beat < b; });
+    return it != grids.cend() && it->beat == beat ? it->grid : kPlainGrid;
+}
+
+int floorDiv(int a, int b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+} // namespace
+
+void quantise(Section &section)
+{
+    QList<NoteEvent> &notes = section.notes;
+    section.zengBan = std::any_of(section.beatMarks.cbegin(), section.beatMarks.cend(),
+                                  [](const BeatMark &m) {
+                                      return m.code == Gongche::ZengBan
+                                          || m.code == Gongche::YaoZengBan;
+                                  });
+    // Anchor j is beat j.
+    QList<double> measureStarts;
+    for (qsizetype j = 0; j < section.beatMarks.size(); ++j)
+        if (isMeasureStart(section.beatMarks[j].code, section.zengBan))
+            measureStarts.append(double(j));
+    section.meter = section.free ? 4 : meterOf(measureStarts);
+    section.lengthUnits = 0;
+    if (notes.isEmpty())
+        return;
+
+    const int meter = section.meter;
+    const int measureUnits = 12 * meter;
+    // Bars run from the first measure start (else the first beat mark, which
+    // is beat 0, as is the first note of a free section); notes before it
+    // fill the end of a leading measure.
+    const double origin = measureStarts.isEmpty() ? 0.0 : measureStarts.first();
+
+    // Boundaries in beats from the start of the first measure: the onsets
+    // and the end of the last note.
+    const qsizetype count = notes.size();
+    std::vector<int> units(size_t(count) + 1);
+    {
+        double first = std::fmod(notes.first().onset - origin, double(meter));
+        if (first < 0)
+            first += meter;
+        double position = first;
+        const double limit = double(MaxUnits) / 12.0;
+        qsizetype kept = count;
+        for (qsizetype n = 0; n <= count; ++n) {
+            if (n > 0) {
+                const NoteEvent &before = notes[n - 1];
+                const double next = n < count ? notes[n].onset : before.onset + before.length;
+                double step = next - before.onset;
+                if (step > kLongestNote)
+                    step -= std::floor((step - kLongestNote) / meter) * meter;
+                position += step;
+            }
+            if (position > limit) { // only absurd input gets here
+                kept = std::max<qsizetype>(n - 1, 0);
+                break;
+            }
+            units[size_t(n)] = int(std::lround(position * 12));
+        }
+        if (kept < count) {
+            section.droppedNotes += int(count - kept);
+            notes.resize(kept);
+            units.resize(size_t(kept) + 1);
+            if (kept == 0)
+                return;
+        }
+    }
+    if (units.front() >= measureUnits) // a pickup rounded onto the bar line
+        for (int &u : units)
+            u -= measureUnits;
+
+    // Snap the boundaries inside each beat to the coarsest grid that moves
+    // none by more than a unit and keeps them apart; then keep them strictly
+    // increasing (a beat holding more than twelve notes pushes later ones).
+    std::vector<BeatGrid> grids;
+    const size_t total = units.size();
+    int previous = std::numeric_limits<int>::min();
+    for (size_t i = 0; i < total;) {
+        if (units[i] % 12 == 0) {
+            units[i] = std::max(units[i], previous + 1);
+            previous = units[i++];
+            continue;
+        }
+        const int beat = floorDiv(units[i], 12);
+        size_t k = i;
+        while (k < total && units[k] % 12 != 0 && floorDiv(units[k], 12) == beat)
+            ++k;
+        const int beatStart = beat * 12;
+        // A grid the boundaries already lie on wins (an exact triplet stays
+        // one); then the first within a unit.
+        int chosen = 0;
+        for (int tolerance = 0; tolerance <= 1 && chosen == 0; ++tolerance) {
+            for (int grid : kGrids) {
+                if (tolerance == 0 && grid == 1)
+                    continue; // any boundary lies on 1/12 beat
+                bool fits = true;
+                int last = previous;
+                for (size_t m = i; m < k && fits; ++m) {
+                    const int offset = units[m] - beatStart;
+                    const int snapped = beatStart + (offset + grid / 2) / grid * grid;
+                    fits = std::abs(snapped - units[m]) <= tolerance && snapped > last;
+                    last = snapped;
+                }
+                if (fits && k < total)
+                    fits = last < units[k];
+                if (fits) {
+                    chosen = grid;
+                    break;
+                }
+            }
+        }
+        if (chosen == 0)
+            chosen = 1;
+        bool pushed = false;
+        for (size_t m = i; m < k; ++m) {
+            const int offset = units[m] - beatStart;
+            int snapped = beatStart + (offset + chosen / 2) / chosen * chosen;
+            if (snapped <= previous) {
+                snapped = previous + 1;
+                pushed = true;
+            }
+            units[m] = snapped;
+            previous = snapped;
+        }
+        grids.push_back({beat, pushed ? 1 : chosen});
+        i = k;
+    }
+
+    for (qsizetype n = 0; n < notes.size(); ++n) {
+        NoteEvent &note = notes[n];
+        note.onsetUnits = units[size_t(n)];
+        note.lengthUnits = units[size_t(n) + 1] - note.onsetUnits;
+        note.breathUnits = 0;
+        if (!(note.flags & Breath))
+            continue;
+        // The breath takes the last quarter, its start on the grid of
+        // the beat it falls in; a note too short for it sounds whole.
+        const int end = note.onsetUnits + note.lengthUnits;
+        const int target = end - int(std::lround(note.lengthUnits / 4.0));
+        const int beat = floorDiv(target, 12);
+        const int grid = gridOfBeat(grids, beat);
+        int start = beat * 12 + (target - beat * 12 + grid / 2) / grid * grid;
+        start = std::min(start, end - grid);
+        if (start - note.onsetUnits >= grid && start < end)
+            note.breathUnits = end - start;
+    }
+    const int end = units.back();
+    section.lengthUnits = std::max(1, (end + measureUnits - 1) / measureUnits) * measureUnits;
 }
 
 Performance read(const LayoutItems &items, const Options &options)
@@ -270,10 +495,18 @@ Performance read(const LayoutItems &items, const Options &options)
         }
     }
 
+    qint64 startUnits = 0;
     for (Section &section : sections) {
         if (section.notes.isEmpty())
             continue;
         mapBeats(section);
+        quantise(section);
+        if (section.notes.isEmpty())
+            continue;
+        if (startUnits + section.lengthUnits > MaxUnits)
+            break; // only a score of absurd length gets here
+        section.startUnits = int(startUnits);
+        startUnits += section.lengthUnits;
         performance.sections.append(section);
     }
     if (performance.title.isEmpty())

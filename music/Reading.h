@@ -20,6 +20,12 @@ struct Options
     bool ornaments = true; // play the ornament figures
 };
 
+constexpr double MaxTempo = 400;
+constexpr int MaxTranspose = 24;
+// Longest piece in 1/12 beats (about 390 hours at 60 beats a minute), so
+// that ticks and units never overflow whatever the notation says.
+constexpr int MaxUnits = 1 << 24;
+
 // Empty when the options can be used, else one line saying what is wrong
 // (a tempo outside (0, 400], a transposition beyond ±24 semitones).
 QString checkOptions(const Options &options);
@@ -27,6 +33,9 @@ QString checkOptions(const Options &options);
 // -24..24. False (and *out untouched) otherwise.
 bool parseTempo(const QString &text, double *out);
 bool parseTranspose(const QString &text, int *out);
+// The line that refuses a tempo or a transposition as given by the user.
+QString tempoRangeMessage(const QString &given);
+QString transposeRangeMessage(const QString &given);
 
 enum NoteFlag : quint8 { Small = 1, Breath = 2, Ornament = 4 };
 // The figure an ornament mark asks for; the first mark on a note wins.
@@ -67,6 +76,7 @@ struct Section
     bool zengBan = false, free = false;
     int startUnits = 0, lengthUnits = 0;
     int ignoredMarks = 0, strayCharacters = 0, foldedNotes = 0;
+    int droppedNotes = 0; // beyond MaxUnits (absurd input only)
     QList<NoteEvent> notes;
     QList<BeatMark> beatMarks; // in order of the notes
 };
@@ -113,6 +123,14 @@ int meterOf(const QList<double> &measureStartBeats);
 // Fixes the section's meter and bars and rounds onsets and lengths to
 // 1/12 beat (onsetUnits, lengthUnits, breathUnits; lengthUnits of the
 // section a whole number of measures), so that every writer agrees.
+// Bars start on the first measure start; a pickup is padded to a whole
+// leading measure. Boundaries inside a beat snap to sixteenths, triplet
+// eighths, sextuplet sixteenths or 1/12 beat, the first that moves none
+// by more than 1/12 beat and keeps notes apart. Guaranteed: onsetUnits
+// >= 0 and strictly increasing, each note ends by the next onset and the
+// last by lengthUnits of the section, a multiple of 12 * meter, and
+// 0 <= breathUnits < lengthUnits. A note longer than 64 beats is
+// shortened by whole measures.
 void quantise(Section &section);
 
 // The whole document, a section per tune heading, mapped and quantised

@@ -2,6 +2,7 @@
 #include "document/GongcheSymbols.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
+#include "music/Ornaments.h"
 #include "music/PitchTable.h"
 #include "music/Reading.h"
 
@@ -52,6 +53,43 @@ LayoutItems document(const QStringList &lyric, const QString &scores)
                                     PlainLines(scoreLines));
 }
 
+LayoutItems sampleItems()
+{
+    QFile file(QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const auto decoded = ScoreFile::decode(file.readAll());
+    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    return ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score));
+}
+
+// What every writer relies on; empty when the performance keeps it.
+QString brokenInvariant(const Music::Performance &performance)
+{
+    int start = 0;
+    for (const auto &section : performance.sections) {
+        const QString where = QStringLiteral("section at %1: ").arg(start);
+        if (section.startUnits != start)
+            return where + "start";
+        if (section.meter <= 0 || section.lengthUnits <= 0
+            || section.lengthUnits % (12 * section.meter) != 0)
+            return where + "whole measures";
+        for (qsizetype n = 0; n < section.notes.size(); ++n) {
+            const auto &note = section.notes[n];
+            const int end = note.onsetUnits + note.lengthUnits;
+            const int next = n + 1 < section.notes.size() ? section.notes[n + 1].onsetUnits
+                                                          : section.lengthUnits;
+            if (note.onsetUnits < 0 || note.lengthUnits <= 0 || end > next
+                || (n + 1 < section.notes.size() && next <= note.onsetUnits))
+                return where + QStringLiteral("note %1 at %2").arg(n).arg(note.onsetUnits);
+            if (note.breathUnits < 0 || note.breathUnits >= note.lengthUnits)
+                return where + QStringLiteral("breath of note %1").arg(n);
+        }
+        start += section.lengthUnits;
+    }
+    return QString();
+}
+
 double fraction(QStringView text)
 {
     const qsizetype slash = text.indexOf(u'/');
@@ -72,6 +110,16 @@ private slots:
     void beats_data();
     void beats();
     void sample();
+    void meter_data();
+    void meter();
+    void quantise_data();
+    void quantise();
+    void invariants_data();
+    void invariants();
+    void options_data();
+    void options();
+    void figures_data();
+    void figures();
 };
 
 void TestReading::pitch_data()
@@ -272,6 +320,7 @@ void TestReading::sample()
     int lyrics = 0;
     for (const auto &section : performance.sections) {
         QVERIFY(!section.free);
+        QCOMPARE(section.meter, 4); // 一板三眼 throughout
         for (qsizetype n = 0; n < section.notes.size(); ++n) {
             const auto &note = section.notes[n];
             lyrics += !note.lyric.isEmpty();
@@ -282,6 +331,237 @@ void TestReading::sample()
     }
     QCOMPARE(lyrics, 91);
     QCOMPARE(performance.sections.first().notes.first().pitch, 86);
+}
+
+void TestReading::meter_data()
+{
+    QTest::addColumn<QString>("starts"); // beats on which measures start
+    QTest::addColumn<int>("meter");
+
+    QTest::newRow("none") << "" << 4;
+    QTest::newRow("one") << "3" << 4;
+    QTest::newRow("一板三眼") << "0 4 8 17 21" << 4;
+    QTest::newRow("一板一眼") << "0 2 4 6 10" << 2;
+    QTest::newRow("流水板") << "0 1 2 3" << 1;
+    QTest::newRow("赠板") << "0 8 16" << 8;
+    QTest::newRow("tie goes to 4") << "0 2 4 8 12" << 4;
+    QTest::newRow("tie 2 before 8") << "0 2 10" << 2;
+    QTest::newRow("odd gaps do not vote") << "0 5 10 13" << 4;
+}
+
+void TestReading::meter()
+{
+    QFETCH(QString, starts);
+    QFETCH(int, meter);
+    QList<double> beats;
+    for (const QString &beat : starts.split(u' ', Qt::SkipEmptyParts))
+        beats << beat.toDouble();
+    QCOMPARE(Music::meterOf(beats), meter);
+}
+
+void TestReading::quantise_data()
+{
+    QTest::addColumn<QString>("lyric");
+    QTest::addColumn<QString>("scores");
+    // onsetUnits:lengthUnits[/breathUnits] per note, in 1/12 beat.
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("meter");
+    QTest::addColumn<int>("length");
+
+    QTest::newRow("triplet, sixteenths, waist beat") << "袅晴丝吹来闲庭院"
+        << "上高 头板 尺高x 尺高 | 五 小眼 六 | 工 中眼 | 尺 小眼 工 | 尺 腰板 上 尺 | 工 小眼 尺 | 工 中眼 | 上' 小眼 底板"
+        << "0:4 4:4 8:4 12:6 18:6 24:12 36:6 42:3 45:6 51:3 54:6 60:6 66:6 72:12 84:24/6"
+        << 4 << 144;
+    QTest::newRow("clean eighths, two measures") << "停半晌、整花钿"
+        << "上高 头板 六 | 五 小眼 尺高 | 五' 中眼 底板 | 尺 头板 工 | 六 小眼 | 工' 中眼 底板"
+        << "0:6 6:6 12:6 18:6 24:24/6 48:6 54:6 60:12 72:24/6" << 4 << 96;
+    QTest::newRow("pickup padded to a measure") << "一二三四五六"
+        << "上 | 尺 | 工 头板 | 六 | 五 | 乙 小眼"
+        << "40:4 44:4 48:4 52:4 56:4 60:12" << 4 << 96;
+    QTest::newRow("散板") << "一二三" << "上 | 上x | 上" << "0:12 12:12 24:12" << 4 << 48;
+    QTest::newRow("赠板 measures of eight") << "一二三四五六七八九十"
+        << "上 赠板 | 尺 小眼 | 工 中眼 | 六 小眼 | 五 头板 | 六 小眼 | 工 中眼 | 尺 小眼 | 上 赠板 | 尺 小眼"
+        << "0:12 12:12 24:12 36:12 48:12 60:12 72:12 84:12 96:12 108:12" << 8 << 192;
+    QTest::newRow("note over 64 beats shortened by measures") << "一二"
+        << "上 头板" + QString(" 小眼").repeated(99) + " | 尺" << "0:768 768:768" << 4 << 1536;
+    QStringList crowded, units;
+    for (int n = 0; n < 15; ++n) {
+        crowded << "尺";
+        units << QStringLiteral("%1:1").arg(n);
+    }
+    QTest::newRow("fifteen notes in a beat pushed later") << "一"
+        << "上 头板 " + crowded.mid(1).join(u' ') + " 工 小眼"
+        << units.join(u' ') + " 15:9" << 4 << 48;
+}
+
+void TestReading::quantise()
+{
+    QFETCH(QString, lyric);
+    QFETCH(QString, scores);
+    QFETCH(QString, expected);
+    QFETCH(int, meter);
+    QFETCH(int, length);
+
+    const auto performance = Music::read(document({lyric}, scores), {});
+    QCOMPARE(performance.sections.size(), 1);
+    const auto &section = performance.sections.first();
+    QStringList got;
+    for (const auto &note : section.notes)
+        got << QStringLiteral("%1:%2").arg(note.onsetUnits).arg(note.lengthUnits)
+                   + (note.breathUnits ? QStringLiteral("/%1").arg(note.breathUnits) : QString());
+    QCOMPARE(got.join(u' '), expected);
+    QCOMPARE(section.meter, meter);
+    QCOMPARE(section.lengthUnits, length);
+}
+
+void TestReading::invariants_data()
+{
+    QTest::addColumn<QStringList>("lyric");
+    QTest::addColumn<QString>("scores");
+
+    QTest::newRow("sample") << QStringList() << QString();
+    QTest::newRow("two sections, pickup in the second")
+        << QStringList{"【a】(凡字调)", "一二三", "【b】(正工调)", "四五六"}
+        << "上 头板 | 尺 小眼 | 工' 中眼 底板 | 上 | 尺x | 工 头板 六 小眼";
+    QTest::newRow("waist marks everywhere") << QStringList{"一二三四"}
+        << "上 腰板 | 尺x 腰中眼 腰板 底板 | 工 腰板 腰赠板 | 六x' 腰中眼";
+    QTest::newRow("thousands of marks on one note") << QStringList{"一二三"}
+        << "上 底板" + QString(" 头板 中眼").repeated(2000) + " | 尺' | 工 豁腔";
+    QTest::newRow("marks crowding the last beat") << QStringList{"一二三四五"}
+        << "上 头板 | 尺 小眼" + QString(" 小眼").repeated(500) + " | 工 | 六 | 五'";
+    QTest::newRow("damaged text") << QStringList{"一二三"}
+        << QString(QChar(0xD800)) + " 上 头板 " + QChar(0xDFFF) + " | " + QChar(0xFFFF) + " "
+               + QString::fromUcs4(U"\U000F001F") + " 尺 | 底板" + QChar(0xFFFE);
+    QString breaths;
+    for (int n = 0; n < 40; ++n)
+        breaths += n % 3 ? " 上x'" : " 尺' 小眼";
+    QTest::newRow("many short breaths") << QStringList{"一二"} << "上 头板" + breaths + " | 工";
+}
+
+// Onsets, lengths and breaths stay usable for the writers whatever the
+// notation.
+void TestReading::invariants()
+{
+    QFETCH(QStringList, lyric);
+    QFETCH(QString, scores);
+    const LayoutItems items = lyric.isEmpty() ? sampleItems() : document(lyric, scores);
+    const auto performance = Music::read(items, {});
+    QVERIFY(performance.noteCount() > 0);
+    const QString broken = brokenInvariant(performance);
+    QVERIFY2(broken.isEmpty(), qPrintable(broken));
+    // Figures stay inside their note: sounds never overlap or run backwards.
+    int previousEnd = 0;
+    for (const auto &section : performance.sections) {
+        for (const auto &sound : Music::realise(section, {})) {
+            QVERIFY(sound.startTick >= previousEnd && sound.endTick > sound.startTick);
+            QVERIFY(sound.pitch >= 0 && sound.pitch <= 127);
+            previousEnd = sound.endTick;
+        }
+    }
+}
+
+void TestReading::options_data()
+{
+    QTest::addColumn<QString>("tempo");
+    QTest::addColumn<double>("tempoValue"); // 0: refused
+    QTest::addColumn<QString>("transpose");
+    QTest::addColumn<int>("transposeValue"); // 99: refused
+
+    QTest::newRow("plain") << "60" << 60.0 << "0" << 0;
+    QTest::newRow("limits") << "400" << 400.0 << "-24" << -24;
+    QTest::newRow("decimal, sign, spaces") << " 0.5 " << 0.5 << "+24" << 24;
+    QTest::newRow("zero, past the limit") << "0" << 0.0 << "25" << 99;
+    QTest::newRow("above 400, below -24") << "400.01" << 0.0 << "-25" << 99;
+    QTest::newRow("negative, fraction") << "-5" << 0.0 << "1.5" << 99;
+    QTest::newRow("words") << "fast" << 0.0 << "up" << 99;
+    QTest::newRow("exponent, huge") << "1e3" << 0.0 << "99999999999" << 99;
+    QTest::newRow("not a number") << "nan" << 0.0 << "" << 99;
+    QTest::newRow("infinity") << "inf" << 0.0 << "0x3" << 99;
+}
+
+void TestReading::options()
+{
+    QFETCH(QString, tempo);
+    QFETCH(double, tempoValue);
+    QFETCH(QString, transpose);
+    QFETCH(int, transposeValue);
+
+    double bpm = -1;
+    QCOMPARE(Music::parseTempo(tempo, &bpm), tempoValue > 0);
+    QCOMPARE(bpm, tempoValue > 0 ? tempoValue : -1.0);
+    int semitones = 99;
+    QCOMPARE(Music::parseTranspose(transpose, &semitones), transposeValue != 99);
+    QCOMPARE(semitones, transposeValue);
+
+    // The same limits hold for options built in code.
+    Music::Options options;
+    options.tempo = tempoValue > 0 ? tempoValue : tempo.toDouble();
+    QCOMPARE(Music::checkOptions(options).isEmpty(), tempoValue > 0);
+    if (tempoValue <= 0)
+        QVERIFY(Music::checkOptions(options).startsWith("tempo \""));
+    options = {};
+    options.transpose = transposeValue != 99 ? transposeValue : transpose.toInt();
+    QCOMPARE(Music::checkOptions(options).isEmpty(), transposeValue != 99 || options.transpose == 0);
+}
+
+void TestReading::figures_data()
+{
+    QTest::addColumn<QString>("glyph");
+    QTest::addColumn<int>("figure"); // Music::Figure
+    QTest::addColumn<int>("units");  // length, breath: 1/12 beat
+    QTest::addColumn<int>("breath");
+    QTest::addColumn<bool>("ornaments");
+    QTest::addColumn<QString>("expected"); // pitch:start-end in ticks
+
+    using F = Music::Figure;
+    QTest::newRow("plain") << "上" << int(F::None) << 12 << 0 << true << "74:0-480";
+    QTest::newRow("豁腔 flicks up at the end") << "上" << int(F::HuoQiang) << 12 << 0 << true
+                                               << "74:0-360 76:360-480";
+    QTest::newRow("figures off") << "上" << int(F::HuoQiang) << 12 << 0 << false << "74:0-480";
+    QTest::newRow("疊腔 touches the degree below") << "上" << int(F::DieQiang) << 24 << 0 << true
+                                                   << "74:0-480 73:480-600 74:600-960";
+    QTest::newRow("疊腔气口 inside the sounding part") << "上" << int(F::DieQiang) << 12 << 3
+                                                       << true << "74:0-180 73:180-270 74:270-360";
+    QTest::newRow("带腔撮腔 leads up a half step") << "工" << int(F::CuoQiang) << 12 << 0 << true
+                                                  << "78:0-240 78:240-360 79:360-480";
+    QTest::newRow("擻腔 shakes") << "尺" << int(F::SouQiang) << 24 << 0 << true
+                                << "76:0-480 78:480-540 76:540-600 78:600-660 76:660-960";
+    QTest::newRow("擻腔 too short") << "尺" << int(F::SouQiang) << 6 << 0 << true << "76:0-240";
+    QTest::newRow("豁腔 too short") << "尺" << int(F::HuoQiang) << 3 << 0 << true << "76:0-120";
+    QTest::newRow("rest sounds nothing") << "" << int(F::HuoQiang) << 12 << 0 << true << "";
+}
+
+void TestReading::figures()
+{
+    QFETCH(QString, glyph);
+    QFETCH(int, figure);
+    QFETCH(int, units);
+    QFETCH(int, breath);
+    QFETCH(bool, ornaments);
+    QFETCH(QString, expected);
+
+    Music::Section section;
+    section.startUnits = 48; // a measure of 4/4 before this one
+    Music::NoteEvent note;
+    note.glyph = glyph.isEmpty() ? 0 : notation(glyph).toUcs4().value(0);
+    note.pitch = Music::pitchOf(note.glyph, section.doMidi);
+    note.figure = Music::Figure(figure);
+    note.onsetUnits = 12;
+    note.lengthUnits = units;
+    note.breathUnits = breath;
+    section.notes << note;
+    Music::Options options;
+    options.ornaments = ornaments;
+    const int origin = (48 + 12) * Music::TicksPerUnit;
+    QStringList got;
+    for (const auto &sound : Music::realise(section, options)) {
+        QCOMPARE(sound.note, 0);
+        got << QStringLiteral("%1:%2-%3")
+                   .arg(sound.pitch)
+                   .arg(sound.startTick - origin)
+                   .arg(sound.endTick - origin);
+    }
+    QCOMPARE(got.join(u' '), expected);
 }
 
 QTEST_MAIN(TestReading)
