@@ -103,13 +103,9 @@ Music::Options musicOptions(const Startup::Arguments &o, QString *problem)
     Music::Options options;
     options.ornaments = !o.noOrnaments;
     if (!o.tempo.isEmpty() && !Music::parseTempo(o.tempo, &options.tempo)) {
-        *problem = QStringLiteral("tempo \"%1\" is not usable (beats per minute above 0, "
-                                  "at most 400)")
-                       .arg(o.tempo);
+        *problem = Music::tempoRangeMessage(o.tempo);
     } else if (!o.transpose.isEmpty() && !Music::parseTranspose(o.transpose, &options.transpose)) {
-        *problem = QStringLiteral("transpose \"%1\" is not usable (a whole number of "
-                                  "semitones from -24 to 24)")
-                       .arg(o.transpose);
+        *problem = Music::transposeRangeMessage(o.transpose);
     } else {
         *problem = Music::checkOptions(options);
     }

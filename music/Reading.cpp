@@ -197,14 +197,14 @@ void mapBeats(Section &section)
 
 QString tempoRangeMessage(const QString &given)
 {
-    return QStringLiteral("tempo \"%1\" is out of range (beats per minute above 0, at most 400)")
+    return QStringLiteral("tempo \"%1\" is not usable (beats per minute above 0, at most 400)")
         .arg(given);
 }
 
 QString transposeRangeMessage(const QString &given)
 {
     return QStringLiteral(
-               "transpose \"%1\" is out of range (a whole number of semitones from -24 to 24)")
+               "transpose \"%1\" is not usable (a whole number of semitones from -24 to 24)")
         .arg(given);
 }
 
@@ -215,7 +215,7 @@ QString checkOptions(const Options &options)
     if (options.transpose < -MaxTranspose || options.transpose > MaxTranspose)
         return transposeRangeMessage(QString::number(options.transpose));
     if (options.program < 0 || options.program > 127)
-        return QStringLiteral("program \"%1\" is out of range (a General MIDI program from 0 to 127)")
+        return QStringLiteral("program \"%1\" is not usable (a General MIDI program from 0 to 127)")
             .arg(options.program);
     return QString();
 }
