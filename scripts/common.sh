@@ -12,7 +12,7 @@ PROGRAM_BUILD_DIR="${KELVO_PROGRAM_BUILD_DIR:-$ROOT/build-program}"
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-svg-dev libgl-dev libvulkan-dev
+  qt6-base-dev qt6-svg-dev libgl-dev libvulkan-dev libfluidsynth-dev
   qt6-qpa-plugins libqt6svg6 libpng-dev poppler-utils qt6-translations-l10n
   fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk fontconfig python3
   # validators of the desktop entry, metainfo, file type and manual page
