@@ -61,6 +61,7 @@ struct Reading
     int measures = 0, onsets = 0, lyrics = 0;
     int ties = 0, tieStops = 0, tuplets = 0, tupletStops = 0, extends = 0, extendStops = 0;
     QStringList fifths, beats, spelled, badOrder;
+    QStringList texts; // each lyric, "~" after one with a melisma line
 };
 
 // Children of <note> in the order the schema asks for.
@@ -130,9 +131,13 @@ Reading readBack(const QByteArray &bytes)
         } else if (name == u"tuplet") {
             (xml.attributes().value(QLatin1String("type")) == u"stop" ? r.tupletStops : r.tuplets) += 1;
         } else if (name == u"extend") {
-            (xml.attributes().value(QLatin1String("type")) == u"stop" ? r.extendStops : r.extends) += 1;
+            const bool stop = xml.attributes().value(QLatin1String("type")) == u"stop";
+            (stop ? r.extendStops : r.extends) += 1;
+            if (!stop && !r.texts.isEmpty())
+                r.texts.last() += u'~';
         } else if (name == u"text" && inNote) {
             ++r.lyrics;
+            r.texts << xml.readElementText();
         }
     }
     if (xml.hasError())
@@ -161,6 +166,7 @@ class TestMusicXml : public QObject
 private slots:
     void encode_data();
     void encode();
+    void repeatedNotes();
     void sample();
 };
 
@@ -232,6 +238,16 @@ void TestMusicXml::encode()
     QCOMPARE(gotKeys.join(u' '), keys);
     QCOMPARE(r.onsets, performance.noteCount());
     QCOMPARE(r.spelled.join(u' '), spelled);
+}
+
+// Notes written alike keep their own lyric and melisma line.
+void TestMusicXml::repeatedNotes()
+{
+    const Reading r = readBack(MusicXml::encode(
+        performanceOf("74 2 4 48: 上@0+12/一 尺@12+12 上@24+12/<&> 上@36+12/一"), {}));
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(r.texts.join(u' '), QStringLiteral("一~ <&> 一"));
+    QCOMPARE(r.spelled.join(u' '), QStringLiteral("D5 E5 D5 D5"));
 }
 
 // The bundled sample as the program reads it: whole bars, one written
