@@ -5,6 +5,7 @@
 #include "music/MusicXml.h"
 #include "music/PitchTable.h"
 #include "music/Reading.h"
+#include "SampleItems.h"
 
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -254,13 +255,9 @@ void TestMusicXml::repeatedNotes()
 // onset per note and the lyric under every character.
 void TestMusicXml::sample()
 {
-    QFile file(QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const auto decoded = ScoreFile::decode(file.readAll());
-    QVERIFY(decoded.ok());
-    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
-    const auto performance = Music::read(
-        ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score)), {});
+    const LayoutItems items = sampleItems();
+    QVERIFY(!items.isEmpty());
+    const auto performance = Music::read(items, {});
     const Reading r = readBack(MusicXml::encode(performance, {}));
     QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
     QVERIFY2(r.badMeasures.isEmpty(), qPrintable(r.badMeasures.join(u' ')));
