@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test headless.
 source "$(dirname "$0")/scripts/common.sh"
-install_packages
+install_packages "${TEST_PACKAGES[@]}"
 build_project
 export QT_QPA_PLATFORM=offscreen
 cd "$BUILD_DIR"

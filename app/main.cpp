@@ -20,13 +20,15 @@ namespace {
 
 // What both the editor and the command-line export need once the
 // application object exists.
-void setUpApplication()
+void setUpApplication(bool fonts = true)
 {
     QCoreApplication::setApplicationName(QStringLiteral("kelvo-gongche"));
     // Lets Wayland desktops match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kelvo-gongche"));
     QCoreApplication::setApplicationVersion(Version::number());
     initResources();
+    if (!fonts)
+        return;
     // Registers the embedded and the installed notation fonts before anything
     // lays text out.
     FontRegistry::instance();
@@ -54,7 +56,8 @@ int main(int argc, char *argv[])
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication app(argc, argv);
-        setUpApplication();
+        // MIDI and MusicXML lay nothing out: no fonts to register.
+        setUpApplication(!isMusicExport(arguments));
         return runCommandLineExport(arguments);
     }
 

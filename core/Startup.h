@@ -12,6 +12,7 @@
 //
 //   kelvo-gongche [score.gcp | --sample]            the editor
 //   kelvo-gongche -o <target> [-r <dpi>] ... <score.gcp>   the export
+//   kelvo-gongche -o <x.mid> --format midi [--tempo <bpm>] ... <score.gcp>
 //   kelvo-gongche -h | -v                           help, version
 namespace Startup {
 
@@ -32,6 +33,11 @@ struct Arguments
     QString format;
     QString dpi;
     QString scheme;
+    // The music formats (midi, musicxml): beats a minute, semitones, and
+    // whether the ornament figures are left out of the sound.
+    QString tempo;
+    QString transpose;
+    bool noOrnaments = false;
     // The positional arguments, in order.
     QStringList scores;
 

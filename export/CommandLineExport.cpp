@@ -9,6 +9,7 @@
 #include "render/ExportConfig.h"
 #include "export/ExportWriters.h"
 #include "render/GenerateSVG.h"
+#include "music/Reading.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,7 +82,82 @@ int qualityForDpi(const QString &dpi)
     return -1;
 }
 
+// --format as given, lower case, aliases resolved; pdf when none.
+QString formatName(const QString &format)
+{
+    const QString name = format.toLower();
+    if (name.isEmpty())
+        return QStringLiteral("pdf");
+    if (name == QLatin1String("jpeg"))
+        return QStringLiteral("jpg");
+    if (name == QLatin1String("mid"))
+        return QStringLiteral("midi");
+    if (name == QLatin1String("xml"))
+        return QStringLiteral("musicxml");
+    return name;
+}
+
+// The options of the music formats, or a one-line refusal in *problem.
+Music::Options musicOptions(const Startup::Arguments &o, QString *problem)
+{
+    Music::Options options;
+    options.ornaments = !o.noOrnaments;
+    if (!o.tempo.isEmpty() && !Music::parseTempo(o.tempo, &options.tempo)) {
+        *problem = Music::tempoRangeMessage(o.tempo);
+    } else if (!o.transpose.isEmpty() && !Music::parseTranspose(o.transpose, &options.transpose)) {
+        *problem = Music::transposeRangeMessage(o.transpose);
+    } else {
+        *problem = Music::checkOptions(options);
+    }
+    return options;
+}
+
+// Reads the score as music and writes it: no pages, no fonts.
+int runMusicExport(const Startup::Arguments &o, const QString &format,
+                   const Music::Options &options, const ScoreFile::Decoded &decoded)
+{
+    const QString target = QFileInfo(o.target).absoluteFilePath();
+    if (QFileInfo(target).isDir())
+        return fail(QStringLiteral("target \"%1\" is a directory; give the %2 file to write")
+                        .arg(o.target,
+                             format == QLatin1String("midi") ? QStringLiteral("MIDI")
+                                                             : QStringLiteral("MusicXML")));
+
+    const ScoreSyntax::NormalisedDocument document =
+        ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    const Music::Performance performance = Music::read(
+        ScoreSyntax::layoutItems(PlainLines(document.lyric), PlainLines(document.score)),
+        options);
+    const ExportResult result = format == QLatin1String("midi")
+                                    ? ExportWriters::writeMidi(performance, options, target)
+                                    : ExportWriters::writeMusicXml(performance, options, target);
+    if (!result.ok) {
+        if (!result.message.isEmpty())
+            printErr(QStringLiteral("kelvo-gongche: %1: %2")
+                         .arg(result.messageTitle, result.message));
+        return fail(QStringLiteral("export to \"%1\" failed").arg(o.target));
+    }
+    int folded = 0;
+    for (const Music::Section &section : performance.sections)
+        folded += section.foldedNotes;
+    if (folded > 0)
+        printErr(QStringLiteral("kelvo-gongche: warning: %1 note(s) outside the MIDI range "
+                                "moved by octaves")
+                     .arg(folded));
+    printErr(QStringLiteral("exported %1 note(s) in %2 section(s) to %3")
+                 .arg(performance.noteCount())
+                 .arg(performance.sections.size())
+                 .arg(QDir::toNativeSeparators(result.target)));
+    return Success;
+}
+
 } // namespace
+
+bool isMusicExport(const Startup::Arguments &arguments)
+{
+    const QString format = formatName(arguments.format);
+    return format == QLatin1String("midi") || format == QLatin1String("musicxml");
+}
 
 int runCommandLineExport(const Startup::Arguments &o)
 {
@@ -95,18 +171,32 @@ int runCommandLineExport(const Startup::Arguments &o)
         return fail(QStringLiteral("only one score file can be exported at a time"), Usage);
     const QString scorePath = o.scores.first();
 
-    QString format = o.format.toLower();
-    if (format.isEmpty())
-        format = QStringLiteral("pdf");
-    if (format == QLatin1String("jpeg"))
-        format = QStringLiteral("jpg");
-    static const QStringList formats = {QStringLiteral("pdf"), QStringLiteral("png"),
-                                        QStringLiteral("jpg"), QStringLiteral("svg")};
+    const QString format = formatName(o.format);
+    static const QStringList formats = {QStringLiteral("pdf"),  QStringLiteral("png"),
+                                        QStringLiteral("jpg"),  QStringLiteral("svg"),
+                                        QStringLiteral("midi"), QStringLiteral("musicxml")};
     if (!formats.contains(format))
-        return fail(QStringLiteral("unknown format \"%1\" (pdf, png, jpg or svg)").arg(o.format),
+        return fail(QStringLiteral("unknown format \"%1\" (pdf, png, jpg, svg, midi or musicxml)")
+                        .arg(o.format),
                     Usage);
+    const bool music = isMusicExport(o);
+    Music::Options options;
+    if (music) {
+        if (!o.dpi.isEmpty() || !o.scheme.isEmpty())
+            return fail(QStringLiteral("--dpi and --scheme apply to the page formats only "
+                                       "(pdf, png, jpg, svg)"),
+                        Usage);
+        QString problem;
+        options = musicOptions(o, &problem);
+        if (!problem.isEmpty())
+            return fail(problem, Usage);
+    } else if (!o.tempo.isEmpty() || !o.transpose.isEmpty() || o.noOrnaments) {
+        return fail(QStringLiteral("--tempo, --transpose and --no-ornaments apply to "
+                                   "--format midi or musicxml only"),
+                    Usage);
+    }
     int quality = 2;
-    if (!o.dpi.isEmpty()) {
+    if (!music && !o.dpi.isEmpty()) {
         quality = qualityForDpi(o.dpi.trimmed());
         if (quality < 0)
             return fail(QStringLiteral("unsupported resolution \"%1\" (96, 160, 300 or 600)")
@@ -134,6 +224,9 @@ int runCommandLineExport(const Startup::Arguments &o)
     if (!decoded.ok())
         return fail(QStringLiteral("\"%1\" is not a valid score file (damaged or another format)")
                         .arg(scorePath));
+
+    if (music)
+        return runMusicExport(o, format, options, decoded);
 
     // The settings: the saved ones, with the scheme over them if one is
     // given, all in memory; the user's settings.ini is only read.

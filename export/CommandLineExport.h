@@ -10,6 +10,8 @@
 //
 //   kelvo-gongche -o|--export <target> [--format pdf|png|jpg|svg]
 //                 [-r|--dpi 96|160|300|600] [--scheme scheme.json] <score.gcp>
+//   kelvo-gongche -o <file> --format midi|musicxml [--tempo <bpm>]
+//                 [--transpose <semitones>] [--no-ornaments] <score.gcp>
 //
 // Uses the current export settings, or the given scheme without touching the
 // saved settings. Progress and every message go to standard error.
@@ -19,3 +21,7 @@
 // incomplete (cut at the page limit), 2 bad usage.
 // Needs the application object, the resources and the font registry.
 int runCommandLineExport(const Startup::Arguments &arguments);
+
+// Whether the arguments ask for a music format (MIDI, MusicXML), which
+// needs neither layout nor fonts.
+bool isMusicExport(const Startup::Arguments &arguments);

@@ -10,6 +10,9 @@
 #include "core/SafeWrite.h"
 #include "render/ExportConfig.h"
 #include "render/GenerateSVG.h"
+#include "music/MidiFile.h"
+#include "music/MusicXml.h"
+#include "music/Reading.h"
 
 #include <QBuffer>
 #include <QDebug>
@@ -560,4 +563,72 @@ bool ExportWriters::exportImages(GenerateSVG &pages, const QString &directory,
 bool ExportWriters::exportSvg(GenerateSVG &pages, const QString &directory)
 {
     return reported(writeSvg(pages, directory));
+}
+
+namespace {
+
+using Encoder = QByteArray (*)(const Music::Performance &, const Music::Options &);
+
+ExportResult writeMusic(const Music::Performance &performance, const Music::Options &options,
+                        const QString &path, Encoder encode)
+{
+    const QString problem = Music::checkOptions(options);
+    if (!problem.isEmpty())
+        return failed(QStringLiteral("错误"), problem);
+    if (performance.noteCount() == 0)
+        return failed(QStringLiteral("警告"), QStringLiteral("没有可导出的音符"));
+    const QFileInfo info(path);
+    const QString target = info.absoluteFilePath();
+    const QString failure = QStringLiteral("文件无写入权限或文件已被占用!");
+    if (info.isDir())
+        return failed(QStringLiteral("错误"), failure);
+    // As for a PDF: missing folders are made, and taken away again when
+    // the file cannot be written after all.
+    CreatedFiles created;
+    SafeWrite::Options whole;
+    whole.directWriteFallback = true;
+    if (!created.makePath(info.absolutePath())
+        || !SafeWrite::writeWhole(target, encode(performance, options), whole)) {
+        created.discard();
+        return failed(QStringLiteral("错误"), failure);
+    }
+    return succeeded(target, {target});
+}
+
+} // namespace
+
+ExportResult ExportWriters::writeMidi(const Music::Performance &performance,
+                                      const Music::Options &options, const QString &path)
+{
+    return writeMusic(performance, options, path, &Midi::encode);
+}
+
+ExportResult ExportWriters::writeMusicXml(const Music::Performance &performance,
+                                          const Music::Options &options, const QString &path)
+{
+    return writeMusic(performance, options, path, &MusicXml::encode);
+}
+
+ExportResult ExportWriters::writeMidi(const LayoutItems &items, const Music::Options &options,
+                                      const QString &path)
+{
+    return writeMidi(Music::read(items, options), options, path);
+}
+
+ExportResult ExportWriters::writeMusicXml(const LayoutItems &items,
+                                          const Music::Options &options, const QString &path)
+{
+    return writeMusicXml(Music::read(items, options), options, path);
+}
+
+bool ExportWriters::exportMidi(const LayoutItems &items, const Music::Options &options,
+                               const QString &path)
+{
+    return reported(writeMidi(items, options, path));
+}
+
+bool ExportWriters::exportMusicXml(const LayoutItems &items, const Music::Options &options,
+                                   const QString &path)
+{
+    return reported(writeMusicXml(items, options, path));
 }

@@ -1,12 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "document/LayoutItem.h"
+
 #include <QPageLayout>
 #include <QString>
 #include <QStringList>
 
 class ExportConfig;
 class GenerateSVG;
+
+namespace Music {
+struct Options;
+struct Performance;
+} // namespace Music
 
 // What one run of a writer did.
 struct ExportResult
@@ -26,7 +33,7 @@ struct ExportResult
     QStringList files;
 };
 
-// The three writers of the pages of a finished generation (made with
+// The writers of the pages of a finished generation (made with
 // previewOnly false). They read the generator's pages, title and settings,
 // report progress through its progressUpdate signal and show nothing
 // themselves. The image and SVG writers give an untitled generator the
@@ -49,6 +56,24 @@ bool exportPdf(GenerateSVG &pages, const QString &path);
 bool exportImages(GenerateSVG &pages, const QString &directory, int qualityIndex,
                   const QString &format);
 bool exportSvg(GenerateSVG &pages, const QString &directory);
+
+// The score as music: a Standard MIDI File or a MusicXML file at path,
+// replaced only by a complete one. Need no pages: the document's lines are
+// read as music with the options (which must pass Music::checkOptions). A
+// score without a single note writes nothing and fails with a message.
+ExportResult writeMidi(const LayoutItems &items, const Music::Options &options,
+                       const QString &path);
+ExportResult writeMusicXml(const LayoutItems &items, const Music::Options &options,
+                           const QString &path);
+// The same from a performance already read (the command line reports its
+// note count).
+ExportResult writeMidi(const Music::Performance &performance, const Music::Options &options,
+                       const QString &path);
+ExportResult writeMusicXml(const Music::Performance &performance,
+                           const Music::Options &options, const QString &path);
+bool exportMidi(const LayoutItems &items, const Music::Options &options, const QString &path);
+bool exportMusicXml(const LayoutItems &items, const Music::Options &options,
+                    const QString &path);
 
 // 96, 160, 300, 600 for quality 0..3; any other index counts as 0.
 int dpiForQuality(int qualityIndex);

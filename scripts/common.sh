@@ -18,6 +18,11 @@ PACKAGES=(
   # validators of the desktop entry, metainfo, file type and manual page
   desktop-file-utils appstream man-db shared-mime-info
 )
+# Only for test.sh: independent readers of the music export (MIDI read back
+# and played, MusicXML turned into staff notation).
+TEST_PACKAGES=(
+  python3-mido fluidsynth fluid-soundfont-gm sox musescore3 lilypond
+)
 
 install_packages() {
   local missing=()

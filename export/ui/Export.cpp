@@ -11,6 +11,7 @@
 #include "fonts/FontRegistry.h"
 #include "render/GenerateSVG.h"
 #include "render/ui/PreviewWindow.h"
+#include "music/Reading.h"
 
 #include <QAbstractItemView>
 #include <QEvent>
@@ -99,7 +100,7 @@ void Export::setupCombos()
     }
 
     const QIcon icon(QStringLiteral(":/icons/resources/icons/export.png"));
-    for (const char *type : {"pdf", "jpg", "png", "svg"})
+    for (const char *type : {"pdf", "jpg", "png", "svg", "midi", "musicxml"})
         ui->fileTypeBox->addItem(icon, QString::fromLatin1(type));
 
     ui->dpiBox->addItems({tr("低（DPI=96）"), tr("中（DPI=160）"), tr("高（DPI=300）"),
@@ -558,7 +559,17 @@ void Export::onTitleWidthChanged()
 void Export::onFileTypeChanged(int index)
 {
     const QString type = ui->fileTypeBox->itemText(index);
+    const bool midi = type == QLatin1String("midi");
+    const bool music = midi || type == QLatin1String("musicxml");
     ui->dpiBox->setEnabled(type == QLatin1String("jpg") || type == QLatin1String("png"));
+    ui->dpiLabel->setEnabled(ui->dpiBox->isEnabled());
+    // The music formats have no pages: the page settings do not apply.
+    ui->scrollAreaWidgetContents->setEnabled(!music);
+    const QList<QWidget *> musicControls = {ui->tempoLabel, ui->tempoBox, ui->transposeLabel,
+                                            ui->transposeBox};
+    for (QWidget *w : musicControls)
+        w->setEnabled(music);
+    ui->ornamentsBox->setEnabled(midi);
 }
 
 void Export::onLivePreviewChanged(int state)
@@ -681,6 +692,10 @@ void Export::onSubmitBtnClicked()
     RecentFiles *recent = RecentFiles::instance();
     const QString startDir = recent->lastDir(RecentFiles::ExportKind);
     QString target;
+    if (type == QLatin1String("midi") || type == QLatin1String("musicxml")) {
+        exportMusic(type);
+        return;
+    }
     if (type == QLatin1String("pdf")) {
         // The preview has already read the document's title.
         const QString title = Dialogs::fileNameFrom(m_generator->title());
@@ -711,6 +726,33 @@ void Export::onSubmitBtnClicked()
         const int quality = (index >= 1 && index <= 3) ? index : 0;
         ok = ExportWriters::exportImages(*m_generator, target, quality, type);
     }
+    if (!ok)
+        return;
+    Dialogs::information(this, tr("成功"), tr("导出成功！"));
+    accept();
+}
+
+void Export::exportMusic(const QString &type)
+{
+    const bool midi = type == QLatin1String("midi");
+    RecentFiles *recent = RecentFiles::instance();
+    const QString title = Dialogs::fileNameFrom(m_generator->title());
+    const QString target = Dialogs::getSaveFileName(
+        this, midi ? tr("导出为MIDI文件") : tr("导出为MusicXML文件"),
+        recent->lastDir(RecentFiles::ExportKind),
+        midi ? tr("MIDI 文件 (*.mid)") : tr("MusicXML 文件 (*.musicxml)"),
+        midi ? QStringLiteral("mid") : QStringLiteral("musicxml"),
+        title.isEmpty() ? ExportNames::defaultTitle() : title);
+    if (target.isEmpty())
+        return;
+    recent->setLastDir(RecentFiles::ExportKind, QFileInfo(target).absolutePath());
+
+    Music::Options options;
+    options.tempo = ui->tempoBox->value();
+    options.transpose = ui->transposeBox->value();
+    options.ornaments = ui->ornamentsBox->isChecked();
+    const bool ok = midi ? ExportWriters::exportMidi(m_items, options, target)
+                         : ExportWriters::exportMusicXml(m_items, options, target);
     if (!ok)
         return;
     Dialogs::information(this, tr("成功"), tr("导出成功！"));

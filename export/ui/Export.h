@@ -137,6 +137,9 @@ private:
                    FontSetter setFont, IntSetter setSize);
     void applyBool(bool value, BoolGetter get, BoolSetter set);
     void fitPreview();
+    // MIDI or MusicXML ("midi", "musicxml"): no pages, the tempo and
+    // transposition of the form.
+    void exportMusic(const QString &type);
 
     Ui::Export *ui;
     ExportConfig *m_config;

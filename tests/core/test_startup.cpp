@@ -81,6 +81,36 @@ private slots:
         QCOMPARE(a.sample, args.contains(QStringLiteral("--sample")));
     }
 
+    // The options of the music formats; any of them asks for the export.
+    void musicOptions_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("fields"); // "tempo|transpose|no-ornaments" or the error
+        QTest::newRow("tempo") << "--tempo 90 a.gcp" << int(Mode::Export) << "90||0";
+        QTest::newRow("tempo=") << "--tempo=72.5 a.gcp" << int(Mode::Export) << "72.5||0";
+        QTest::newRow("negative transposition") << "--transpose -5 a.gcp" << int(Mode::Export) << "|-5|0";
+        QTest::newRow("transpose=") << "-o x.mid --transpose=3 a.gcp" << int(Mode::Export) << "|3|0";
+        QTest::newRow("no ornaments") << "--no-ornaments a.gcp" << int(Mode::Export) << "||1";
+        QTest::newRow("tempo without value") << "a.gcp --tempo" << int(Mode::Error) << "option --tempo needs a value";
+        QTest::newRow("switch with a value") << "--no-ornaments=1 a.gcp" << int(Mode::Error) << "option --no-ornaments takes no value";
+    }
+    void musicOptions()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, mode);
+        QFETCH(QString, fields);
+        const Startup::Arguments a = Startup::parseArguments(
+            QStringList{QStringLiteral("k")} + line.split(u' ', Qt::SkipEmptyParts));
+        QCOMPARE(int(a.mode), mode);
+        QCOMPARE(a.mode == Mode::Error ? a.error
+                                       : QStringList({a.tempo, a.transpose, QString::number(a.noOrnaments)})
+                                             .join(u'|'),
+                 fields);
+        if (a.mode != Mode::Error)
+            QCOMPARE(a.scores, QStringList{QStringLiteral("a.gcp")});
+    }
+
     // The editor starts anyway; a score it cannot open is said, not opened.
     void editorScore_data()
     {

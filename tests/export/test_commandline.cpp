@@ -116,6 +116,8 @@ private slots:
         QTest::newRow("export=") << QStringList{QStringLiteral("k"), QStringLiteral("--export=o.pdf"), QStringLiteral("a.gcp")} << true;
         QTest::newRow("help") << QStringList{QStringLiteral("k"), QStringLiteral("--help")} << true;
         QTest::newRow("format alone") << QStringList{QStringLiteral("k"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("a.gcp")} << true;
+        QTest::newRow("midi") << QStringList{QStringLiteral("k"), QStringLiteral("--format"), QStringLiteral("midi"), QStringLiteral("a.gcp")} << true;
+        QTest::newRow("tempo alone") << QStringList{QStringLiteral("k"), QStringLiteral("--tempo"), QStringLiteral("90"), QStringLiteral("a.gcp")} << true;
         QTest::newRow("file named like an option value") << QStringList{QStringLiteral("k"), QStringLiteral("--exported.gcp")} << false;
     }
     void recognised()
@@ -388,6 +390,21 @@ private slots:
         QTest::newRow("unknown option") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--colour"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unknown option");
         QTest::newRow("no score") << QString() << QStringList{QStringLiteral("--export"), pdf} << 2 << QStringLiteral("no score file");
         QTest::newRow("no target value") << QString() << QStringList{QStringLiteral("@SAMPLE@"), QStringLiteral("--export")} << 2 << QStringLiteral("needs a value");
+        const QString mid = QStringLiteral("@OUT@/e.mid");
+        const auto music = [&](const char *tag, const QStringList &extra, int code, const char *message) {
+            QTest::newRow(tag) << QString() << QStringList{QStringLiteral("--export"), mid, QStringLiteral("--format"), QStringLiteral("midi")} + extra + QStringList{QStringLiteral("@SAMPLE@")} << code << QString::fromUtf8(message);
+        };
+        music("tempo 0", {QStringLiteral("--tempo"), QStringLiteral("0")}, 2, "tempo \"0\" is not usable");
+        music("tempo 401", {QStringLiteral("--tempo=401")}, 2, "tempo \"401\" is not usable");
+        music("tempo abc", {QStringLiteral("--tempo"), QStringLiteral("abc")}, 2, "beats per minute above 0, at most 400");
+        music("transpose 25", {QStringLiteral("--transpose"), QStringLiteral("25")}, 2, "transpose \"25\" is not usable");
+        music("transpose -25", {QStringLiteral("--transpose"), QStringLiteral("-25")}, 2, "from -24 to 24");
+        music("transpose 1.5", {QStringLiteral("--transpose=1.5")}, 2, "transpose \"1.5\" is not usable");
+        music("dpi with midi", {QStringLiteral("--dpi"), QStringLiteral("300")}, 2, "page formats only");
+        music("midi target a folder", {QStringLiteral("--export"), QStringLiteral("@OUT@")}, 1, "is a directory; give the MIDI file");
+        QTest::newRow("tempo with pdf") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--tempo"), QStringLiteral("90"), QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi or musicxml only");
+        QTest::newRow("no ornaments with png") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("--no-ornaments"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi or musicxml only");
+        QTest::newRow("score without notes") << QStringLiteral("nonotes") << QStringList{QStringLiteral("--export"), mid, QStringLiteral("--format"), QStringLiteral("mid"), QStringLiteral("@OUT@/nonotes.gcp")} << 1 << QStringLiteral("没有可导出的音符");
         QTest::newRow("two scores") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@SAMPLE@"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("one score file");
     }
     void errors()
@@ -411,6 +428,12 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
         } else if (setup == QLatin1String("notgcp.txt")) {
             QVERIFY(QFile::copy(sample(), dir.filePath(setup)));
+        } else if (setup == QLatin1String("nonotes")) {
+            QFile f(dir.filePath(QStringLiteral("nonotes.gcp")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QDataStream out(&f);
+            for (const QString &field : {QStringLiteral("# 无谱\n甲乙"), QStringLiteral("\n\n")})
+                out << qint32(field.size()) << field;
         } else if (setup == QLatin1String("plain")) {
             QFile f(dir.filePath(QStringLiteral("plain")));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -424,6 +447,36 @@ private slots:
         QVERIFY2(r.exitCode == exitCode, qPrintable(QString::number(r.exitCode) + QLatin1Char(' ') + r.err));
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("e.pdf"))));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("e.mid"))));
+    }
+
+    // The sample as music: a file of the format, the count of what was
+    // written on standard error, no pages and no settings touched.
+    void exportMusic_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QByteArray>("start");
+        QTest::newRow("midi") << QStringList{QStringLiteral("--format"), QStringLiteral("midi"), QStringLiteral("--tempo"), QStringLiteral("30"), QStringLiteral("--transpose=-2"), QStringLiteral("--no-ornaments")} << QByteArray("MThd");
+        QTest::newRow("musicxml") << QStringList{QStringLiteral("--format"), QStringLiteral("xml")} << QByteArray("<?xml");
+    }
+    void exportMusic()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(QByteArray, start);
+        QTemporaryDir data;
+        const QString target = out(QStringLiteral("music/sample.") + QString::fromLatin1(QTest::currentDataTag()));
+        const Run r = run(QStringList{QStringLiteral("--export"), target} + extra + QStringList{sample()}, data.path());
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        static const QRegularExpression line(QStringLiteral("^exported [1-9]\\d* note\\(s\\) in 2 section\\(s\\) to (.+)$"),
+                                             QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch m = line.match(r.err);
+        QVERIFY2(m.hasMatch(), qPrintable(r.err));
+        QCOMPARE(m.captured(1), QDir::toNativeSeparators(target));
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.read(start.size()), start);
+        QCOMPARE(QDir(data.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 };
 

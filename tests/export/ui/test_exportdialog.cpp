@@ -218,7 +218,7 @@ private slots:
         QVERIFY(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
         QCOMPARE(dialog->minimumSize(), QSize(880, 630));
         QVERIFY(dialog->previewPage().startsWith("<?xml") || dialog->previewPage().contains("<svg"));
-        QCOMPARE(dialog->form()->fileTypeBox->count(), 4);
+        QCOMPARE(dialog->form()->fileTypeBox->count(), 6);
         QCOMPARE(dialog->form()->widthBox->placeholderText(), QStringLiteral("10~10000"));
         QCOMPARE(dialog->form()->lyricSpaceBox->placeholderText(), QStringLiteral("-200~200"));
         QVERIFY(!dialog->form()->widthBox->isEnabled()); // A4 is not custom
@@ -584,6 +584,8 @@ private slots:
         QTest::newRow("jpg") << "jpg" << "导出为JPG文件" << int(DialogRequest::ExistingDirectory);
         QTest::newRow("png") << "png" << "导出为PNG文件" << int(DialogRequest::ExistingDirectory);
         QTest::newRow("svg") << "svg" << "导出为SVG文件" << int(DialogRequest::ExistingDirectory);
+        QTest::newRow("midi") << "midi" << "导出为MIDI文件" << int(DialogRequest::SaveFile);
+        QTest::newRow("musicxml") << "musicxml" << "导出为MusicXML文件" << int(DialogRequest::SaveFile);
     }
     void cancelledChooserExportsNothing()
     {
@@ -602,6 +604,44 @@ private slots:
         QCOMPARE(int(dialogs().requests[0].kind), kind);
         QVERIFY(dialog->isVisible());
         QVERIFY(!dialog->progressDialog());
+    }
+
+    // Which controls apply to which type; a score without notes is refused
+    // without writing anything.
+    void musicTypes_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("enabled"); // settings, dpi, tempo, transpose, ornaments
+        QTest::addColumn<QString>("filter");  // of the save dialog; empty: none asked for
+        QTest::newRow("pdf") << "pdf" << "10000" << "";
+        QTest::newRow("png") << "png" << "11000" << "";
+        QTest::newRow("midi") << "midi" << "00111" << "MIDI 文件 (*.mid)";
+        QTest::newRow("musicxml") << "musicxml" << "00110" << "MusicXML 文件 (*.musicxml)";
+    }
+    void musicTypes()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, enabled);
+        QFETCH(QString, filter);
+        auto dialog = makeDialog(); // characters without notation: no notes
+        dialog->show();
+        Ui::Export *form = dialog->form();
+        form->fileTypeBox->setCurrentIndex(form->fileTypeBox->findText(type));
+        QString shown;
+        for (QWidget *w : std::initializer_list<QWidget *>{form->scrollAreaWidgetContents, form->dpiBox, form->tempoBox, form->transposeBox, form->ornamentsBox})
+            shown += w->isEnabled() ? u'1' : u'0';
+        QCOMPARE(shown, enabled);
+        if (filter.isEmpty())
+            return;
+        QTemporaryDir dir;
+        dialogs().queuePath(dir.filePath(QStringLiteral("曲")));
+        form->submitBtn->click();
+        QCOMPARE(dialogs().requests.size(), 2);
+        QCOMPARE(dialogs().requests[0].filter, filter);
+        QCOMPARE(dialogs().requests[1].kind, DialogRequest::Warning);
+        QCOMPARE(dialogs().requests[1].text, QStringLiteral("没有可导出的音符"));
+        QVERIFY(QDir(dir.path()).isEmpty());
+        QVERIFY(dialog->isVisible());
     }
 
     void progressDialogFollowsUpdates()
@@ -712,6 +752,38 @@ private slots:
         guard.start(20);
         window.form()->exportAction->trigger();
         QCOMPARE(opened, QStringLiteral("导出"));
+    }
+
+    // The sample, from the window's export action to a MIDI file.
+    void mainWindowExportsMidi()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("游园.mid"));
+        MainWindow window;
+        window.openSampleCopy();
+        QVERIFY(window.currentEditor());
+        bool submitted = false;
+        QTimer guard;
+        connect(&guard, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<Export *>(QApplication::activeModalWidget());
+            if (!dialog || submitted)
+                return;
+            submitted = true;
+            QComboBox *types = dialog->form()->fileTypeBox;
+            types->setCurrentIndex(types->findText(QStringLiteral("midi")));
+            dialog->form()->tempoBox->setValue(90);
+            dialogs().queuePath(target);
+            dialog->form()->submitBtn->click();
+            if (dialog->isVisible())
+                dialog->reject(); // never leave a modal behind
+        });
+        guard.start(20);
+        window.form()->exportAction->trigger();
+        QVERIFY(submitted);
+        QCOMPARE(dialogs().requests.last().title, QStringLiteral("成功"));
+        const QByteArray midi = fileBytes(target);
+        QVERIFY(midi.startsWith("MThd"));
+        QVERIFY(midi.contains(QByteArray::fromHex("ff5103") + QByteArray::fromHex("0a2c2b"))); // 90 bpm
     }
 };
 

@@ -1,0 +1,356 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Checks of the music export with programs that are not ours.
+
+    external_checks.py <check> --exe kelvo-gongche --sample sample.gcp
+
+Each check exports the sample with the built program (headless, in a
+temporary folder that also holds its data and settings) and hands the file
+to an independent reader, converter or synthesiser. Exit status 0 passed,
+1 failed, 77 skipped because a tool is not installed (CTest's
+SKIP_RETURN_CODE): a missing tool is said, never passed over silently.
+"""
+
+import argparse
+import array
+import math
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unicodedata
+import xml.etree.ElementTree as ElementTree
+
+SKIP = 77
+SOUNDFONT = "/usr/share/sounds/sf2/FluidR3_GM.sf2"
+
+
+class Skip(Exception):
+    pass
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# ---- common helpers -----------------------------------------------------------
+
+
+def need_tool(tool, package):
+    if shutil.which(tool) is None:
+        raise Skip(f"{tool} not installed (apt-get install {package})")
+
+
+def need_file(path, package):
+    if not os.path.isfile(path):
+        raise Skip(f"{path} not installed (apt-get install {package})")
+
+
+def need_module(module, package):
+    try:
+        return __import__(module)
+    except ImportError:
+        raise Skip(f"{module} not installed (apt-get install {package})")
+
+
+def environment(folder):
+    """The program's and the tools' home, settings and data inside folder."""
+    env = dict(os.environ)
+    for name, sub in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"),
+                      ("XDG_DATA_HOME", "share"), ("XDG_CACHE_HOME", "cache"),
+                      ("XDG_RUNTIME_DIR", "runtime"), ("KELVO_DATA_DIR", "data")):
+        path = os.path.join(folder, sub)
+        os.makedirs(path, mode=0o700, exist_ok=True)
+        env[name] = path
+    env["QT_QPA_PLATFORM"] = "offscreen"
+    env["KELVO_OFFLINE"] = "1"
+    return env
+
+
+def run(command, env, timeout=240):
+    result = subprocess.run(command, env=env, capture_output=True, text=True,
+                            timeout=timeout)
+    return result
+
+
+def export(args, folder, fmt, name, *options):
+    """Exports the sample; returns (path, note count, section count)."""
+    target = os.path.join(folder, name)
+    result = run([args.exe, "--export", target, "--format", fmt, *options, args.sample],
+                 environment(folder))
+    expect(result.returncode == 0,
+           f"export to {fmt} failed ({result.returncode}): {result.stderr.strip()}")
+    match = re.search(r"^exported (\d+) note\(s\) in (\d+) section\(s\) to ", result.stderr,
+                      re.MULTILINE)
+    expect(match, f"no count of the notes exported: {result.stderr.strip()}")
+    expect(os.path.isfile(target), f"{target} was not written")
+    return target, int(match.group(1)), int(match.group(2))
+
+
+def sung_characters(sample):
+    """Ideographs of the sung lines of a .gcp file, counted independently of
+    the program: every lyric line that is not a title (#), comment (;),
+    spoken line (= or >), command (@) or tune heading (【)."""
+    with open(sample, "rb") as f:
+        data = f.read()
+    texts, pos = [], 0
+    for _ in range(2):  # lyric, score: a count, then a QDataStream QString
+        pos += 4
+        (size,) = struct.unpack(">I", data[pos:pos + 4])
+        pos += 4
+        texts.append(data[pos:pos + size].decode("utf-16-be"))
+        pos += size
+    return sum(1 for line in texts[0].split("\n") if line and line[0] not in "#;=>@【"
+               for c in line if unicodedata.category(c) == "Lo")
+
+
+def first_note(path):
+    """(pitch, start seconds, end seconds) of the first note of a MIDI file,
+    read without any MIDI library: tempo from the first track, notes from
+    the second."""
+    with open(path, "rb") as f:
+        data = f.read()
+    division = struct.unpack(">H", data[12:14])[0]
+    tracks, pos = [], 14
+    while pos < len(data):
+        size = struct.unpack(">I", data[pos + 4:pos + 8])[0]
+        tracks.append(data[pos + 8:pos + 8 + size])
+        pos += 8 + size
+
+    def events(track):
+        at, tick, status = 0, 0, 0
+        while at < len(track):
+            delta = 0
+            while True:
+                b = track[at]
+                at += 1
+                delta = (delta << 7) | (b & 0x7F)
+                if not b & 0x80:
+                    break
+            tick += delta
+            if track[at] & 0x80:
+                status = track[at]
+                at += 1
+            if status == 0xFF:
+                kind, length = track[at], track[at + 1]
+                yield tick, "meta", kind, track[at + 2:at + 2 + length]
+                at += 2 + length
+            elif status & 0xF0 in (0x80, 0x90):
+                yield tick, "on" if status & 0xF0 == 0x90 and track[at + 1] else "off", \
+                    track[at], None
+                at += 2
+            elif status & 0xF0 in (0xC0, 0xD0):
+                at += 1
+            else:
+                at += 2
+
+    tempo = 500000
+    for _, kind, code, payload in events(tracks[0]):
+        if kind == "meta" and code == 0x51:
+            tempo = int.from_bytes(payload, "big")
+            break
+    seconds = tempo / 1e6 / division
+    pitch = start = None
+    for tick, kind, note, _ in events(tracks[1]):
+        if kind == "on" and pitch is None:
+            pitch, start = note, tick
+        elif kind == "off" and pitch is not None and note == pitch:
+            return pitch, start * seconds, tick * seconds
+    raise Failure(f"{path} has no note")
+
+
+def goertzel(samples, rate, frequency):
+    """Power of one frequency in the samples."""
+    w = 2 * math.pi * frequency / rate
+    coefficient = 2 * math.cos(w)
+    s1 = s2 = 0.0
+    for x in samples:
+        s1, s2 = x + coefficient * s1 - s2, s1
+    return s1 * s1 + s2 * s2 - coefficient * s1 * s2
+
+
+def frequency_of(midi):
+    return 440.0 * 2 ** ((midi - 69) / 12)
+
+
+def sounded_notes(path):
+    """Notes that start a sound in a MusicXML file: pitched, not a grace
+    note, not a chord member, not the continuation of a tie."""
+    try:
+        tree = ElementTree.parse(path)
+    except ElementTree.ParseError as error:
+        raise Failure(f"{os.path.basename(path)} is no well-formed XML: {error}")
+    count = 0
+    for note in tree.iter():
+        if note.tag.rsplit("}", 1)[-1] != "note":
+            continue
+        children = [child.tag.rsplit("}", 1)[-1] for child in note]
+        if "pitch" not in children or "grace" in children or "chord" in children:
+            continue
+        if any(child.tag.endswith("tie") and child.get("type") == "stop" for child in note):
+            continue
+        count += 1
+    return count
+
+
+# ---- the checks ---------------------------------------------------------------
+
+
+def check_mido(args, folder):
+    """Read back by python3-mido: format, division, tempo, signatures, the
+    instrument, a lyric per sung character, every note exported."""
+    mido = need_module("mido", "python3-mido")
+    path, count, sections = export(args, folder, "midi", "sample.mid", "--tempo", "30")
+    plain, plain_count, _ = export(args, folder, "midi", "plain.mid", "--tempo", "30",
+                                   "--no-ornaments")
+    expect(count == plain_count, f"note counts differ: {count} and {plain_count}")
+    midi = mido.MidiFile(path, charset="utf-8")
+    expect(midi.type == 1, f"type {midi.type}, not 1")
+    expect(midi.ticks_per_beat == 480, f"{midi.ticks_per_beat} ticks per beat, not 480")
+    expect(len(midi.tracks) == 2, f"{len(midi.tracks)} tracks, not 2")
+    conductor = list(midi.tracks[0])
+    tempos = [m.tempo for m in conductor if m.type == "set_tempo"]
+    expect(tempos == [2000000], f"tempos {tempos}, not [2000000] (30 a minute)")
+    times = [(m.numerator, m.denominator) for m in conductor if m.type == "time_signature"]
+    expect(len(times) == sections, f"{len(times)} time signatures for {sections} sections")
+    expect(times[0] == (4, 4), f"first time signature {times[0]}, not 4/4")
+    keys = [m.key for m in conductor if m.type == "key_signature"]
+    expect(keys and keys[0] == "D", f"key signatures {keys}: the sample is in 小工调 (D)")
+    melody = list(midi.tracks[1])
+    programs = [m.program for m in melody if m.type == "program_change"]
+    expect(programs == [73], f"programs {programs}, not [73] (flute)")
+    lyrics = [m.text for m in melody if m.type == "lyrics"]
+    sung = sung_characters(args.sample)
+    expect(len(lyrics) == sung, f"{len(lyrics)} lyrics for {sung} sung characters")
+    expect(lyrics[0] == "袅", f"first lyric {lyrics[0]!r}")
+    ons = [m for m in melody if m.type == "note_on" and m.velocity > 0]
+    expect(len(ons) >= count, f"{len(ons)} notes sound, {count} exported")
+    plain_ons = [m for m in mido.MidiFile(plain).tracks[1]
+                 if m.type == "note_on" and m.velocity > 0]
+    expect(len(plain_ons) == count,
+           f"without ornaments {len(plain_ons)} notes sound, {count} exported")
+    print(f"mido: {count} notes ({len(ons)} sounding with ornaments), {len(lyrics)} lyrics, "
+          f"{sections} sections")
+
+
+def check_fluidsynth(args, folder):
+    """Listen by proxy: the first note of the sample, synthesised, has its
+    loudest frequency at the written pitch (within a quarter tone)."""
+    need_tool("fluidsynth", "fluidsynth")
+    need_tool("sox", "sox")
+    need_file(SOUNDFONT, "fluid-soundfont-gm")
+    path, _, _ = export(args, folder, "midi", "phrase.mid", "--tempo", "30", "--no-ornaments")
+    pitch, start, end = first_note(path)
+    wav = os.path.join(folder, "phrase.wav")
+    env = environment(folder)
+    result = run(["fluidsynth", "-ni", "-g", "1.0", "-r", "44100", "-F", wav, SOUNDFONT, path],
+                 env)
+    expect(result.returncode == 0 and os.path.isfile(wav),
+           f"fluidsynth failed ({result.returncode}): {result.stderr.strip()}")
+    # The steady part of the note: past the attack, before the release.
+    rate = 44100
+    begin = start + 0.1
+    length = max(0.1, min(0.5, end - begin - 0.05))
+    raw = os.path.join(folder, "first.raw")
+    result = run(["sox", wav, "-t", "raw", "-r", str(rate), "-e", "signed-integer", "-b", "16",
+                  "-c", "1", raw, "trim", f"{begin:.3f}", f"{length:.3f}"], env)
+    expect(result.returncode == 0, f"sox failed: {result.stderr.strip()}")
+    samples = array.array("h")
+    with open(raw, "rb") as f:
+        samples.frombytes(f.read())
+    if sys.byteorder == "big":
+        samples.byteswap()
+    expect(len(samples) > rate // 20, f"only {len(samples)} samples of the first note")
+    rms = math.sqrt(sum(x * x for x in samples) / len(samples)) / 32768
+    expect(rms > 0.005, f"the first note is silent (RMS {rms:.5f})")
+    strongest = max(range(36, 109), key=lambda m: goertzel(samples, rate, frequency_of(m)))
+    # The peak to 5 cents around the strongest semitone.
+    cents = max(range(-50, 51, 5),
+                key=lambda c: goertzel(samples, rate, frequency_of(strongest + c / 100)))
+    heard = strongest + cents / 100
+    expect(abs(heard - pitch) <= 0.5,
+           f"loudest {frequency_of(heard):.1f} Hz (MIDI {heard:.2f}), written {pitch} "
+           f"({frequency_of(pitch):.1f} Hz)")
+    print(f"fluidsynth: first note written {pitch} ({frequency_of(pitch):.1f} Hz), "
+          f"loudest {frequency_of(heard):.1f} Hz, RMS {rms:.3f}")
+
+
+def check_musescore(args, folder):
+    """MuseScore 3 engraves the MusicXML without an error line, and reads
+    back every note that was exported."""
+    need_tool("mscore3", "musescore3")
+    path, count, _ = export(args, folder, "musicxml", "sample.musicxml")
+    ours = sounded_notes(path)
+    expect(ours == count, f"the file holds {ours} notes, the program reported {count}")
+    env = environment(folder)
+    pdf = os.path.join(folder, "sample.pdf")
+    result = run(["mscore3", "-o", pdf, path], env)
+    output = result.stdout + result.stderr
+    expect(result.returncode == 0, f"MuseScore failed ({result.returncode}): {output.strip()}")
+    errors = [line for line in output.splitlines() if "Error" in line]
+    expect(not errors, "MuseScore reported:\n" + "\n".join(errors))
+    expect(os.path.isfile(pdf) and os.path.getsize(pdf) > 1000, "MuseScore wrote no PDF")
+    again = os.path.join(folder, "again.xml")
+    result = run(["mscore3", "-o", again, path], env)
+    expect(result.returncode == 0 and os.path.isfile(again),
+           f"MuseScore did not write MusicXML ({result.returncode}): {result.stderr.strip()}")
+    theirs = sounded_notes(again)
+    expect(theirs == ours, f"MuseScore read {theirs} notes, the file holds {ours}")
+    print(f"musescore: all {ours} notes read, no error")
+
+
+def check_lilypond(args, folder):
+    """musicxml2ly converts the MusicXML and LilyPond engraves it."""
+    need_tool("musicxml2ly", "lilypond")
+    need_tool("lilypond", "lilypond")
+    path, count, _ = export(args, folder, "musicxml", "sample.musicxml")
+    env = environment(folder)
+    ly = os.path.join(folder, "sample.ly")
+    result = run(["musicxml2ly", "--output=" + ly, path], env)
+    expect(result.returncode == 0 and os.path.isfile(ly),
+           f"musicxml2ly failed ({result.returncode}): {result.stderr.strip()}")
+    result = run(["lilypond", "--loglevel=ERROR", "-o", os.path.join(folder, "sample"), ly], env)
+    pdf = os.path.join(folder, "sample.pdf")
+    expect(result.returncode == 0 and os.path.isfile(pdf),
+           f"LilyPond failed ({result.returncode}): {result.stderr.strip()}")
+    print(f"lilypond: {count} notes engraved")
+
+
+CHECKS = {
+    "mido": check_mido,
+    "fluidsynth": check_fluidsynth,
+    "musescore": check_musescore,
+    "lilypond": check_lilypond,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("check", choices=sorted(CHECKS))
+    parser.add_argument("--exe", required=True, help="the built kelvo-gongche")
+    parser.add_argument("--sample", required=True, help="the score to export")
+    args = parser.parse_args()
+    args.exe = os.path.abspath(args.exe)
+    args.sample = os.path.abspath(args.sample)
+    try:
+        with tempfile.TemporaryDirectory(prefix=f"kelvo-{args.check}-") as folder:
+            CHECKS[args.check](args, folder)
+    except Skip as skip:
+        print(f"SKIP: {skip}")
+        return SKIP
+    except (Failure, subprocess.TimeoutExpired) as failure:
+        print(f"FAIL: {args.check}: {failure}")
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
