@@ -6,6 +6,7 @@
 #include "music/PitchTable.h"
 
 #include <QBuffer>
+#include <QHash>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
@@ -159,16 +160,117 @@ Spelling spell(int midi, int degree, int doMidi, int fifths)
     return s;
 }
 
+// QXmlStreamWriter hands every token (indent, '<', name, '>', text ...) to
+// its device as a write of its own, some thirty for a note, and those
+// writes dominate the export of a long score. So the part is put together
+// from fragments: a scratch writer, nested as deep as the element sits in
+// the document and so indenting it the same way, writes one element alone,
+// and its text is appended to the output. Notes repeat so much that each
+// distinct one is written only once.
+class Scratch
+{
+public:
+    explicit Scratch(int depth)
+    {
+        buffer.setBuffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        xml.setDevice(&buffer);
+        xml.setAutoFormatting(true);
+        xml.setAutoFormattingIndent(1);
+        for (int i = 0; i < depth; ++i)
+            xml.writeStartElement(QStringLiteral("x"));
+        // An element before the first fragment, which is then indented
+        // as a following sibling, like every later one.
+        xml.writeStartElement(QStringLiteral("x"));
+        xml.writeEndElement();
+    }
+
+    // The writer for a new fragment: one element at this depth.
+    QXmlStreamWriter &begin()
+    {
+        bytes.resize(0);
+        buffer.seek(0);
+        return xml;
+    }
+
+    // The fragment once its element is ended.
+    const QByteArray &text() const { return bytes; }
+
+    // The fragment of an element still open: its start tag and what it
+    // holds so far. The element is then ended outside the fragment.
+    QByteArray open()
+    {
+        xml.writeCharacters(QString()); // completes a start tag left open
+        const QByteArray fragment(bytes.constData(), bytes.size());
+        xml.writeEndElement();
+        return fragment;
+    }
+
+    // The end tag of an element at this depth that holds elements.
+    QByteArray endTag(const QString &name)
+    {
+        begin().writeStartElement(name);
+        xml.writeStartElement(QStringLiteral("x"));
+        xml.writeEndElement();
+        const qsizetype at = bytes.size();
+        xml.writeEndElement();
+        return bytes.mid(at);
+    }
+
+private:
+    QByteArray bytes;
+    QBuffer buffer;
+    QXmlStreamWriter xml;
+};
+
+// Everything a note's element is written from, short of its lyric.
+struct NoteForm
+{
+    bool rest = true, wholeMeasure = false, small = false;
+    Spelling spelling;
+    int units = 0;
+    const Grid *grid = &kPlain;
+    bool tieStop = false, tieStart = false, tupletStart = false, tupletStop = false;
+
+    // All of it as one number; -1 when a value is too large to pack.
+    qint64 key() const
+    {
+        quint64 packed = 0;
+        int shift = 0;
+        bool fits = true;
+        auto put = [&](int value, int bits) {
+            fits = fits && value >= 0 && value < (1 << bits);
+            packed |= quint64(value & ((1 << bits) - 1)) << shift;
+            shift += bits;
+        };
+        for (bool flag : {rest, wholeMeasure, small, tieStop, tieStart, tupletStart, tupletStop})
+            put(flag, 1);
+        put(rest ? 0 : spelling.step, 3);
+        put(rest ? 0 : spelling.alter + 8, 4);
+        put(rest ? 0 : spelling.octave + 128, 8);
+        put(units, 16);
+        put(grid->actual, 5);
+        put(grid->normal, 5);
+        put(grid->normalType + 1, 3);
+        return fits ? qint64(packed) : -1;
+    }
+};
+
 class Writer
 {
 public:
-    Writer(QIODevice *device, const Music::Options &options)
-        : xml(device), options(options)
+    Writer(QByteArray &out, const Music::Options &options)
+        : out(out), options(options)
     {
+        device.setBuffer(&out);
+        device.open(QIODevice::WriteOnly);
+        xml.setDevice(&device);
         xml.setAutoFormatting(true);
         xml.setAutoFormattingIndent(1);
         for (int i = 0; i < int(numbers.size()); ++i)
             numbers[i] = QString::number(i);
+        measureEnd = measureXml.endTag(QStringLiteral("measure"));
+        noteEnd = elementXml.endTag(QStringLiteral("note"));
     }
 
     void write(const Music::Performance &performance);
@@ -180,17 +282,26 @@ private:
     void mergeBeats(int meter);
     void markTuplets();
     void writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart);
+    void writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section, bool firstSection);
     void writePiece(const Music::Section &section, const Piece &piece, int measureUnits);
     void writeNote(const Music::Section &section, const Piece &piece, int units, bool tieStop,
                    bool tieStart, bool firstPart, bool lastPart, bool tupletStart, bool tupletStop,
                    bool wholeMeasure);
+    void writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form);
+    void writeLyric(const QString &text, bool extend);
     void writeBarline(const char *style);
     QString number(int n) const
     {
         return n >= 0 && n < int(numbers.size()) ? numbers[n] : QString::number(n);
     }
 
+    QByteArray &out;
+    QBuffer device; // the document around the part
     QXmlStreamWriter xml;
+    Scratch partXml{1}, measureXml{2}, elementXml{3}, lyricXml{4};
+    QByteArray measureEnd, noteEnd;
+    QHash<qint64, QByteArray> notes;          // by NoteForm::key()
+    std::array<QHash<QString, QByteArray>, 2> lyrics; // by text, without / with extend
     const Music::Options &options;
     std::array<QString, 200> numbers;
     std::vector<Piece> pieces;
@@ -209,8 +320,10 @@ void Writer::write(const Music::Performance &performance)
     xml.writeAttribute(QStringLiteral("version"), QStringLiteral("4.0"));
     writeHeader(performance);
 
-    xml.writeStartElement(QStringLiteral("part"));
-    xml.writeAttribute(QStringLiteral("id"), QStringLiteral("P1"));
+    QXmlStreamWriter &part = partXml.begin();
+    part.writeStartElement(QStringLiteral("part"));
+    part.writeAttribute(QStringLiteral("id"), QStringLiteral("P1"));
+    out += partXml.open();
     bool any = false;
     for (qsizetype s = 0; s < performance.sections.size(); ++s) {
         const auto &section = performance.sections[s];
@@ -225,7 +338,9 @@ void Writer::write(const Music::Performance &performance)
         empty.lengthUnits = 4 * kBeat;
         writeSection(empty, true, true);
     }
-    xml.writeEndElement(); // part
+    out += partXml.endTag(QStringLiteral("part"));
+
+    device.seek(out.size());
     xml.writeEndElement(); // score-partwise
     xml.writeEndDocument();
 }
@@ -404,18 +519,25 @@ void Writer::writeSection(const Music::Section &section, bool firstSection, bool
             writePiece(section, pieces[k], wholeRest ? measure : 0);
         if (end == pieces.size())
             writeBarline(lastSection ? "light-heavy" : "light-light");
-        xml.writeEndElement(); // measure
+        out += measureEnd;
         i = end;
     }
 }
 
 void Writer::writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart)
 {
+    QXmlStreamWriter &xml = measureXml.begin();
     xml.writeStartElement(QStringLiteral("measure"));
     xml.writeAttribute(QStringLiteral("number"), number(++measureNumber));
-    if (!sectionStart)
-        return;
+    if (sectionStart)
+        writeSectionStart(xml, section, firstSection);
+    out += measureXml.open();
+}
 
+// The key, time, tune name and tempo at the first bar of a section.
+void Writer::writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section,
+                               bool firstSection)
+{
     // Key and time are stated where they change; the tune name and the
     // double bar mark a new tune that keeps them.
     const int meter = std::clamp(section.meter, 1, 8);
@@ -452,7 +574,7 @@ void Writer::writeMeasureStart(const Music::Section &section, bool firstSection,
     const QString tempo = QString::number(options.tempo, 'g', 6);
     xml.writeStartElement(QStringLiteral("direction"));
     xml.writeAttribute(QStringLiteral("placement"), QStringLiteral("above"));
-    auto words = [this](const QString &text) {
+    auto words = [&xml](const QString &text) {
         xml.writeStartElement(QStringLiteral("direction-type"));
         xml.writeTextElement(QStringLiteral("words"), text);
         xml.writeEndElement();
@@ -476,10 +598,12 @@ void Writer::writeMeasureStart(const Music::Section &section, bool firstSection,
 
 void Writer::writeBarline(const char *style)
 {
+    QXmlStreamWriter &xml = elementXml.begin();
     xml.writeStartElement(QStringLiteral("barline"));
     xml.writeAttribute(QStringLiteral("location"), QStringLiteral("right"));
     xml.writeTextElement(QStringLiteral("bar-style"), QLatin1String(style));
     xml.writeEndElement();
+    out += elementXml.text();
 }
 
 // One piece, as several tied notes when no single value shows its length
@@ -499,6 +623,7 @@ void Writer::writePiece(const Music::Section &section, const Piece &piece, int m
                 }
             }
             if (!names.isEmpty()) {
+                QXmlStreamWriter &xml = elementXml.begin();
                 xml.writeStartElement(QStringLiteral("direction"));
                 xml.writeAttribute(QStringLiteral("placement"), QStringLiteral("above"));
                 xml.writeStartElement(QStringLiteral("direction-type"));
@@ -508,6 +633,7 @@ void Writer::writePiece(const Music::Section &section, const Piece &piece, int m
                 xml.writeEndElement();
                 xml.writeEndElement();
                 xml.writeEndElement();
+                out += elementXml.text();
             }
         }
     }
@@ -539,12 +665,68 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
                        bool tupletStop, bool wholeMeasure)
 {
     const Music::NoteEvent *note = piece.note >= 0 ? &section.notes[piece.note] : nullptr;
-    const Grid &grid = wholeMeasure ? kPlain : *piece.grid;
+    NoteForm form;
+    form.rest = piece.pitch < 0;
+    if (!form.rest)
+        form.spelling = spell(piece.pitch, note ? Music::degreeOf(note->glyph) : 0,
+                              section.doMidi, section.fifths);
+    form.wholeMeasure = wholeMeasure;
+    form.small = note && (note->flags & Music::Small);
+    form.units = units;
+    form.grid = wholeMeasure ? &kPlain : piece.grid;
+    form.tieStop = tieStop;
+    form.tieStart = tieStart;
+    form.tupletStart = tupletStart;
+    form.tupletStop = tupletStop;
 
+    const qint64 key = form.key();
+    auto cached = key >= 0 ? notes.constFind(key) : notes.cend();
+    if (cached != notes.cend()) {
+        out += *cached;
+    } else {
+        writeNoteForm(elementXml.begin(), form);
+        const QByteArray text = elementXml.open();
+        if (key >= 0)
+            notes.insert(key, text);
+        out += text;
+    }
+
+    // The character under its first note, with a melisma line when more
+    // notes (or tied pieces) follow for it. The line ends at the next
+    // lyric by itself; a closing <extend type="stop"/> on a lyric of its
+    // own makes musicxml2ly add stray extenders.
+    if (note && piece.pitch >= 0 && piece.first && firstPart && !note->lyric.isEmpty())
+        writeLyric(note->lyric, !(piece.last && lastPart && lastOfCharacter[size_t(piece.note)]));
+    out += noteEnd;
+}
+
+void Writer::writeLyric(const QString &text, bool extend)
+{
+    QHash<QString, QByteArray> &cache = lyrics[extend];
+    auto cached = cache.constFind(text);
+    if (cached == cache.cend()) {
+        QXmlStreamWriter &xml = lyricXml.begin();
+        xml.writeStartElement(QStringLiteral("lyric"));
+        xml.writeAttribute(QStringLiteral("number"), QStringLiteral("1"));
+        xml.writeTextElement(QStringLiteral("syllabic"), QStringLiteral("single"));
+        xml.writeTextElement(QStringLiteral("text"), text);
+        if (extend) {
+            xml.writeEmptyElement(QStringLiteral("extend"));
+            xml.writeAttribute(QStringLiteral("type"), QStringLiteral("start"));
+        }
+        xml.writeEndElement();
+        cached = cache.insert(text, lyricXml.text());
+    }
+    out += *cached;
+}
+
+// The note's element up to its lyric, left open.
+void Writer::writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form)
+{
+    const Grid &grid = *form.grid;
     xml.writeStartElement(QStringLiteral("note"));
-    if (piece.pitch >= 0) {
-        const Spelling s = spell(piece.pitch, note ? Music::degreeOf(note->glyph) : 0,
-                                 section.doMidi, section.fifths);
+    if (!form.rest) {
+        const Spelling &s = form.spelling;
         xml.writeStartElement(QStringLiteral("pitch"));
         xml.writeTextElement(QStringLiteral("step"), stepName(s.step));
         if (s.alter)
@@ -554,23 +736,23 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
         xml.writeEndElement();
     } else {
         xml.writeEmptyElement(QStringLiteral("rest"));
-        if (wholeMeasure)
+        if (form.wholeMeasure)
             xml.writeAttribute(QStringLiteral("measure"), QStringLiteral("yes"));
     }
-    xml.writeTextElement(QStringLiteral("duration"), number(units));
-    if (tieStop) {
+    xml.writeTextElement(QStringLiteral("duration"), number(form.units));
+    if (form.tieStop) {
         xml.writeEmptyElement(QStringLiteral("tie"));
         xml.writeAttribute(QStringLiteral("type"), QStringLiteral("stop"));
     }
-    if (tieStart) {
+    if (form.tieStart) {
         xml.writeEmptyElement(QStringLiteral("tie"));
         xml.writeAttribute(QStringLiteral("type"), QStringLiteral("start"));
     }
     xml.writeTextElement(QStringLiteral("voice"), QStringLiteral("1"));
-    const int value = nominal(units, grid);
+    const int value = nominal(form.units, grid);
     const Value &shown = value <= kMaxValue ? values()[size_t(value)] : Value{};
     if (shown.type >= 0) {
-        if (note && (note->flags & Music::Small)) {
+        if (form.small) {
             xml.writeStartElement(QStringLiteral("type"));
             xml.writeAttribute(QStringLiteral("size"), QStringLiteral("cue"));
             xml.writeCharacters(typeName(shown.type));
@@ -588,44 +770,26 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
         xml.writeTextElement(QStringLiteral("normal-type"), typeName(grid.normalType));
         xml.writeEndElement();
     }
-    if (tieStop || tieStart || tupletStart || tupletStop) {
+    if (form.tieStop || form.tieStart || form.tupletStart || form.tupletStop) {
         xml.writeStartElement(QStringLiteral("notations"));
-        if (tieStop) {
+        if (form.tieStop) {
             xml.writeEmptyElement(QStringLiteral("tied"));
             xml.writeAttribute(QStringLiteral("type"), QStringLiteral("stop"));
         }
-        if (tieStart) {
+        if (form.tieStart) {
             xml.writeEmptyElement(QStringLiteral("tied"));
             xml.writeAttribute(QStringLiteral("type"), QStringLiteral("start"));
         }
-        if (tupletStart) {
+        if (form.tupletStart) {
             xml.writeEmptyElement(QStringLiteral("tuplet"));
             xml.writeAttribute(QStringLiteral("type"), QStringLiteral("start"));
         }
-        if (tupletStop) {
+        if (form.tupletStop) {
             xml.writeEmptyElement(QStringLiteral("tuplet"));
             xml.writeAttribute(QStringLiteral("type"), QStringLiteral("stop"));
         }
         xml.writeEndElement();
     }
-    if (note && piece.pitch >= 0) {
-        // The character under its first note, with a melisma line when
-        // more notes (or tied pieces) follow for it. The line ends at the
-        // next lyric by itself; a closing <extend type="stop"/> on a lyric of
-        // its own makes musicxml2ly add stray extenders.
-        if (piece.first && firstPart && !note->lyric.isEmpty()) {
-            xml.writeStartElement(QStringLiteral("lyric"));
-            xml.writeAttribute(QStringLiteral("number"), QStringLiteral("1"));
-            xml.writeTextElement(QStringLiteral("syllabic"), QStringLiteral("single"));
-            xml.writeTextElement(QStringLiteral("text"), note->lyric);
-            if (!(piece.last && lastPart && lastOfCharacter[size_t(piece.note)])) {
-                xml.writeEmptyElement(QStringLiteral("extend"));
-                xml.writeAttribute(QStringLiteral("type"), QStringLiteral("start"));
-            }
-            xml.writeEndElement();
-        }
-    }
-    xml.writeEndElement(); // note
 }
 
 } // namespace
@@ -633,11 +797,8 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
 QByteArray encode(const Music::Performance &performance, const Music::Options &options)
 {
     QByteArray bytes;
-    bytes.reserve(qsizetype(performance.noteCount()) * 300 + 4096);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    Writer(&buffer, options).write(performance);
-    buffer.close();
+    bytes.reserve(qsizetype(performance.noteCount()) * 400 + 4096);
+    Writer(bytes, options).write(performance);
     return bytes;
 }
 

@@ -5,6 +5,7 @@
 #include "music/Ornaments.h"
 #include "music/PitchTable.h"
 #include "music/Reading.h"
+#include "SampleItems.h"
 
 #include <QHash>
 #include <QtTest>
@@ -51,16 +52,6 @@ LayoutItems document(const QStringList &lyric, const QString &scores)
         scoreLines << notation(names);
     return ScoreSyntax::layoutItems(PlainLines(lyric),
                                     PlainLines(scoreLines));
-}
-
-LayoutItems sampleItems()
-{
-    QFile file(QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const auto decoded = ScoreFile::decode(file.readAll());
-    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
-    return ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score));
 }
 
 // What every writer relies on; empty when the performance keeps it.
@@ -309,13 +300,9 @@ void TestReading::beats()
 // 袅 上高 in 小工调, and no note runs backwards.
 void TestReading::sample()
 {
-    QFile file(QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const auto decoded = ScoreFile::decode(file.readAll());
-    QVERIFY(decoded.ok());
-    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
-    const auto performance = Music::read(
-        ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score)), {});
+    const LayoutItems items = sampleItems();
+    QVERIFY(!items.isEmpty());
+    const auto performance = Music::read(items, {});
     QVERIFY(!performance.sections.isEmpty());
     int lyrics = 0;
     for (const auto &section : performance.sections) {
