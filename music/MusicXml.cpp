@@ -351,7 +351,8 @@ void Writer::writeHeader(const Music::Performance &performance)
         xml.writeStartElement(QStringLiteral("work"));
         xml.writeTextElement(QStringLiteral("work-title"), performance.title);
         xml.writeEndElement();
-        xml.writeTextElement(QStringLiteral("movement-title"), performance.title);
+        // Only the work's title: with a movement title as well, LilyPond
+        // prints the same words twice.
     }
     xml.writeStartElement(QStringLiteral("identification"));
     xml.writeStartElement(QStringLiteral("encoding"));
