@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -32,8 +33,12 @@ public:
     void setLoop(int fromTick, int toTick);
     void setTempo(double beatsPerMinute);
 
-    // The audio driver; KELVO_AUDIO_DRIVER overrides it (tests use "file").
+    // The audio driver; KELVO_AUDIO_DRIVER overrides it (tests use "file",
+    // which writes to KELVO_AUDIO_FILE when set, else to a file of its own).
     static QString driverName();
+    // The drivers play() tries in turn: the override alone, else
+    // FluidSynth's default, PulseAudio, PipeWire, ALSA.
+    static QStringList driverCandidates();
 
 signals:
     void finished(); // played to the end (not after stop())
