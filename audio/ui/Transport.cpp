@@ -52,10 +52,12 @@ Transport::Transport(QWidget *parent)
     m_stop = addAction(icon("stop"), tr("停止"), this, &Transport::stop);
     m_stop->setObjectName(QStringLiteral("stopAction"));
     m_stop->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    m_stop->setToolTip(tr("停止播放 Shift+F5"));
     m_playFromCursor = addAction(icon("playFromCursor"), tr("从光标处播放"), this,
                                  &Transport::playFromCursor);
     m_playFromCursor->setObjectName(QStringLiteral("playFromCursorAction"));
     m_playFromCursor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
+    m_playFromCursor->setToolTip(tr("从光标处的字播放 Ctrl+F5"));
     m_loop = addAction(icon("loop"), tr("循环选段"));
     m_loop->setObjectName(QStringLiteral("loopAction"));
     m_loop->setCheckable(true);
@@ -90,8 +92,9 @@ Transport::Transport(QWidget *parent)
         m_instrument->addItem(PlaybackSettings::name(PlaybackSettings::Instrument(i)));
     m_instrument->setCurrentIndex(m_settings.instrument);
     addWidget(m_instrument);
-    m_soundFont = addAction(tr("选择音色库…"), this, &Transport::chooseSoundFont);
+    m_soundFont = addAction(icon("soundFont"), tr("选择音色库…"), this, &Transport::chooseSoundFont);
     m_soundFont->setObjectName(QStringLiteral("soundFontAction"));
+    m_soundFont->setToolTip(tr("选择播放用的 SoundFont 音色库"));
 
     // Keyboard typing into the boxes would otherwise restart the music at
     // every digit; a value counts once it is entered or the arrows step.
@@ -192,7 +195,10 @@ bool Transport::start(const std::function<int(const QList<Audio::Cue> &)> &where
 
     const QList<Audio::Cue> cues = Audio::cues(performance);
     QString error;
-    if (!m_player->play(Midi::encode(performance, options), font.path, where(cues), &error)) {
+    // Nothing usable: the chosen file still goes to the player, whose
+    // refusal names it.
+    const QString soundFont = font.path.isEmpty() ? m_settings.soundFont : font.path;
+    if (!m_player->play(Midi::encode(performance, options), soundFont, where(cues), &error)) {
         Dialogs::warning(window(), tr("播放"), error.isEmpty() ? tr("没有可用的音频设备") : error);
         return false;
     }
@@ -373,7 +379,8 @@ void Transport::chooseSoundFont()
         return;
     QString why;
     if (!SoundFonts::isUsable(path, &why)) {
-        Dialogs::warning(window(), tr("选择音色库"), why);
+        Dialogs::warning(window(), tr("选择音色库"),
+                         why.isEmpty() ? tr("“%1”不是可用的音色库。").arg(path) : why);
         return;
     }
     m_settings.soundFont = path;
@@ -396,7 +403,7 @@ void Transport::refreshActions()
     m_play->setEnabled(m_editor || playing);
     m_play->setText(playing && !paused ? tr("暂停") : tr("播放"));
     m_play->setIcon(icon(playing && !paused ? "pause" : "play"));
-    m_play->setToolTip(m_play->text() + QStringLiteral(" (F5)"));
+    m_play->setToolTip(m_play->text() + QStringLiteral(" F5"));
     m_stop->setEnabled(playing);
     m_playFromCursor->setEnabled(m_editor);
 }
