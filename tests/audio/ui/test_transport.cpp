@@ -117,6 +117,11 @@ private slots:
             const int to = int(graphemes.toNextBoundary());
             QCOMPARE(playingLyric(p.editor()), items[cue.item].text.mid(from, to - from));
             QCOMPARE(playingScore(p.editor()), items[cue.item].scores.value(cue.character));
+            // Scrolled into view in both panes.
+            for (GutteredTextEdit *pane : {static_cast<GutteredTextEdit *>(p.editor()->lyricEdit()),
+                                           static_cast<GutteredTextEdit *>(p.editor()->scoreEdit())})
+                QVERIFY(pane->viewport()->rect().contains(
+                    pane->cursorRect(pane->playingRange()).center()));
         }
         QCOMPARE(p.editor()->lyricEdit()->textCursor().position(), cursor);
 
