@@ -262,6 +262,22 @@ bool Player::play(const QByteArray &midi, const QString &soundFont, int fromTick
     return true;
 }
 
+bool Player::prepare(const QString &soundFont, QString *error)
+{
+    if (isActive() && soundFont != m_engine->soundFontPath) {
+        // The playing synth keeps its SoundFont until stopped.
+        if (error)
+            *error = QStringLiteral("播放时不能更换音色库");
+        return false;
+    }
+    QString message;
+    if (m_engine->prepareSynth(soundFont, &message))
+        return true;
+    if (error)
+        *error = message;
+    return false;
+}
+
 void Player::pause()
 {
     Engine &e = *m_engine;
@@ -337,7 +353,9 @@ QStringList Player::driverCandidates()
     silenceFluidSynth();
     if (fluid_settings_t *settings = new_fluid_settings()) {
         char *name = nullptr;
-        if (fluid_settings_getstr_default(settings, "audio.driver", &name) == FLUID_OK && name)
+        // Empty when FluidSynth was built without a preference.
+        if (fluid_settings_getstr_default(settings, "audio.driver", &name) == FLUID_OK && name
+            && *name)
             names.append(QString::fromUtf8(name));
         delete_fluid_settings(settings);
     }

@@ -21,6 +21,11 @@ public:
     // Starts playing from fromTick. False, with a message in *error, when
     // there is no audio device ("没有可用的音频设备") or no usable SoundFont.
     bool play(const QByteArray &midi, const QString &soundFont, int fromTick, QString *error);
+    // Loads the SoundFont now (a large one takes a tenth of a second), so
+    // that the first play() starts at once; play() does it when needed.
+    // False with the message as play() gives it; also while playing with
+    // another SoundFont.
+    bool prepare(const QString &soundFont, QString *error = nullptr);
     void pause();
     void resume();
     void stop();

@@ -69,6 +69,24 @@ QString soundFont()
     return QFile::exists(path) ? path : QString();
 }
 
+// The loudest 16-bit sample in the last `milliseconds` the file driver
+// wrote (stereo at 44.1 kHz, after the header).
+int recentPeak(const QString &path, int milliseconds)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 44)
+        return -1;
+    const qint64 bytes = qint64(milliseconds) * 441 / 10 * 4;
+    const qint64 from = std::max<qint64>(44, (file.size() - bytes) / 2 * 2);
+    file.seek(from);
+    const QByteArray data = file.readAll();
+    const auto *samples = reinterpret_cast<const qint16 *>(data.constData());
+    int peak = 0;
+    for (qsizetype i = 0; i < data.size() / 2; ++i)
+        peak = std::max(peak, std::abs(int(samples[i])));
+    return peak;
+}
+
 #define REQUIRE_SOUNDFONT()                                                                        \
     do {                                                                                           \
         if (::soundFont().isEmpty())                                                               \
@@ -180,10 +198,36 @@ void TestPlayback::sampleFollowing_data()
     QTest::addColumn<double>("tempo");
     QTest::addColumn<QString>("lyric");
     QTest::addColumn<int>("character");
+
+    const QString first = QStringLiteral("袅晴丝吹来闲庭院，");
+    QTest::newRow("start") << 0 << 60.0 << first << 0;
+    QTest::newRow("end of the first beat") << 999 << 60.0 << first << 0;
+    QTest::newRow("second beat") << 1000 << 60.0 << first << 1;
+    QTest::newRow("twice as fast") << 1000 << 120.0 << first << 2;
+    QTest::newRow("inside a beat") << 3500 << 60.0 << first << 3;
+    QTest::newRow("off the beat") << 3800 << 60.0 << first << 4;
+    QTest::newRow("the line's last character") << 8999 << 60.0 << first << 7;
+    QTest::newRow("the next line") << 9000 << 60.0 << QStringLiteral("摇漾春如线。") << 0;
+    QTest::newRow("the second tune") << 40000 << 60.0 << QStringLiteral("原来姹紫嫣红开遍，") << 0;
 }
 
 void TestPlayback::sampleFollowing()
 {
+    QFETCH(int, milliseconds);
+    QFETCH(double, tempo);
+    QFETCH(QString, lyric);
+    QFETCH(int, character);
+    const LayoutItems items = sampleItems();
+    QVERIFY(!items.isEmpty());
+    const QList<Audio::Cue> cues = Audio::cues(Music::read(items, {}));
+    // The player's clock: ticks at 480 a beat.
+    const int tick = int(qint64(milliseconds) * tempo * Beat / 60000);
+    const int at = Audio::cueAt(cues, tick);
+    QVERIFY(at >= 0);
+    QCOMPARE(items.at(cues.at(at).item).text, lyric);
+    QCOMPARE(cues.at(at).character, character);
+    // Playing from that character starts on its first note.
+    QCOMPARE(Audio::startTickFor(cues, cues.at(at).item, character), cues.at(at).startTick);
 }
 
 // What a hand-edited [playback] group reads as.
@@ -263,17 +307,25 @@ void TestPlayback::settingsRoundTrip()
 void TestPlayback::playPauseStop()
 {
     REQUIRE_SOUNDFONT();
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out.wav"));
+    qputenv("KELVO_AUDIO_FILE", QFile::encodeName(out));
     Player player;
     QString error;
+    QVERIFY2(player.prepare(soundFont(), &error), qPrintable(error));
     QVERIFY2(player.play(tune(32), soundFont(), 0, &error), qPrintable(error));
+    QVERIFY(!player.prepare(QStringLiteral("/elsewhere.sf2"), &error));
     QVERIFY(player.isActive());
     QTRY_VERIFY(player.currentTick() > Beat / 2);
+    QVERIFY(recentPeak(out, 100) > 500);
 
     player.pause();
     QVERIFY(player.isPaused());
     const int held = player.currentTick();
     QTest::qWait(150);
     QCOMPARE(player.currentTick(), held);
+    // No note hangs on: after the release and the reverb, silence.
+    QTRY_VERIFY_WITH_TIMEOUT(recentPeak(out, 100) < 50, 3000);
 
     player.resume();
     QVERIFY(!player.isPaused());
@@ -427,6 +479,7 @@ void TestPlayback::refused()
     }
     Player player;
     QString error;
+    QCOMPARE(player.prepare(soundFont, &error), driver == QLatin1String("file") ? false : true);
     QVERIFY(!player.play(tune(4), soundFont, 0, &error));
     QVERIFY2(error.contains(message), qPrintable(error));
     QVERIFY(!player.isActive());
