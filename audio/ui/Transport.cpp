@@ -138,6 +138,21 @@ void Transport::setEditor(KelvoEdit *editor)
         stop();
     m_editor = editor;
     refreshActions();
+    // Loading a large SoundFont takes a moment: done once a document is
+    // there, after the window has shown it, so that F5 sounds at once.
+    if (editor)
+        QTimer::singleShot(0, this, [this] {
+            if (!isPlaying())
+                m_player->prepare(soundFontPath(), nullptr);
+        });
+}
+
+QString Transport::soundFontPath() const
+{
+    // Nothing usable: the chosen file still goes to the player, whose
+    // refusal names it.
+    const QString chosen = SoundFonts::choose(m_settings.soundFont).path;
+    return chosen.isEmpty() ? m_settings.soundFont : chosen;
 }
 
 void Transport::release(KelvoEdit *editor)
@@ -195,8 +210,6 @@ bool Transport::start(const std::function<int(const QList<Audio::Cue> &)> &where
 
     const QList<Audio::Cue> cues = Audio::cues(performance);
     QString error;
-    // Nothing usable: the chosen file still goes to the player, whose
-    // refusal names it.
     const QString soundFont = font.path.isEmpty() ? m_settings.soundFont : font.path;
     if (!m_player->play(Midi::encode(performance, options), soundFont, where(cues), &error)) {
         Dialogs::warning(window(), tr("播放"), error.isEmpty() ? tr("没有可用的音频设备") : error);

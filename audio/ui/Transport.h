@@ -86,6 +86,7 @@ private:
     void onDocumentChanged();
     void onSettingChanged();
     void saveSettings() const;
+    QString soundFontPath() const; // the one to play with
     void refreshActions();
     QString documentText() const;
 
