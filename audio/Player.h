@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -20,6 +21,11 @@ public:
     // Starts playing from fromTick. False, with a message in *error, when
     // there is no audio device ("没有可用的音频设备") or no usable SoundFont.
     bool play(const QByteArray &midi, const QString &soundFont, int fromTick, QString *error);
+    // Loads the SoundFont now (a large one takes a tenth of a second), so
+    // that the first play() starts at once; play() does it when needed.
+    // False with the message as play() gives it; also while playing with
+    // another SoundFont.
+    bool prepare(const QString &soundFont, QString *error = nullptr);
     void pause();
     void resume();
     void stop();
@@ -32,8 +38,12 @@ public:
     void setLoop(int fromTick, int toTick);
     void setTempo(double beatsPerMinute);
 
-    // The audio driver; KELVO_AUDIO_DRIVER overrides it (tests use "file").
+    // The audio driver; KELVO_AUDIO_DRIVER overrides it (tests use "file",
+    // which writes to KELVO_AUDIO_FILE when set, else to a file of its own).
     static QString driverName();
+    // The drivers play() tries in turn: the override alone, else
+    // FluidSynth's default, PulseAudio, PipeWire, ALSA.
+    static QStringList driverCandidates();
 
 signals:
     void finished(); // played to the end (not after stop())
