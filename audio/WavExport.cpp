@@ -25,6 +25,11 @@ namespace {
 // player's events are still placed on the synthesiser's own 64-sample
 // grid.
 constexpr int PeriodSize = 512;
+// FluidSynth's default gain (0.2) leaves room for many voices at once and
+// makes a single melody line peak near -28 dBFS: far too quiet for a file
+// handed to someone. A melody sounds one or two voices at a time, so ten
+// times as much (peaks near -10 dBFS) still keeps clear of clipping.
+constexpr double Gain = 2.0;
 
 const QString WriteFailure = QStringLiteral("文件无写入权限或文件已被占用!");
 
@@ -122,6 +127,7 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     fluid_settings_setnum(fluid.settings, "synth.sample-rate", WavSampleRate);
     fluid_settings_setint(fluid.settings, "synth.audio-channels", 1); // one stereo pair
     fluid_settings_setint(fluid.settings, "synth.lock-memory", 0);
+    fluid_settings_setnum(fluid.settings, "synth.gain", Gain);
     fluid_settings_setint(fluid.settings, "audio.period-size", PeriodSize);
     fluid_settings_setstr(fluid.settings, "player.timing-source", "sample");
     const QByteArray fileName = QFile::encodeName(temporary.path);
@@ -156,13 +162,18 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     // The last fraction is kept for the tail and the finishing of the file.
     constexpr double PlayShare = 0.97;
     int lastPercent = -1;
+    // The player itself lingers after the last event until every voice has
+    // died away, however long that takes; the piece ends at its last tick
+    // here, and the tail below is the same for every SoundFont.
     while (fluid_player_get_status(fluid.player) == FLUID_PLAYER_PLAYING) {
+        const int total = fluid_player_get_total_ticks(fluid.player);
+        const int tick = fluid_player_get_current_tick(fluid.player);
+        if (total > 0 && tick >= total)
+            break;
         if (fluid_file_renderer_process_block(fluid.renderer) != FLUID_OK)
             return failure(WriteFailure);
         ++blocks;
-        const int total = fluid_player_get_total_ticks(fluid.player);
-        const double fraction =
-            total > 0 ? PlayShare * fluid_player_get_current_tick(fluid.player) / total : 0.0;
+        const double fraction = total > 0 ? PlayShare * qMin(1.0, double(tick) / total) : 0.0;
         const int percent = int(fraction * 1000);
         if (percent != lastPercent) {
             lastPercent = percent;

@@ -164,16 +164,11 @@ int runMusicExport(const Startup::Arguments &o, const QString &format,
                                 "moved by octaves")
                      .arg(folded));
     if (wav)
-        printErr(QStringLiteral("exported %1 note(s) in %2 section(s), %3 s of sound, to %4")
-                     .arg(performance.noteCount())
-                     .arg(performance.sections.size())
-                     .arg(result.seconds, 0, 'f', 1)
-                     .arg(QDir::toNativeSeparators(result.target)));
-    else
-        printErr(QStringLiteral("exported %1 note(s) in %2 section(s) to %3")
-                     .arg(performance.noteCount())
-                     .arg(performance.sections.size())
-                     .arg(QDir::toNativeSeparators(result.target)));
+        printErr(QStringLiteral("rendered %1 s of sound").arg(result.seconds, 0, 'f', 1));
+    printErr(QStringLiteral("exported %1 note(s) in %2 section(s) to %3")
+                 .arg(performance.noteCount())
+                 .arg(performance.sections.size())
+                 .arg(QDir::toNativeSeparators(result.target)));
     return Success;
 }
 
