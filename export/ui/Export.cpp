@@ -821,6 +821,12 @@ void Export::exportWav()
     }));
     if (!watcher.isFinished())
         loop.exec();
+    // The loop also ends when the application quits: the worker uses what
+    // lives on this stack, so it is stopped and awaited before returning.
+    if (!watcher.isFinished()) {
+        cancel = true;
+        watcher.waitForFinished();
+    }
     tick.stop();
     disconnect(cancelled);
     const ExportResult result = watcher.result();
