@@ -33,6 +33,16 @@ constexpr double Gain = 2.0;
 
 const QString WriteFailure = QStringLiteral("文件无写入权限或文件已被占用!");
 
+} // namespace
+
+QString tooLong()
+{
+    return QStringLiteral("乐曲太长，无法写成 WAV 文件（最长 %1 小时）")
+        .arg(MaxWavSeconds / 3600, 0, 'f', 0);
+}
+
+namespace {
+
 RenderResult failure(const QString &message)
 {
     RenderResult result;
@@ -161,7 +171,8 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     };
     // The last fraction is kept for the tail and the finishing of the file.
     constexpr double PlayShare = 0.97;
-    int lastPercent = -1;
+    int lastPermille = -1;
+    const qint64 maxBlocks = qint64(MaxWavSeconds * WavSampleRate / PeriodSize);
     // The player itself lingers after the last event until every voice has
     // died away, however long that takes; the piece ends at its last tick
     // here, and the tail below is the same for every SoundFont.
@@ -170,13 +181,15 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
         const int tick = fluid_player_get_current_tick(fluid.player);
         if (total > 0 && tick >= total)
             break;
+        if (blocks >= maxBlocks)
+            return failure(tooLong());
         if (fluid_file_renderer_process_block(fluid.renderer) != FLUID_OK)
             return failure(WriteFailure);
         ++blocks;
         const double fraction = total > 0 ? PlayShare * qMin(1.0, double(tick) / total) : 0.0;
-        const int percent = int(fraction * 1000);
-        if (percent != lastPercent) {
-            lastPercent = percent;
+        const int permille = int(fraction * 1000);
+        if (permille != lastPermille) {
+            lastPermille = permille;
             if (cancelled(fraction)) {
                 RenderResult result;
                 result.cancelled = true;

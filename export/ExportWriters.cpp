@@ -650,6 +650,16 @@ ExportResult ExportWriters::writeWav(const Music::Performance &performance,
     const QString target = info.absoluteFilePath();
     if (info.isDir())
         return failed(QStringLiteral("错误"), QStringLiteral("文件无写入权限或文件已被占用!"));
+    // Refused before any waiting: the renderer would stop there anyway.
+    int endUnits = 0;
+    for (const Music::Section &section : performance.sections) {
+        endUnits = std::max(endUnits, section.startUnits + section.lengthUnits);
+        for (const Music::NoteEvent &note : section.notes)
+            endUnits = std::max(endUnits,
+                                section.startUnits + note.onsetUnits + note.lengthUnits);
+    }
+    if (endUnits / 12.0 * 60 / options.tempo > Audio::MaxWavSeconds)
+        return failed(QStringLiteral("错误"), Audio::tooLong());
     const SoundFonts::Choice choice = SoundFonts::choose(soundFont);
     if (choice.path.isEmpty())
         return failed(QStringLiteral("错误"), choice.warning);

@@ -23,11 +23,12 @@ namespace {
 const QString Fluid = QStringLiteral("/usr/share/sounds/sf2/FluidR3_GM.sf2");
 const QString Tim = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
 
-// 上 then 尺 in 小工调, a beat each: D5 then E5.
-Music::Performance phrase()
+// 上 then 尺 in 小工调, a beat each: D5 then E5; the section may last
+// longer.
+Music::Performance phrase(int beats = 2)
 {
     Music::Section section;
-    section.lengthUnits = 24;
+    section.lengthUnits = 12 * beats;
     for (int i = 0; i < 2; ++i) {
         Music::NoteEvent note;
         note.pitch = 74 + 2 * i;
@@ -258,19 +259,20 @@ private slots:
     {
         QTest::addColumn<QString>("target"); // inside a temporary folder
         QTest::addColumn<int>("cancelAt");   // progress call that says stop; -1 never
-        QTest::addColumn<bool>("notes");
+        QTest::addColumn<int>("beats"); // of the phrase at 60 a minute; 0: no notes
         QTest::addColumn<QString>("message");
-        QTest::newRow("under a regular file") << "plain/x.wav" << -1 << true << "文件无写入权限或文件已被占用!";
-        QTest::newRow("target is a folder") << "folder" << -1 << true << "文件无写入权限或文件已被占用!";
-        QTest::newRow("cancelled at once") << "old.wav" << 0 << true << "";
-        QTest::newRow("cancelled midway") << "new/deeper/x.wav" << 3 << true << "";
-        QTest::newRow("no notes") << "old.wav" << -1 << false << "没有可导出的音符";
+        QTest::newRow("under a regular file") << "plain/x.wav" << -1 << 2 << "文件无写入权限或文件已被占用!";
+        QTest::newRow("target is a folder") << "folder" << -1 << 2 << "文件无写入权限或文件已被占用!";
+        QTest::newRow("cancelled at once") << "old.wav" << 0 << 2 << "";
+        QTest::newRow("cancelled midway") << "new/deeper/x.wav" << 3 << 2 << "";
+        QTest::newRow("no notes") << "old.wav" << -1 << 0 << "没有可导出的音符";
+        QTest::newRow("over six hours") << "old.wav" << -1 << 6 * 3600 + 1 << "乐曲太长，无法写成 WAV 文件（最长 6 小时）";
     }
     void nothingLeftBehind()
     {
         QFETCH(QString, target);
         QFETCH(int, cancelAt);
-        QFETCH(bool, notes);
+        QFETCH(int, beats);
         QFETCH(QString, message);
         if (SoundFonts::systemSoundFonts().isEmpty())
             QSKIP("no Debian SoundFont installed");
@@ -281,7 +283,7 @@ private slots:
         const QStringList before = entries(dir.path());
         int calls = 0;
         const ExportResult result = ExportWriters::writeWav(
-            notes ? phrase() : Music::Performance(), Music::Options(), QString(),
+            beats ? phrase(beats) : Music::Performance(), Music::Options(), QString(),
             dir.filePath(target), [&](double) { return calls++ != cancelAt; });
         QVERIFY(!result.ok);
         QCOMPARE(result.message, message);
