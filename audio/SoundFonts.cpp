@@ -83,25 +83,26 @@ QString problem(const QString &path)
     return reason;
 }
 
-// problem(), remembered for files that exist while their size and time
-// stay the same.
+// problem(), remembered while the file's size and time stay the same.
 QString reasonAgainst(const QString &path)
 {
     if (path.isEmpty())
         return QStringLiteral("没有指定文件");
     const QFileInfo info(path);
     const QString key = info.absoluteFilePath();
-    const bool exists = info.exists();
-    const qint64 size = exists ? info.size() : -1;
+    // Only what the file holds is remembered: a missing or locked file may
+    // be put right without changing its time.
+    const bool remembered = info.isFile() && info.isReadable();
+    const qint64 size = remembered ? info.size() : -1;
     const QDateTime modified = info.lastModified();
-    if (exists) {
+    if (remembered) {
         QMutexLocker lock(&knownLock);
         const auto it = known.constFind(key);
         if (it != known.constEnd() && it->size == size && it->modified == modified)
             return it->reason;
     }
     const QString reason = problem(path);
-    if (exists) {
+    if (remembered) {
         QMutexLocker lock(&knownLock);
         known.insert(key, Known{size, modified, reason});
     }
