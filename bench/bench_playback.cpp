@@ -7,6 +7,7 @@
 // "name value unit" lines.
 
 #include "audio/Player.h"
+#include "document/SampleScore.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
 #include "music/MidiFile.h"
@@ -29,14 +30,7 @@ constexpr qint64 FirstBlockBytes = 44 + 64 * 4;
 
 QByteArray sampleMidi()
 {
-    QFile file(QStringLiteral(KELVO_SAMPLE_SCORE));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const auto decoded = ScoreFile::decode(file.readAll());
-    if (!decoded.ok())
-        return {};
-    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
-    const LayoutItems items = ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score));
+    const LayoutItems items = SampleScore::layoutItems();
     const Music::Options options;
     return Midi::encode(Music::read(items, options), options);
 }

@@ -6,6 +6,7 @@
 // names, every one its own suffixed lines.
 
 #include "audio/SoundFonts.h"
+#include "document/SampleScore.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
 #include "export/ExportWriters.h"
@@ -21,16 +22,6 @@
 #include <cstdio>
 
 namespace {
-
-LayoutItems sample()
-{
-    QFile file(QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const ScoreFile::Decoded decoded = ScoreFile::decode(file.readAll());
-    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
-    return ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score));
-}
 
 // False when the export failed.
 bool measureWav(const LayoutItems &items, const QString &soundFont, const QString &suffix)
@@ -62,7 +53,7 @@ bool measureWav(const LayoutItems &items, const QString &soundFont, const QStrin
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const LayoutItems items = sample();
+    const LayoutItems items = SampleScore::layoutItems();
     const QStringList fonts = SoundFonts::systemSoundFonts();
     if (items.isEmpty() || fonts.isEmpty()) {
         std::fprintf(stderr, "needs examples/sample.gcp and a Debian SoundFont\n");

@@ -6,7 +6,7 @@
 #include "music/Ornaments.h"
 #include "music/Reading.h"
 #include "support/CoreTestSupport.h"
-#include "SampleItems.h"
+#include "document/SampleScore.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -217,7 +217,7 @@ void TestPlayback::sampleFollowing()
     QFETCH(double, tempo);
     QFETCH(QString, lyric);
     QFETCH(int, character);
-    const LayoutItems items = sampleItems();
+    const LayoutItems items = SampleScore::layoutItems();
     QVERIFY(!items.isEmpty());
     const QList<Audio::Cue> cues = Audio::cues(Music::read(items, {}));
     // The player's clock: ticks at 480 a beat.

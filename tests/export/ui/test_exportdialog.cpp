@@ -5,6 +5,7 @@
 
 #include "app/ui/MainWindow.h"
 #include "core/RecentFiles.h"
+#include "document/SampleScore.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
 #include "document/ui/KelvoEdit.h"
@@ -40,17 +41,6 @@ LayoutItems sampleItems()
     line.text = QStringLiteral("天地玄黄");
     line.scores = QStringList(4, QString());
     return {title, line};
-}
-
-// The bundled sample's lines, as the editor reads them.
-LayoutItems sampleScore()
-{
-    QFile file(QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const ScoreFile::Decoded decoded = ScoreFile::decode(file.readAll());
-    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
-    return ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score));
 }
 
 QString boolText(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
@@ -675,7 +665,7 @@ private slots:
             QSKIP("no Debian SoundFont installed");
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("游园.wav"));
-        auto dialog = makeDialog(sampleScore());
+        auto dialog = makeDialog(SampleScore::layoutItems());
         dialog->show();
         Ui::Export *form = dialog->form();
         form->fileTypeBox->setCurrentIndex(form->fileTypeBox->findText(QStringLiteral("wav")));
