@@ -5,7 +5,7 @@
 # open); without any, it opens the user's own copy of the sample score in the
 # data folder, so saving it never touches examples/sample.gcp.
 source "$(dirname "$0")/scripts/common.sh"
-install_packages
+install_packages "${RUN_PACKAGES[@]}"
 build_program
 if [ $# -eq 0 ]; then
   set -- --sample

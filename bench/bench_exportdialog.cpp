@@ -7,6 +7,7 @@
 #include "BenchDocument.h"
 #include "core/DataPaths.h"
 #include "core/Resources.h"
+#include "document/SampleScore.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
 #include "export/ui/Export.h"
@@ -56,15 +57,6 @@ std::vector<double> timeChanges(const LayoutItems &items, int changes)
     return times;
 }
 
-LayoutItems sampleItems()
-{
-    QFile file(QStringLiteral(KELVO_SAMPLE_SCORE));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const ScoreFile::Decoded decoded = ScoreFile::decode(file.readAll());
-    return ScoreSyntax::layoutItems(PlainLines(decoded.lyric), PlainLines(decoded.score));
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -74,7 +66,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     BenchDocument::initApplication(dataDir.path());
 
-    const LayoutItems sample = sampleItems();
+    const LayoutItems sample = SampleScore::layoutItems();
     QRandomGenerator rng(7);
     const QString lyric = BenchDocument::makeLyric(rng, 3000);
     const PlainLines lyricLines(lyric);

@@ -45,7 +45,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The lyric and the titles are set in the system's CJK fonts (the notation
 # font is built into the program); Qt's own translations put its dialogs and
 # buttons in Chinese like the rest of the program.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-ukai | fonts-noto-cjk, qt6-translations-l10n")
+# A General MIDI SoundFont plays the score and renders its WAV export.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "fonts-arphic-ukai | fonts-noto-cjk, qt6-translations-l10n, fluid-soundfont-gm | timgm6mb-soundfont")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 include(CPack)

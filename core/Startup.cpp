@@ -72,12 +72,15 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     const QCommandLineOption transpose(QStringLiteral("transpose"), QString(),
                                        QStringLiteral("semitones"));
     const QCommandLineOption noOrnaments(QStringLiteral("no-ornaments"));
+    const QCommandLineOption soundFont(QStringLiteral("soundfont"), QString(),
+                                       QStringLiteral("file"));
     parser.addOptions({help, version, exportTo, format, dpi, scheme, sample, tempo, transpose,
-                       noOrnaments});
+                       noOrnaments, soundFont});
     const QStringList valueOptions = {QStringLiteral("o"),      QStringLiteral("export"),
                                       QStringLiteral("format"), QStringLiteral("r"),
                                       QStringLiteral("dpi"),    QStringLiteral("scheme"),
-                                      QStringLiteral("tempo"),  QStringLiteral("transpose")};
+                                      QStringLiteral("tempo"),  QStringLiteral("transpose"),
+                                      QStringLiteral("soundfont")};
     for (const char *name : QtValueOptions)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
                                             QStringLiteral("value")));
@@ -124,6 +127,7 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     result.tempo = parser.value(tempo);
     result.transpose = parser.value(transpose);
     result.noOrnaments = parser.isSet(noOrnaments);
+    result.soundFont = parser.value(soundFont);
     result.scores = parser.positionalArguments();
     result.sample = parser.isSet(sample);
     // Qt takes the platform only as a separate argument.
@@ -136,7 +140,7 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
         result.mode = Mode::Version;
     else if (parser.isSet(exportTo) || parser.isSet(format) || parser.isSet(dpi)
              || parser.isSet(scheme) || parser.isSet(tempo) || parser.isSet(transpose)
-             || result.noOrnaments)
+             || result.noOrnaments || parser.isSet(soundFont))
         result.mode = Mode::Export;
     if (result.mode != Mode::Editor || result.scores.isEmpty())
         return result;
@@ -168,6 +172,8 @@ QString Startup::helpText()
         "                     [-r 96|160|300|600] [--scheme scheme.json] <score.gcp>\n"
         "       kelvo-gongche -o <file> --format midi|musicxml [--tempo <bpm>]\n"
         "                     [--transpose <n>] [--no-ornaments] <score.gcp>\n"
+        "       kelvo-gongche -o <file> --format wav [--tempo <bpm>] [--transpose <n>]\n"
+        "                     [--no-ornaments] [--soundfont <file.sf2>] <score.gcp>\n"
         "       kelvo-gongche -h | -v\n"
         "\n"
         "Without options the editor starts and opens the score file, if given\n"
@@ -176,24 +182,28 @@ QString Startup::helpText()
         "                         in the data folder the first time\n"
         "\n"
         "With --export the score is laid out and exported without opening a window:\n"
-        "  -o, --export <target>  pdf, midi, musicxml: the file to write (replaced if\n"
+        "  -o, --export <target>  pdf, midi, musicxml, wav: the file to write (replaced if\n"
         "                         it exists);\n"
         "                         png, jpg, svg: the directory in which a new folder\n"
         "                         <title>_png (<title>_png_0, ... when taken) receives\n"
         "                         the pages <title>_0.png, <title>_1.png, ...\n"
-        "  --format <format>      pdf, png, jpg, svg, midi (or mid) or musicxml (or\n"
-        "                         xml); by default pdf (a target ending in .png, .jpg\n"
-        "                         or .svg is still a directory)\n"
+        "  --format <format>      pdf, png, jpg, svg, midi (or mid), musicxml (or\n"
+        "                         xml) or wav; by default pdf (a target ending in\n"
+        "                         .png, .jpg or .svg is still a directory)\n"
         "  -r, --dpi <dpi>        resolution of png and jpg pages: 96, 160, 300 or 600\n"
         "                         (default 300)\n"
         "  --scheme <file>        use the export settings of this JSON scheme instead\n"
         "                         of the saved ones; the saved settings are not changed\n"
         "\n"
-        "midi and musicxml read the notation as music (a Standard MIDI File with the\n"
-        "lyric as karaoke text; MusicXML for notation programs):\n"
+        "midi, musicxml and wav read the notation as music (a Standard MIDI File with\n"
+        "the lyric as karaoke text; MusicXML for notation programs; wav: the sound,\n"
+        "44.1 kHz 16-bit stereo):\n"
         "  --tempo <bpm>          beats a minute, above 0 and at most 400 (default 60)\n"
         "  --transpose <n>        semitones up (or down, negative), -24 to 24 (default 0)\n"
-        "  --no-ornaments         midi: play the ornaments as plain notes\n"
+        "  --no-ornaments         midi, wav: play the ornaments as plain notes\n"
+        "  --soundfont <file>     wav: the SoundFont (.sf2) to play with; by default, or\n"
+        "                         when it cannot be used (with a warning), Debian's\n"
+        "                         FluidR3_GM.sf2, else TimGM6mb.sf2\n"
         "\n"
         "  -h, --help             show this text\n"
         "  -v, --version          show the version\n"
@@ -202,9 +212,9 @@ QString Startup::helpText()
         "Progress and messages go to standard error. Exit status: 0 done,\n"
         "1 the score, scheme or target could not be used, the export failed, the\n"
         "score was cut at the page limit (the pages before it are written), the\n"
-        "score has no notes to play, or the editor found no display, 2 the command\n"
-        "line itself is wrong (an unknown option, format, resolution, tempo or\n"
-        "transposition).\n"
+        "score has no notes to play, no SoundFont is usable, or the editor found no\n"
+        "display, 2 the command line itself is wrong (an unknown option, format,\n"
+        "resolution, tempo or transposition).\n"
         "The export needs no display: it runs with QT_QPA_PLATFORM=offscreen unless\n"
         "another platform is set. The editor needs DISPLAY or WAYLAND_DISPLAY.\n");
 }

@@ -13,6 +13,7 @@
 //   kelvo-gongche [score.gcp | --sample]            the editor
 //   kelvo-gongche -o <target> [-r <dpi>] ... <score.gcp>   the export
 //   kelvo-gongche -o <x.mid> --format midi [--tempo <bpm>] ... <score.gcp>
+//   kelvo-gongche -o <x.wav> --format wav [--soundfont <sf2>] ... <score.gcp>
 //   kelvo-gongche -h | -v                           help, version
 namespace Startup {
 
@@ -38,6 +39,8 @@ struct Arguments
     QString tempo;
     QString transpose;
     bool noOrnaments = false;
+    // wav: the SoundFont to render with (Debian's when empty).
+    QString soundFont;
     // The positional arguments, in order.
     QStringList scores;
 

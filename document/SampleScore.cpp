@@ -2,7 +2,10 @@
 #include "document/SampleScore.h"
 
 #include "core/DataPaths.h"
+#include "core/Resources.h"
 #include "core/SafeWrite.h"
+#include "document/ScoreFile.h"
+#include "document/ScoreSyntax.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,4 +28,17 @@ QString SampleScore::userCopy()
     // Written from the bytes, not copied: a copy of a resource file would
     // keep its read-only permissions and could never be saved over.
     return SafeWrite::writeWhole(path, bundled.readAll()) ? path : QString();
+}
+
+LayoutItems SampleScore::layoutItems()
+{
+    initResources();
+    QFile file(resourcePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const auto decoded = ScoreFile::decode(file.readAll());
+    if (!decoded.ok())
+        return {};
+    const auto text = ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    return ScoreSyntax::layoutItems(PlainLines(text.lyric), PlainLines(text.score));
 }

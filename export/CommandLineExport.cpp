@@ -94,6 +94,8 @@ QString formatName(const QString &format)
         return QStringLiteral("midi");
     if (name == QLatin1String("xml"))
         return QStringLiteral("musicxml");
+    if (name == QLatin1String("wave"))
+        return QStringLiteral("wav");
     return name;
 }
 
@@ -117,26 +119,43 @@ int runMusicExport(const Startup::Arguments &o, const QString &format,
                    const Music::Options &options, const ScoreFile::Decoded &decoded)
 {
     const QString target = QFileInfo(o.target).absoluteFilePath();
+    const bool wav = format == QLatin1String("wav");
     if (QFileInfo(target).isDir())
         return fail(QStringLiteral("target \"%1\" is a directory; give the %2 file to write")
-                        .arg(o.target,
-                             format == QLatin1String("midi") ? QStringLiteral("MIDI")
-                                                             : QStringLiteral("MusicXML")));
+                        .arg(o.target, format == QLatin1String("midi") ? QStringLiteral("MIDI")
+                                       : wav ? QStringLiteral("WAV")
+                                             : QStringLiteral("MusicXML")));
 
     const ScoreSyntax::NormalisedDocument document =
         ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
     const Music::Performance performance = Music::read(
         ScoreSyntax::layoutItems(PlainLines(document.lyric), PlainLines(document.score)),
         options);
-    const ExportResult result = format == QLatin1String("midi")
-                                    ? ExportWriters::writeMidi(performance, options, target)
-                                    : ExportWriters::writeMusicXml(performance, options, target);
+    ExportResult result;
+    if (wav) {
+        ProgressPrinter progress;
+        bool started = false;
+        result = ExportWriters::writeWav(performance, options, o.soundFont, target,
+                                         [&](double fraction) {
+                                             progress.update(started ? 1 : 0,
+                                                             int(fraction * 1000), 1000,
+                                                             QStringLiteral("rendering the sound"));
+                                             started = true;
+                                             return true;
+                                         });
+    } else {
+        result = format == QLatin1String("midi")
+                     ? ExportWriters::writeMidi(performance, options, target)
+                     : ExportWriters::writeMusicXml(performance, options, target);
+    }
     if (!result.ok) {
         if (!result.message.isEmpty())
             printErr(QStringLiteral("kelvo-gongche: %1: %2")
                          .arg(result.messageTitle, result.message));
         return fail(QStringLiteral("export to \"%1\" failed").arg(o.target));
     }
+    if (!result.warning.isEmpty())
+        printErr(QStringLiteral("kelvo-gongche: warning: ") + result.warning);
     int folded = 0;
     for (const Music::Section &section : performance.sections)
         folded += section.foldedNotes;
@@ -144,6 +163,8 @@ int runMusicExport(const Startup::Arguments &o, const QString &format,
         printErr(QStringLiteral("kelvo-gongche: warning: %1 note(s) outside the MIDI range "
                                 "moved by octaves")
                      .arg(folded));
+    if (wav)
+        printErr(QStringLiteral("rendered %1 s of sound").arg(result.seconds, 0, 'f', 1));
     printErr(QStringLiteral("exported %1 note(s) in %2 section(s) to %3")
                  .arg(performance.noteCount())
                  .arg(performance.sections.size())
@@ -156,7 +177,8 @@ int runMusicExport(const Startup::Arguments &o, const QString &format,
 bool isMusicExport(const Startup::Arguments &arguments)
 {
     const QString format = formatName(arguments.format);
-    return format == QLatin1String("midi") || format == QLatin1String("musicxml");
+    return format == QLatin1String("midi") || format == QLatin1String("musicxml")
+           || format == QLatin1String("wav");
 }
 
 int runCommandLineExport(const Startup::Arguments &o)
@@ -174,9 +196,11 @@ int runCommandLineExport(const Startup::Arguments &o)
     const QString format = formatName(o.format);
     static const QStringList formats = {QStringLiteral("pdf"),  QStringLiteral("png"),
                                         QStringLiteral("jpg"),  QStringLiteral("svg"),
-                                        QStringLiteral("midi"), QStringLiteral("musicxml")};
+                                        QStringLiteral("midi"), QStringLiteral("musicxml"),
+                                        QStringLiteral("wav")};
     if (!formats.contains(format))
-        return fail(QStringLiteral("unknown format \"%1\" (pdf, png, jpg, svg, midi or musicxml)")
+        return fail(QStringLiteral("unknown format \"%1\" (pdf, png, jpg, svg, midi, musicxml "
+                                   "or wav)")
                         .arg(o.format),
                     Usage);
     const bool music = isMusicExport(o);
@@ -192,9 +216,11 @@ int runCommandLineExport(const Startup::Arguments &o)
             return fail(problem, Usage);
     } else if (!o.tempo.isEmpty() || !o.transpose.isEmpty() || o.noOrnaments) {
         return fail(QStringLiteral("--tempo, --transpose and --no-ornaments apply to "
-                                   "--format midi or musicxml only"),
+                                   "--format midi, musicxml or wav only"),
                     Usage);
     }
+    if (!o.soundFont.isEmpty() && format != QLatin1String("wav"))
+        return fail(QStringLiteral("--soundfont applies to --format wav only"), Usage);
     int quality = 2;
     if (!music && !o.dpi.isEmpty()) {
         quality = qualityForDpi(o.dpi.trimmed());

@@ -12,6 +12,8 @@
 //                 [-r|--dpi 96|160|300|600] [--scheme scheme.json] <score.gcp>
 //   kelvo-gongche -o <file> --format midi|musicxml [--tempo <bpm>]
 //                 [--transpose <semitones>] [--no-ornaments] <score.gcp>
+//   kelvo-gongche -o <file.wav> --format wav [music options] [--soundfont <sf2>]
+//                 <score.gcp>
 //
 // Uses the current export settings, or the given scheme without touching the
 // saved settings. Progress and every message go to standard error.
@@ -22,6 +24,6 @@
 // Needs the application object, the resources and the font registry.
 int runCommandLineExport(const Startup::Arguments &arguments);
 
-// Whether the arguments ask for a music format (MIDI, MusicXML), which
+// Whether the arguments ask for a music format (MIDI, MusicXML, WAV), which
 // needs neither layout nor fonts.
 bool isMusicExport(const Startup::Arguments &arguments);

@@ -6,6 +6,8 @@
 
 #include "export/ExportWriters.h"
 
+#include "audio/SoundFonts.h"
+#include "audio/WavExport.h"
 #include "core/Reporting.h"
 #include "core/SafeWrite.h"
 #include "render/ExportConfig.h"
@@ -239,6 +241,8 @@ bool reported(const ExportResult &result)
 {
     if (!result.ok && !result.message.isEmpty())
         Reporting::warning(result.messageTitle, result.message);
+    if (result.ok && !result.warning.isEmpty())
+        Reporting::warning(QStringLiteral("警告"), result.warning);
     return result.ok;
 }
 
@@ -631,4 +635,66 @@ bool ExportWriters::exportMusicXml(const LayoutItems &items, const Music::Option
                                    const QString &path)
 {
     return reported(writeMusicXml(items, options, path));
+}
+
+ExportResult ExportWriters::writeWav(const Music::Performance &performance,
+                                     const Music::Options &options, const QString &soundFont,
+                                     const QString &path, const AudioProgress &progress)
+{
+    const QString problem = Music::checkOptions(options);
+    if (!problem.isEmpty())
+        return failed(QStringLiteral("错误"), problem);
+    if (performance.noteCount() == 0)
+        return failed(QStringLiteral("警告"), QStringLiteral("没有可导出的音符"));
+    const QFileInfo info(path);
+    const QString target = info.absoluteFilePath();
+    if (info.isDir())
+        return failed(QStringLiteral("错误"), QStringLiteral("文件无写入权限或文件已被占用!"));
+    // Refused before any waiting: the renderer would stop there anyway.
+    int endUnits = 0;
+    for (const Music::Section &section : performance.sections) {
+        endUnits = std::max(endUnits, section.startUnits + section.lengthUnits);
+        for (const Music::NoteEvent &note : section.notes)
+            endUnits = std::max(endUnits,
+                                section.startUnits + note.onsetUnits + note.lengthUnits);
+    }
+    if (endUnits / 12.0 * 60 / options.tempo > Audio::MaxWavSeconds)
+        return failed(QStringLiteral("错误"), Audio::tooLong());
+    const SoundFonts::Choice choice = SoundFonts::choose(soundFont);
+    if (choice.path.isEmpty())
+        return failed(QStringLiteral("错误"), choice.warning);
+
+    CreatedFiles created;
+    if (!created.makePath(info.absolutePath()))
+        return failed(QStringLiteral("错误"), QStringLiteral("文件无写入权限或文件已被占用!"));
+    const Audio::RenderResult rendered =
+        Audio::renderWav(Midi::encode(performance, options), choice.path, target, progress);
+    if (!rendered.ok) {
+        created.discard();
+        return rendered.cancelled ? ExportResult()
+                                  : failed(QStringLiteral("错误"), rendered.message);
+    }
+    ExportResult result = succeeded(target, {target});
+    result.warning = choice.warning;
+    result.seconds = rendered.seconds;
+    return result;
+}
+
+ExportResult ExportWriters::writeWav(const LayoutItems &items, const Music::Options &options,
+                                     const QString &soundFont, const QString &path,
+                                     const AudioProgress &progress)
+{
+    return writeWav(Music::read(items, options), options, soundFont, path, progress);
+}
+
+bool ExportWriters::exportWav(const LayoutItems &items, const Music::Options &options,
+                              const QString &soundFont, const QString &path,
+                              const AudioProgress &progress)
+{
+    return reported(writeWav(items, options, soundFont, path, progress));
+}
+
+bool ExportWriters::report(const ExportResult &result)
+{
+    return reported(result);
 }

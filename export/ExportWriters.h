@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class ExportConfig;
 class GenerateSVG;
 
@@ -31,6 +33,11 @@ struct ExportResult
     // then the font and the note file). Empty when the export failed: what
     // a failed export wrote is taken away again.
     QStringList files;
+    // Worth telling even though the export succeeded (a SoundFont that
+    // could not be used and was replaced by another).
+    QString warning;
+    // The audio formats: the length of the sound written, in seconds.
+    double seconds = 0;
 };
 
 // The writers of the pages of a finished generation (made with
@@ -74,6 +81,26 @@ ExportResult writeMusicXml(const Music::Performance &performance,
 bool exportMidi(const LayoutItems &items, const Music::Options &options, const QString &path);
 bool exportMusicXml(const LayoutItems &items, const Music::Options &options,
                     const QString &path);
+
+// The score as sound: a 44.1 kHz 16-bit stereo WAV file at path, rendered
+// with the SoundFont (a preferred one that cannot be used is replaced by
+// Debian's, with a warning; empty: Debian's) and replaced only by a
+// complete file. progress(fraction 0..1) returning false cancels: the
+// export then fails quietly and leaves nothing behind.
+using AudioProgress = std::function<bool(double)>;
+ExportResult writeWav(const LayoutItems &items, const Music::Options &options,
+                      const QString &soundFont, const QString &path,
+                      const AudioProgress &progress = {});
+ExportResult writeWav(const Music::Performance &performance, const Music::Options &options,
+                      const QString &soundFont, const QString &path,
+                      const AudioProgress &progress = {});
+bool exportWav(const LayoutItems &items, const Music::Options &options,
+               const QString &soundFont, const QString &path,
+               const AudioProgress &progress = {});
+
+// Passes a failure's message, or a success's warning, to Reporting.
+// Returns result.ok. For results made on another thread.
+bool report(const ExportResult &result);
 
 // 96, 160, 300, 600 for quality 0..3; any other index counts as 0.
 int dpiForQuality(int qualityIndex);

@@ -28,7 +28,7 @@ import tempfile
 
 # The folders scanned; a new subsystem folder goes here.
 FOLDERS = ["app", "core", "document", "editor", "render", "export", "input",
-           "fonts", "music", "online", "dialogs", "shared"]
+           "fonts", "music", "audio", "online", "dialogs", "shared"]
 
 # The core folders from the bottom up; folders on the same level may use
 # each other as long as they make no cycle.
@@ -36,7 +36,7 @@ ORDER = {
     "core": 0,
     "document": 1,
     "editor": 2, "input": 2, "fonts": 2, "music": 2,
-    "render": 3,
+    "render": 3, "audio": 3,
     "export": 4,
     "online": 5,
 }

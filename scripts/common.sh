@@ -12,16 +12,22 @@ PROGRAM_BUILD_DIR="${KELVO_PROGRAM_BUILD_DIR:-$ROOT/build-program}"
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-svg-dev libgl-dev libvulkan-dev
+  qt6-base-dev qt6-svg-dev libgl-dev libvulkan-dev libfluidsynth-dev
   qt6-qpa-plugins libqt6svg6 libpng-dev poppler-utils qt6-translations-l10n
   fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk fontconfig python3
   # validators of the desktop entry, metainfo, file type and manual page
   desktop-file-utils appstream man-db shared-mime-info
 )
+# Only for run.sh: a full General MIDI SoundFont for playback and WAV
+# export (the program falls back to TimGM6mb.sf2 without it).
+RUN_PACKAGES=(
+  fluid-soundfont-gm
+)
 # Only for test.sh: independent readers of the music export (MIDI read back
-# and played, MusicXML turned into staff notation).
+# and played, MusicXML turned into staff notation), and the small SoundFont
+# the sound tests play with.
 TEST_PACKAGES=(
-  python3-mido fluidsynth fluid-soundfont-gm sox musescore3 lilypond
+  python3-mido fluidsynth timgm6mb-soundfont sox musescore3 lilypond
 )
 
 install_packages() {

@@ -7,6 +7,7 @@
 #include "dialogs/ui/DialogService.h"
 #include "app/ui/Printing.h"
 #include "app/ui/StartPage.h"
+#include "audio/ui/Transport.h"
 #include "core/RecentFiles.h"
 #include "core/SafeWrite.h"
 #include "dialogs/ui/About.h"
@@ -52,6 +53,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     connectActions();
     setupRecentMenu();
+    setupTransport();
     loadSponsorPage();
     setUpStartPage();
     tabWidgetCurrentChanged(-1);
@@ -65,6 +67,9 @@ MainWindow::~MainWindow()
     // Editors report undo state while they are destroyed; they go first,
     // while the actions they would reach still exist, and unheard.
     disconnect(ui->tabWidget, nullptr, this, nullptr);
+    // The music stops (and its thread ends) while the document it follows
+    // is still there.
+    m_transport->stop();
     const QList<KelvoEdit *> editors = ui->tabWidget->findChildren<KelvoEdit *>();
     for (KelvoEdit *editor : editors) {
         disconnect(editor, nullptr, this, nullptr);
@@ -237,6 +242,21 @@ void MainWindow::setupRecentMenu()
     connect(RecentFiles::instance(), &RecentFiles::filesChanged, this,
             &MainWindow::refreshRecentMenu);
     refreshRecentMenu();
+}
+
+void MainWindow::setupTransport()
+{
+    m_transport = new Transport(this);
+    addToolBar(Qt::TopToolBarArea, m_transport);
+    m_playbackMenu = new QMenu(tr("播放"), this);
+    m_playbackMenu->setObjectName(QStringLiteral("playbackMenu"));
+    m_playbackMenu->addAction(m_transport->playAction());
+    m_playbackMenu->addAction(m_transport->stopAction());
+    m_playbackMenu->addAction(m_transport->playFromCursorAction());
+    m_playbackMenu->addSeparator();
+    m_playbackMenu->addAction(m_transport->loopAction());
+    m_playbackMenu->addAction(m_transport->soundFontAction());
+    ui->menubar->insertMenu(ui->menu_4->menuAction(), m_playbackMenu);
 }
 
 void MainWindow::refreshRecentMenu()
@@ -501,6 +521,8 @@ bool MainWindow::tabWidgetClose(int index)
     // Its undo stack signals on the way out; the actions belong to the tab
     // that becomes current.
     disconnect(editor, nullptr, this, nullptr);
+    // Its music stops before it goes.
+    m_transport->release(editor);
     // Saved or deliberately discarded: its autosaved copy is not needed.
     m_autosaver->forget(editor);
     ui->tabWidget->removeTab(index);
@@ -542,6 +564,7 @@ void MainWindow::tabWidgetCurrentChanged(int index)
         ui->redoAction->setEnabled(false);
         for (QAction *action : documentActions)
             action->setEnabled(false);
+        m_transport->setEditor(nullptr);
         if (ui->searchBox->isVisible())
             ui->searchBox->hide();
         // The first call, while the window is being built, creates the input
@@ -559,6 +582,7 @@ void MainWindow::tabWidgetCurrentChanged(int index)
     for (QAction *action : documentActions)
         action->setEnabled(true);
     InputMethod::instance()->setTarget(editor ? editor->scoreEdit() : nullptr);
+    m_transport->setEditor(editor);
 }
 
 bool MainWindow::fromBackgroundEditor() const

@@ -9,6 +9,7 @@ class Autosaver;
 class KelvoEdit;
 class QCloseEvent;
 class StartPage;
+class Transport;
 class QMenu;
 class QTextBrowser;
 struct ServerConstants;
@@ -53,6 +54,9 @@ public:
     void restoreAutosaves();
     // The file menu's "最近打开" submenu.
     QMenu *recentMenu() const { return m_recentMenu; }
+    // The playback controls (a tool bar) and the "播放" menu with their actions.
+    Transport *transport() const { return m_transport; }
+    QMenu *playbackMenu() const { return m_playbackMenu; }
 
 public slots:
     void newAction();
@@ -109,6 +113,7 @@ private:
     void restoreWindowGeometry();
     void saveWindowGeometry() const;
     void setupRecentMenu();
+    void setupTransport();
     void refreshRecentMenu();
     void openRecent(const QString &path);
 
@@ -119,4 +124,6 @@ private:
     Autosaver *m_autosaver;
     StartPage *m_startPage = nullptr;
     QMenu *m_recentMenu = nullptr;
+    Transport *m_transport = nullptr;
+    QMenu *m_playbackMenu = nullptr;
 };

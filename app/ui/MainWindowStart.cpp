@@ -4,6 +4,8 @@
 // Kept apart from the file and tab slots.
 #include "app/ui/MainWindow.h"
 
+#include "audio/ui/Transport.h"
+
 #include "ui_MainWindow.h"
 
 #include "core/DataPaths.h"
@@ -76,9 +78,10 @@ QRect MainWindow::defaultGeometry(const QRect &available) const
 {
     // Wide enough for the longer tool bar, so that no action hides behind
     // the overflow button; never larger than the screen.
-    int toolBars = 0;
-    for (const QToolBar *bar : {ui->toolbar_file, ui->toolbar_edit})
-        toolBars = qMax(toolBars, bar->sizeHint().width());
+    // The playback controls share the second row.
+    const int secondRow = ui->toolbar_edit->sizeHint().width()
+                          + (m_transport ? m_transport->sizeHint().width() : 0);
+    const int toolBars = qMax(ui->toolbar_file->sizeHint().width(), secondRow);
     QSize size(qMax(PreferredSize.width(), toolBars + 8), PreferredSize.height());
     size = size.boundedTo(available.size() - FrameAllowance).expandedTo(minimumSize());
     const int x = available.x() + qMax(0, (available.width() - size.width()) / 2);

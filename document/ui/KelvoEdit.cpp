@@ -19,6 +19,8 @@
 #include <QTextBlock>
 #include <QUndoStack>
 
+#include <algorithm>
+
 namespace {
 
 // The keypad flag says where a key sits, not how it was meant; "exactly
@@ -225,6 +227,63 @@ void KelvoEdit::highlightScorePairing()
         ui->lyricEdit->highlightCharacterBefore(m_document->lyricCursor().position());
         ui->scoreEdit->highlightLineAt(s.position());
     }
+}
+
+// ---- Playback tints ----------------------------------------------------------
+
+int KelvoEdit::lyricPosition(int line, int character) const
+{
+    const QTextBlock block = ui->lyricEdit->document()->findBlockByNumber(line);
+    if (!block.isValid() || character < 0)
+        return -1;
+    QTextCursor cursor(block);
+    // Cursor steps are grapheme clusters, as the reading counts them.
+    for (int i = 0; i < character; ++i) {
+        if (cursor.atBlockEnd())
+            return -1;
+        cursor.movePosition(QTextCursor::NextCharacter);
+    }
+    return cursor.atBlockEnd() ? -1 : cursor.position();
+}
+
+void KelvoEdit::lyricStepAt(int position, int *line, int *character) const
+{
+    QTextCursor cursor(ui->lyricEdit->document());
+    cursor.setPosition(std::clamp(position, 0, ui->lyricEdit->document()->characterCount() - 1));
+    *line = cursor.blockNumber();
+    const int target = cursor.position();
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    int steps = 0;
+    while (cursor.position() < target && !cursor.atBlockEnd()) {
+        cursor.movePosition(QTextCursor::NextCharacter);
+        ++steps;
+    }
+    *character = steps;
+}
+
+void KelvoEdit::showPlaying(int line, int character)
+{
+    const int position = lyricPosition(line, character);
+    if (position < 0) {
+        clearPlaying();
+        return;
+    }
+    QTextCursor lyric(ui->lyricEdit->document());
+    lyric.setPosition(position);
+    lyric.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    ui->lyricEdit->showPlaying(lyric, false);
+    const QTextBlock scoreLine =
+        ui->scoreEdit->document()->findBlockByNumber(m_document->scoreLineAt(lyric.position()));
+    if (scoreLine.isValid())
+        ui->scoreEdit->showPlaying(QTextCursor(scoreLine), true);
+    else
+        ui->scoreEdit->clearPlaying();
+}
+
+void KelvoEdit::clearPlaying()
+{
+    ui->lyricEdit->clearPlaying();
+    ui->scoreEdit->clearPlaying();
 }
 
 void KelvoEdit::onScoreTextChanged()

@@ -80,6 +80,15 @@ public:
     // The line list of the document as it is now.
     LayoutItems layoutItems() const;
 
+    // A lyric character as a line (block) and a cursor step in it, and back.
+    int lyricPosition(int line, int character) const;
+    void lyricStepAt(int position, int *line, int *character) const;
+    // Tints the lyric character at (line, character) and its score line as
+    // the ones being played and scrolls both into view, leaving the cursors
+    // where the user put them; out of range clears the tints.
+    void showPlaying(int line, int character);
+    void clearPlaying();
+
     const QList<int> &navigationKeys() const { return m_navigationKeys; }
 
 signals:

@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
+#include <QScrollBar>
 #include <QTextBlock>
 
 QFont GutteredTextEdit::labelFont(const QFont &font, int lineHeight)
@@ -24,6 +25,76 @@ QFont GutteredTextEdit::labelFont(const QFont &font, int lineHeight)
     return scaled;
 }
 
+namespace {
+
+// Warm and stronger than the pairing tint: the eye finds the sung
+// character while it moves.
+const QColor PlayingTint(255, 170, 40, 150);
+
+} // namespace
+
+void GutteredTextEdit::setExtraSelections(const QList<QTextEdit::ExtraSelection> &selections)
+{
+    m_tints = selections;
+    QList<QTextEdit::ExtraSelection> all = m_tints;
+    if (isShowingPlaying())
+        all.append(m_playing);
+    QPlainTextEdit::setExtraSelections(all);
+}
+
+void GutteredTextEdit::showPlaying(const QTextCursor &range, bool fullWidth)
+{
+    if (range.isNull() || range.document() != document()) {
+        clearPlaying();
+        return;
+    }
+    const bool same = isShowingPlaying() && m_playing.cursor.anchor() == range.anchor()
+                      && m_playing.cursor.position() == range.position()
+                      && m_playing.format.hasProperty(QTextFormat::FullWidthSelection) == fullWidth;
+    if (!same) {
+        m_playing.cursor = range;
+        m_playing.format = QTextCharFormat();
+        m_playing.format.setBackground(PlayingTint);
+        if (fullWidth)
+            m_playing.format.setProperty(QTextFormat::FullWidthSelection, true);
+        setExtraSelections(m_tints);
+    }
+    scrollToShow(range);
+}
+
+void GutteredTextEdit::clearPlaying()
+{
+    if (!isShowingPlaying())
+        return;
+    m_playing = QTextEdit::ExtraSelection();
+    setExtraSelections(m_tints);
+}
+
+void GutteredTextEdit::scrollToShow(const QTextCursor &range)
+{
+    QTextCursor start(range);
+    start.setPosition(range.selectionStart());
+    QTextCursor end(range);
+    end.setPosition(range.selectionEnd());
+    const int height = viewport()->height();
+    QScrollBar *bar = verticalScrollBar();
+    // The bar counts rows; a handful of steps settles it whatever the
+    // rows' heights.
+    for (int step = 0; step < 64; ++step) {
+        const QRect top = cursorRect(start), bottom = cursorRect(end);
+        int delta = 0;
+        if (bottom.bottom() > height && top.top() > 0)
+            delta = qMax(1, (qMin(bottom.bottom() - height, top.top()) + top.height() - 1)
+                                / qMax(1, top.height()));
+        else if (top.top() < 0)
+            delta = qMin(-1, top.top() / qMax(1, top.height()));
+        const int before = bar->value();
+        bar->setValue(before + delta);
+        if (delta == 0 || bar->value() == before)
+            break;
+    }
+}
+
 void GutteredTextEdit::showDocument(QTextDocument *document)
 {
     if (!document || document == this->document())
@@ -32,6 +103,8 @@ void GutteredTextEdit::showDocument(QTextDocument *document)
     // document with any other). The document deletes the one it replaces.
     if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout()))
         document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    m_playing = QTextEdit::ExtraSelection();
+    m_tints.clear();
     setDocument(document);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include <functional>
 
@@ -18,6 +19,18 @@ public:
     // The font a label is drawn in: font, scaled down when it is taller
     // than lineHeight.
     static QFont labelFont(const QFont &font, int lineHeight);
+
+    // The pane's tints (pairing, search matches). Hides QPlainTextEdit's so
+    // that the playing tint stays on top of whatever the pane shows.
+    void setExtraSelections(const QList<QTextEdit::ExtraSelection> &selections);
+
+    // Tints range (the whole row with fullWidth) as the part being played
+    // and scrolls it into view; neither moves the text cursor.
+    void showPlaying(const QTextCursor &range, bool fullWidth);
+    void clearPlaying();
+    bool isShowingPlaying() const { return !m_playing.cursor.isNull(); }
+    // The range tinted as being played (a null cursor when none).
+    QTextCursor playingRange() const { return m_playing.cursor; }
 
 protected:
     // Shows a document kept elsewhere (a paired document's text), giving it
@@ -36,4 +49,11 @@ protected:
     // Reserves width for the gutter and places it there (after a change of
     // its font, which may make it wider or narrower).
     void layoutGutter(QWidget *gutter, int width);
+
+private:
+    // Scrolls the least that brings the rows of range into view.
+    void scrollToShow(const QTextCursor &range);
+
+    QList<QTextEdit::ExtraSelection> m_tints;
+    QTextEdit::ExtraSelection m_playing;
 };

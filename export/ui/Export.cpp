@@ -4,6 +4,8 @@
 #include "ui_Export.h"
 
 #include "dialogs/ui/DialogService.h"
+#include "audio/PlaybackSettings.h"
+#include "core/DataPaths.h"
 #include "core/RecentFiles.h"
 #include "shared/ui/NumberField.h"
 #include "render/ExportConfig.h"
@@ -15,15 +17,21 @@
 
 #include <QAbstractItemView>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QIntValidator>
 #include <QProgressDialog>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtMath>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -100,7 +108,7 @@ void Export::setupCombos()
     }
 
     const QIcon icon(QStringLiteral(":/icons/resources/icons/export.png"));
-    for (const char *type : {"pdf", "jpg", "png", "svg", "midi", "musicxml"})
+    for (const char *type : {"pdf", "jpg", "png", "svg", "midi", "musicxml", "wav"})
         ui->fileTypeBox->addItem(icon, QString::fromLatin1(type));
 
     ui->dpiBox->addItems({tr("低（DPI=96）"), tr("中（DPI=160）"), tr("高（DPI=300）"),
@@ -559,8 +567,8 @@ void Export::onTitleWidthChanged()
 void Export::onFileTypeChanged(int index)
 {
     const QString type = ui->fileTypeBox->itemText(index);
-    const bool midi = type == QLatin1String("midi");
-    const bool music = midi || type == QLatin1String("musicxml");
+    const bool sound = type == QLatin1String("midi") || type == QLatin1String("wav");
+    const bool music = sound || type == QLatin1String("musicxml");
     ui->dpiBox->setEnabled(type == QLatin1String("jpg") || type == QLatin1String("png"));
     ui->dpiLabel->setEnabled(ui->dpiBox->isEnabled());
     // The music formats have no pages: the page settings do not apply.
@@ -569,7 +577,7 @@ void Export::onFileTypeChanged(int index)
                                             ui->transposeBox};
     for (QWidget *w : musicControls)
         w->setEnabled(music);
-    ui->ornamentsBox->setEnabled(midi);
+    ui->ornamentsBox->setEnabled(sound);
 }
 
 void Export::onLivePreviewChanged(int state)
@@ -696,6 +704,10 @@ void Export::onSubmitBtnClicked()
         exportMusic(type);
         return;
     }
+    if (type == QLatin1String("wav")) {
+        exportWav();
+        return;
+    }
     if (type == QLatin1String("pdf")) {
         // The preview has already read the document's title.
         const QString title = Dialogs::fileNameFrom(m_generator->title());
@@ -754,6 +766,74 @@ void Export::exportMusic(const QString &type)
     const bool ok = midi ? ExportWriters::exportMidi(m_items, options, target)
                          : ExportWriters::exportMusicXml(m_items, options, target);
     if (!ok)
+        return;
+    Dialogs::information(this, tr("成功"), tr("导出成功！"));
+    accept();
+}
+
+void Export::exportWav()
+{
+    RecentFiles *recent = RecentFiles::instance();
+    const QString title = Dialogs::fileNameFrom(m_generator->title());
+    const QString target = Dialogs::getSaveFileName(
+        this, tr("导出为WAV音频"), recent->lastDir(RecentFiles::ExportKind),
+        tr("WAV 音频 (*.wav)"), QStringLiteral("wav"),
+        title.isEmpty() ? ExportNames::defaultTitle() : title);
+    if (target.isEmpty())
+        return;
+    recent->setLastDir(RecentFiles::ExportKind, QFileInfo(target).absolutePath());
+
+    // The sound the transport plays: its SoundFont and instrument.
+    QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
+    const PlaybackSettings playback = PlaybackSettings::load(settings);
+    Music::Options options;
+    options.tempo = ui->tempoBox->value();
+    options.transpose = ui->transposeBox->value();
+    options.ornaments = ui->ornamentsBox->isChecked();
+    options.program = PlaybackSettings::program(playback.instrument);
+
+    // Rendered on a worker thread; this one keeps the progress dialog
+    // alive and its cancel button answering.
+    constexpr int Steps = 1000;
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false};
+    onProgressUpdate(0, 0, Steps, tr("导出"), tr("正在生成 WAV 音频……"));
+    m_progress->setCancelButtonText(tr("取消"));
+    const QMetaObject::Connection cancelled =
+        connect(m_progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
+    const LayoutItems items = m_items;
+    const QString soundFont = playback.soundFont;
+    QFutureWatcher<ExportResult> watcher;
+    QEventLoop loop;
+    connect(&watcher, &QFutureWatcher<ExportResult>::finished, &loop, &QEventLoop::quit);
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [this, &done] {
+        if (m_progress && !m_progress->wasCanceled())
+            m_progress->setValue(done);
+    });
+    tick.start(33);
+    watcher.setFuture(QtConcurrent::run([items, options, soundFont, target, &done, &cancel] {
+        return ExportWriters::writeWav(items, options, soundFont, target,
+                                       [&done, &cancel](double fraction) {
+                                           done = int(fraction * Steps);
+                                           return !cancel;
+                                       });
+    }));
+    if (!watcher.isFinished())
+        loop.exec();
+    // The loop also ends when the application quits: the worker uses what
+    // lives on this stack, so it is stopped and awaited before returning.
+    if (!watcher.isFinished()) {
+        cancel = true;
+        watcher.waitForFinished();
+    }
+    tick.stop();
+    disconnect(cancelled);
+    const ExportResult result = watcher.result();
+    if (m_progress)
+        m_progress->setCancelButton(nullptr);
+    onProgressUpdate(2, Steps, Steps, QString(), QString());
+    if (!ExportWriters::report(result))
         return;
     Dialogs::information(this, tr("成功"), tr("导出成功！"));
     accept();

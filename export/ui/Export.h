@@ -140,6 +140,8 @@ private:
     // MIDI or MusicXML ("midi", "musicxml"): no pages, the tempo and
     // transposition of the form.
     void exportMusic(const QString &type);
+    // The sound as a WAV file, rendered with a cancellable progress dialog.
+    void exportWav();
 
     Ui::Export *ui;
     ExportConfig *m_config;

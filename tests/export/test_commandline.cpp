@@ -403,8 +403,11 @@ private slots:
         music("transpose 1.5", {QStringLiteral("--transpose=1.5")}, 2, "transpose \"1.5\" is not usable");
         music("dpi with midi", {QStringLiteral("--dpi"), QStringLiteral("300")}, 2, "page formats only");
         music("midi target a folder", {QStringLiteral("--export"), QStringLiteral("@OUT@")}, 1, "is a directory; give the MIDI file");
-        QTest::newRow("tempo with pdf") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--tempo"), QStringLiteral("90"), QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi or musicxml only");
-        QTest::newRow("no ornaments with png") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("--no-ornaments"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi or musicxml only");
+        QTest::newRow("tempo with pdf") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--tempo"), QStringLiteral("90"), QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi, musicxml or wav only");
+        QTest::newRow("no ornaments with png") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("--no-ornaments"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi, musicxml or wav only");
+        QTest::newRow("soundfont with pdf") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--soundfont"), QStringLiteral("@OUT@/x.sf2"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("--soundfont applies to --format wav only");
+        QTest::newRow("no soundfont usable") << QStringLiteral("nosoundfonts") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/e.wav"), QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("--soundfont"), QStringLiteral("@OUT@/none.sf2"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("没有可用的音色库，请安装 fluid-soundfont-gm 或 timgm6mb-soundfont。");
+        QTest::newRow("wav without notes") << QStringLiteral("nonotes") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/e.wav"), QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("@OUT@/nonotes.gcp")} << 1 << QStringLiteral("没有可导出的音符");
         QTest::newRow("score without notes") << QStringLiteral("nonotes") << QStringList{QStringLiteral("--export"), mid, QStringLiteral("--format"), QStringLiteral("mid"), QStringLiteral("@OUT@/nonotes.gcp")} << 1 << QStringLiteral("没有可导出的音符");
         QTest::newRow("two scores") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@SAMPLE@"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("one score file");
     }
@@ -443,12 +446,17 @@ private slots:
             a.replace(QStringLiteral("@OUT@"), dir.path());
             a.replace(QStringLiteral("@SAMPLE@"), sample());
         }
+        // The child looks for Debian's SoundFonts in a folder without any.
+        if (setup == QLatin1String("nosoundfonts"))
+            qputenv("KELVO_SOUNDFONT_DIR", QFile::encodeName(dir.path()));
         const Run r = run(args);
+        qunsetenv("KELVO_SOUNDFONT_DIR");
         QVERIFY(r.finished);
         QVERIFY2(r.exitCode == exitCode, qPrintable(QString::number(r.exitCode) + QLatin1Char(' ') + r.err));
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("e.pdf"))));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("e.mid"))));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("e.wav"))));
     }
 
     // The sample as music: a file of the format, the count of what was
@@ -457,13 +465,20 @@ private slots:
     {
         QTest::addColumn<QStringList>("extra");
         QTest::addColumn<QByteArray>("start");
-        QTest::newRow("midi") << QStringList{QStringLiteral("--format"), QStringLiteral("midi"), QStringLiteral("--tempo"), QStringLiteral("30"), QStringLiteral("--transpose=-2"), QStringLiteral("--no-ornaments")} << QByteArray("MThd");
-        QTest::newRow("musicxml") << QStringList{QStringLiteral("--format"), QStringLiteral("xml")} << QByteArray("<?xml");
+        QTest::addColumn<QString>("warning"); // on standard error; empty: no warning at all
+        QTest::newRow("midi") << QStringList{QStringLiteral("--format"), QStringLiteral("midi"), QStringLiteral("--tempo"), QStringLiteral("30"), QStringLiteral("--transpose=-2"), QStringLiteral("--no-ornaments")} << QByteArray("MThd") << QString();
+        QTest::newRow("musicxml") << QStringList{QStringLiteral("--format"), QStringLiteral("xml")} << QByteArray("<?xml") << QString();
+        QTest::newRow("wav") << QStringList{QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("--tempo"), QStringLiteral("200"), QStringLiteral("--transpose"), QStringLiteral("2"), QStringLiteral("--no-ornaments")} << QByteArray("RIFF") << QString();
+        QTest::newRow("wav-fallback") << QStringList{QStringLiteral("--format"), QStringLiteral("wave"), QStringLiteral("--tempo=200"), QStringLiteral("--soundfont"), QStringLiteral("/nonexistent/无.sf2")} << QByteArray("RIFF") << QStringLiteral("kelvo-gongche: warning: 音色库“/nonexistent/无.sf2”无法使用（文件不存在），已改用“");
     }
     void exportMusic()
     {
         QFETCH(QStringList, extra);
         QFETCH(QByteArray, start);
+        QFETCH(QString, warning);
+        if (start == "RIFF" && !QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
+            && !QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/FluidR3_GM.sf2")))
+            QSKIP("no Debian SoundFont installed");
         QTemporaryDir data;
         const QString target = out(QStringLiteral("music/sample.") + QString::fromLatin1(QTest::currentDataTag()));
         const Run r = run(QStringList{QStringLiteral("--export"), target} + extra + QStringList{sample()}, data.path());
@@ -477,6 +492,7 @@ private slots:
         QFile f(target);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.read(start.size()), start);
+        QVERIFY2(warning.isEmpty() ? !r.err.contains(QStringLiteral("warning")) : r.err.contains(warning), qPrintable(r.err));
         QCOMPARE(QDir(data.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 };

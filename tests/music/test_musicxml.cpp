@@ -5,7 +5,7 @@
 #include "music/MusicXml.h"
 #include "music/PitchTable.h"
 #include "music/Reading.h"
-#include "SampleItems.h"
+#include "document/SampleScore.h"
 
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -255,7 +255,7 @@ void TestMusicXml::repeatedNotes()
 // onset per note and the lyric under every character.
 void TestMusicXml::sample()
 {
-    const LayoutItems items = sampleItems();
+    const LayoutItems items = SampleScore::layoutItems();
     QVERIFY(!items.isEmpty());
     const auto performance = Music::read(items, {});
     const Reading r = readBack(MusicXml::encode(performance, {}));

@@ -5,7 +5,7 @@
 #include "music/Ornaments.h"
 #include "music/PitchTable.h"
 #include "music/Reading.h"
-#include "SampleItems.h"
+#include "document/SampleScore.h"
 
 #include <QHash>
 #include <QtTest>
@@ -300,7 +300,7 @@ void TestReading::beats()
 // 袅 上高 in 小工调, and no note runs backwards.
 void TestReading::sample()
 {
-    const LayoutItems items = sampleItems();
+    const LayoutItems items = SampleScore::layoutItems();
     QVERIFY(!items.isEmpty());
     const auto performance = Music::read(items, {});
     QVERIFY(!performance.sections.isEmpty());
@@ -431,7 +431,7 @@ void TestReading::invariants()
 {
     QFETCH(QStringList, lyric);
     QFETCH(QString, scores);
-    const LayoutItems items = lyric.isEmpty() ? sampleItems() : document(lyric, scores);
+    const LayoutItems items = lyric.isEmpty() ? SampleScore::layoutItems() : document(lyric, scores);
     const auto performance = Music::read(items, {});
     QVERIFY(performance.noteCount() > 0);
     const QString broken = brokenInvariant(performance);

@@ -99,7 +99,7 @@ private slots:
 
         const QSet<QString> enabled = {
             "newAction",  "openAction", "settingAction", "fontManagerAction",
-            "helpAction", "aboutAction", "exitAction",
+            "helpAction", "aboutAction", "exitAction", "loopAction", "soundFontAction",
         };
         const QList<QAction *> actions = w.findChildren<QAction *>();
         int named = 0;
@@ -111,7 +111,7 @@ private slots:
                      qPrintable(a->objectName()));
             QVERIFY2(!a->icon().isNull(), qPrintable(a->objectName()));
         }
-        QCOMPARE(named, 25);
+        QCOMPARE(named, 30);
     }
 
     void actionTexts_data()
@@ -149,6 +149,13 @@ private slots:
         QTest::newRow("fonts") << "fontManagerAction" << "字体管理" << "字体管理" << "";
         QTest::newRow("print") << "printAction" << "打印" << "打印曲谱 Ctrl+P" << "Ctrl+P";
         QTest::newRow("printPreview") << "printPreviewAction" << "打印预览" << "打印预览" << "";
+        QTest::newRow("play") << "playAction" << "播放" << "播放 F5" << "F5";
+        QTest::newRow("stop") << "stopAction" << "停止" << "停止播放 Shift+F5" << "Shift+F5";
+        QTest::newRow("playFromCursor") << "playFromCursorAction" << "从光标处播放"
+                                        << "从光标处的字播放 Ctrl+F5" << "Ctrl+F5";
+        QTest::newRow("loop") << "loopAction" << "循环选段" << "循环播放歌词中选中的字" << "";
+        QTest::newRow("soundFont") << "soundFontAction" << "选择音色库…"
+                                   << "选择播放用的 SoundFont 音色库" << "";
     }
 
     void actionTexts()
@@ -175,8 +182,11 @@ private slots:
         QStringList titles;
         for (QAction *a : ui->menubar->actions())
             titles << a->menu()->objectName() + ":" + a->text();
-        QCOMPARE(titles, QStringList({"menu:文件", "menu_2:编辑", "menu_5:插入", "menu_4:设置",
-                                      "menu_3:关于"}));
+        QCOMPARE(titles, QStringList({"menu:文件", "menu_2:编辑", "menu_5:插入",
+                                      "playbackMenu:播放", "menu_4:设置", "menu_3:关于"}));
+        QCOMPARE(entries(w.playbackMenu()),
+                 QString("playAction stopAction playFromCursorAction | loopAction soundFontAction")
+                     .split(' '));
 
         QCOMPARE(entries(ui->menu),
                  QString("newAction openAction recentMenu | saveAction saveAsAction | exportAction | "

@@ -5,6 +5,9 @@
 
 #include "app/ui/MainWindow.h"
 #include "core/RecentFiles.h"
+#include "document/SampleScore.h"
+#include "document/ScoreFile.h"
+#include "document/ScoreSyntax.h"
 #include "document/ui/KelvoEdit.h"
 #include "shared/ui/NumberField.h"
 #include "export/ui/Export.h"
@@ -218,7 +221,7 @@ private slots:
         QVERIFY(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
         QCOMPARE(dialog->minimumSize(), QSize(880, 630));
         QVERIFY(dialog->previewPage().startsWith("<?xml") || dialog->previewPage().contains("<svg"));
-        QCOMPARE(dialog->form()->fileTypeBox->count(), 6);
+        QCOMPARE(dialog->form()->fileTypeBox->count(), 7);
         QCOMPARE(dialog->form()->widthBox->placeholderText(), QStringLiteral("10~10000"));
         QCOMPARE(dialog->form()->lyricSpaceBox->placeholderText(), QStringLiteral("-200~200"));
         QVERIFY(!dialog->form()->widthBox->isEnabled()); // A4 is not custom
@@ -586,6 +589,7 @@ private slots:
         QTest::newRow("svg") << "svg" << "导出为SVG文件" << int(DialogRequest::ExistingDirectory);
         QTest::newRow("midi") << "midi" << "导出为MIDI文件" << int(DialogRequest::SaveFile);
         QTest::newRow("musicxml") << "musicxml" << "导出为MusicXML文件" << int(DialogRequest::SaveFile);
+        QTest::newRow("wav") << "wav" << "导出为WAV音频" << int(DialogRequest::SaveFile);
     }
     void cancelledChooserExportsNothing()
     {
@@ -617,6 +621,7 @@ private slots:
         QTest::newRow("png") << "png" << "11000" << "";
         QTest::newRow("midi") << "midi" << "00111" << "MIDI 文件 (*.mid)";
         QTest::newRow("musicxml") << "musicxml" << "00110" << "MusicXML 文件 (*.musicxml)";
+        QTest::newRow("wav") << "wav" << "00111" << "WAV 音频 (*.wav)";
     }
     void musicTypes()
     {
@@ -642,6 +647,54 @@ private slots:
         QCOMPARE(dialogs().requests[1].text, QStringLiteral("没有可导出的音符"));
         QVERIFY(QDir(dir.path()).isEmpty());
         QVERIFY(dialog->isVisible());
+    }
+
+    // The sound of the sample through the progress dialog, which can cancel
+    // it; nothing is left of a cancelled export.
+    void exportsWav_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("written") << false;
+        QTest::newRow("cancelled") << true;
+    }
+    void exportsWav()
+    {
+        QFETCH(bool, cancel);
+        if (!QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
+            && !QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/FluidR3_GM.sf2")))
+            QSKIP("no Debian SoundFont installed");
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("游园.wav"));
+        auto dialog = makeDialog(SampleScore::layoutItems());
+        dialog->show();
+        Ui::Export *form = dialog->form();
+        form->fileTypeBox->setCurrentIndex(form->fileTypeBox->findText(QStringLiteral("wav")));
+        form->tempoBox->setValue(cancel ? 30 : 200);
+        dialogs().queuePath(target);
+        bool cancelled = false;
+        QTimer canceller;
+        connect(&canceller, &QTimer::timeout, [&] {
+            QProgressDialog *progress = dialog->progressDialog();
+            if (cancel && !cancelled && progress && progress->isVisible()) {
+                QPushButton *button = progress->findChild<QPushButton *>();
+                QVERIFY(button);
+                button->click();
+                cancelled = true;
+            }
+        });
+        canceller.start(5);
+        form->submitBtn->click();
+        QCOMPARE(cancelled, cancel);
+        QVERIFY(!dialog->progressDialog()->isVisible());
+        QVERIFY(!dialog->progressDialog()->findChild<QPushButton *>());
+        QCOMPARE(dialog->isVisible(), cancel);
+        QCOMPARE(dialogs().requests.size(), cancel ? 1 : 2);
+        if (cancel) {
+            QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        } else {
+            QCOMPARE(dialogs().requests.last().title, QStringLiteral("成功"));
+            QVERIFY(fileBytes(target).startsWith("RIFF"));
+        }
     }
 
     void progressDialogFollowsUpdates()

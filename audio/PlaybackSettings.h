@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+class QSettings;
+
+// What the transport plays with, kept in settings.ini under [playback].
+struct PlaybackSettings
+{
+    enum Instrument { Flute, Xiao, Voice, Piano };
+    static constexpr int InstrumentCount = 4;
+    static constexpr int MinTempo = 30, MaxTempo = 200, DefaultTempo = 60;
+    static constexpr int MaxTranspose = 12;
+
+    int tempo = DefaultTempo;     // quarter beats a minute, 30..200
+    int transpose = 0;            // semitones, -12..12
+    Instrument instrument = Flute;
+    QString soundFont;            // empty: Debian's
+    bool loop = false;            // loop the selected characters
+
+    static int program(Instrument instrument); // General MIDI, 0-based
+    static QString name(Instrument instrument); // 笛 箫 人声 钢琴
+
+    // Values outside their range read as defaults.
+    static PlaybackSettings load(QSettings &settings);
+    void save(QSettings &settings) const;
+};

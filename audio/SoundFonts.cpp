@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SoundFonts.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <fluidsynth.h>
+
+#include <mutex>
+
+namespace {
+
+thread_local QString lastError;
+
+void logToMessage(int level, const char *message, void *)
+{
+    if ((level == FLUID_PANIC || level == FLUID_ERR) && message)
+        lastError = QString::fromLocal8Bit(message);
+}
+
+struct Known
+{
+    qint64 size = -1;
+    QDateTime modified;
+    QString reason; // empty: usable
+};
+
+QMutex knownLock;
+QHash<QString, Known> known;
+
+QString sentence(const QString &path, const QString &reason)
+{
+    return QStringLiteral("音色库“%1”无法使用（%2）。")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+// The short reason why path is no usable SoundFont, empty when it is one.
+QString problem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("文件不存在");
+    if (!info.isFile())
+        return QStringLiteral("不是文件");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("文件无法读取");
+    const QByteArray head = file.read(12);
+    file.close();
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "sfbk")
+        return QStringLiteral("不是 SoundFont 音色库文件");
+    // A cut-off copy is the commonest damage; caught here it never reaches
+    // the loaders (which would complain on standard error).
+    const auto byte = [&head](int i) { return quint32(quint8(head.at(i))); };
+    const quint32 riffSize = byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
+    if (qint64(riffSize) + 8 > info.size())
+        return QStringLiteral("文件已损坏");
+
+    // The structure is read without the samples: quick even for FluidR3.
+    SoundFonts::quietFluidSynth();
+    SoundFonts::clearFluidSynthError();
+    fluid_settings_t *settings = new_fluid_settings();
+    if (!settings)
+        return QStringLiteral("合成器无法启动");
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(settings, "synth.lock-memory", 0);
+    fluid_synth_t *synth = new_fluid_synth(settings);
+    QString reason;
+    if (!synth) {
+        reason = QStringLiteral("合成器无法启动");
+    } else {
+        if (fluid_synth_sfload(synth, QFile::encodeName(path).constData(), 0) == FLUID_FAILED)
+            reason = QStringLiteral("文件已损坏");
+        delete_fluid_synth(synth);
+    }
+    delete_fluid_settings(settings);
+    SoundFonts::clearFluidSynthError();
+    return reason;
+}
+
+// problem(), remembered while the file's size and time stay the same.
+QString reasonAgainst(const QString &path)
+{
+    if (path.isEmpty())
+        return QStringLiteral("没有指定文件");
+    const QFileInfo info(path);
+    const QString key = info.absoluteFilePath();
+    // Only what the file holds is remembered: a missing or locked file may
+    // be put right without changing its time.
+    const bool remembered = info.isFile() && info.isReadable();
+    const qint64 size = remembered ? info.size() : -1;
+    const QDateTime modified = info.lastModified();
+    if (remembered) {
+        QMutexLocker lock(&knownLock);
+        const auto it = known.constFind(key);
+        if (it != known.constEnd() && it->size == size && it->modified == modified)
+            return it->reason;
+    }
+    const QString reason = problem(path);
+    if (remembered) {
+        QMutexLocker lock(&knownLock);
+        known.insert(key, Known{size, modified, reason});
+    }
+    return reason;
+}
+
+} // namespace
+
+namespace SoundFonts {
+
+void quietFluidSynth()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        fluid_set_log_function(FLUID_PANIC, logToMessage, nullptr);
+        fluid_set_log_function(FLUID_ERR, logToMessage, nullptr);
+        fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+        fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+        fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+    });
+}
+
+QString lastFluidSynthError()
+{
+    return lastError;
+}
+
+void clearFluidSynthError()
+{
+    lastError.clear();
+}
+
+QString systemFolder()
+{
+    const QString dir = qEnvironmentVariable("KELVO_SOUNDFONT_DIR");
+    return dir.isEmpty() ? QStringLiteral("/usr/share/sounds/sf2") : dir;
+}
+
+QStringList systemSoundFonts()
+{
+    const QDir dir(systemFolder());
+    QStringList found;
+    for (const char *name : {"FluidR3_GM.sf2", "TimGM6mb.sf2"}) {
+        const QString path = dir.absoluteFilePath(QString::fromLatin1(name));
+        if (QFileInfo(path).isFile())
+            found << path;
+    }
+    return found;
+}
+
+bool isUsable(const QString &path, QString *why)
+{
+    const QString reason = reasonAgainst(path);
+    if (why && !reason.isEmpty())
+        *why = sentence(path, reason);
+    return reason.isEmpty();
+}
+
+QString noneUsableMessage()
+{
+    return QStringLiteral("没有可用的音色库，请安装 fluid-soundfont-gm 或 timgm6mb-soundfont。");
+}
+
+Choice choose(const QString &preferred)
+{
+    Choice choice;
+    const QString reason = preferred.isEmpty() ? QString() : reasonAgainst(preferred);
+    if (!preferred.isEmpty() && reason.isEmpty()) {
+        choice.path = preferred;
+        return choice;
+    }
+    for (const QString &path : systemSoundFonts()) {
+        if (path == QFileInfo(preferred).absoluteFilePath() || !isUsable(path))
+            continue;
+        choice.path = path;
+        if (!preferred.isEmpty())
+            choice.warning = QStringLiteral("音色库“%1”无法使用（%2），已改用“%3”。")
+                                 .arg(QDir::toNativeSeparators(preferred), reason,
+                                      QDir::toNativeSeparators(path));
+        return choice;
+    }
+    choice.warning = preferred.isEmpty() ? noneUsableMessage()
+                                         : sentence(preferred, reason) + noneUsableMessage();
+    return choice;
+}
+
+} // namespace SoundFonts

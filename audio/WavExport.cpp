@@ -1,0 +1,229 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// FluidSynth's file renderer driven block by block: the MIDI player runs on
+// the sample clock, so the rendering goes as fast as the CPU allows and the
+// timing is exact whatever the load of the machine.
+
+#include "WavExport.h"
+
+#include "SoundFonts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <fluidsynth.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace Audio {
+
+namespace {
+
+// Samples per block: large enough to keep the per-block cost small. The
+// player's events are still placed on the synthesiser's own 64-sample
+// grid.
+constexpr int PeriodSize = 512;
+// FluidSynth's default gain (0.2) leaves room for many voices at once and
+// makes a single melody line peak near -28 dBFS: far too quiet for a file
+// handed to someone. A melody sounds one or two voices at a time, so ten
+// times as much (peaks near -10 dBFS) still keeps clear of clipping.
+constexpr double Gain = 2.0;
+
+const QString WriteFailure = QStringLiteral("文件无写入权限或文件已被占用!");
+
+} // namespace
+
+QString tooLong()
+{
+    return QStringLiteral("乐曲太长，无法写成 WAV 文件（最长 %1 小时）")
+        .arg(MaxWavSeconds / 3600, 0, 'f', 0);
+}
+
+namespace {
+
+RenderResult failure(const QString &message)
+{
+    RenderResult result;
+    result.message = message;
+    return result;
+}
+
+// A new, empty file beside path that nobody else uses; empty on failure.
+QString makeTemporary(const QString &path)
+{
+    const QFileInfo info(path);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString name = QStringLiteral(".%1.%2.part")
+                                 .arg(info.fileName())
+                                 .arg(QRandomGenerator::global()->generate(), 8, 16,
+                                      QLatin1Char('0'));
+        const QString candidate = info.dir().absoluteFilePath(name);
+        QFile file(candidate);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            // A replaced file keeps its permissions, as QSaveFile does.
+            if (info.exists())
+                file.setPermissions(info.permissions());
+            return candidate;
+        }
+        if (!info.dir().exists())
+            break;
+    }
+    return {};
+}
+
+struct Fluid
+{
+    fluid_settings_t *settings = nullptr;
+    fluid_synth_t *synth = nullptr;
+    fluid_player_t *player = nullptr;
+    fluid_file_renderer_t *renderer = nullptr;
+
+    // Closing the renderer finishes the file (the WAV header's lengths).
+    void closeRenderer()
+    {
+        if (renderer)
+            delete_fluid_file_renderer(renderer);
+        renderer = nullptr;
+    }
+    ~Fluid()
+    {
+        closeRenderer();
+        if (player)
+            delete_fluid_player(player);
+        if (synth)
+            delete_fluid_synth(synth);
+        if (settings)
+            delete_fluid_settings(settings);
+    }
+};
+
+// Removes the temporary file unless it was handed over.
+struct TemporaryFile
+{
+    QString path;
+    ~TemporaryFile()
+    {
+        if (!path.isEmpty())
+            QFile::remove(path);
+    }
+};
+
+} // namespace
+
+RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const QString &path,
+                       const std::function<bool(double)> &progress)
+{
+    if (midi.isEmpty())
+        return failure(QStringLiteral("没有可导出的音符"));
+    QString why;
+    if (!SoundFonts::isUsable(soundFont, &why))
+        return failure(why);
+    const QFileInfo target(path);
+    if (target.isDir())
+        return failure(WriteFailure);
+
+    TemporaryFile temporary{makeTemporary(target.absoluteFilePath())};
+    if (temporary.path.isEmpty())
+        return failure(WriteFailure);
+
+    SoundFonts::quietFluidSynth();
+    SoundFonts::clearFluidSynthError();
+    Fluid fluid;
+    fluid.settings = new_fluid_settings();
+    if (!fluid.settings)
+        return failure(QStringLiteral("合成器无法启动"));
+    fluid_settings_setnum(fluid.settings, "synth.sample-rate", WavSampleRate);
+    fluid_settings_setint(fluid.settings, "synth.audio-channels", 1); // one stereo pair
+    fluid_settings_setint(fluid.settings, "synth.lock-memory", 0);
+    fluid_settings_setnum(fluid.settings, "synth.gain", Gain);
+    fluid_settings_setint(fluid.settings, "audio.period-size", PeriodSize);
+    fluid_settings_setstr(fluid.settings, "player.timing-source", "sample");
+    const QByteArray fileName = QFile::encodeName(temporary.path);
+    if (fluid_settings_setstr(fluid.settings, "audio.file.type", "wav") != FLUID_OK
+        || fluid_settings_setstr(fluid.settings, "audio.file.format", "s16") != FLUID_OK
+        || fluid_settings_setstr(fluid.settings, "audio.file.name", fileName.constData())
+               != FLUID_OK)
+        return failure(QStringLiteral("此 FluidSynth 无法写入 WAV 文件"));
+
+    fluid.synth = new_fluid_synth(fluid.settings);
+    if (!fluid.synth)
+        return failure(QStringLiteral("合成器无法启动"));
+    if (fluid_synth_sfload(fluid.synth, QFile::encodeName(soundFont).constData(), 1)
+        == FLUID_FAILED) {
+        return failure(QStringLiteral("音色库“%1”无法载入。")
+                           .arg(QDir::toNativeSeparators(soundFont)));
+    }
+    fluid.player = new_fluid_player(fluid.synth);
+    if (!fluid.player
+        || fluid_player_add_mem(fluid.player, midi.constData(), size_t(midi.size())) != FLUID_OK)
+        return failure(QStringLiteral("MIDI 数据无法读取"));
+    fluid.renderer = new_fluid_file_renderer(fluid.synth);
+    if (!fluid.renderer)
+        return failure(WriteFailure);
+    if (fluid_player_play(fluid.player) != FLUID_OK)
+        return failure(QStringLiteral("MIDI 数据无法读取"));
+
+    qint64 blocks = 0;
+    const auto cancelled = [&](double fraction) {
+        return progress && !progress(qBound(0.0, fraction, 1.0));
+    };
+    // The last fraction is kept for the tail and the finishing of the file.
+    constexpr double PlayShare = 0.97;
+    int lastPermille = -1;
+    const qint64 maxBlocks = qint64(MaxWavSeconds * WavSampleRate / PeriodSize);
+    // The player itself lingers after the last event until every voice has
+    // died away, however long that takes; the piece ends at its last tick
+    // here, and the tail below is the same for every SoundFont.
+    while (fluid_player_get_status(fluid.player) == FLUID_PLAYER_PLAYING) {
+        const int total = fluid_player_get_total_ticks(fluid.player);
+        const int tick = fluid_player_get_current_tick(fluid.player);
+        if (total > 0 && tick >= total)
+            break;
+        if (blocks >= maxBlocks)
+            return failure(tooLong());
+        if (fluid_file_renderer_process_block(fluid.renderer) != FLUID_OK)
+            return failure(WriteFailure);
+        ++blocks;
+        const double fraction = total > 0 ? PlayShare * qMin(1.0, double(tick) / total) : 0.0;
+        const int permille = int(fraction * 1000);
+        if (permille != lastPermille) {
+            lastPermille = permille;
+            if (cancelled(fraction)) {
+                RenderResult result;
+                result.cancelled = true;
+                return result;
+            }
+        }
+    }
+    const int tailBlocks = int(WavTailSeconds * WavSampleRate / PeriodSize + 0.5);
+    for (int i = 0; i < tailBlocks; ++i, ++blocks)
+        if (fluid_file_renderer_process_block(fluid.renderer) != FLUID_OK)
+            return failure(WriteFailure);
+    if (cancelled(PlayShare + (1 - PlayShare) / 2)) {
+        RenderResult result;
+        result.cancelled = true;
+        return result;
+    }
+    fluid.closeRenderer();
+
+    // The file must have come out whole: a full disk shows as a short one.
+    const qint64 expected = 44 + blocks * PeriodSize * 4;
+    if (QFileInfo(temporary.path).size() < expected)
+        return failure(WriteFailure);
+    if (std::rename(fileName.constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData())
+        != 0)
+        return failure(WriteFailure);
+    temporary.path.clear();
+
+    RenderResult result;
+    result.ok = true;
+    result.seconds = double(blocks) * PeriodSize / WavSampleRate;
+    if (progress)
+        progress(1.0);
+    return result;
+}
+
+} // namespace Audio
