@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Player.h"
 
+#include "audio/SoundFonts.h"
+
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -20,19 +22,6 @@ constexpr int PollMilliseconds = 20;
 QString noDeviceMessage()
 {
     return QStringLiteral("没有可用的音频设备");
-}
-
-void dropLogMessage(int, const char *, void *) {}
-
-// FluidSynth writes its errors and warnings to stderr; the program reports
-// failures itself, in its own words.
-void silenceFluidSynth()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, dropLogMessage, nullptr);
-    });
 }
 
 } // namespace
@@ -202,7 +191,7 @@ Player::Player(QObject *parent)
     : QObject(parent)
     , m_engine(std::make_unique<Engine>())
 {
-    silenceFluidSynth();
+    SoundFonts::quietFluidSynth();
     m_engine->poll = new QTimer(this);
     m_engine->poll->setInterval(PollMilliseconds);
     connect(m_engine->poll, &QTimer::timeout, this, [this] {
@@ -350,7 +339,7 @@ QStringList Player::driverCandidates()
     if (!forced.isEmpty())
         return {forced};
     QStringList names;
-    silenceFluidSynth();
+    SoundFonts::quietFluidSynth();
     if (fluid_settings_t *settings = new_fluid_settings()) {
         char *name = nullptr;
         // Empty when FluidSynth was built without a preference.

@@ -15,14 +15,6 @@
 
 namespace {
 
-thread_local QString lastError;
-
-void logToMessage(int level, const char *message, void *)
-{
-    if ((level == FLUID_PANIC || level == FLUID_ERR) && message)
-        lastError = QString::fromLocal8Bit(message);
-}
-
 struct Known
 {
     qint64 size = -1;
@@ -63,7 +55,6 @@ QString problem(const QString &path)
 
     // The structure is read without the samples: quick even for FluidR3.
     SoundFonts::quietFluidSynth();
-    SoundFonts::clearFluidSynthError();
     fluid_settings_t *settings = new_fluid_settings();
     if (!settings)
         return QStringLiteral("合成器无法启动");
@@ -79,7 +70,6 @@ QString problem(const QString &path)
         delete_fluid_synth(synth);
     }
     delete_fluid_settings(settings);
-    SoundFonts::clearFluidSynthError();
     return reason;
 }
 
@@ -117,22 +107,9 @@ void quietFluidSynth()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        fluid_set_log_function(FLUID_PANIC, logToMessage, nullptr);
-        fluid_set_log_function(FLUID_ERR, logToMessage, nullptr);
-        fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
-        fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
-        fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+            fluid_set_log_function(level, nullptr, nullptr);
     });
-}
-
-QString lastFluidSynthError()
-{
-    return lastError;
-}
-
-void clearFluidSynthError()
-{
-    lastError.clear();
 }
 
 QString systemFolder()

@@ -38,12 +38,8 @@ Choice choose(const QString &preferred);
 QString noneUsableMessage();
 
 // Keeps FluidSynth's own log off standard error (the command line stays
-// clean). Its last error in this thread is kept for our messages. Safe to
+// clean): the program reports failures itself, in its own words. Safe to
 // call any number of times from any thread.
 void quietFluidSynth();
-// FluidSynth's last error or panic message in the calling thread; cleared
-// by clearFluidSynthError().
-QString lastFluidSynthError();
-void clearFluidSynthError();
 
 } // namespace SoundFonts

@@ -129,7 +129,6 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
         return failure(WriteFailure);
 
     SoundFonts::quietFluidSynth();
-    SoundFonts::clearFluidSynthError();
     Fluid fluid;
     fluid.settings = new_fluid_settings();
     if (!fluid.settings)
