@@ -40,6 +40,7 @@
 #include <deque>
 #include <exception>
 #include <numeric>
+#include <optional>
 
 namespace {
 
@@ -573,19 +574,35 @@ namespace {
 
 using Encoder = QByteArray (*)(const Music::Performance &, const Music::Options &);
 
-ExportResult writeMusic(const Music::Performance &performance, const Music::Options &options,
-                        const QString &path, Encoder encode)
+const QString &unwritableMessage()
+{
+    static const QString text = QStringLiteral("文件无写入权限或文件已被占用!");
+    return text;
+}
+
+// What every music writer refuses before it writes anything: options it
+// cannot use, a score without a note, a folder as the target.
+std::optional<ExportResult> musicRefusal(const Music::Performance &performance,
+                                         const Music::Options &options, const QFileInfo &target)
 {
     const QString problem = Music::checkOptions(options);
     if (!problem.isEmpty())
         return failed(QStringLiteral("错误"), problem);
     if (performance.noteCount() == 0)
         return failed(QStringLiteral("警告"), QStringLiteral("没有可导出的音符"));
+    if (target.isDir())
+        return failed(QStringLiteral("错误"), unwritableMessage());
+    return std::nullopt;
+}
+
+ExportResult writeMusic(const Music::Performance &performance, const Music::Options &options,
+                        const QString &path, Encoder encode)
+{
     const QFileInfo info(path);
+    if (const auto refusal = musicRefusal(performance, options, info))
+        return *refusal;
     const QString target = info.absoluteFilePath();
-    const QString failure = QStringLiteral("文件无写入权限或文件已被占用!");
-    if (info.isDir())
-        return failed(QStringLiteral("错误"), failure);
+    const QString &failure = unwritableMessage();
     // As for a PDF: missing folders are made, and taken away again when
     // the file cannot be written after all.
     CreatedFiles created;
@@ -641,15 +658,10 @@ ExportResult ExportWriters::writeWav(const Music::Performance &performance,
                                      const Music::Options &options, const QString &soundFont,
                                      const QString &path, const AudioProgress &progress)
 {
-    const QString problem = Music::checkOptions(options);
-    if (!problem.isEmpty())
-        return failed(QStringLiteral("错误"), problem);
-    if (performance.noteCount() == 0)
-        return failed(QStringLiteral("警告"), QStringLiteral("没有可导出的音符"));
     const QFileInfo info(path);
+    if (const auto refusal = musicRefusal(performance, options, info))
+        return *refusal;
     const QString target = info.absoluteFilePath();
-    if (info.isDir())
-        return failed(QStringLiteral("错误"), QStringLiteral("文件无写入权限或文件已被占用!"));
     // Refused before any waiting: the renderer would stop there anyway.
     int endUnits = 0;
     for (const Music::Section &section : performance.sections) {
