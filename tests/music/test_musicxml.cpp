@@ -16,10 +16,10 @@ namespace {
 //   "<doMidi> <fifths> <meter> <length>: note note …"
 // a note is pitch[高|低][x][']@onset+length[~breath][/lyric] in twelfths of
 // a beat, pitch one of 合四一上尺工凡六五乙, x small, ' breath; R is a rest.
-Music::Section section(const QString &spec, int startUnits)
+Music::Section section(const QString &written, int startUnits)
 {
     Music::Section s;
-    const QStringList head = spec.section(u':', 0, 0).split(u' ', Qt::SkipEmptyParts);
+    const QStringList head = written.section(u':', 0, 0).split(u' ', Qt::SkipEmptyParts);
     s.doMidi = head[0].toInt();
     s.fifths = head[1].toInt();
     s.meter = head[2].toInt();
@@ -29,7 +29,7 @@ Music::Section section(const QString &spec, int startUnits)
     int character = 0;
     static const QRegularExpression re(
         QStringLiteral("^(R|[合四一上尺工凡六五乙])(高|低)?(x)?(')?@(\\d+)\\+(\\d+)(?:~(\\d+))?(?:/(.+))?$"));
-    for (const QString &token : spec.section(u':', 1).split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &token : written.section(u':', 1).split(u' ', Qt::SkipEmptyParts)) {
         const auto m = re.match(token);
         Q_ASSERT_X(m.hasMatch(), "section", qPrintable(token));
         Music::NoteEvent note;
@@ -146,13 +146,13 @@ Reading readBack(const QByteArray &bytes)
     return r;
 }
 
-Music::Performance performanceOf(const QString &specs)
+Music::Performance performanceOf(const QString &sections)
 {
     Music::Performance p;
     p.title = QStringLiteral("游园");
     int start = 0;
-    for (const QString &spec : specs.split(u';', Qt::SkipEmptyParts)) {
-        p.sections << section(spec, start);
+    for (const QString &written : sections.split(u';', Qt::SkipEmptyParts)) {
+        p.sections << section(written, start);
         start += p.sections.last().lengthUnits;
     }
     return p;
@@ -173,7 +173,7 @@ private slots:
 
 void TestMusicXml::encode_data()
 {
-    QTest::addColumn<QString>("specs");
+    QTest::addColumn<QString>("sections");
     QTest::addColumn<int>("measures");
     QTest::addColumn<QString>("counts"); // ties, tuplets, lyrics, extends
     QTest::addColumn<QString>("keys");   // fifths/beats where they change
@@ -214,13 +214,13 @@ void TestMusicXml::encode_data()
 
 void TestMusicXml::encode()
 {
-    QFETCH(QString, specs);
+    QFETCH(QString, sections);
     QFETCH(int, measures);
     QFETCH(QString, counts);
     QFETCH(QString, keys);
     QFETCH(QString, spelled);
 
-    const Music::Performance performance = performanceOf(specs);
+    const Music::Performance performance = performanceOf(sections);
     const QByteArray bytes = MusicXml::encode(performance, {});
     QVERIFY(bytes.contains("<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0"));
     const Reading r = readBack(bytes);
