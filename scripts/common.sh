@@ -27,7 +27,7 @@ RUN_PACKAGES=(
 # and played, MusicXML turned into staff notation), and the small SoundFont
 # the sound tests play with.
 TEST_PACKAGES=(
-  python3-mido fluidsynth timgm6mb-soundfont sox musescore3 lilypond
+  python3-mido fluidsynth timgm6mb-soundfont sox musescore3 lilypond libxml2-utils
 )
 
 install_packages() {

@@ -83,11 +83,11 @@ def run(command, env, timeout=240):
     return result
 
 
-def export(args, folder, fmt, name, *options):
-    """Exports the sample; returns (path, note count, section count)."""
+def export(args, folder, fmt, name, *options, source=None):
+    """Exports the sample (or source); returns (path, note count, section count)."""
     target = os.path.join(folder, name)
-    result = run([args.exe, "--export", target, "--format", fmt, *options, args.sample],
-                 environment(folder))
+    result = run([args.exe, "--export", target, "--format", fmt, *options,
+                  source or args.sample], environment(folder))
     expect(result.returncode == 0,
            f"export to {fmt} failed ({result.returncode}): {result.stderr.strip()}")
     match = re.search(r"^exported (\d+) note\(s\) in (\d+) section\(s\) to ", result.stderr,
@@ -288,17 +288,33 @@ def check_fluidsynth(args, folder):
           f"loudest {frequency_of(heard):.1f} Hz, RMS {rms:.3f}")
 
 
-def two_note_score(folder):
-    """A score of two characters in 小工调, 上 on a 头板 and 尺 on a 头眼:
-    D5 for one beat, then E5 for one beat."""
+def write_score(path, lyric, score):
+    """A .gcp file of the two texts, written without the program."""
     def field(text):
         data = text.encode("utf-16-be")
         return struct.pack(">i", len(data) // 2) + struct.pack(">I", len(data)) + data
-    shang, chi, touban, touyan = "\U000F002A", "\U000F002B", "\U000F0000", "\U000F0001"
-    path = os.path.join(folder, "two.gcp")
     with open(path, "wb") as f:
-        f.write(field("天地") + field(shang + touban + "\n" + chi + touyan))
+        f.write(field(lyric) + field(score))
     return path
+
+
+def two_note_score(folder):
+    """A score of two characters in 小工调, 上 on a 头板 and 尺 on a 头眼:
+    D5 for one beat, then E5 for one beat."""
+    shang, chi, touban, touyan = "\U000F002A", "\U000F002B", "\U000F0000", "\U000F0001"
+    return write_score(os.path.join(folder, "two.gcp"), "天地",
+                       shang + touban + "\n" + chi + touyan)
+
+
+def dense_score(folder):
+    """Twelve characters as real arias hold them: ten notes and eight beat
+    marks on each (板 and 眼 in turn, with waist marks between)."""
+    notes = [chr(0xF0000 + c) for c in (0x2A, 0x2B, 0x2C, 0x2D, 0x2E, 0x2F, 0x2C, 0x2B,
+                                         0x2A, 0x28)]
+    marks = [chr(0xF0000 + c) for c in (0x0, 0x1, 0x4, 0x2, 0x1, 0x3, 0x1, 0x5)]
+    line = "".join(n + (marks[i] if i < len(marks) else "") for i, n in enumerate(notes))
+    lyric = "【山坡羊】\n" + "原来姹紫嫣红开遍似这般都"
+    return write_score(os.path.join(folder, "dense.gcp"), lyric, "\n" + "\n".join([line] * 12))
 
 
 def loudest_by_sox(wav, begin, length, env):
@@ -369,6 +385,23 @@ def check_musescore(args, folder):
     print(f"musescore: all {ours} notes read, no error")
 
 
+def check_schema(args, folder):
+    """The MusicXML of the sample and of a dense score validates against the
+    official MusicXML 4.0 schema (vendored beside this script)."""
+    need_tool("xmllint", "libxml2-utils")
+    schema = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "musicxml-4.0",
+                          "musicxml.xsd")
+    env = environment(folder)
+    for name, source in (("sample", None), ("dense", dense_score(folder))):
+        path, count, _ = export(args, folder, "musicxml", name + ".musicxml", source=source)
+        expect(count > 0, f"{name}: no notes exported")
+        result = run(["xmllint", "--noout", "--nonet", "--schema", schema, path], env)
+        expect(result.returncode == 0,
+               f"{name}: xmllint rejects the file ({result.returncode}):\n"
+               + "\n".join(result.stderr.strip().splitlines()[:20]))
+        print(f"schema: {name} ({count} notes) validates")
+
+
 def check_lilypond(args, folder):
     """musicxml2ly converts the MusicXML and LilyPond engraves it."""
     need_tool("musicxml2ly", "lilypond")
@@ -392,6 +425,7 @@ CHECKS = {
     "musescore": check_musescore,
     "lilypond": check_lilypond,
     "wav": check_wav,
+    "schema": check_schema,
 }
 
 
