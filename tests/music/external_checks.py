@@ -314,7 +314,7 @@ def dense_score(folder):
     marks = [chr(0xF0000 + c) for c in (0x0, 0x1, 0x4, 0x2, 0x1, 0x3, 0x1, 0x5)]
     line = "".join(n + (marks[i] if i < len(marks) else "") for i, n in enumerate(notes))
     lyric = "【山坡羊】\n" + "原来姹紫嫣红开遍似这般都"
-    return write_score(os.path.join(folder, "dense.gcp"), lyric, "\n" + "\n".join([line] * 12))
+    return write_score(os.path.join(folder, "dense.gcp"), lyric, "\n".join([line] * 12))
 
 
 def loudest_by_sox(wav, begin, length, env):
@@ -392,9 +392,10 @@ def check_schema(args, folder):
     schema = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "musicxml-4.0",
                           "musicxml.xsd")
     env = environment(folder)
-    for name, source in (("sample", None), ("dense", dense_score(folder))):
+    for name, source, notes in (("sample", None, None), ("dense", dense_score(folder), 120)):
         path, count, _ = export(args, folder, "musicxml", name + ".musicxml", source=source)
-        expect(count > 0, f"{name}: no notes exported")
+        expect(count > 0 and count == (notes or count),
+               f"{name}: {count} notes exported, {notes or 'some'} written")
         result = run(["xmllint", "--noout", "--nonet", "--schema", schema, path], env)
         expect(result.returncode == 0,
                f"{name}: xmllint rejects the file ({result.returncode}):\n"
