@@ -113,7 +113,10 @@ struct Player::Engine
             *error = noDeviceMessage();
             return false;
         }
-        if (fluid_synth_sfload(synth, QFile::encodeName(soundFont).constData(), 1) == FLUID_FAILED) {
+        // The check also refuses files FluidSynth loads only to play them
+        // silent (samples outside the sample data).
+        if (!SoundFonts::isUsable(soundFont)
+            || fluid_synth_sfload(synth, QFile::encodeName(soundFont).constData(), 1) == FLUID_FAILED) {
             delete_fluid_synth(synth);
             synth = nullptr;
             *error = QStringLiteral("音色库文件无法载入：%1").arg(soundFont);

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QtEndian>
 
 #include <fluidsynth.h>
 
@@ -31,6 +32,77 @@ QString sentence(const QString &path, const QString &reason)
         .arg(QDir::toNativeSeparators(path), reason);
 }
 
+quint32 littleEndian32(const char *p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
+
+// The chunks inside [from, to) of a RIFF file: id and the place and size
+// of the body. False when one reaches past the end (a cut or broken file).
+template<typename Visit>
+bool forEachChunk(QFile &file, qint64 from, qint64 to, Visit visit)
+{
+    for (qint64 at = from; at + 8 <= to;) {
+        if (!file.seek(at))
+            return false;
+        const QByteArray head = file.read(8);
+        if (head.size() < 8)
+            return false;
+        const qint64 size = littleEndian32(head.constData() + 4);
+        if (at + 8 + size > to)
+            return false;
+        visit(head.left(4), at + 8, size);
+        at += 8 + size + (size & 1);
+    }
+    return true;
+}
+
+// Whether every sample header stays inside the sample data. FluidSynth
+// loads a file whose headers point past it, and silences those samples:
+// the notes would come out as silence.
+bool samplesInside(QFile &file, qint64 riffEnd)
+{
+    qint64 sampleBytes = -1, headersAt = -1, headersSize = 0;
+    bool whole = true;
+    whole &= forEachChunk(file, 12, riffEnd, [&](const QByteArray &id, qint64 at, qint64 size) {
+        if (id != "LIST" || size < 4 || !file.seek(at))
+            return;
+        const QByteArray kind = file.read(4);
+        whole &= forEachChunk(file, at + 4, at + size, [&](const QByteArray &sub, qint64 subAt, qint64 subSize) {
+            if (kind == "sdta" && sub == "smpl")
+                sampleBytes = subSize;
+            else if (kind == "pdta" && sub == "shdr") {
+                headersAt = subAt;
+                headersSize = subSize;
+            }
+        });
+    });
+    if (!whole)
+        return false;
+    if (sampleBytes < 0 || headersAt < 0)
+        return true; // FluidSynth's loader judges the rest
+    constexpr int Record = 46;
+    constexpr quint16 Rom = 0x8000, Vorbis = 0x10;
+    if (!file.seek(headersAt))
+        return false;
+    const QByteArray headers = file.read(headersSize);
+    if (headers.size() != headersSize)
+        return false;
+    // The last record only closes the list.
+    for (qint64 i = 0; (i + 2) * Record <= headers.size(); ++i) {
+        const char *record = headers.constData() + i * Record;
+        const quint16 type = qFromLittleEndian<quint16>(record + 44);
+        if (type & Rom)
+            continue;
+        // Compressed samples count bytes, the others 16-bit sample points.
+        const qint64 limit = (type & Vorbis) ? sampleBytes : sampleBytes / 2;
+        const qint64 start = littleEndian32(record + 20), end = littleEndian32(record + 24);
+        if (start >= limit || end > limit)
+            return false;
+    }
+    return true;
+}
+
 // The short reason why path is no usable SoundFont, empty when it is one.
 QString problem(const QString &path)
 {
@@ -43,15 +115,14 @@ QString problem(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("文件无法读取");
     const QByteArray head = file.read(12);
-    file.close();
     if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "sfbk")
         return QStringLiteral("不是 SoundFont 音色库文件");
     // A cut-off copy is the commonest damage; caught here it never reaches
     // the loaders (which would complain on standard error).
-    const auto byte = [&head](int i) { return quint32(quint8(head.at(i))); };
-    const quint32 riffSize = byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
-    if (qint64(riffSize) + 8 > info.size())
+    const qint64 riffEnd = qint64(littleEndian32(head.constData() + 4)) + 8;
+    if (riffEnd > info.size() || !samplesInside(file, riffEnd))
         return QStringLiteral("文件已损坏");
+    file.close();
 
     // The structure is read without the samples: quick even for FluidR3.
     SoundFonts::quietFluidSynth();
@@ -136,6 +207,20 @@ bool isUsable(const QString &path, QString *why)
     if (why && !reason.isEmpty())
         *why = sentence(path, reason);
     return reason.isEmpty();
+}
+
+void setUnusable(const QString &path, const QString &reason)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return;
+    QMutexLocker lock(&knownLock);
+    known.insert(info.absoluteFilePath(), Known{info.size(), info.lastModified(), reason});
+}
+
+QString silentReason()
+{
+    return QStringLiteral("奏出的音符没有声音");
 }
 
 QString noneUsableMessage()

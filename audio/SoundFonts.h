@@ -21,6 +21,13 @@ QString systemFolder();
 // size and time stay the same.
 bool isUsable(const QString &path, QString *why = nullptr);
 
+// Marks path as unusable for reason (a short phrase, as in the messages
+// above) while its size and time stay the same: for what only playing it
+// shows, such as notes that come out silent.
+void setUnusable(const QString &path, const QString &reason);
+// The reason for a SoundFont whose notes came out silent.
+QString silentReason();
+
 struct Choice
 {
     // Empty: no usable SoundFont at all; warning then says so.

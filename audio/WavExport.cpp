@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QtEndian>
 
 #include <fluidsynth.h>
 
@@ -30,6 +31,10 @@ constexpr int PeriodSize = 512;
 // handed to someone. A melody sounds one or two voices at a time, so ten
 // times as much (peaks near -10 dBFS) still keeps clear of clipping.
 constexpr double Gain = 2.0;
+
+// Loudest sample of a file that counts as silent, about -60 dBFS: dither
+// alone stays near 1, a note at the gain above is hundreds of times louder.
+constexpr int SilenceLevel = 32;
 
 const QString WriteFailure = QStringLiteral("文件无写入权限或文件已被占用!");
 
@@ -110,6 +115,50 @@ struct TemporaryFile
     }
 };
 
+// Whether the 16-bit PCM WAV file holds a sample above SilenceLevel; it
+// reads only as far as the first one.
+bool audible(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(12).size() != 12)
+        return false;
+    for (;;) {
+        const QByteArray head = file.read(8);
+        if (head.size() < 8)
+            return false;
+        const quint32 size = qFromLittleEndian<quint32>(head.constData() + 4);
+        if (head.startsWith("data"))
+            break;
+        if (!file.seek(file.pos() + size + (size & 1)))
+            return false;
+    }
+    constexpr qint64 Block = 1 << 20;
+    for (QByteArray block = file.read(Block); block.size() >= 2; block = file.read(Block)) {
+        const char *data = block.constData();
+        for (qsizetype i = 0; i + 1 < block.size(); i += 2) {
+            const int sample = qFromLittleEndian<qint16>(data + i);
+            if (sample > SilenceLevel || sample < -SilenceLevel)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Counts the notes the player starts, on their way to the synthesiser.
+struct NoteCounter
+{
+    fluid_synth_t *synth = nullptr;
+    qint64 notes = 0;
+
+    static int forward(void *data, fluid_midi_event_t *event)
+    {
+        auto *counter = static_cast<NoteCounter *>(data);
+        if (fluid_midi_event_get_type(event) == 0x90 && fluid_midi_event_get_velocity(event) > 0)
+            ++counter->notes;
+        return fluid_synth_handle_midi_event(counter->synth, event);
+    }
+};
+
 } // namespace
 
 RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const QString &path,
@@ -158,6 +207,8 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     if (!fluid.player
         || fluid_player_add_mem(fluid.player, midi.constData(), size_t(midi.size())) != FLUID_OK)
         return failure(QStringLiteral("MIDI 数据无法读取"));
+    NoteCounter counter{fluid.synth};
+    fluid_player_set_playback_callback(fluid.player, &NoteCounter::forward, &counter);
     fluid.renderer = new_fluid_file_renderer(fluid.synth);
     if (!fluid.renderer)
         return failure(WriteFailure);
@@ -211,6 +262,15 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     const qint64 expected = 44 + blocks * PeriodSize * 4;
     if (QFileInfo(temporary.path).size() < expected)
         return failure(WriteFailure);
+    // A SoundFont can pass every check and still sound nothing (samples it
+    // silences, an instrument it lacks): that is no sound to hand on.
+    if (counter.notes > 0 && !audible(temporary.path)) {
+        SoundFonts::setUnusable(soundFont, SoundFonts::silentReason());
+        RenderResult result;
+        SoundFonts::isUsable(soundFont, &result.message);
+        result.silent = true;
+        return result;
+    }
     if (std::rename(fileName.constData(),
                     QFile::encodeName(target.absoluteFilePath()).constData())
         != 0)

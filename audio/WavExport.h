@@ -12,6 +12,9 @@ struct RenderResult
 {
     bool ok = false;
     bool cancelled = false; // progress said stop; message is empty then
+    // Notes were played and came out silent: the SoundFont is marked
+    // unusable (SoundFonts::setUnusable) and another may be tried.
+    bool silent = false;
     QString message;        // for the user when !ok
     double seconds = 0;     // length of the audio written
 };
@@ -27,7 +30,8 @@ constexpr double MaxWavSeconds = 6 * 3600.0;
 // SoundFont into a 44.1 kHz 16-bit stereo WAV file, replacing path only by
 // a complete file; the folder must exist. progress(fraction 0..1) returning
 // false cancels. Nothing is left behind when it fails or is cancelled,
-// also when the sound would run beyond MaxWavSeconds.
+// also when the sound would run beyond MaxWavSeconds, or when notes were
+// played and nothing could be heard.
 // The message for a piece longer than MaxWavSeconds.
 QString tooLong();
 

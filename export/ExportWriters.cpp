@@ -672,22 +672,41 @@ ExportResult ExportWriters::writeWav(const Music::Performance &performance,
     }
     if (endUnits / 12.0 * 60 / options.tempo > Audio::MaxWavSeconds)
         return failed(QStringLiteral("错误"), Audio::tooLong());
-    const SoundFonts::Choice choice = SoundFonts::choose(soundFont);
+    SoundFonts::Choice choice = SoundFonts::choose(soundFont);
     if (choice.path.isEmpty())
         return failed(QStringLiteral("错误"), choice.warning);
 
     CreatedFiles created;
     if (!created.makePath(info.absolutePath()))
         return failed(QStringLiteral("错误"), QStringLiteral("文件无写入权限或文件已被占用!"));
-    const Audio::RenderResult rendered =
-        Audio::renderWav(Midi::encode(performance, options), choice.path, target, progress);
+    const QByteArray midi = Midi::encode(performance, options);
+    // A SoundFont whose notes came out silent is now marked unusable: the
+    // choice falls back from it as from a damaged one. The preferred file
+    // is named in the choice's own warning, any other here.
+    QString silenced;
+    Audio::RenderResult rendered;
+    const qsizetype candidates = SoundFonts::systemSoundFonts().size() + 1;
+    for (qsizetype tried = 1;; ++tried) {
+        rendered = Audio::renderWav(midi, choice.path, target, progress);
+        if (!rendered.silent)
+            break;
+        if (soundFont.isEmpty()
+            || QFileInfo(choice.path).absoluteFilePath() != QFileInfo(soundFont).absoluteFilePath())
+            silenced += rendered.message;
+        choice = tried < candidates ? SoundFonts::choose(soundFont) : SoundFonts::Choice();
+        if (choice.path.isEmpty()) {
+            rendered.message = silenced + (choice.warning.isEmpty() ? SoundFonts::noneUsableMessage()
+                                                                    : choice.warning);
+            break;
+        }
+    }
     if (!rendered.ok) {
         created.discard();
         return rendered.cancelled ? ExportResult()
                                   : failed(QStringLiteral("错误"), rendered.message);
     }
     ExportResult result = succeeded(target, {target});
-    result.warning = choice.warning;
+    result.warning = silenced + choice.warning;
     result.seconds = rendered.seconds;
     return result;
 }

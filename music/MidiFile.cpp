@@ -45,9 +45,23 @@ void appendNumber(QByteArray &out, quint32 value)
         out.append(bytes[--n]);
 }
 
+// A delta time is at most four bytes of seven bits: a longer gap (a very
+// long piece) is bridged by empty text events, which no reader sounds.
+constexpr int MaxDelta = 0x0FFFFFFF;
+
+void appendDelta(QByteArray &out, int delta)
+{
+    delta = std::max(delta, 0);
+    for (; delta > MaxDelta; delta -= MaxDelta) {
+        appendNumber(out, MaxDelta);
+        out.append("\xFF\x01\x00", 3);
+    }
+    appendNumber(out, quint32(delta));
+}
+
 void appendMeta(QByteArray &out, int delta, quint8 type, const QByteArray &data)
 {
-    appendNumber(out, quint32(std::max(delta, 0)));
+    appendDelta(out, delta);
     out.append(char(0xFF));
     out.append(char(type));
     appendNumber(out, quint32(data.size()));
@@ -143,7 +157,7 @@ QByteArray melodyTrack(const Music::Performance &performance, const Music::Optio
             break;
         case Kind::NoteOn:
         case Kind::NoteOff:
-            appendNumber(track, quint32(delta));
+            appendDelta(track, delta);
             track.append(char((event.kind == Kind::NoteOn ? 0x90 : 0x80) | MelodyChannel));
             track.append(char(event.pitch));
             track.append(char(event.kind == Kind::NoteOn ? Velocity : 0));

@@ -457,6 +457,7 @@ void TestPlayback::refused_data()
     QTest::newRow("no SoundFont") << "file" << QString() << QStringLiteral("音色库");
     QTest::newRow("missing SoundFont") << "file" << "/nonexistent/gm.sf2" << "/nonexistent/gm.sf2";
     QTest::newRow("damaged SoundFont") << "file" << "bad" << QStringLiteral("无法载入");
+    QTest::newRow("samples past the data") << "file" << "past" << QStringLiteral("无法载入");
     QTest::newRow("no audio device") << "nonexistent" << QString("default")
                                      << QStringLiteral("没有可用的音频设备");
 }
@@ -473,6 +474,15 @@ void TestPlayback::refused()
         QFile file(soundFont);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("RIFF not really a SoundFont");
+    } else if (soundFont == QLatin1String("past")) {
+        // FluidSynth loads it, and would play it silent.
+        const QByteArray damaged = damagedSoundFont(::soundFont(), SoundFontDamage::SamplesPastData);
+        if (damaged.isEmpty())
+            QSKIP("no General MIDI SoundFont installed (timgm6mb-soundfont)");
+        soundFont = dir.filePath(QStringLiteral("past.sf2"));
+        QFile file(soundFont);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(damaged);
     } else if (soundFont == QLatin1String("default")) {
         REQUIRE_SOUNDFONT();
         soundFont = ::soundFont();

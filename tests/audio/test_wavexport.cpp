@@ -254,6 +254,50 @@ private slots:
         }
     }
 
+    // A SoundFont that loads and sounds nothing: the check refuses samples
+    // past the sample data, the render finds silent ones; either way the
+    // export falls back, or refuses when nothing else is left.
+    void silentSoundFont_data()
+    {
+        QTest::addColumn<SoundFontDamage>("damage");
+        QTest::addColumn<bool>("othersInstalled");
+        QTest::addColumn<QString>("message");
+        const auto past = SoundFontDamage::SamplesPastData, silent = SoundFontDamage::SilentSamples;
+        QTest::newRow("samples past the data") << past << true << "（文件已损坏），已改用“";
+        QTest::newRow("silent samples") << silent << true << "（奏出的音符没有声音），已改用“";
+        QTest::newRow("samples past the data, alone") << past << false << "（文件已损坏）。没有可用的音色库";
+        QTest::newRow("silent samples, alone") << silent << false << "（奏出的音符没有声音）。没有可用的音色库";
+    }
+    void silentSoundFont()
+    {
+        QFETCH(SoundFontDamage, damage);
+        QFETCH(bool, othersInstalled);
+        QFETCH(QString, message);
+        const QByteArray damaged = damagedSoundFont(Tim, damage);
+        if (damaged.isEmpty())
+            QSKIP("TimGM6mb not installed");
+        QTemporaryDir dir, fonts;
+        // Alone: the damaged copy is the only system SoundFont.
+        const QString soundFont = othersInstalled ? dir.filePath(QStringLiteral("坏.sf2"))
+                                                  : fonts.filePath(QStringLiteral("TimGM6mb.sf2"));
+        writeFile(soundFont, damaged);
+        if (!othersInstalled)
+            qputenv("KELVO_SOUNDFONT_DIR", QFile::encodeName(fonts.path()));
+        QCOMPARE(SoundFonts::isUsable(soundFont), damage == SoundFontDamage::SilentSamples);
+
+        const QString path = dir.filePath(QStringLiteral("x.wav"));
+        const ExportResult result =
+            ExportWriters::writeWav(phrase(), Music::Options(), soundFont, path);
+        QCOMPARE(result.ok, othersInstalled);
+        QVERIFY2((othersInstalled ? result.warning : result.message).contains(message),
+                 qPrintable(result.warning + result.message));
+        QVERIFY(!SoundFonts::isUsable(soundFont));
+        if (othersInstalled)
+            QVERIFY(rms(readWav(path), 0.1, 1.9) > 0.01);
+        else
+            QVERIFY(!QFile::exists(path));
+    }
+
     // A failed or cancelled export leaves nothing new and the old file whole.
     void nothingLeftBehind_data()
     {

@@ -243,6 +243,48 @@ def check_mido(args, folder):
           f"{sections} sections")
 
 
+def long_score(folder, characters=9000, marks=64):
+    """One tune of `characters` sung characters, each a 上 held over
+    `marks` beat marks (a 头板, then 头眼): longer than a four-byte MIDI
+    delta time counts in ticks."""
+    line = "\U000F002A" + "\U000F0000" + "\U000F0001" * (marks - 1)
+    return write_score(os.path.join(folder, "long.gcp"), "【步步娇】(小工调)\n" + "天" * characters,
+                       "\n".join([line] * characters))
+
+
+def check_mido_long(args, folder):
+    """A piece longer than a delta time of four bytes reaches: mido reads
+    every delta within four bytes, both tracks to the same end, every note
+    on matched by its note off."""
+    mido = need_module("mido", "python3-mido")
+    characters, beats = 9000, 64
+    path = os.path.join(folder, "long.mid")
+    result = run([args.exe, "--export", path, "--format", "midi", long_score(folder, characters, beats)],
+                 environment(folder))
+    expect(result.returncode == 0,
+           f"export to midi failed ({result.returncode}): {result.stderr.strip()}")
+    midi = mido.MidiFile(path)
+    end = characters * beats * midi.ticks_per_beat
+    for number, track in enumerate(midi.tracks):
+        longest = max(m.time for m in track)
+        expect(longest <= 0x0FFFFFFF, f"track {number}: a delta time of {longest} ticks "
+                                      "(more than four bytes)")
+        total = sum(m.time for m in track)
+        expect(total == end, f"track {number} ends at tick {total}, not {end}")
+    sounding = {}
+    ons = 0
+    for m in midi.tracks[1]:
+        if m.type == "note_on" and m.velocity > 0:
+            ons += 1
+            sounding[m.note] = sounding.get(m.note, 0) + 1
+        elif m.type in ("note_off", "note_on"):
+            expect(sounding.get(m.note, 0) > 0, f"note off {m.note} without its note on")
+            sounding[m.note] -= 1
+    expect(ons == characters, f"{ons} notes, not {characters}")
+    expect(not any(sounding.values()), "notes left sounding at the end")
+    print(f"mido: {ons} notes over {end} ticks, every delta within four bytes")
+
+
 def check_fluidsynth(args, folder):
     """Listen by proxy: the first note of the sample, synthesised, has its
     loudest frequency at the written pitch (within a quarter tone)."""
@@ -422,6 +464,7 @@ def check_lilypond(args, folder):
 
 CHECKS = {
     "mido": check_mido,
+    "mido_long": check_mido_long,
     "fluidsynth": check_fluidsynth,
     "musescore": check_musescore,
     "lilypond": check_lilypond,

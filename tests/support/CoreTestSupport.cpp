@@ -5,6 +5,8 @@
 #include "core/Resources.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -104,4 +106,42 @@ bool SmallFileSystem::remountReadOnly()
 #else
     return false;
 #endif
+}
+
+QByteArray damagedSoundFont(const QString &source, SoundFontDamage damage)
+{
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = file.readAll();
+    const auto number = [&bytes](qsizetype at) {
+        return at + 4 <= bytes.size() ? qFromLittleEndian<quint32>(bytes.constData() + at) : 0u;
+    };
+    qsizetype samplesAt = -1, headersAt = -1;
+    quint32 samplesSize = 0, headersSize = 0;
+    // RIFF sfbk: LIST chunks of sub-chunks; smpl in sdta, shdr in pdta.
+    for (qsizetype at = 12; at + 12 <= bytes.size(); at += 8 + number(at + 4)) {
+        const qsizetype end = at + 8 + number(at + 4);
+        for (qsizetype sub = at + 12; sub + 8 <= end; sub += 8 + number(sub + 4)) {
+            if (bytes.mid(sub, 4) == "smpl") {
+                samplesAt = sub + 8;
+                samplesSize = number(sub + 4);
+            } else if (bytes.mid(sub, 4) == "shdr") {
+                headersAt = sub + 8;
+                headersSize = number(sub + 4);
+            }
+        }
+    }
+    if (samplesAt < 0 || headersAt < 0)
+        return {};
+    if (damage == SoundFontDamage::SilentSamples) {
+        bytes.replace(samplesAt, samplesSize, QByteArray(samplesSize, '\0'));
+        return bytes;
+    }
+    for (quint32 record = 0; (record + 2) * 46 <= headersSize; ++record)
+        for (int field = 0; field < 4; ++field) { // start, end, loop start, loop end
+            const qsizetype at = headersAt + record * 46 + 20 + field * 4;
+            qToLittleEndian<quint32>(number(at) + samplesSize, bytes.data() + at);
+        }
+    return bytes;
 }

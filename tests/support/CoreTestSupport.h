@@ -3,6 +3,7 @@
 
 #include "core/Reporting.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QTemporaryDir>
 
@@ -91,3 +92,9 @@ private:
         if (!(fs).isMounted())                                                             \
             QSKIP(qPrintable((fs).skipReason()));                                          \
     } while (false)
+
+// A damaged copy of a SoundFont 2 file (empty when source cannot be read):
+// every sample header moved past the end of the sample data, or the sample
+// data all zeros (headers intact, every note silent).
+enum class SoundFontDamage { SamplesPastData, SilentSamples };
+QByteArray damagedSoundFont(const QString &source, SoundFontDamage damage);
