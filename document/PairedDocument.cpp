@@ -345,6 +345,7 @@ PairedDocument::FileResult PairedDocument::load(const QString &path)
 
     setTexts(decoded.lyric, decoded.score);
     setFilePath(path);
+    stampDisk(FileStamp::ofBytes(bytes));
     markSaved();
     return {true, QString(), QString()};
 }
@@ -355,8 +356,12 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
     // document stays modified.
     if (!asCopy)
         setFilePath(path);
-    if (!ScoreFile::write(path, lyricText(), scoreText()))
+    const QByteArray bytes = ScoreFile::encode(lyricText(), scoreText());
+    if (!ScoreFile::write(path, bytes))
         return {false, tr("错误"), tr("保存文件时发生错误！")};
+    // A copy written over the bound file is this document's version too.
+    if (!asCopy || QFileInfo(path) == QFileInfo(m_filePath))
+        stampDisk(FileStamp::ofBytes(bytes));
     if (asCopy)
         return {true, tr("提示"), path + tr("保存成功！")};
     markSaved();
@@ -366,9 +371,37 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
 void PairedDocument::restoreContent(const QString &lyric, const QString &score, const QString &path)
 {
     setTexts(lyric, score);
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         setFilePath(path);
+        // The recovered texts are the user's own version; what the file
+        // holds now is the one a later outside change is measured against.
+        stampDisk(FileStamp::ofFile(path));
+    }
     setModified(true);
+}
+
+void PairedDocument::stampDisk(const FileStamp &stamp)
+{
+    m_diskStamp = stamp;
+    m_stampedPath = m_filePath;
+    m_keptOver = FileStamp();
+    m_lastSeen = stamp;
+    emit diskStampChanged();
+}
+
+PairedDocument::OutsideChange PairedDocument::outsideChange() const
+{
+    if (!m_diskStamp.known || isUntitled() || m_stampedPath != m_filePath)
+        return OutsideChange::None;
+    m_lastSeen = FileStamp::ofFile(m_filePath, m_diskStamp);
+    if (m_lastSeen.sameAs(m_diskStamp) || m_lastSeen.sameAs(m_keptOver))
+        return OutsideChange::None;
+    return m_lastSeen.exists ? OutsideChange::Modified : OutsideChange::Deleted;
+}
+
+void PairedDocument::keepOwnVersion()
+{
+    m_keptOver = m_lastSeen;
 }
 
 LayoutItems PairedDocument::layoutItems() const
