@@ -5,6 +5,7 @@
 #include "document/GongcheSymbols.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
+#include "document/ui/FileChangeBar.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"
 #include "input/ui/InputMethod.h"
@@ -16,6 +17,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QUndoCommand>
@@ -42,6 +44,7 @@ private slots:
 
     void openAction();
     void openSameFileTwice();
+    void twoWindowsOnOneFile();
     void openFailure_data();
     void openFailure();
     void saveNewDocument();
@@ -330,6 +333,48 @@ void TestDocumentTabs::openSameFileTwice()
     QCOMPARE(tabTitles(w), QStringList({QStringLiteral("a.gcp"), QStringLiteral("a.gcp")}));
     QVERIFY(editorAt(w, 0) != editorAt(w, 1));
     QVERIFY(env.dialogs().requests.isEmpty());
+}
+
+void TestDocumentTabs::twoWindowsOnOneFile()
+{
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = writeScore(dir, QStringLiteral("a.gcp"), QStringLiteral("一"));
+    MainWindow a;
+    MainWindow b;
+    for (MainWindow *w : {&a, &b}) {
+        w->show();
+        w->openPath(path);
+    }
+    FileChangeBar *barA = a.currentEditor()->fileChangeBar();
+    FileChangeBar *barB = b.currentEditor()->fileChangeBar();
+
+    // A saves, B saves: A hears of it, B does not hear of its own save.
+    a.currentEditor()->lyricEdit()->insertPlainText(QStringLiteral("甲"));
+    a.form()->saveAction->trigger();
+    QTRY_VERIFY(barB->isVisible());
+    b.currentEditor()->lyricEdit()->insertPlainText(QStringLiteral("乙"));
+    b.form()->saveAction->trigger(); // asked and answered No
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("甲一"), QString()));
+    env.dialogs().queueButton(QMessageBox::Yes);
+    b.form()->saveAction->trigger();
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("乙一"), QString()));
+    QTRY_VERIFY(barA->isVisible());
+    QCOMPARE(barA->label()->text(), QStringLiteral("文件已在别处被修改"));
+    QTest::qWait(600);
+    QVERIFY(barB->isHidden());
+
+    // A saves again: asked first, and No writes nothing.
+    a.currentEditor()->lyricEdit()->insertPlainText(QStringLiteral("丙"));
+    env.dialogs().requests.clear();
+    a.form()->saveAction->trigger();
+    const QList<DialogRequest> asked = messages(env.dialogs());
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.first().kind, DialogRequest::Question);
+    QCOMPARE(asked.first().title, QStringLiteral("文件已在别处被修改"));
+    QCOMPARE(asked.first().defaultButton, QMessageBox::No);
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("乙一"), QString()));
+    QCOMPARE(tabTitles(a), QStringList{QStringLiteral("a.gcp*")});
 }
 
 void TestDocumentTabs::openFailure_data()
