@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QUndoCommand>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -50,6 +51,67 @@ int endOf(const QTextDocument *document)
 {
     return document->characterCount() - 1;
 }
+
+// The texts of the bound file read again in place of the user's: one undo
+// step, so that a reload never loses the user's text for good. Like the
+// edit commands it edits while it is built and then replays the texts' own
+// histories (a first redo finds nothing to redo).
+class ReloadCommand : public QUndoCommand
+{
+public:
+    ReloadCommand(PairedDocument *document, const QString &lyric, const QString &score)
+        : QUndoCommand(QObject::tr("重新载入"))
+        , m_document(document)
+    {
+        const bool wasSyncing = document->isSyncing();
+        document->setSyncing(true);
+        m_scoreChanged = replace(document->scoreDocument(), document->scoreText(), score);
+        m_lyricChanged = replace(document->lyricDocument(), document->lyricText(), lyric);
+        // Where a freshly opened file puts them.
+        document->setLyricCursor(QTextCursor(document->lyricDocument()));
+        document->setScoreCursor(QTextCursor(document->scoreDocument()));
+        document->setSyncing(wasSyncing);
+        document->mirrorLyricCursor();
+    }
+
+    bool changedAnything() const { return m_lyricChanged || m_scoreChanged; }
+
+    void undo() override { replay(true); }
+    void redo() override { replay(false); }
+
+private:
+    static bool replace(QTextDocument *text, const QString &now, const QString &next)
+    {
+        if (now == next)
+            return false;
+        QTextCursor cursor(text);
+        cursor.beginEditBlock();
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(next);
+        cursor.endEditBlock();
+        return true;
+    }
+
+    void replay(bool undo)
+    {
+        const bool wasSyncing = m_document->isSyncing();
+        m_document->setSyncing(true);
+        auto step = [undo](QTextDocument *text, QTextCursor cursor) {
+            undo ? text->undo(&cursor) : text->redo(&cursor);
+            return cursor;
+        };
+        if (m_scoreChanged)
+            m_document->setScoreCursor(step(m_document->scoreDocument(), m_document->scoreCursor()));
+        if (m_lyricChanged)
+            m_document->setLyricCursor(step(m_document->lyricDocument(), m_document->lyricCursor()));
+        m_document->setSyncing(wasSyncing);
+        m_document->mirrorLyricCursor();
+    }
+
+    PairedDocument *m_document;
+    bool m_lyricChanged = false;
+    bool m_scoreChanged = false;
+};
 
 } // namespace
 
@@ -324,7 +386,8 @@ void PairedDocument::setTexts(const QString &lyric, const QString &score)
     m_undoStack->clear();
 }
 
-PairedDocument::FileResult PairedDocument::load(const QString &path)
+PairedDocument::FileResult PairedDocument::readFile(const QString &path, QByteArray *bytes,
+                                                    ScoreFile::Decoded *decoded)
 {
     const FileResult openError{false, tr("错误"), tr("打开文件时发生错误！")};
     QFile file(path);
@@ -334,20 +397,50 @@ PairedDocument::FileResult PairedDocument::load(const QString &path)
         return openError;
     if (!ScoreFile::hasScoreExtension(path))
         return {false, ScoreFile::wrongTypeTitle(), ScoreFile::wrongTypeText()};
-    const QByteArray bytes = file.readAll();
+    *bytes = file.readAll();
     const bool readFailed = file.error() != QFileDevice::NoError;
     file.close();
-    const ScoreFile::Decoded decoded = ScoreFile::decode(bytes);
+    *decoded = ScoreFile::decode(*bytes);
     // A damaged file is refused rather than opened half-empty, where the
     // next save would overwrite the original with what little was read.
-    if (readFailed || !decoded.ok())
+    if (readFailed || !decoded->ok())
         return openError;
+    return {true, QString(), QString()};
+}
+
+PairedDocument::FileResult PairedDocument::load(const QString &path)
+{
+    QByteArray bytes;
+    ScoreFile::Decoded decoded;
+    const FileResult result = readFile(path, &bytes, &decoded);
+    if (!result.ok)
+        return result;
 
     setTexts(decoded.lyric, decoded.score);
     setFilePath(path);
     stampDisk(FileStamp::ofBytes(bytes));
     markSaved();
-    return {true, QString(), QString()};
+    return result;
+}
+
+PairedDocument::FileResult PairedDocument::reload()
+{
+    QByteArray bytes;
+    ScoreFile::Decoded decoded;
+    const FileResult result = readFile(m_filePath, &bytes, &decoded);
+    if (!result.ok)
+        return result;
+
+    const ScoreSyntax::NormalisedDocument normalised =
+        ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    auto *command = new ReloadCommand(this, normalised.lyric, normalised.score);
+    if (command->changedAnything())
+        m_undoStack->push(command);
+    else
+        delete command;
+    stampDisk(FileStamp::ofBytes(bytes));
+    markSaved();
+    return result;
 }
 
 PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy)

@@ -9,6 +9,9 @@
 #include <QTextCursor>
 
 class PairingIndex;
+namespace ScoreFile {
+struct Decoded;
+}
 class QTextDocument;
 class QUndoStack;
 
@@ -102,6 +105,10 @@ public:
     // Reads a .gcp file into this document (texts, path, unmodified, empty
     // histories). Not ok: the document is unchanged.
     FileResult load(const QString &path);
+    // Reads the bound file again in place of the texts, as one undo step
+    // (undoing it brings the user's text back, modified). Unmodified
+    // afterwards. Not ok: the document is unchanged.
+    FileResult reload();
     // Writes both texts to path. Unless asCopy, the document is bound to
     // path before writing (a failed write keeps the new name and the
     // modified state) and is unmodified after a good one; a copy changes
@@ -142,6 +149,8 @@ private:
     // Clears the modified state and always tells the listeners, even when
     // it was already clear (an empty file loaded into an empty document).
     void markSaved();
+    // Reads and decodes a .gcp file; the error a load reports when it cannot.
+    static FileResult readFile(const QString &path, QByteArray *bytes, ScoreFile::Decoded *decoded);
     // What the bound file holds now is this document's own version.
     void stampDisk(const FileStamp &stamp);
 

@@ -85,8 +85,8 @@ public:
     FileChangeBar *fileChangeBar() const { return m_fileBar; }
     // Looks at the bound file now and shows or hides the bar.
     void checkFile();
-    // "重新载入": reads the bound file again in place of the text (the
-    // user's edits go, since they asked for it). Reports failures itself.
+    // "重新载入": reads the bound file again in place of the text, as one
+    // undo step. Reports failures itself.
     bool reloadFile();
     // "保留我的版本": the text stays, modified, and the next save replaces
     // the outside version without asking.

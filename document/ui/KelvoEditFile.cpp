@@ -146,7 +146,7 @@ void KelvoEdit::checkFile()
 
 bool KelvoEdit::reloadFile()
 {
-    const PairedDocument::FileResult result = m_document->load(filePath());
+    const PairedDocument::FileResult result = m_document->reload();
     if (!result.ok) {
         Dialogs::warning(this, result.title, result.text);
         checkFile();

@@ -74,6 +74,7 @@ private slots:
     void loadRefusals_data();
     void loadRefusals();
     void saveCopyAndFailedSave();
+    void reloadIsOneUndoStep();
     void outsideChange_data();
     void outsideChange();
 };
@@ -339,6 +340,45 @@ void TestPairedDocument::saveCopyAndFailedSave()
     QCOMPARE(failed.text, QStringLiteral("保存文件时发生错误！"));
     QCOMPARE(document.filePath(), unwritable);
     QVERIFY(document.isModified());
+}
+
+void TestPairedDocument::reloadIsOneUndoStep()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("曲.gcp"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("甲"), QStringLiteral("A")));
+    PairedDocument document;
+    QVERIFY(document.load(path).ok);
+    EditCommand::pushIfEffective(&document, new InsertLyricCommand(&document, QStringLiteral("我")));
+    QCOMPARE(document.lyricText(), QStringLiteral("我甲"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("乙丙"), QStringLiteral("B\nC")));
+
+    QVERIFY(document.reload().ok);
+    QCOMPARE(document.lyricText(), QStringLiteral("乙丙"));
+    QCOMPARE(document.scoreText(), QStringLiteral("B\nC"));
+    QCOMPARE(document.pairedText(), QStringLiteral("乙丙"));
+    QVERIFY(!document.isModified());
+    QCOMPARE(document.outsideChange(), PairedDocument::OutsideChange::None);
+    QCOMPARE(document.undoStack()->count(), 2);
+
+    // Undone, the user's text is back, modified, and pairs as before.
+    document.undoStack()->undo();
+    QCOMPARE(document.lyricText(), QStringLiteral("我甲"));
+    QCOMPARE(document.scoreText(), QStringLiteral("\nA"));
+    QCOMPARE(document.pairedText(), QStringLiteral("我甲"));
+    QVERIFY(document.isModified());
+    document.undoStack()->redo();
+    QCOMPARE(document.lyricText(), QStringLiteral("乙丙"));
+
+    // The same text again is no step; a damaged file leaves all as it is.
+    QVERIFY(document.reload().ok);
+    QCOMPARE(document.undoStack()->count(), 2);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromHex("0000000100000003AAAAAA"));
+    file.close();
+    QVERIFY(!document.reload().ok);
+    QCOMPARE(document.lyricText(), QStringLiteral("乙丙"));
 }
 
 void TestPairedDocument::outsideChange_data()

@@ -703,11 +703,16 @@ void TestKelvoEditFile::reloadAndKeep()
     QCOMPARE(readAll(path), outside);
     QVERIFY(bar->isVisible());
 
-    // Reloaded: the other version replaces the text, unmodified.
+    // Reloaded: the other version replaces the text, unmodified, and an
+    // undo brings the user's back.
     bar->reloadButton()->click();
     QCOMPARE(editor.lyricEdit()->toPlainText(), QStringLiteral("别处二"));
     QVERIFY(!editor.isModified());
     QVERIFY(bar->isHidden());
+    editor.undoStack()->undo();
+    QCOMPARE(editor.lyricEdit()->toPlainText(), QStringLiteral("我的二"));
+    QVERIFY(editor.isModified());
+    editor.undoStack()->redo();
 
     // A version that cannot be read is reported and the bar stays.
     writeBytes(path, QByteArray::fromHex("0000000100000003AAAAAA"));
