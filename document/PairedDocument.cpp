@@ -63,6 +63,8 @@ public:
         : QUndoCommand(QObject::tr("重新载入"))
         , m_document(document)
     {
+        m_lyricBefore = document->lyricCursor().position();
+        m_scoreBefore = document->scoreCursor().position();
         const bool wasSyncing = document->isSyncing();
         document->setSyncing(true);
         m_scoreChanged = replace(document->scoreDocument(), document->scoreText(), score);
@@ -96,19 +98,25 @@ private:
     {
         const bool wasSyncing = m_document->isSyncing();
         m_document->setSyncing(true);
-        auto step = [undo](QTextDocument *text, QTextCursor cursor) {
-            undo ? text->undo(&cursor) : text->redo(&cursor);
+        // The cursors go back where the user had them, or to the start as
+        // after the reload, not where the texts' own undo leaves them (the
+        // end of everything).
+        auto step = [undo](QTextDocument *text, bool changed, int position) {
+            QTextCursor cursor(text);
+            if (changed)
+                undo ? text->undo(&cursor) : text->redo(&cursor);
+            cursor.setPosition(undo ? std::min(position, text->characterCount() - 1) : 0);
             return cursor;
         };
-        if (m_scoreChanged)
-            m_document->setScoreCursor(step(m_document->scoreDocument(), m_document->scoreCursor()));
-        if (m_lyricChanged)
-            m_document->setLyricCursor(step(m_document->lyricDocument(), m_document->lyricCursor()));
+        m_document->setScoreCursor(step(m_document->scoreDocument(), m_scoreChanged, m_scoreBefore));
+        m_document->setLyricCursor(step(m_document->lyricDocument(), m_lyricChanged, m_lyricBefore));
         m_document->setSyncing(wasSyncing);
         m_document->mirrorLyricCursor();
     }
 
     PairedDocument *m_document;
+    int m_lyricBefore = 0;
+    int m_scoreBefore = 0;
     bool m_lyricChanged = false;
     bool m_scoreChanged = false;
 };

@@ -367,6 +367,7 @@ void TestPairedDocument::reloadIsOneUndoStep()
     QCOMPARE(document.scoreText(), QStringLiteral("\nA"));
     QCOMPARE(document.pairedText(), QStringLiteral("我甲"));
     QVERIFY(document.isModified());
+    QCOMPARE(document.lyricCursor().position(), 1); // after the typed character
     document.undoStack()->redo();
     QCOMPARE(document.lyricText(), QStringLiteral("乙丙"));
 
