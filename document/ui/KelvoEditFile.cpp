@@ -115,9 +115,10 @@ void KelvoEdit::watchFile()
     if (!watched.isEmpty())
         m_watcher->removePaths(watched);
     const QString path = filePath();
-    if (isUntitled() || !ScoreFile::hasScoreExtension(path))
-        return;
     const QFileInfo info(path);
+    // Only files of the file system are watched (not the bundled sample).
+    if (isUntitled() || !ScoreFile::hasScoreExtension(path) || !info.isNativePath())
+        return;
     QStringList paths;
     if (info.isFile())
         paths << path;
