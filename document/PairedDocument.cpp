@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QUndoCommand>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -50,6 +51,75 @@ int endOf(const QTextDocument *document)
 {
     return document->characterCount() - 1;
 }
+
+// The texts of the bound file read again in place of the user's: one undo
+// step, so that a reload never loses the user's text for good. Like the
+// edit commands it edits while it is built and then replays the texts' own
+// histories (a first redo finds nothing to redo).
+class ReloadCommand : public QUndoCommand
+{
+public:
+    ReloadCommand(PairedDocument *document, const QString &lyric, const QString &score)
+        : QUndoCommand(QObject::tr("重新载入"))
+        , m_document(document)
+    {
+        m_lyricBefore = document->lyricCursor().position();
+        m_scoreBefore = document->scoreCursor().position();
+        const bool wasSyncing = document->isSyncing();
+        document->setSyncing(true);
+        m_scoreChanged = replace(document->scoreDocument(), document->scoreText(), score);
+        m_lyricChanged = replace(document->lyricDocument(), document->lyricText(), lyric);
+        // Where a freshly opened file puts them.
+        document->setLyricCursor(QTextCursor(document->lyricDocument()));
+        document->setScoreCursor(QTextCursor(document->scoreDocument()));
+        document->setSyncing(wasSyncing);
+        document->mirrorLyricCursor();
+    }
+
+    bool changedAnything() const { return m_lyricChanged || m_scoreChanged; }
+
+    void undo() override { replay(true); }
+    void redo() override { replay(false); }
+
+private:
+    static bool replace(QTextDocument *text, const QString &now, const QString &next)
+    {
+        if (now == next)
+            return false;
+        QTextCursor cursor(text);
+        cursor.beginEditBlock();
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(next);
+        cursor.endEditBlock();
+        return true;
+    }
+
+    void replay(bool undo)
+    {
+        const bool wasSyncing = m_document->isSyncing();
+        m_document->setSyncing(true);
+        // The cursors go back where the user had them, or to the start as
+        // after the reload, not where the texts' own undo leaves them (the
+        // end of everything).
+        auto step = [undo](QTextDocument *text, bool changed, int position) {
+            QTextCursor cursor(text);
+            if (changed)
+                undo ? text->undo(&cursor) : text->redo(&cursor);
+            cursor.setPosition(undo ? std::min(position, text->characterCount() - 1) : 0);
+            return cursor;
+        };
+        m_document->setScoreCursor(step(m_document->scoreDocument(), m_scoreChanged, m_scoreBefore));
+        m_document->setLyricCursor(step(m_document->lyricDocument(), m_lyricChanged, m_lyricBefore));
+        m_document->setSyncing(wasSyncing);
+        m_document->mirrorLyricCursor();
+    }
+
+    PairedDocument *m_document;
+    int m_lyricBefore = 0;
+    int m_scoreBefore = 0;
+    bool m_lyricChanged = false;
+    bool m_scoreChanged = false;
+};
 
 } // namespace
 
@@ -324,7 +394,8 @@ void PairedDocument::setTexts(const QString &lyric, const QString &score)
     m_undoStack->clear();
 }
 
-PairedDocument::FileResult PairedDocument::load(const QString &path)
+PairedDocument::FileResult PairedDocument::readFile(const QString &path, QByteArray *bytes,
+                                                    ScoreFile::Decoded *decoded)
 {
     const FileResult openError{false, tr("错误"), tr("打开文件时发生错误！")};
     QFile file(path);
@@ -334,19 +405,50 @@ PairedDocument::FileResult PairedDocument::load(const QString &path)
         return openError;
     if (!ScoreFile::hasScoreExtension(path))
         return {false, ScoreFile::wrongTypeTitle(), ScoreFile::wrongTypeText()};
-    const QByteArray bytes = file.readAll();
+    *bytes = file.readAll();
     const bool readFailed = file.error() != QFileDevice::NoError;
     file.close();
-    const ScoreFile::Decoded decoded = ScoreFile::decode(bytes);
+    *decoded = ScoreFile::decode(*bytes);
     // A damaged file is refused rather than opened half-empty, where the
     // next save would overwrite the original with what little was read.
-    if (readFailed || !decoded.ok())
+    if (readFailed || !decoded->ok())
         return openError;
+    return {true, QString(), QString()};
+}
+
+PairedDocument::FileResult PairedDocument::load(const QString &path)
+{
+    QByteArray bytes;
+    ScoreFile::Decoded decoded;
+    const FileResult result = readFile(path, &bytes, &decoded);
+    if (!result.ok)
+        return result;
 
     setTexts(decoded.lyric, decoded.score);
     setFilePath(path);
+    stampDisk(FileStamp::ofBytes(bytes));
     markSaved();
-    return {true, QString(), QString()};
+    return result;
+}
+
+PairedDocument::FileResult PairedDocument::reload()
+{
+    QByteArray bytes;
+    ScoreFile::Decoded decoded;
+    const FileResult result = readFile(m_filePath, &bytes, &decoded);
+    if (!result.ok)
+        return result;
+
+    const ScoreSyntax::NormalisedDocument normalised =
+        ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    auto *command = new ReloadCommand(this, normalised.lyric, normalised.score);
+    if (command->changedAnything())
+        m_undoStack->push(command);
+    else
+        delete command;
+    stampDisk(FileStamp::ofBytes(bytes));
+    markSaved();
+    return result;
 }
 
 PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy)
@@ -355,8 +457,12 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
     // document stays modified.
     if (!asCopy)
         setFilePath(path);
-    if (!ScoreFile::write(path, lyricText(), scoreText()))
+    const QByteArray bytes = ScoreFile::encode(lyricText(), scoreText());
+    if (!ScoreFile::write(path, bytes))
         return {false, tr("错误"), tr("保存文件时发生错误！")};
+    // A copy written over the bound file is this document's version too.
+    if (!asCopy || QFileInfo(path) == QFileInfo(m_filePath))
+        stampDisk(FileStamp::ofBytes(bytes));
     if (asCopy)
         return {true, tr("提示"), path + tr("保存成功！")};
     markSaved();
@@ -366,9 +472,37 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
 void PairedDocument::restoreContent(const QString &lyric, const QString &score, const QString &path)
 {
     setTexts(lyric, score);
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         setFilePath(path);
+        // The recovered texts are the user's own version; what the file
+        // holds now is the one a later outside change is measured against.
+        stampDisk(FileStamp::ofFile(path));
+    }
     setModified(true);
+}
+
+void PairedDocument::stampDisk(const FileStamp &stamp)
+{
+    m_diskStamp = stamp;
+    m_stampedPath = m_filePath;
+    m_keptOver = FileStamp();
+    m_lastSeen = stamp;
+    emit diskStampChanged();
+}
+
+PairedDocument::OutsideChange PairedDocument::outsideChange() const
+{
+    if (!m_diskStamp.known || isUntitled() || m_stampedPath != m_filePath)
+        return OutsideChange::None;
+    m_lastSeen = FileStamp::ofFile(m_filePath, m_diskStamp);
+    if (m_lastSeen.sameAs(m_diskStamp) || m_lastSeen.sameAs(m_keptOver))
+        return OutsideChange::None;
+    return m_lastSeen.exists ? OutsideChange::Modified : OutsideChange::Deleted;
+}
+
+void PairedDocument::keepOwnVersion()
+{
+    m_keptOver = m_lastSeen;
 }
 
 LayoutItems PairedDocument::layoutItems() const

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "document/FileStamp.h"
 #include "document/LayoutItem.h"
 
 #include <QObject>
@@ -8,6 +9,9 @@
 #include <QTextCursor>
 
 class PairingIndex;
+namespace ScoreFile {
+struct Decoded;
+}
 class QTextDocument;
 class QUndoStack;
 
@@ -101,6 +105,10 @@ public:
     // Reads a .gcp file into this document (texts, path, unmodified, empty
     // histories). Not ok: the document is unchanged.
     FileResult load(const QString &path);
+    // Reads the bound file again in place of the texts, as one undo step
+    // (undoing it brings the user's text back, modified). Unmodified
+    // afterwards. Not ok: the document is unchanged.
+    FileResult reload();
     // Writes both texts to path. Unless asCopy, the document is bound to
     // path before writing (a failed write keeps the new name and the
     // modified state) and is unmodified after a good one; a copy changes
@@ -110,11 +118,27 @@ public:
     // so that nothing reaches a file until the user saves.
     void restoreContent(const QString &lyric, const QString &score, const QString &path);
 
+    // ---- The bound file on disk ----
+    enum class OutsideChange { None, Modified, Deleted };
+    // Whether someone else has changed or removed the bound file since this
+    // document last read or wrote it, or since the user chose to keep their
+    // text over the version found then (keepOwnVersion). Reads the file.
+    // None while nothing is known of it: untitled, or bound by setFilePath
+    // alone.
+    OutsideChange outsideChange() const;
+    // The user keeps their text over the outside version the last
+    // outsideChange() found: it counts as a change no more, and a save
+    // replaces it without asking. A later version counts again.
+    void keepOwnVersion();
+
     // The line list of the document as it is now.
     LayoutItems layoutItems() const;
 
 signals:
     void modifiedChanged(bool modified);
+    // The document read or wrote its bound file: what is on disk is its own
+    // again.
+    void diskStampChanged();
     void lyricCursorChanged();
     void scoreCursorChanged();
     void lyricCursorMirrored();
@@ -125,6 +149,10 @@ private:
     // Clears the modified state and always tells the listeners, even when
     // it was already clear (an empty file loaded into an empty document).
     void markSaved();
+    // Reads and decodes a .gcp file; the error a load reports when it cannot.
+    static FileResult readFile(const QString &path, QByteArray *bytes, ScoreFile::Decoded *decoded);
+    // What the bound file holds now is this document's own version.
+    void stampDisk(const FileStamp &stamp);
 
     QTextDocument *m_lyric;
     QTextDocument *m_score;
@@ -133,6 +161,13 @@ private:
     QTextCursor m_lyricCursor;
     QTextCursor m_scoreCursor;
     QString m_filePath;
+    // The bound file as read or written, the path it was taken for, the
+    // outside version the user kept their text over, and the last version
+    // outsideChange() found.
+    FileStamp m_diskStamp;
+    QString m_stampedPath;
+    FileStamp m_keptOver;
+    mutable FileStamp m_lastSeen;
     bool m_modified = false;
     bool m_syncing = false;
 };

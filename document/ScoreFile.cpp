@@ -152,11 +152,16 @@ ScoreFile::Decoded ScoreFile::decode(const QByteArray &bytes)
 
 bool ScoreFile::write(const QString &path, const QString &lyric, const QString &score)
 {
+    return write(path, encode(lyric, score));
+}
+
+bool ScoreFile::write(const QString &path, const QByteArray &bytes)
+{
     SafeWrite::Options options;
     // A writable file in a folder the user may not write has no room for the
     // temporary file beside it; it is then written in place, as before.
     options.directWriteFallback = true;
     options.prepare = [&path](QSaveFile &file) { keepOwner(file, path); };
     // Only a complete new file replaces the old one.
-    return SafeWrite::writeWhole(path, encode(lyric, score), options);
+    return SafeWrite::writeWhole(path, bytes, options);
 }

@@ -48,5 +48,7 @@ Decoded decode(const QByteArray &bytes);
 // Writes the two texts atomically: the previous file stays as it was unless
 // the new one was written completely. False on any failure.
 bool write(const QString &path, const QString &lyric, const QString &score);
+// The same with the bytes already encoded.
+bool write(const QString &path, const QByteArray &bytes);
 
 } // namespace ScoreFile

@@ -107,6 +107,7 @@ KelvoEdit::KelvoEdit(QWidget *parent)
     connect(m_document, &PairedDocument::lyricCursorMirrored, this, &KelvoEdit::highlightLyricPairing);
     connect(m_document, &PairedDocument::scoreCursorMirrored, this, &KelvoEdit::highlightScorePairing);
     connect(m_document, &PairedDocument::modifiedChanged, this, &KelvoEdit::modifiedChanged);
+    setUpFileWatch();
 
     lyricCursorPositionChanged();
 }

@@ -7,12 +7,15 @@
 #include <QString>
 #include <QWidget>
 
+class FileChangeBar;
 class LyricEdit;
 class PairedDocument;
 class ScoreEdit;
+class QFileSystemWatcher;
 class QKeyEvent;
 class QPlainTextEdit;
 class QPoint;
+class QTimer;
 class QUndoStack;
 
 namespace Ui {
@@ -77,6 +80,18 @@ public:
     // a copy under a chosen name. Reports failures itself.
     bool save(bool saveAs);
 
+    // The bound file is watched: when someone else changes or removes it,
+    // the bar above the panes says so, a moment later.
+    FileChangeBar *fileChangeBar() const { return m_fileBar; }
+    // Looks at the bound file now and shows or hides the bar.
+    void checkFile();
+    // "重新载入": reads the bound file again in place of the text, as one
+    // undo step. Reports failures itself.
+    bool reloadFile();
+    // "保留我的版本": the text stays, modified, and the next save replaces
+    // the outside version without asking.
+    void keepOwnVersion();
+
     // The line list of the document as it is now.
     LayoutItems layoutItems() const;
 
@@ -127,8 +142,18 @@ private:
     // Tints that show which character and which score line belong together.
     void highlightLyricPairing();
     void highlightScorePairing();
+    void setUpFileWatch();
+    // Watches the bound file and its folder (where a removed file comes
+    // back), afresh: a file replaced by a rename is a new one.
+    void watchFile();
+    // Asks before a save replaces an outside version the user has not kept
+    // their text over. True to go on.
+    bool mayReplaceOutsideChange();
 
     Ui::KelvoEdit *ui;
     PairedDocument *m_document;
+    FileChangeBar *m_fileBar = nullptr;
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_fileCheck = nullptr;
     QList<int> m_navigationKeys;
 };

@@ -74,6 +74,9 @@ private slots:
     void loadRefusals_data();
     void loadRefusals();
     void saveCopyAndFailedSave();
+    void reloadIsOneUndoStep();
+    void outsideChange_data();
+    void outsideChange();
 };
 
 void TestPairedDocument::pairingFollowsTextWithoutView()
@@ -337,6 +340,116 @@ void TestPairedDocument::saveCopyAndFailedSave()
     QCOMPARE(failed.text, QStringLiteral("保存文件时发生错误！"));
     QCOMPARE(document.filePath(), unwritable);
     QVERIFY(document.isModified());
+}
+
+void TestPairedDocument::reloadIsOneUndoStep()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("曲.gcp"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("甲"), QStringLiteral("A")));
+    PairedDocument document;
+    QVERIFY(document.load(path).ok);
+    EditCommand::pushIfEffective(&document, new InsertLyricCommand(&document, QStringLiteral("我")));
+    QCOMPARE(document.lyricText(), QStringLiteral("我甲"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("乙丙"), QStringLiteral("B\nC")));
+
+    QVERIFY(document.reload().ok);
+    QCOMPARE(document.lyricText(), QStringLiteral("乙丙"));
+    QCOMPARE(document.scoreText(), QStringLiteral("B\nC"));
+    QCOMPARE(document.pairedText(), QStringLiteral("乙丙"));
+    QVERIFY(!document.isModified());
+    QCOMPARE(document.outsideChange(), PairedDocument::OutsideChange::None);
+    QCOMPARE(document.undoStack()->count(), 2);
+
+    // Undone, the user's text is back, modified, and pairs as before.
+    document.undoStack()->undo();
+    QCOMPARE(document.lyricText(), QStringLiteral("我甲"));
+    QCOMPARE(document.scoreText(), QStringLiteral("\nA"));
+    QCOMPARE(document.pairedText(), QStringLiteral("我甲"));
+    QVERIFY(document.isModified());
+    QCOMPARE(document.lyricCursor().position(), 1); // after the typed character
+    document.undoStack()->redo();
+    QCOMPARE(document.lyricText(), QStringLiteral("乙丙"));
+
+    // The same text again is no step; a damaged file leaves all as it is.
+    QVERIFY(document.reload().ok);
+    QCOMPARE(document.undoStack()->count(), 2);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromHex("0000000100000003AAAAAA"));
+    file.close();
+    QVERIFY(!document.reload().ok);
+    QCOMPARE(document.lyricText(), QStringLiteral("乙丙"));
+}
+
+void TestPairedDocument::outsideChange_data()
+{
+    // Steps on a file first holding the lyric "甲": load, edit, save, copy
+    // (save a copy over the bound file), bind (setFilePath only), restore
+    // (recovered texts bound to it), keep (keepOwnVersion), other:X
+    // (another program saves the lyric X atomically), touch (the same bytes
+    // written again in place), remove. After each step, what
+    // outsideChange() says: N(one), M(odified), D(eleted).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char *name, const char *steps, const char *expected) {
+        QTest::newRow(name) << QString::fromUtf8(steps).split(QLatin1Char(' ')) << expected;
+    };
+    row("untouched and touched", "load touch", "NN");
+    row("another program saves", "load other:乙", "NM");
+    row("removed", "load remove", "ND");
+    row("removed, back as it was", "load remove other:甲", "NDN");
+    row("removed, back changed", "load remove other:乙", "NDM");
+    row("own saves", "load edit save copy", "NNNN");
+    row("kept over one version", "load other:乙 keep touch other:丙 keep save other:丁", "NMNNMNNM");
+    row("kept over a removal", "load remove keep other:乙", "NDNM");
+    row("saved over the change", "load other:乙 save", "NMN");
+    row("recovered texts", "restore other:乙", "NM");
+    row("only named", "bind other:乙", "NN");
+}
+
+void TestPairedDocument::outsideChange()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("曲.gcp"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("甲"), QString()));
+    PairedDocument document;
+    QSignalSpy stamped(&document, &PairedDocument::diskStampChanged);
+    QString seen;
+    for (const QString &step : steps) {
+        if (step == QLatin1String("load")) {
+            QVERIFY(document.load(path).ok);
+        } else if (step == QLatin1String("edit")) {
+            EditCommand::pushIfEffective(&document, new InsertLyricCommand(&document, QStringLiteral("好")));
+        } else if (step == QLatin1String("save") || step == QLatin1String("copy")) {
+            QVERIFY(document.save(path, step == QLatin1String("copy")).ok);
+        } else if (step == QLatin1String("bind")) {
+            document.setFilePath(path);
+        } else if (step == QLatin1String("restore")) {
+            document.restoreContent(QStringLiteral("乙"), QString(), path);
+        } else if (step == QLatin1String("keep")) {
+            document.keepOwnVersion();
+        } else if (step.startsWith(QLatin1String("other:"))) {
+            QVERIFY(ScoreFile::write(path, step.mid(6), QString()));
+        } else if (step == QLatin1String("touch")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray bytes = file.readAll();
+            QVERIFY(file.seek(0));
+            QCOMPARE(file.write(bytes), bytes.size());
+        } else if (step == QLatin1String("remove")) {
+            QVERIFY(QFile::remove(path));
+        }
+        const PairedDocument::OutsideChange change = document.outsideChange();
+        seen += change == PairedDocument::OutsideChange::Modified  ? QLatin1Char('M')
+                : change == PairedDocument::OutsideChange::Deleted ? QLatin1Char('D')
+                                                                   : QLatin1Char('N');
+    }
+    QCOMPARE(seen, expected);
+    // Reading and writing the bound file are announced; naming it is not.
+    QCOMPARE(stamped.isEmpty(), steps.first() == QLatin1String("bind"));
 }
 
 QTEST_MAIN(TestPairedDocument)

@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QUndoCommand>
@@ -42,6 +43,7 @@ private slots:
 
     void openAction();
     void openSameFileTwice();
+    void twoWindowsOnOneFile();
     void openFailure_data();
     void openFailure();
     void saveNewDocument();
@@ -330,6 +332,51 @@ void TestDocumentTabs::openSameFileTwice()
     QCOMPARE(tabTitles(w), QStringList({QStringLiteral("a.gcp"), QStringLiteral("a.gcp")}));
     QVERIFY(editorAt(w, 0) != editorAt(w, 1));
     QVERIFY(env.dialogs().requests.isEmpty());
+}
+
+void TestDocumentTabs::twoWindowsOnOneFile()
+{
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = writeScore(dir, QStringLiteral("a.gcp"), QStringLiteral("一"));
+    MainWindow a;
+    MainWindow b;
+    for (MainWindow *w : {&a, &b}) {
+        w->show();
+        w->openPath(path);
+    }
+    // A saves, then B: B is asked first, and No keeps A's version.
+    a.currentEditor()->lyricEdit()->insertPlainText(QStringLiteral("甲"));
+    a.form()->saveAction->trigger();
+    b.currentEditor()->lyricEdit()->insertPlainText(QStringLiteral("乙"));
+    b.form()->saveAction->trigger();
+    QCOMPARE(messages(env.dialogs()).size(), 1);
+    QCOMPARE(messages(env.dialogs()).first().kind, DialogRequest::Question);
+    QCOMPARE(messages(env.dialogs()).first().title, QStringLiteral("文件已在别处被修改"));
+    QCOMPARE(messages(env.dialogs()).first().defaultButton, QMessageBox::No);
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("甲一"), QString()));
+    env.dialogs().queueButton(QMessageBox::Yes);
+    b.form()->saveAction->trigger();
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("乙一"), QString()));
+
+    // A's bar says so; B's own save raises none in B.
+    auto *barA = a.currentEditor()->findChild<QWidget *>(QStringLiteral("fileChangeBar"));
+    auto *barB = b.currentEditor()->findChild<QWidget *>(QStringLiteral("fileChangeBar"));
+    QVERIFY(barA && barB);
+    QTRY_VERIFY(barA->isVisible());
+    QCOMPARE(barA->findChild<QLabel *>(QStringLiteral("fileChangeText"))->text(),
+             QStringLiteral("文件已在别处被修改"));
+    QTest::qWait(600);
+    QVERIFY(barB->isHidden());
+
+    // A saves again: asked first, and No writes nothing.
+    a.currentEditor()->lyricEdit()->insertPlainText(QStringLiteral("丙"));
+    env.dialogs().requests.clear();
+    a.form()->saveAction->trigger();
+    QCOMPARE(messages(env.dialogs()).size(), 1);
+    QCOMPARE(messages(env.dialogs()).first().title, QStringLiteral("文件已在别处被修改"));
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("乙一"), QString()));
+    QCOMPARE(tabTitles(a), QStringList{QStringLiteral("a.gcp*")});
 }
 
 void TestDocumentTabs::openFailure_data()

@@ -2,6 +2,7 @@
 #include "document/EditCommands.h"
 #include "core/RecentFiles.h"
 #include "document/GongcheSymbols.h"
+#include "document/ui/FileChangeBar.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
@@ -14,6 +15,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -51,6 +55,9 @@ private slots:
     void bundledSample();
     void pairingSurvivesSaveAndReopen_data();
     void pairingSurvivesSaveAndReopen();
+    void outsideChangeBar_data();
+    void outsideChangeBar();
+    void reloadAndKeep();
 };
 
 namespace {
@@ -105,6 +112,27 @@ QString pairing(const KelvoEdit &editor)
     for (qsizetype i = 0; i < paired.size(); ++i)
         out << paired.at(i) + QLatin1Char('=') + score.value(i);
     return out.join(QLatin1Char('|'));
+}
+
+// What the file bar says ("" while hidden), with its visible buttons.
+QString barState(const KelvoEdit &editor)
+{
+    const FileChangeBar *bar = editor.fileChangeBar();
+    if (bar->isHidden())
+        return QString();
+    QString state = bar->label()->text();
+    for (const QPushButton *button : {bar->reloadButton(), bar->keepButton()})
+        if (button->isVisibleTo(bar))
+            state += QLatin1Char('|') + button->text();
+    if (bar->closeButton()->isVisibleTo(bar))
+        state += QStringLiteral("|x");
+    return state;
+}
+
+// Long enough for the watcher and the settling delay after it.
+void settle()
+{
+    QTest::qWait(600);
 }
 
 } // namespace
@@ -340,22 +368,30 @@ void TestKelvoEditFile::changedExtensionOnDisk()
 {
     TestEnvironment env;
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.gcp"));
+    const QString folder = dir.filePath(QStringLiteral("曲"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/a.gcp");
     QVERIFY(ScoreFile::write(path, QStringLiteral("一"), QString()));
     KelvoEdit editor;
     QVERIFY(editor.load(path));
     editor.lyricEdit()->setPlainText(QStringLiteral("一二"));
-    QVERIFY(QFile::rename(path, dir.filePath(QStringLiteral("a.txt"))));
+    const QString renamed = folder + QStringLiteral("/a.txt");
+    QVERIFY(QFile::rename(path, renamed));
 
-    // The stored path names no file any more: the name is asked for.
+    // The file went away: saving writes it again where it was.
+    QVERIFY(editor.save(false));
+    QVERIFY(env.dialogs().requests.isEmpty());
+    QCOMPARE(editor.filePath(), path);
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("一二"), QString()));
+    QCOMPARE(readAll(renamed), ScoreFile::encode(QStringLiteral("一"), QString()));
+
+    // With its folder gone too, the name is asked for.
+    QVERIFY(QDir(folder).removeRecursively());
     env.dialogs().queuePath(dir.filePath(QStringLiteral("b")));
     QVERIFY(editor.save(false));
     QCOMPARE(env.dialogs().requests.size(), 1);
     QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::SaveFile);
     QCOMPARE(editor.filePath(), dir.filePath(QStringLiteral("b.gcp")));
-    QVERIFY(!QFile::exists(path));
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("a.txt"))),
-             ScoreFile::encode(QStringLiteral("一"), QString()));
 }
 
 void TestKelvoEditFile::cancelledSaveDialog_data()
@@ -570,6 +606,119 @@ void TestKelvoEditFile::bundledSample()
     QCOMPARE(editor.displayName(), QStringLiteral("sample.gcp"));
     QVERIFY2(editor.lyricEdit()->blockCount() > 20,
              qPrintable(QString::number(editor.lyricEdit()->blockCount())));
+}
+
+void TestKelvoEditFile::outsideChangeBar_data()
+{
+    // What happens to the loaded file ("一"), one step after another, and
+    // what the bar says after each (";" between steps).
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("bars");
+    const QString changed = QStringLiteral("文件已在别处被修改|重新载入|保留我的版本");
+    const QString deleted = QStringLiteral("文件已被删除|x");
+    QTest::newRow("another program saves") << "other:二" << changed;
+    QTest::newRow("touched only") << "touch" << "";
+    QTest::newRow("own saves") << "save;save" << ";";
+    QTest::newRow("removed, back changed") << "remove;other:二" << deleted + ";" + changed;
+    QTest::newRow("removal noted, then back changed")
+        << "remove;dismiss;other:二" << deleted + ";;" + changed;
+}
+
+void TestKelvoEditFile::outsideChangeBar()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, bars);
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.gcp"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("一"), QString()));
+    KelvoEdit editor;
+    QVERIFY(editor.load(path));
+    editor.show();
+    const QStringList expected = bars.split(QLatin1Char(';'));
+    const QStringList list = steps.split(QLatin1Char(';'));
+    for (int i = 0; i < list.size(); ++i) {
+        const QString &step = list.at(i);
+        if (step.startsWith(QLatin1String("other:"))) {
+            QVERIFY(ScoreFile::write(path, step.mid(6), QString()));
+        } else if (step == QLatin1String("touch")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray bytes = file.readAll();
+            QVERIFY(file.seek(0));
+            QCOMPARE(file.write(bytes), bytes.size());
+        } else if (step == QLatin1String("save")) {
+            editor.lyricEdit()->insertPlainText(QStringLiteral("好"));
+            QVERIFY(editor.save(false));
+        } else if (step == QLatin1String("remove")) {
+            QVERIFY(QFile::remove(path));
+        } else if (step == QLatin1String("dismiss")) {
+            editor.fileChangeBar()->closeButton()->click();
+        }
+        if (expected.at(i).isEmpty())
+            settle();
+        QTRY_COMPARE(barState(editor), expected.at(i));
+    }
+    // The watcher told the bar; no save needed to ask.
+    QVERIFY(messages(env.dialogs()).isEmpty());
+}
+
+void TestKelvoEditFile::reloadAndKeep()
+{
+    TestEnvironment env;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.gcp"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("一"), QString()));
+    KelvoEdit editor;
+    QVERIFY(editor.load(path));
+    editor.show();
+    editor.lyricEdit()->setPlainText(QStringLiteral("我的"));
+    FileChangeBar *bar = editor.fileChangeBar();
+
+    // Kept: the bar goes, the text stays modified and replaces that version
+    // without a question.
+    QVERIFY(ScoreFile::write(path, QStringLiteral("别处"), QString()));
+    QTRY_VERIFY(bar->isVisible());
+    bar->keepButton()->click();
+    QVERIFY(bar->isHidden());
+    QVERIFY(editor.isModified());
+    settle();
+    QVERIFY(bar->isHidden());
+    QVERIFY(editor.save(false));
+    QVERIFY(env.dialogs().requests.isEmpty());
+    QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("我的"), QString()));
+
+    // Not kept: a save asks first, and No leaves the other version alone.
+    editor.lyricEdit()->setPlainText(QStringLiteral("我的二"));
+    QVERIFY(ScoreFile::write(path, QStringLiteral("别处二"), QString()));
+    const QByteArray outside = readAll(path);
+    QVERIFY(!editor.save(false)); // answered No
+    QCOMPARE(messages(env.dialogs()).size(), 1);
+    QCOMPARE(messages(env.dialogs()).first().kind, DialogRequest::Question);
+    QCOMPARE(messages(env.dialogs()).first().title, QStringLiteral("文件已在别处被修改"));
+    QVERIFY(messages(env.dialogs()).first().text.contains(QStringLiteral("a.gcp")));
+    QCOMPARE(readAll(path), outside);
+    QVERIFY(bar->isVisible());
+
+    // Reloaded: the other version replaces the text, unmodified, and an
+    // undo brings the user's back.
+    bar->reloadButton()->click();
+    QCOMPARE(editor.lyricEdit()->toPlainText(), QStringLiteral("别处二"));
+    QVERIFY(!editor.isModified());
+    QVERIFY(bar->isHidden());
+    editor.undoStack()->undo();
+    QCOMPARE(editor.lyricEdit()->toPlainText(), QStringLiteral("我的二"));
+    QVERIFY(editor.isModified());
+    editor.undoStack()->redo();
+
+    // A version that cannot be read is reported and the bar stays.
+    writeBytes(path, QByteArray::fromHex("0000000100000003AAAAAA"));
+    QTRY_VERIFY(bar->isVisible());
+    bar->reloadButton()->click();
+    QCOMPARE(messages(env.dialogs()).size(), 2);
+    QCOMPARE(messages(env.dialogs()).last().text, QStringLiteral("打开文件时发生错误！"));
+    QCOMPARE(editor.lyricEdit()->toPlainText(), QStringLiteral("别处二"));
+    QVERIFY(bar->isVisible());
 }
 
 QTEST_MAIN(TestKelvoEditFile)
