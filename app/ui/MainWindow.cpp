@@ -559,7 +559,8 @@ void MainWindow::tabWidgetCurrentChanged(int index)
     };
     if (index == -1) {
         ui->tabWidget->hide();
-        showNoDocumentPage();
+        // Nothing to type into: the page takes the focus.
+        showNoDocumentPage(true);
         ui->undoAction->setEnabled(false);
         ui->redoAction->setEnabled(false);
         for (QAction *action : documentActions)
@@ -573,10 +574,17 @@ void MainWindow::tabWidgetCurrentChanged(int index)
         InputMethod::instance();
         return;
     }
+    // The focus leaves the page for the document, not for the next field.
+    QWidget *focus = focusWidget();
+    const bool pageHadFocus =
+        focus && (m_startPage->isAncestorOf(focus) || m_sponsorBrowser->isAncestorOf(focus)
+                  || focus == m_startPage || focus == m_sponsorBrowser);
+    KelvoEdit *editor = qobject_cast<KelvoEdit *>(ui->tabWidget->widget(index));
+    ui->tabWidget->show();
+    if (pageHadFocus && editor)
+        editor->lyricEdit()->setFocus(Qt::OtherFocusReason);
     m_sponsorBrowser->hide();
     m_startPage->hide();
-    ui->tabWidget->show();
-    KelvoEdit *editor = qobject_cast<KelvoEdit *>(ui->tabWidget->widget(index));
     ui->undoAction->setEnabled(editor && editor->undoStack()->canUndo());
     ui->redoAction->setEnabled(editor && editor->undoStack()->canRedo());
     for (QAction *action : documentActions)
