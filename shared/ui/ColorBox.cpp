@@ -29,8 +29,8 @@ QString swatchStyle(const QColor &color, const QColor &window)
     const QColor faded = QColor::fromRgbF(mix(color.redF(), window.redF()),
                                           mix(color.greenF(), window.greenF()),
                                           mix(color.blueF(), window.blueF()));
-    return QStringLiteral("QPushButton{ background-color: %1; } "
-                          "QPushButton:disabled{ background-color: %2; }")
+    return QStringLiteral("QPushButton{ background-color: %1;} "
+                          "QPushButton:disabled{ background-color: %2;}")
         .arg(color.name(), faded.name());
 }
 
