@@ -10,6 +10,7 @@
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
 #include "export/ExportWriters.h"
+#include "fonts/FontSubstitutions.h"
 #include "render/GenerateSVG.h"
 #include "support/TestSupport.h"
 #include "ui_MainWindow.h"
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QPrinter>
 #include <QProcess>
+#include <QRawFont>
 #include <QStandardPaths>
 #include <QScreen>
 #include <QSettings>
@@ -488,6 +490,27 @@ private slots:
             QCOMPARE(env.dialogs().requests.first().text, message);
         }
     }
+    // One face for the start page, for the Chinese of its links and the
+    // Latin of a file name alike (the platform's own fallback for Chinese
+    // may be a 楷 face beside a sans).
+    void startPageHasOneFace()
+    {
+        TestEnvironment env;
+        installPlatformFontSubstitutions();
+        RecentFiles::instance()->addFile(env.dataDir() + QStringLiteral("/score.gcp"));
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QSet<QString> faces;
+        for (const char *name : {"startNewButton", "startRecentButton"}) {
+            const auto *button = w.startPage()->findChild<QToolButton *>(QLatin1String(name));
+            QVERIFY(button);
+            for (auto system : {QFontDatabase::SimplifiedChinese, QFontDatabase::Latin})
+                faces << QRawFont::fromFont(button->font(), system).familyName().toCaseFolded();
+        }
+        QCOMPARE(faces.size(), 1);
+    }
+
     // Each entry of the start page opens through the window's own paths;
     // closing the tab brings the page back.
     void startPageOpens_data()
