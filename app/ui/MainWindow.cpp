@@ -9,6 +9,7 @@
 #include "app/ui/StartPage.h"
 #include "audio/ui/Transport.h"
 #include "core/RecentFiles.h"
+#include "core/Reporting.h"
 #include "core/SafeWrite.h"
 #include "dialogs/ui/About.h"
 #include "dialogs/ui/Help.h"
@@ -37,6 +38,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPrinter>
+#include <QStatusBar>
 #include <QTextBrowser>
 #include <QUndoStack>
 
@@ -59,6 +61,12 @@ MainWindow::MainWindow(QWidget *parent)
     tabWidgetCurrentChanged(-1);
     ui->searchBox->hide();
     restoreWindowGeometry();
+    // Settings are saved on the way; one that cannot be written is said
+    // once, here, with the file (a dialog would break into the work).
+    Reporting::setSettingsListener(this, [this](const QString &path) {
+        statusBar()->showMessage(
+            tr("设置无法保存：无法写入 %1").arg(QDir::toNativeSeparators(path)));
+    });
     m_updateManager.checkForUpdate();
 }
 

@@ -26,6 +26,7 @@
 #include <QSettings>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -741,6 +742,27 @@ private slots:
         QCOMPARE(recent->lastDir(RecentFiles::ExportKind), fallback);
         QVERIFY(dir.remove());
         QCOMPARE(recent->lastDir(RecentFiles::FontKind), fallback);
+    }
+
+    // Settings that cannot be written (a folder in the file's place) are
+    // said once, in the status bar, with the file; no dialog breaks in.
+    void settingsNotSavedInStatusBar()
+    {
+        TestEnvironment env;
+        QVERIFY(QDir().mkpath(DataPaths::settingsFile()));
+        const QString score = env.dataDir() + QStringLiteral("/曲.gcp");
+        QVERIFY(ScoreFile::write(score, QStringLiteral("原来"), QString()));
+        MainWindow w;
+        w.openPath(score); // its recent entry is not stored
+        const QString message = w.statusBar()->currentMessage();
+        QVERIFY2(message.startsWith(QStringLiteral("设置无法保存"))
+                     && message.contains(QDir::toNativeSeparators(
+                         QFileInfo(DataPaths::settingsFile()).absoluteFilePath())),
+                 qPrintable(message));
+        w.statusBar()->clearMessage();
+        w.close(); // nor is the window's place
+        QVERIFY(w.statusBar()->currentMessage().isEmpty());
+        QVERIFY(env.dialogs().requests.isEmpty());
     }
 
     void recentMenu()
