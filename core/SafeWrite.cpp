@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/SafeWrite.h"
 
+#include "core/Reporting.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -117,7 +119,9 @@ bool iniLooksComplete(const QByteArray &bytes, int keyCount)
     return keys >= keyCount;
 }
 
-bool syncSettings(QSettings &settings)
+namespace {
+
+bool syncSettingsChecked(QSettings &settings)
 {
     const QString path = settings.fileName();
     QByteArray before;
@@ -153,6 +157,16 @@ bool syncSettings(QSettings &settings)
         overwrite(path, before);
     else
         QFile::remove(path);
+    return false;
+}
+
+} // namespace
+
+bool syncSettings(QSettings &settings)
+{
+    if (syncSettingsChecked(settings))
+        return true;
+    Reporting::settingsNotSaved(settings.fileName());
     return false;
 }
 

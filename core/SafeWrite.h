@@ -45,7 +45,8 @@ bool writeNew(const QString &path, const QByteArray &bytes, QIODevice::OpenMode 
 // QSettings::sync() with the same guarantee. QSettings writes through its
 // own QSaveFile and so reports success on a full disk while leaving a short
 // file; the file is checked after the sync and, if short, the previous one
-// is put back. False when the settings could not be written.
+// is put back. False when the settings could not be written; the failure
+// also goes to Reporting::settingsNotSaved, so no caller need tell the user.
 bool syncSettings(QSettings &settings);
 
 // Whether bytes written by QSettings' INI writer hold all keyCount keys:

@@ -19,6 +19,14 @@ namespace {
 
 const QString Untitled = QStringLiteral("未命名");
 
+// Whether cursor works on text. A null cursor (a pane has one while its text
+// is being replaced) has no document to ask: QTextCursor::document() would
+// dereference nothing.
+bool isOn(const QTextCursor &cursor, const QTextDocument *text)
+{
+    return !cursor.isNull() && cursor.document() == text;
+}
+
 // A layout that lays nothing out. A text document without any layout does
 // not say where an edit happened (contentsChange comes only with a layout),
 // and the pairing cache lives on exactly that; a view replaces it with the
@@ -244,23 +252,23 @@ void PairedDocument::removeLines(QTextDocument *score, int k, int n)
 
 void PairedDocument::setLyricCursor(const QTextCursor &cursor)
 {
-    if (cursor.document() == m_lyric)
+    if (isOn(cursor, m_lyric))
         m_lyricCursor = cursor;
     emit lyricCursorChanged();
 }
 
 void PairedDocument::setScoreCursor(const QTextCursor &cursor)
 {
-    if (cursor.document() == m_score)
+    if (isOn(cursor, m_score))
         m_scoreCursor = cursor;
     emit scoreCursorChanged();
 }
 
 void PairedDocument::adoptCursors(const QTextCursor &lyric, const QTextCursor &score)
 {
-    if (lyric.document() == m_lyric)
+    if (isOn(lyric, m_lyric))
         m_lyricCursor = lyric;
-    if (score.document() == m_score)
+    if (isOn(score, m_score))
         m_scoreCursor = score;
 }
 

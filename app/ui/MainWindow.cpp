@@ -9,6 +9,7 @@
 #include "app/ui/StartPage.h"
 #include "audio/ui/Transport.h"
 #include "core/RecentFiles.h"
+#include "core/Reporting.h"
 #include "core/SafeWrite.h"
 #include "dialogs/ui/About.h"
 #include "dialogs/ui/Help.h"
@@ -37,6 +38,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPrinter>
+#include <QStatusBar>
 #include <QTextBrowser>
 #include <QUndoStack>
 
@@ -59,6 +61,12 @@ MainWindow::MainWindow(QWidget *parent)
     tabWidgetCurrentChanged(-1);
     ui->searchBox->hide();
     restoreWindowGeometry();
+    // Settings are saved on the way; one that cannot be written is said
+    // once, here, with the file (a dialog would break into the work).
+    Reporting::setSettingsListener(this, [this](const QString &path) {
+        statusBar()->showMessage(
+            tr("设置无法保存：无法写入 %1").arg(QDir::toNativeSeparators(path)));
+    });
     m_updateManager.checkForUpdate();
 }
 
@@ -559,7 +567,8 @@ void MainWindow::tabWidgetCurrentChanged(int index)
     };
     if (index == -1) {
         ui->tabWidget->hide();
-        showNoDocumentPage();
+        // Nothing to type into: the page takes the focus.
+        showNoDocumentPage(true);
         ui->undoAction->setEnabled(false);
         ui->redoAction->setEnabled(false);
         for (QAction *action : documentActions)
@@ -573,10 +582,17 @@ void MainWindow::tabWidgetCurrentChanged(int index)
         InputMethod::instance();
         return;
     }
+    // The focus leaves the page for the document, not for the next field.
+    QWidget *focus = focusWidget();
+    const bool pageHadFocus =
+        focus && (m_startPage->isAncestorOf(focus) || m_sponsorBrowser->isAncestorOf(focus)
+                  || focus == m_startPage || focus == m_sponsorBrowser);
+    KelvoEdit *editor = qobject_cast<KelvoEdit *>(ui->tabWidget->widget(index));
+    ui->tabWidget->show();
+    if (pageHadFocus && editor)
+        editor->lyricEdit()->setFocus(Qt::OtherFocusReason);
     m_sponsorBrowser->hide();
     m_startPage->hide();
-    ui->tabWidget->show();
-    KelvoEdit *editor = qobject_cast<KelvoEdit *>(ui->tabWidget->widget(index));
     ui->undoAction->setEnabled(editor && editor->undoStack()->canUndo());
     ui->redoAction->setEnabled(editor && editor->undoStack()->canRedo());
     for (QAction *action : documentActions)

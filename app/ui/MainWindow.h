@@ -109,7 +109,9 @@ private:
     void search(bool forward);
     bool fromBackgroundEditor() const;
     void setUpStartPage();
-    void showNoDocumentPage();
+    // The sponsor page, or the start page while there is none. takeFocus:
+    // the shown page takes the focus (as it does from the page it replaces).
+    void showNoDocumentPage(bool takeFocus = false);
     void restoreWindowGeometry();
     void saveWindowGeometry() const;
     void setupRecentMenu();

@@ -43,13 +43,21 @@ void MainWindow::setUpStartPage()
     connect(m_startPage, &StartPage::recentRequested, this, &MainWindow::openPath);
 }
 
-void MainWindow::showNoDocumentPage()
+void MainWindow::showNoDocumentPage(bool takeFocus)
 {
     // A page whose text is empty shows nothing useful (its images are never
     // fetched), so the start page stays until one with words arrives.
     const bool sponsor = !m_sponsorBrowser->toPlainText().trimmed().isEmpty();
-    m_sponsorBrowser->setVisible(sponsor);
-    m_startPage->setVisible(!sponsor);
+    QWidget *page = sponsor ? static_cast<QWidget *>(m_sponsorBrowser) : m_startPage;
+    QWidget *other = sponsor ? static_cast<QWidget *>(m_startPage) : m_sponsorBrowser;
+    // Left to itself the focus would go on to the next field, the tempo box,
+    // where a typed digit changes the tempo; the page takes it instead.
+    QWidget *focus = focusWidget();
+    takeFocus = takeFocus || (focus && (focus == other || other->isAncestorOf(focus)));
+    page->show();
+    if (takeFocus)
+        page->setFocus(Qt::OtherFocusReason);
+    other->hide();
 }
 
 void MainWindow::openSample()

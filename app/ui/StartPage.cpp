@@ -16,9 +16,13 @@ namespace {
 
 const QString IconDir = QStringLiteral(":/icons/resources/icons/");
 
-// The same white page and grey text as the sponsor page it replaces.
+// The same white page and grey text as the sponsor page it replaces, in one
+// face. Left to the platform, the Chinese words may fall back to a 楷 face
+// beside the sans of the file names; the program's sans family (黑体, see
+// FontSubstitutions) has Latin letters of its own.
 const char *const PageStyle = R"(
 #startPageContent { background-color: #ffffff; }
+#startPageContent QLabel, #startPageContent QToolButton { font-family: "黑体"; }
 #startPageContent QLabel { color: #404040; }
 #startPageContent QLabel[role="heading"] { font-size: 13pt; font-weight: bold; }
 #startPageContent QLabel[role="hint"] { color: #808080; }
@@ -61,7 +65,7 @@ StartPage::StartPage(QWidget *parent)
 
     auto *content = new QWidget;
     content->setObjectName(QStringLiteral("startPageContent"));
-    content->setStyleSheet(QString::fromLatin1(PageStyle));
+    content->setStyleSheet(QString::fromUtf8(PageStyle));
 
     auto *title = label(tr("Kelvo工尺谱"), "heading");
     QFont titleFont = title->font();

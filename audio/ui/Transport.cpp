@@ -13,6 +13,7 @@
 #include "music/Reading.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QSettings>
@@ -383,11 +384,16 @@ void Transport::onSettingChanged()
 
 void Transport::chooseSoundFont()
 {
+    // The chosen file's folder, else where the system keeps its SoundFonts
+    // (not the folder the dialog last showed, a score's).
     const QString current = m_settings.soundFont;
-    const QString path = Dialogs::getOpenFileName(
-        window(), tr("选择音色库"),
-        current.isEmpty() ? QString() : QFileInfo(current).absolutePath(),
-        tr("SoundFont (*.sf2)"));
+    QString dir = current.isEmpty() ? QString() : QFileInfo(current).absolutePath();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        dir = SoundFonts::systemFolder();
+    if (!QFileInfo(dir).isDir())
+        dir = QDir::homePath();
+    const QString path = Dialogs::getOpenFileName(window(), tr("选择音色库"), dir,
+                                                  tr("SoundFont 文件 (*.sf2)"));
     if (path.isEmpty())
         return;
     QString why;

@@ -2,10 +2,14 @@
 #include "editor/ui/GutteredTextEdit.h"
 
 #include <QFontMetricsF>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
+
+#include <algorithm>
 
 QFont GutteredTextEdit::labelFont(const QFont &font, int lineHeight)
 {
@@ -68,6 +72,74 @@ void GutteredTextEdit::clearPlaying()
         return;
     m_playing = QTextEdit::ExtraSelection();
     setExtraSelections(m_tints);
+}
+
+void GutteredTextEdit::paintEvent(QPaintEvent *event)
+{
+    QPlainTextEdit::paintEvent(event);
+    paintPlayingOverSelection(event->rect());
+}
+
+void GutteredTextEdit::paintPlayingOverSelection(const QRect &area)
+{
+    const QTextCursor selection = textCursor();
+    if (!isShowingPlaying() || !selection.hasSelection())
+        return;
+    // A whole-row tint covers its line; the selection hides only its text.
+    const QTextCursor &played = m_playing.cursor;
+    const bool fullWidth = m_playing.format.hasProperty(QTextFormat::FullWidthSelection);
+    int from = played.selectionStart(), to = played.selectionEnd();
+    if (fullWidth) {
+        from = played.block().position();
+        to = from + played.block().length() - 1;
+    }
+    from = std::max(from, selection.selectionStart());
+    to = std::min(to, selection.selectionEnd());
+    if (from >= to)
+        return;
+
+    // The tint as it shows on the page, opaque: over the selection it looks
+    // as it does elsewhere, with the text in its own colours on top.
+    const QColor base = palette().color(QPalette::Base);
+    const qreal alpha = PlayingTint.alphaF();
+    const QColor tint = QColor::fromRgbF(PlayingTint.redF() * alpha + base.redF() * (1 - alpha),
+                                         PlayingTint.greenF() * alpha + base.greenF() * (1 - alpha),
+                                         PlayingTint.blueF() * alpha + base.blueF() * (1 - alpha));
+
+    QPainter painter(viewport());
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
+         block = block.next()) {
+        const QPointF offset = blockBoundingGeometry(block).translated(contentOffset()).topLeft();
+        if (offset.y() > area.bottom())
+            break;
+        if (!block.isVisible())
+            continue;
+        const QTextLayout *layout = block.layout();
+        const int start = std::max(from, block.position()) - block.position();
+        const int end = std::min(to, block.position() + block.length() - 1) - block.position();
+        // The selected line break of a whole row shows as a sliver at its end.
+        const bool toRowEnd = fullWidth && selection.selectionEnd() > block.position() + end;
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            const int a = std::max(start, line.textStart());
+            const int b = std::min(end, line.textStart() + line.textLength());
+            const bool last = i == layout->lineCount() - 1;
+            if (a >= b && !(toRowEnd && last))
+                continue;
+            qreal x0 = line.cursorToX(a), x1 = line.cursorToX(b);
+            if (x0 > x1)
+                std::swap(x0, x1);
+            if (toRowEnd && last)
+                x1 = viewport()->width() - offset.x();
+            const QRectF cell =
+                QRectF(x0, line.y(), x1 - x0, line.height()).translated(offset).intersected(area);
+            painter.save();
+            painter.setClipRect(cell);
+            painter.fillRect(cell, tint);
+            layout->draw(&painter, offset, {}, cell);
+            painter.restore();
+        }
+    }
 }
 
 void GutteredTextEdit::scrollToShow(const QTextCursor &range)

@@ -33,6 +33,8 @@ public:
     QTextCursor playingRange() const { return m_playing.cursor; }
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
+
     // Shows a document kept elsewhere (a paired document's text), giving it
     // the plain-text layout this editor draws with.
     void showDocument(QTextDocument *document);
@@ -53,6 +55,9 @@ protected:
 private:
     // Scrolls the least that brings the rows of range into view.
     void scrollToShow(const QTextCursor &range);
+    // The played part that lies under the pane's own selection, drawn again
+    // on top of it (the base class draws the selection over every tint).
+    void paintPlayingOverSelection(const QRect &area);
 
     QList<QTextEdit::ExtraSelection> m_tints;
     QTextEdit::ExtraSelection m_playing;

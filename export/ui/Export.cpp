@@ -20,10 +20,12 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QGraphicsOpacityEffect>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QIntValidator>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSettings>
@@ -42,6 +44,12 @@ const QByteArray EmptySvg =
 
 const QString SchemeFilter = QStringLiteral("JSON文件 (*.json)");
 
+// Room left for a window manager's title bar and borders.
+const QSize FrameAllowance(16, 48);
+
+// How faint the page shows while the chosen format has no pages.
+constexpr qreal FadedPage = 0.3;
+
 } // namespace
 
 Export::Export(QWidget *parent, const LayoutItems &items, ExportConfig *config)
@@ -53,6 +61,18 @@ Export::Export(QWidget *parent, const LayoutItems &items, ExportConfig *config)
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
+    // The form's size suits a large screen; a smaller one (1366 x 768 less
+    // a panel) gets what it has room for, and so does the minimum.
+    if (const QScreen *screen = parent ? parent->screen() : this->screen()) {
+        const QSize room = screen->availableGeometry().size() - FrameAllowance;
+        setMinimumSize(minimumSize().boundedTo(room));
+        resize(size().boundedTo(room));
+    }
+    // Shown while the page settings do not apply (see onFileTypeChanged).
+    auto *fade = new QGraphicsOpacityEffect(ui->preViewWidget);
+    fade->setOpacity(FadedPage);
+    fade->setEnabled(false);
+    ui->preViewWidget->setGraphicsEffect(fade);
 
     setupCombos();
     setupValidators();
@@ -571,8 +591,15 @@ void Export::onFileTypeChanged(int index)
     const bool music = sound || type == QLatin1String("musicxml");
     ui->dpiBox->setEnabled(type == QLatin1String("jpg") || type == QLatin1String("png"));
     ui->dpiLabel->setEnabled(ui->dpiBox->isEnabled());
-    // The music formats have no pages: the page settings do not apply.
-    ui->scrollAreaWidgetContents->setEnabled(!music);
+    // The music formats have no pages: the page settings, the page itself
+    // and what works on them do not apply.
+    const QList<QWidget *> pageControls = {ui->scrollAreaWidgetContents, ui->preViewFrame,
+                                           ui->livePreviewBox, ui->previewAllBtn,
+                                           ui->restoreBtn, ui->saveBtn, ui->importBtn};
+    for (QWidget *w : pageControls)
+        w->setEnabled(!music);
+    // A picture looks the same disabled: the page fades instead.
+    ui->preViewWidget->graphicsEffect()->setEnabled(music);
     const QList<QWidget *> musicControls = {ui->tempoLabel, ui->tempoBox, ui->transposeLabel,
                                             ui->transposeBox};
     for (QWidget *w : musicControls)

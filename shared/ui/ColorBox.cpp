@@ -14,11 +14,24 @@ namespace {
 
 const char *const LineEditStyle =
     "QLineEdit { border: 1px solid #adadad; } "
-    "QLineEdit:focus, QLineEdit:hover { border: 1px solid #608dfa; }";
+    "QLineEdit:focus, QLineEdit:hover { border: 1px solid #608dfa; } "
+    "QLineEdit:disabled { background-color: palette(window); }";
 
-QString swatchStyle(const QString &colorName)
+// Disabled, the swatch fades into the window as the greyed field beside it
+// does: a bright swatch would look as if it could still be picked.
+constexpr qreal DisabledStrength = 0.25;
+
+QString swatchStyle(const QColor &color, const QColor &window)
 {
-    return QStringLiteral("QPushButton{ background-color: ") + colorName + QStringLiteral(";}");
+    const auto mix = [](qreal c, qreal w) {
+        return c * DisabledStrength + w * (1 - DisabledStrength);
+    };
+    const QColor faded = QColor::fromRgbF(mix(color.redF(), window.redF()),
+                                          mix(color.greenF(), window.greenF()),
+                                          mix(color.blueF(), window.blueF()));
+    return QStringLiteral("QPushButton{ background-color: %1;} "
+                          "QPushButton:disabled{ background-color: %2;}")
+        .arg(color.name(), faded.name());
 }
 
 // The field admits only "#" and up to six digits; of those, the three- and
@@ -57,7 +70,7 @@ ColorBox::ColorBox(QWidget *parent)
     m_pushButton->setMinimumHeight(side);
     m_pushButton->resize(side, side);
     m_pushButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-    m_pushButton->setStyleSheet(swatchStyle(m_colorName));
+    m_pushButton->setStyleSheet(swatchStyle(m_color, palette().color(QPalette::Window)));
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -80,7 +93,7 @@ void ColorBox::showColor(const QColor &color)
 {
     m_color = color;
     m_colorName = color.name();
-    m_pushButton->setStyleSheet(swatchStyle(m_colorName));
+    m_pushButton->setStyleSheet(swatchStyle(m_color, palette().color(QPalette::Window)));
 }
 
 void ColorBox::onPushButtonClicked()

@@ -5,14 +5,17 @@
 
 #include "core/DataPaths.h"
 #include "core/RecentFiles.h"
+#include "core/Reporting.h"
 #include "core/SafeWrite.h"
 #include "document/AutosaveStore.h"
 #include "render/ExportConfig.h"
 #include "input/SymbolDictionary.h"
 #include "support/CoreTestSupport.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -123,6 +126,55 @@ private slots:
 
     // The check of what QSettings wrote, on its own output: complete files
     // pass; files cut at any line end or inside a line do not.
+    // A settings file that cannot be written is told once per listener
+    // (the editor's window), with its absolute path; a failure from before
+    // the listener is held for it, and a listener gone hears nothing.
+    void settingsNotSavedIsToldOnce_data()
+    {
+        QTest::addColumn<bool>("parentIsFile"); // else a folder stands in the file's place
+        QTest::newRow("folder in its place") << false;
+        QTest::newRow("its folder is a file") << true;
+    }
+    void settingsNotSavedIsToldOnce()
+    {
+        QFETCH(bool, parentIsFile);
+        TestDataFolder env;
+        QObject drain; // failures of the cases before this one
+        Reporting::setSettingsListener(&drain, [](const QString &) {});
+        if (parentIsFile) {
+            const QString file = env.dataDir() + QStringLiteral("/data");
+            QVERIFY(SafeWrite::writeNew(file, "x"));
+            DataPaths::setOverride(file);
+        } else {
+            QVERIFY(QDir().mkpath(DataPaths::settingsFile()));
+        }
+        const QString settings = QFileInfo(DataPaths::settingsFile()).absoluteFilePath();
+        QStringList heard;
+        const auto listen = [&heard](const QString &path) { heard << path; };
+        RecentFiles *recent = RecentFiles::instance();
+
+        Reporting::setSettingsListener(nullptr, {});
+        recent->addFile(env.dataDir() + QStringLiteral("/a.gcp"));
+        {
+            QObject session;
+            Reporting::setSettingsListener(&session, listen);
+            QCOMPARE(heard, QStringList{settings});
+            recent->setLastDir(RecentFiles::ScoreKind, env.dataDir());
+            QSettings geometry(DataPaths::settingsFile(), QSettings::IniFormat);
+            geometry.setValue(QStringLiteral("MainWindow/geometry"), QByteArray("x"));
+            QVERIFY(!SafeWrite::syncSettings(geometry));
+            QCOMPARE(heard.size(), 1);
+
+            QObject next;
+            Reporting::setSettingsListener(&next, listen);
+            recent->addFile(env.dataDir() + QStringLiteral("/b.gcp"));
+            recent->addFile(env.dataDir() + QStringLiteral("/c.gcp"));
+            QCOMPARE(heard, QStringList({settings, settings}));
+        }
+        recent->addFile(env.dataDir() + QStringLiteral("/d.gcp"));
+        QCOMPARE(heard.size(), 2);
+    }
+
     void iniCompleteness()
     {
         QTemporaryDir dir;

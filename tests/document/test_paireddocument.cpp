@@ -65,6 +65,7 @@ private slots:
     void cleanup() { QGuiApplication::clipboard()->clear(); }
 
     void pairingFollowsTextWithoutView();
+    void nullCursorsKeepTheCursors();
     void lyricCommands_data();
     void lyricCommands();
     void scoreCommands_data();
@@ -91,6 +92,19 @@ void TestPairedDocument::pairingFollowsTextWithoutView()
     cursor.insertText(QStringLiteral("\n# 标题\n们"));
     QCOMPARE(document.pairedText(), QStringLiteral("好人们"));
     QCOMPARE(document.scoreLineAt(cursor.position()), 2);
+}
+
+void TestPairedDocument::nullCursorsKeepTheCursors()
+{
+    // A pane's cursor is null while its text is replaced.
+    PairedDocument document;
+    document.lyricDocument()->setPlainText(QStringLiteral("好人"));
+    document.setLyricCursor(cursorAt(document.lyricDocument(), 1, -1));
+    document.adoptCursors(QTextCursor(), QTextCursor());
+    document.setLyricCursor(QTextCursor());
+    document.setScoreCursor(QTextCursor());
+    QCOMPARE(document.lyricCursor().position(), 1);
+    QCOMPARE(document.scoreCursor().document(), document.scoreDocument());
 }
 
 void TestPairedDocument::lyricCommands_data()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/MainWindow.h"
 #include "app/ui/StartPage.h"
+#include "audio/ui/Transport.h"
 #include "core/RecentFiles.h"
 #include "document/GongcheSymbols.h"
 #include "document/ui/KelvoEdit.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QUndoCommand>
@@ -56,6 +58,7 @@ private slots:
 
     void search();
     void searchBarHiddenWhenLastTabCloses();
+    void focusAfterLastTabCloses();
     void inputMethodAfterLastTabCloses();
     void inputMethodKeysBeforeWindowShortcuts_data();
     void inputMethodKeysBeforeWindowShortcuts();
@@ -665,6 +668,27 @@ void TestDocumentTabs::searchBarHiddenWhenLastTabCloses()
         QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
     QVERIFY(!ui->undoAction->isEnabled());
     QVERIFY(w.startPage()->isVisible());
+}
+
+// The page takes the focus, so that a typed digit does not reach the next
+// field (the tempo box); the document opened next takes it back.
+void TestDocumentTabs::focusAfterLastTabCloses()
+{
+    TestEnvironment env;
+    MainWindow w;
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.newAction();
+    w.currentEditor()->lyricEdit()->setFocus();
+    QTRY_VERIFY(w.currentEditor()->lyricEdit()->hasFocus());
+    QVERIFY(w.tabWidgetClose(0));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.startPage()));
+    const int tempo = w.transport()->tempoBox()->value();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("5"));
+    QCOMPARE(w.transport()->tempoBox()->value(), tempo);
+    w.newAction();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.currentEditor()->lyricEdit()));
 }
 
 void TestDocumentTabs::inputMethodAfterLastTabCloses()

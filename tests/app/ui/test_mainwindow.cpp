@@ -10,6 +10,7 @@
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
 #include "export/ExportWriters.h"
+#include "fonts/FontSubstitutions.h"
 #include "render/GenerateSVG.h"
 #include "support/TestSupport.h"
 #include "ui_MainWindow.h"
@@ -19,11 +20,13 @@
 #include <QMenuBar>
 #include <QPrinter>
 #include <QProcess>
+#include <QRawFont>
 #include <QStandardPaths>
 #include <QScreen>
 #include <QSettings>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -488,6 +491,27 @@ private slots:
             QCOMPARE(env.dialogs().requests.first().text, message);
         }
     }
+    // One face for the start page, for the Chinese of its links and the
+    // Latin of a file name alike (the platform's own fallback for Chinese
+    // may be a 楷 face beside a sans).
+    void startPageHasOneFace()
+    {
+        TestEnvironment env;
+        installPlatformFontSubstitutions();
+        RecentFiles::instance()->addFile(env.dataDir() + QStringLiteral("/score.gcp"));
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QSet<QString> faces;
+        for (const char *name : {"startNewButton", "startRecentButton"}) {
+            const auto *button = w.startPage()->findChild<QToolButton *>(QLatin1String(name));
+            QVERIFY(button);
+            for (auto system : {QFontDatabase::SimplifiedChinese, QFontDatabase::Latin})
+                faces << QRawFont::fromFont(button->font(), system).familyName().toCaseFolded();
+        }
+        QCOMPARE(faces.size(), 1);
+    }
+
     // Each entry of the start page opens through the window's own paths;
     // closing the tab brings the page back.
     void startPageOpens_data()
@@ -718,6 +742,27 @@ private slots:
         QCOMPARE(recent->lastDir(RecentFiles::ExportKind), fallback);
         QVERIFY(dir.remove());
         QCOMPARE(recent->lastDir(RecentFiles::FontKind), fallback);
+    }
+
+    // Settings that cannot be written (a folder in the file's place) are
+    // said once, in the status bar, with the file; no dialog breaks in.
+    void settingsNotSavedInStatusBar()
+    {
+        TestEnvironment env;
+        QVERIFY(QDir().mkpath(DataPaths::settingsFile()));
+        const QString score = env.dataDir() + QStringLiteral("/曲.gcp");
+        QVERIFY(ScoreFile::write(score, QStringLiteral("原来"), QString()));
+        MainWindow w;
+        w.openPath(score); // its recent entry is not stored
+        const QString message = w.statusBar()->currentMessage();
+        QVERIFY2(message.startsWith(QStringLiteral("设置无法保存"))
+                     && message.contains(QDir::toNativeSeparators(
+                         QFileInfo(DataPaths::settingsFile()).absoluteFilePath())),
+                 qPrintable(message));
+        w.statusBar()->clearMessage();
+        w.close(); // nor is the window's place
+        QVERIFY(w.statusBar()->currentMessage().isEmpty());
+        QVERIFY(env.dialogs().requests.isEmpty());
     }
 
     void recentMenu()

@@ -361,7 +361,9 @@ private slots:
             env.dialogs().queuePath(bad);
             w.transport()->soundFontAction()->trigger();
             QCOMPARE(env.dialogs().requests.size(), 2);
-            QCOMPARE(env.dialogs().requests.at(0).filter, QStringLiteral("SoundFont (*.sf2)"));
+            // Nothing chosen yet: the dialog opens where the system keeps them.
+            QCOMPARE(env.dialogs().requests.at(0).dir, SoundFonts::systemFolder());
+            QCOMPARE(env.dialogs().requests.at(0).filter, QStringLiteral("SoundFont 文件 (*.sf2)"));
             QCOMPARE(env.dialogs().requests.at(1).kind, DialogRequest::Warning);
             QVERIFY(w.transport()->settings().soundFont.isEmpty());
             if (!SoundFonts::isUsable(SmallSoundFont))

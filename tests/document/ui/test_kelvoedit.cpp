@@ -48,6 +48,8 @@ private slots:
     void scoreToLyricSync_data();
     void scoreToLyricSync();
     void selectionSyncBothWays();
+    void textReplacedUnderSelection_data();
+    void textReplacedUnderSelection();
     void undoRedoOfScoreDeleteKeepsPanesInStep_data();
     void undoRedoOfScoreDeleteKeepsPanesInStep();
 
@@ -608,6 +610,38 @@ void TestKelvoEdit::selectionSyncBothWays()
     const QTextCursor s = edit->scoreEdit()->textCursor();
     QCOMPARE(s.selectedText(), QStringLiteral("BB\u2029C"));
     QVERIFY(edit->scoreEdit()->extraSelections().isEmpty());
+}
+
+void TestKelvoEdit::textReplacedUnderSelection_data()
+{
+    QTest::addColumn<bool>("lyricPane"); // the pane with the selection, else the score's
+    QTest::addColumn<bool>("replaceLyric");
+    QTest::newRow("lyric selected, lyric replaced") << true << true;
+    QTest::newRow("lyric selected, score replaced") << true << false;
+    QTest::newRow("score selected, score replaced") << false << false;
+    QTest::newRow("score selected, lyric replaced") << false << true;
+}
+
+// A pane's text replaced while it holds a selection: the selection goes
+// while the pane's cursor is briefly null.
+void TestKelvoEdit::textReplacedUnderSelection()
+{
+    QFETCH(bool, lyricPane);
+    QFETCH(bool, replaceLyric);
+    setTexts(*edit, QStringLiteral("好人们\n月"), QStringLiteral("A\nB\nC\nD\n"));
+    if (lyricPane)
+        setCursor(edit->lyricEdit(), 3, 1);
+    else
+        setCursor(edit->scoreEdit(), 5, 1);
+    QVERIFY(edit->lyricEdit()->textCursor().hasSelection());
+    if (replaceLyric)
+        edit->lyricEdit()->setPlainText(QStringLiteral("好"));
+    else
+        edit->scoreEdit()->setPlainText(QStringLiteral("E\n"));
+    // Both panes still edit and follow each other.
+    setCursor(edit->lyricEdit(), 1);
+    typeText(edit->lyricEdit(), QStringLiteral("人"));
+    QVERIFY(edit->lyricEdit()->toPlainText().startsWith(QStringLiteral("好人")));
 }
 
 void TestKelvoEdit::undoRedoOfScoreDeleteKeepsPanesInStep_data()

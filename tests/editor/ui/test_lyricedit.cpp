@@ -33,6 +33,8 @@ private slots:
     void highlightCharacterBefore_data();
     void highlightCharacterBefore();
     void highlightLineAt();
+    void playingShowsInsideSelection_data();
+    void playingShowsInsideSelection();
 
     void find_data();
     void find();
@@ -235,6 +237,50 @@ void TestLyricEdit::highlightLineAt()
 
 // Each row is a sequence of calls ('n' findNext, 'p' findPrevious) from a
 // given cursor position, with the result and cursor position after each.
+void TestLyricEdit::playingShowsInsideSelection_data()
+{
+    QTest::addColumn<bool>("fullWidth");
+    QTest::newRow("character") << false;
+    QTest::newRow("whole row") << true;
+}
+
+// Looping a selection plays inside it: the played character must show
+// through the selection (the base class draws the selection over tints).
+void TestLyricEdit::playingShowsInsideSelection()
+{
+    QFETCH(bool, fullWidth);
+    LyricEdit edit;
+    edit.resize(400, 200);
+    edit.setPlainText(QStringLiteral("好人\n们天"));
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    QTextCursor selection(edit.document());
+    selection.setPosition(4, QTextCursor::KeepAnchor);
+    edit.setTextCursor(selection);
+    QTextCursor played(edit.document());
+    played.setPosition(1);
+    played.setPosition(2, QTextCursor::KeepAnchor);
+    edit.showPlaying(played, fullWidth);
+
+    const QImage image = edit.viewport()->grab().toImage();
+    const QColor highlight = edit.palette().color(QPalette::Inactive, QPalette::Highlight);
+    const QColor active = edit.palette().color(QPalette::Active, QPalette::Highlight);
+    auto selectedPixels = [&](int position) {
+        QTextCursor at(edit.document());
+        at.setPosition(position);
+        const QRect left = edit.cursorRect(at);
+        at.setPosition(position + 1);
+        const QRect cell(left.topLeft(), QPoint(edit.cursorRect(at).left() - 1, left.bottom()));
+        int n = 0;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                n += image.pixelColor(x, y) == highlight || image.pixelColor(x, y) == active;
+        return n;
+    };
+    QVERIFY(selectedPixels(3) > 0); // selected and not played
+    QCOMPARE(selectedPixels(1), 0);
+}
+
 void TestLyricEdit::find_data()
 {
     QTest::addColumn<QString>("text");

@@ -83,8 +83,8 @@ void TestPickers::typedColor()
         QCOMPARE(spy[0][0].value<QColor>(), QColor(accepted));
         QCOMPARE(box.color(), QColor(accepted));
         QCOMPARE(box.lineEdit()->text(), typed);
-        QCOMPARE(box.pushButton()->styleSheet(),
-                 "QPushButton{ background-color: " + accepted + ";}");
+        QVERIFY(box.pushButton()->styleSheet().startsWith(
+            "QPushButton{ background-color: " + accepted + ";}"));
     }
 }
 
@@ -119,7 +119,8 @@ void TestPickers::colorDialog()
     QCOMPARE(box.lineEdit()->text(), expected.name());
     QCOMPARE(spy.count(), answer.isValid() ? 1 : 0);
     if (answer.isValid())
-        QCOMPARE(box.pushButton()->styleSheet(), "QPushButton{ background-color: #336699;}");
+        QVERIFY(box.pushButton()->styleSheet().startsWith(
+            "QPushButton{ background-color: #336699;}"));
     else
         QCOMPARE(box.pushButton()->styleSheet(), sheetBefore);
 }
