@@ -203,15 +203,20 @@ QList<AutosaveStore::Entry> AutosaveStore::Leftover::entries() const
         QByteArray bytes;
         if (readSmall(dir.filePath(id + RecordSuffix), MaxRecordBytes, &bytes)) {
             const QJsonObject record = QJsonDocument::fromJson(bytes).object();
-            entry.originalPath = record.value(QStringLiteral("path")).toString();
+            const QString path = record.value(QStringLiteral("path")).toString();
+            if (QFileInfo(path).isAbsolute())
+                entry.originalPath = QDir::cleanPath(path);
+            else
+                entry.unusablePath = path;
             entry.title = record.value(QStringLiteral("title")).toString();
             entry.savedAt = QDateTime::fromString(record.value(QStringLiteral("saved")).toString(),
                                                   Qt::ISODate);
         }
         if (!entry.savedAt.isValid())
             entry.savedAt = QFileInfo(dir.filePath(id + DataSuffix)).lastModified();
+        const QString named = entry.originalPath.isEmpty() ? entry.unusablePath : entry.originalPath;
         if (entry.title.isEmpty())
-            entry.title = entry.originalPath.isEmpty() ? id : QFileInfo(entry.originalPath).fileName();
+            entry.title = named.isEmpty() ? id : QFileInfo(named).fileName();
         out << entry;
     }
     std::stable_sort(out.begin(), out.end(),

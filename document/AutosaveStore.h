@@ -24,8 +24,11 @@ public:
     struct Entry
     {
         QString id;           // names the document's files in the session folder
-        QString originalPath; // the user's file, empty for a document never saved
-        QString title;        // the tab title without the modified mark
+        QString originalPath; // the user's file (absolute), empty for a document never saved
+        // A relative path an older version recorded: shown, never bound,
+        // since it does not say which folder it meant.
+        QString unusablePath;
+        QString title; // the tab title without the modified mark
         QDateTime savedAt;
     };
 

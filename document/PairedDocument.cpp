@@ -344,7 +344,9 @@ PairedDocument::FileResult PairedDocument::load(const QString &path)
         return openError;
 
     setTexts(decoded.lyric, decoded.score);
-    setFilePath(path);
+    // Absolute from the start: the folder the program was started in must
+    // not decide later which file a save or a recovery writes.
+    setFilePath(QFileInfo(path).absoluteFilePath());
     markSaved();
     return {true, QString(), QString()};
 }
@@ -354,7 +356,7 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
     // Bound before writing: a failed write keeps the new name and the
     // document stays modified.
     if (!asCopy)
-        setFilePath(path);
+        setFilePath(QFileInfo(path).absoluteFilePath());
     if (!ScoreFile::write(path, lyricText(), scoreText()))
         return {false, tr("错误"), tr("保存文件时发生错误！")};
     if (asCopy)
@@ -366,8 +368,10 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
 void PairedDocument::restoreContent(const QString &lyric, const QString &score, const QString &path)
 {
     setTexts(lyric, score);
-    if (!path.isEmpty())
-        setFilePath(path);
+    // A relative path (kept by older versions) cannot say which folder it
+    // meant: binding it could overwrite another file of that name.
+    if (QFileInfo(path).isAbsolute())
+        setFilePath(QFileInfo(path).absoluteFilePath());
     setModified(true);
 }
 

@@ -98,16 +98,16 @@ public:
     // look; formatting (highlighting) is no edit. Called on every change.
     void markModifiedIfEdited();
 
-    // Reads a .gcp file into this document (texts, path, unmodified, empty
-    // histories). Not ok: the document is unchanged.
+    // Reads a .gcp file into this document (texts, absolute path,
+    // unmodified, empty histories). Not ok: the document is unchanged.
     FileResult load(const QString &path);
     // Writes both texts to path. Unless asCopy, the document is bound to
     // path before writing (a failed write keeps the new name and the
     // modified state) and is unmodified after a good one; a copy changes
     // neither and reports its success.
     FileResult save(const QString &path, bool asCopy = false);
-    // Recovered texts: bound to path (empty: left as it is) and modified,
-    // so that nothing reaches a file until the user saves.
+    // Recovered texts: bound to path (empty or relative: left as it is) and
+    // modified, so that nothing reaches a file until the user saves.
     void restoreContent(const QString &lyric, const QString &score, const QString &path);
 
     // The line list of the document as it is now.

@@ -38,8 +38,12 @@ QString describe(const AutosaveStore::Entry &entry, const QString &lyric)
     }
     if (first.size() > 20)
         first = first.left(20) + QStringLiteral("…");
-    return first.isEmpty() ? entry.title
-                           : QStringLiteral("%1（“%2”）").arg(entry.title, first);
+    QString name = first.isEmpty() ? entry.title : QStringLiteral("%1（“%2”）").arg(entry.title, first);
+    if (!entry.unusablePath.isEmpty())
+        name += Autosaver::tr("\n记录的位置“%1”不是完整路径，无法确定是哪个文件："
+                              "恢复后不关联任何文件，保存时会询问文件名。")
+                    .arg(QDir::toNativeSeparators(entry.unusablePath));
+    return name;
 }
 
 } // namespace
@@ -105,7 +109,9 @@ bool Autosaver::writeCopy(KelvoEdit *editor, Tracked &tracked)
         return true;
     AutosaveStore::Entry entry;
     entry.id = tracked.id;
-    entry.originalPath = editor->isUntitled() ? QString() : editor->filePath();
+    // Only a file's absolute path: a placeholder name (the sample's) binds nothing.
+    const QString path = editor->filePath();
+    entry.originalPath = QFileInfo(path).isAbsolute() ? path : QString();
     entry.title = editor->isUntitled() ? editor->displayName().remove(QLatin1Char('*'))
                                        : QFileInfo(editor->filePath()).fileName();
     entry.savedAt = QDateTime::currentDateTime();

@@ -5,11 +5,13 @@
 #include "document/PairedDocument.h"
 #include "document/PairingIndex.h"
 #include "document/ScoreFile.h"
+#include "support/CoreTestSupport.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QUndoStack>
@@ -74,6 +76,8 @@ private slots:
     void loadRefusals_data();
     void loadRefusals();
     void saveCopyAndFailedSave();
+    void bindingIsAbsolute_data();
+    void bindingIsAbsolute();
 };
 
 void TestPairedDocument::pairingFollowsTextWithoutView()
@@ -337,6 +341,44 @@ void TestPairedDocument::saveCopyAndFailedSave()
     QCOMPARE(failed.text, QStringLiteral("保存文件时发生错误！"));
     QCOMPARE(document.filePath(), unwritable);
     QVERIFY(document.isModified());
+}
+
+void TestPairedDocument::bindingIsAbsolute_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("path"); // relative to the current folder
+    QTest::addColumn<bool>("bound");
+    QTest::newRow("load") << "load" << "scores/曲.gcp" << true;
+    QTest::newRow("load with dots") << "load" << "./scores/../scores/曲.gcp" << true;
+    QTest::newRow("save") << "save" << "scores/新.gcp" << true;
+    // A relative path (older records) says nothing about its folder.
+    QTest::newRow("restore relative") << "restore" << "scores/曲.gcp" << false;
+}
+
+void TestPairedDocument::bindingIsAbsolute()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, path);
+    QFETCH(bool, bound);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("scores")));
+    const QString existing = dir.filePath(QStringLiteral("scores/曲.gcp"));
+    QVERIFY(ScoreFile::write(existing, QStringLiteral("好"), QString()));
+    PairedDocument document;
+    {
+        const CurrentFolder startedIn(dir.path());
+        QVERIFY(startedIn.isSet());
+        if (how == "load")
+            QVERIFY(document.load(path).ok);
+        else if (how == "save")
+            QVERIFY(document.save(path).ok);
+        else
+            document.restoreContent(QStringLiteral("好"), QString(), path);
+    }
+    if (bound)
+        QCOMPARE(document.filePath(), QDir::cleanPath(dir.filePath(path)));
+    else
+        QVERIFY(document.isUntitled());
 }
 
 QTEST_MAIN(TestPairedDocument)

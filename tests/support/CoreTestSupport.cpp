@@ -5,6 +5,7 @@
 #include "core/Resources.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <algorithm>
 
@@ -16,6 +17,17 @@ TestDataFolder::TestDataFolder()
 TestDataFolder::~TestDataFolder()
 {
     DataPaths::setOverride(QString());
+}
+
+CurrentFolder::CurrentFolder(const QString &dir)
+    : m_previous(QDir::currentPath())
+    , m_set(QDir::setCurrent(dir))
+{
+}
+
+CurrentFolder::~CurrentFolder()
+{
+    QDir::setCurrent(m_previous);
 }
 
 RecordedReports::RecordedReports()

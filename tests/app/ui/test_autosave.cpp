@@ -31,6 +31,8 @@ private slots:
     void copiesFollowTheDocuments();
     void recovery_data();
     void recovery();
+    void recoveryInAnotherFolder_data();
+    void recoveryInAnotherFolder();
     void damagedCopyIsSetAside();
     void liveSessionIsNotOffered();
 };
@@ -195,6 +197,66 @@ void TestAutosave::recovery()
     const int before = env.dialogs().requests.size();
     next.restoreAutosaves();
     QCOMPARE(env.dialogs().requests.size() - before, offeredAgain ? 2 : 0);
+}
+
+void TestAutosave::recoveryInAnotherFolder_data()
+{
+    QTest::addColumn<bool>("relativeRecord"); // as older versions wrote it
+    QTest::newRow("absolute record") << false;
+    QTest::newRow("relative record") << true;
+}
+
+// Started in one folder with a relative path and restored in another that
+// holds a file of the same relative name: the save goes to the first file.
+void TestAutosave::recoveryInAnotherFolder()
+{
+    QFETCH(bool, relativeRecord);
+    TestEnvironment env;
+    QTemporaryDir files;
+    QDir(files.path()).mkpath("a/scores");
+    QDir(files.path()).mkpath("b/scores");
+    const QString first = files.filePath("a/scores/song.gcp");
+    const QString other = files.filePath("b/scores/song.gcp");
+    QVERIFY(ScoreFile::write(first, "甲", "") && ScoreFile::write(other, "乙", ""));
+    const QByteArray otherBefore = bytesOf(other);
+    auto startedIn = std::make_unique<CurrentFolder>(files.filePath("a"));
+    QVERIFY(startedIn->isSet());
+    if (relativeRecord) {
+        AutosaveStore old(DataPaths::autosaveDir());
+        AutosaveStore::Entry entry;
+        entry.id = "doc-1";
+        entry.originalPath = "scores/song.gcp";
+        entry.title = "song.gcp";
+        QVERIFY(old.write(entry, "甲改", ""));
+    } else {
+        MainWindow crashed;
+        crashed.openPath("scores/song.gcp");
+        type(crashed.currentEditor(), "改");
+        crashed.autosaver()->autosaveNow();
+        QCOMPARE(copies(), QStringList({"song.gcp|" + first + "|甲改"}));
+    }
+    startedIn.reset();
+    startedIn = std::make_unique<CurrentFolder>(files.filePath("b"));
+    QVERIFY(startedIn->isSet());
+    MainWindow w;
+    env.dialogs().queueButton(QMessageBox::Yes);
+    w.restoreAutosaves();
+    const QString prompt = env.dialogs().requests.value(0).text;
+    QVERIFY2(prompt.contains(QDir::toNativeSeparators(relativeRecord ? "scores/song.gcp" : first)),
+             qPrintable(prompt));
+    QCOMPARE(prompt.contains("不是完整路径"), relativeRecord);
+    QCOMPARE(w.form()->tabWidget->count(), 1);
+    KelvoEdit *restored = w.currentEditor();
+    QCOMPARE(restored->isUntitled(), relativeRecord);
+    // Ctrl+S: the file it came from, or a question for a name.
+    env.dialogs().requests.clear();
+    QCOMPARE(restored->save(false), !relativeRecord);
+    QCOMPARE(env.dialogs().requests.size(), relativeRecord ? 1 : 0);
+    if (relativeRecord)
+        QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::SaveFile);
+    else
+        QCOMPARE(ScoreFile::decode(bytesOf(first)).lyric, QStringLiteral("甲改"));
+    QCOMPARE(bytesOf(other), otherBefore);
 }
 
 void TestAutosave::damagedCopyIsSetAside()
