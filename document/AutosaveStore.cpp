@@ -76,30 +76,81 @@ AutosaveStore::~AutosaveStore()
         endSession();
 }
 
+bool AutosaveStore::holdsLock() const
+{
+    // QLockFile only remembers that it locked; whether its file is still
+    // there, and still its own, only the file can say.
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    return m_lock && m_lock->isLocked() && m_lock->getLockInfo(&pid, &host, &app)
+           && pid == QCoreApplication::applicationPid();
+}
+
+bool AutosaveStore::lockSession(const QString &dir)
+{
+    if (QFileInfo::exists(lockPathFor(dir)))
+        return false;
+    auto lock = makeLock(dir);
+    if (!lock->tryLock(0))
+        return false;
+    m_lock = std::move(lock);
+    m_sessionDir = dir;
+    return true;
+}
+
 bool AutosaveStore::ensureSession()
 {
-    if (m_lock && m_lock->isLocked() && QFileInfo(m_sessionDir).isDir())
-        return true;
     if (!QDir().mkpath(m_root))
         return false;
+    if (m_lock && !holdsLock()) {
+        const QString lockPath = lockPathFor(m_sessionDir);
+        if (QFileInfo::exists(lockPath)) {
+            // Another program holds it now: releasing ours would delete its
+            // file. Kept, never released, for the rest of the run instead.
+            static auto *yielded = new QList<QLockFile *>;
+            yielded->append(m_lock.release());
+        } else {
+            // Its file is gone. A placeholder lets the release remove a file
+            // of its own, and keeps the place taken meanwhile.
+            QFile placeholder(lockPath);
+            if (placeholder.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                placeholder.close();
+            m_lock.reset();
+        }
+    }
     if (!m_lock) {
-        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        const QString base = QDir(m_root).filePath(
-            SessionPrefix + stamp + QLatin1Char('-') + QString::number(QCoreApplication::applicationPid()));
-        for (int n = 0; n < 100 && !m_lock; ++n) {
-            const QString dir = n == 0 ? base : base + QLatin1Char('-') + QString::number(n);
-            if (QFileInfo::exists(dir) || QFileInfo::exists(lockPathFor(dir)))
-                continue;
-            auto lock = makeLock(dir);
-            if (lock->tryLock(0)) {
-                m_lock = std::move(lock);
-                m_sessionDir = dir;
+        // The same folder again when it is free: the copies in it stay good.
+        if (m_sessionDir.isEmpty() || !lockSession(m_sessionDir)) {
+            const QString stamp =
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+            const QString base = QDir(m_root).filePath(SessionPrefix + stamp + QLatin1Char('-')
+                                                       + QString::number(QCoreApplication::applicationPid()));
+            for (int n = 0; n < 100 && !m_lock; ++n) {
+                const QString dir = n == 0 ? base : base + QLatin1Char('-') + QString::number(n);
+                if (!QFileInfo::exists(dir))
+                    lockSession(dir);
             }
         }
         if (!m_lock)
             return false;
     }
+    // The folder after its lock, so that it is never seen unguarded.
     return QDir().mkpath(m_sessionDir);
+}
+
+bool AutosaveStore::keepSession()
+{
+    return m_sessionDir.isEmpty() || ensureSession();
+}
+
+bool AutosaveStore::holds(const QString &id) const
+{
+    if (m_sessionDir.isEmpty() || id.isEmpty())
+        return false;
+    const QDir dir(m_sessionDir);
+    return QFileInfo(dir.filePath(id + DataSuffix)).isFile()
+           && QFileInfo(dir.filePath(id + RecordSuffix)).isFile();
 }
 
 bool AutosaveStore::write(const Entry &entry, const QString &lyric, const QString &score)

@@ -44,6 +44,16 @@ public:
     // on the first write. False when anything could not be written.
     bool write(const Entry &entry, const QString &lyric, const QString &score);
     void remove(const QString &id);
+    // Whether the session folder holds a copy and a record of id now
+    // (someone may have removed them).
+    bool holds(const QString &id) const;
+    // Puts back the session's lock and folder when they went missing since
+    // the first write (the autosave folder removed by hand): the lock first,
+    // so that no other program takes this live session for one left behind.
+    // A lock taken over by another program meanwhile makes a new session
+    // folder; the copies then have to be written again (see holds). True
+    // when the session is whole, or none was started.
+    bool keepSession();
     bool isEmpty() const;
     // Removes the session folder with everything in it (a clean close).
     void endSession();
@@ -86,6 +96,8 @@ public:
 
 private:
     bool ensureSession();
+    bool holdsLock() const;
+    bool lockSession(const QString &dir);
 
     QString m_root;
     QString m_sessionDir;

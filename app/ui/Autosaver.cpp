@@ -105,7 +105,8 @@ bool Autosaver::writeCopy(KelvoEdit *editor, Tracked &tracked)
     const QString score = editor->scoreEdit()->toPlainText();
     const QByteArray hash =
         QCryptographicHash::hash(ScoreFile::encode(lyric, score), QCryptographicHash::Sha1);
-    if (hash == tracked.writtenHash)
+    // Also unchanged, a copy removed behind our back is written again.
+    if (hash == tracked.writtenHash && m_store.holds(tracked.id))
         return true;
     AutosaveStore::Entry entry;
     entry.id = tracked.id;
@@ -123,7 +124,9 @@ bool Autosaver::writeCopy(KelvoEdit *editor, Tracked &tracked)
 
 void Autosaver::autosaveNow()
 {
-    bool failed = false;
+    // Before anything else: a session whose lock went with its folder would
+    // be offered to the next program as left behind, while it is in use.
+    bool failed = !m_store.keepSession();
     for (auto it = m_tracked.begin(); it != m_tracked.end(); ++it) {
         if (it.key()->isModified())
             failed |= !writeCopy(it.key(), it.value());

@@ -33,6 +33,8 @@ private slots:
     void recovery();
     void recoveryInAnotherFolder_data();
     void recoveryInAnotherFolder();
+    void removedCopiesComeBack_data();
+    void removedCopiesComeBack();
     void damagedCopyIsSetAside();
     void liveSessionIsNotOffered();
 };
@@ -257,6 +259,58 @@ void TestAutosave::recoveryInAnotherFolder()
     else
         QCOMPARE(ScoreFile::decode(bytesOf(first)).lyric, QStringLiteral("甲改"));
     QCOMPARE(bytesOf(other), otherBefore);
+}
+
+void TestAutosave::removedCopiesComeBack_data()
+{
+    QTest::addColumn<QString>("removed");
+    QTest::newRow("autosave folder") << "root";
+    QTest::newRow("session folder") << "session";
+    QTest::newRow("lock") << "lock";
+    QTest::newRow("one copy") << "copy";
+    // Another program's lock in its place: a new session, the old one stays.
+    QTest::newRow("lock taken") << "taken";
+}
+
+// Removed by hand while the program runs: the next tick puts back the lock
+// and the copies, so that the session is not offered while it lives and is
+// after a crash.
+void TestAutosave::removedCopiesComeBack()
+{
+    QFETCH(QString, removed);
+    TestEnvironment env;
+    QTemporaryDir files;
+    const QString path = files.filePath("曲.gcp");
+    QVERIFY(ScoreFile::write(path, "游园", ""));
+    {
+        MainWindow crashed;
+        crashed.openPath(path);
+        type(crashed.currentEditor(), "惊梦");
+        crashed.autosaver()->autosaveNow();
+        const QString session = crashed.autosaver()->store().sessionDir();
+        if (removed == "root")
+            QVERIFY(QDir(DataPaths::autosaveDir()).removeRecursively());
+        else if (removed == "session")
+            QVERIFY(QDir(session).removeRecursively());
+        else if (removed == "lock")
+            QVERIFY(QFile::remove(session + ".lock"));
+        else if (removed == "copy")
+            QVERIFY(QFile::remove(session + "/doc-1.gcp"));
+        QFile lock(session + ".lock");
+        if (removed == "taken")
+            QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write("1\nother\nhost\n") > 0);
+        lock.close();
+        crashed.autosaver()->autosaveNow(); // no edit since
+        const QString copy = "曲.gcp|" + path + "|游园惊梦";
+        QCOMPARE(copies(), QStringList(removed == "taken" ? 2 : 1, copy));
+        QVERIFY(QFileInfo::exists(session + ".lock"));
+        // Another program starting now finds nothing left behind.
+        QVERIFY(AutosaveStore::claimLeftovers(DataPaths::autosaveDir()).empty());
+    }
+    MainWindow next;
+    next.restoreAutosaves();
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    QCOMPARE(env.dialogs().requests.first().title, QStringLiteral("恢复文档"));
 }
 
 void TestAutosave::damagedCopyIsSetAside()
