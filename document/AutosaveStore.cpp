@@ -298,21 +298,23 @@ void AutosaveStore::Leftover::discard(const Entry &entry)
     QFile::remove(dir.filePath(entry.id + DataSuffix));
 }
 
-QString AutosaveStore::Leftover::setAside(const Entry &entry)
+bool AutosaveStore::Leftover::setAside(const Entry &entry, QString *damagedDir)
 {
     const QDir dir(m_dir);
     const QString target = QDir(m_root).filePath(QStringLiteral("damaged"));
-    QDir().mkpath(target);
+    *damagedDir = target;
+    // A file of that name in the way: nothing can be moved.
+    bool moved = QDir().mkpath(target);
     const QString prefix = QFileInfo(m_dir).fileName() + QLatin1Char('-') + entry.id;
     for (const QString &suffix : {DataSuffix, RecordSuffix}) {
         const QString from = dir.filePath(entry.id + suffix);
-        if (!QFileInfo::exists(from))
+        if (!moved || !QFileInfo::exists(from))
             continue;
         QString to = QDir(target).filePath(prefix + suffix);
         for (int n = 1; QFileInfo::exists(to); ++n)
             to = QDir(target).filePath(prefix + QLatin1Char('-') + QString::number(n) + suffix);
         // Never lose it: when it cannot be moved it stays where it is.
-        QFile::rename(from, to);
+        moved = QFile::rename(from, to);
     }
-    return target;
+    return moved;
 }

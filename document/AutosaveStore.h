@@ -78,8 +78,10 @@ public:
         bool read(const Entry &entry, QString *lyric, QString *score) const;
         void discard(const Entry &entry);
         // Moves the document's files into the autosave folder's damaged/
-        // folder, where nothing ever deletes them; returns that folder.
-        QString setAside(const Entry &entry);
+        // folder (returned in *damagedDir), where nothing ever deletes them.
+        // False when they could not all be moved: what was not stays here
+        // and the document is offered again at the next start.
+        bool setAside(const Entry &entry, QString *damagedDir);
 
     private:
         friend class AutosaveStore;

@@ -35,6 +35,7 @@ private slots:
     void recoveryInAnotherFolder();
     void removedCopiesComeBack_data();
     void removedCopiesComeBack();
+    void damagedCopyIsSetAside_data();
     void damagedCopyIsSetAside();
     void liveSessionIsNotOffered();
 };
@@ -313,10 +314,19 @@ void TestAutosave::removedCopiesComeBack()
     QCOMPARE(env.dialogs().requests.first().title, QStringLiteral("恢复文档"));
 }
 
+void TestAutosave::damagedCopyIsSetAside_data()
+{
+    QTest::addColumn<bool>("blocked"); // a file named like the damaged/ folder
+    QTest::newRow("moved") << false;
+    QTest::newRow("folder cannot be made") << true;
+}
+
 void TestAutosave::damagedCopyIsSetAside()
 {
+    QFETCH(bool, blocked);
     TestEnvironment env;
     QString session;
+    const QString damagedPath = QDir(DataPaths::autosaveDir()).filePath("damaged");
     {
         AutosaveStore store(DataPaths::autosaveDir());
         AutosaveStore::Entry entry;
@@ -327,16 +337,26 @@ void TestAutosave::damagedCopyIsSetAside()
         QFile data(QDir(session).filePath("doc-1.gcp"));
         QVERIFY(data.open(QIODevice::WriteOnly));
         data.write(QByteArray::fromHex("00000001" "0000ffff" "4e00")); // count beyond the end
+        QFile blocker(damagedPath);
+        QVERIFY(!blocked || blocker.open(QIODevice::WriteOnly));
     }
-    MainWindow w;
-    w.restoreAutosaves();
-    QCOMPARE(env.dialogs().requests.size(), 1);
-    QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::Warning);
-    QVERIFY(env.dialogs().requests.first().text.contains("坏.gcp"));
-    QCOMPARE(w.form()->tabWidget->count(), 0);
-    QVERIFY(!QFileInfo::exists(session));
-    const QDir damaged(QDir(DataPaths::autosaveDir()).filePath("damaged"));
-    QCOMPARE(damaged.entryList(QDir::Files).size(), 2);
+    for (int start = 0; start < (blocked ? 2 : 1); ++start) {
+        MainWindow w;
+        env.dialogs().requests.clear();
+        w.restoreAutosaves();
+        QCOMPARE(env.dialogs().requests.size(), 1);
+        const DialogRequest warning = env.dialogs().requests.first();
+        QCOMPARE(warning.kind, DialogRequest::Warning);
+        QVERIFY(warning.text.contains("坏.gcp"));
+        QCOMPARE(warning.text.contains("已移至"), !blocked);
+        QCOMPARE(warning.text.contains(QDir::toNativeSeparators(session)), blocked);
+        QCOMPARE(w.form()->tabWidget->count(), 0);
+    }
+    QCOMPARE(QFileInfo::exists(session), blocked);
+    if (blocked)
+        QCOMPARE(QDir(session).entryList(QDir::Files).size(), 2);
+    else
+        QCOMPARE(QDir(damagedPath).entryList(QDir::Files).size(), 2);
 }
 
 void TestAutosave::liveSessionIsNotOffered()
