@@ -55,6 +55,19 @@ bool readSmall(const QString &path, qint64 limit, QByteArray *bytes)
     return file.error() == QFileDevice::NoError;
 }
 
+// Releases a lock whose file has gone, or is another program's now, without
+// deleting anything but a placeholder of its own (QLockFile's release
+// deletes whatever file is at its path). False: the path is taken.
+bool releaseLost(std::unique_ptr<QLockFile> &lock, const QString &path)
+{
+    QFile placeholder(path);
+    if (!placeholder.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    placeholder.close();
+    lock.reset();
+    return true;
+}
+
 void removeSessionFolder(const QString &dir, QLockFile *lock)
 {
     QDir(dir).removeRecursively();
@@ -74,6 +87,31 @@ AutosaveStore::~AutosaveStore()
 {
     if (!m_sessionDir.isEmpty() && isEmpty())
         endSession();
+    dropLostLock();
+    releaseYielded();
+    // Still another program's: never released, which would delete its file.
+    static auto *kept = new std::vector<QLockFile *>;
+    for (auto &yielded : m_yielded)
+        kept->push_back(yielded.second.release());
+}
+
+void AutosaveStore::dropLostLock()
+{
+    if (!m_lock || holdsLock())
+        return;
+    const QString path = lockPathFor(m_sessionDir);
+    if (!releaseLost(m_lock, path))
+        m_yielded.emplace_back(path, std::move(m_lock));
+}
+
+void AutosaveStore::releaseYielded()
+{
+    for (auto it = m_yielded.begin(); it != m_yielded.end();) {
+        if (releaseLost(it->second, it->first))
+            it = m_yielded.erase(it);
+        else
+            ++it;
+    }
 }
 
 bool AutosaveStore::holdsLock() const
@@ -103,22 +141,8 @@ bool AutosaveStore::ensureSession()
 {
     if (!QDir().mkpath(m_root))
         return false;
-    if (m_lock && !holdsLock()) {
-        const QString lockPath = lockPathFor(m_sessionDir);
-        if (QFileInfo::exists(lockPath)) {
-            // Another program holds it now: releasing ours would delete its
-            // file. Kept, never released, for the rest of the run instead.
-            static auto *yielded = new QList<QLockFile *>;
-            yielded->append(m_lock.release());
-        } else {
-            // Its file is gone. A placeholder lets the release remove a file
-            // of its own, and keeps the place taken meanwhile.
-            QFile placeholder(lockPath);
-            if (placeholder.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-                placeholder.close();
-            m_lock.reset();
-        }
-    }
+    releaseYielded();
+    dropLostLock();
     if (!m_lock) {
         // The same folder again when it is free: the copies in it stay good.
         if (m_sessionDir.isEmpty() || !lockSession(m_sessionDir)) {
@@ -192,6 +216,7 @@ void AutosaveStore::endSession()
 {
     if (m_sessionDir.isEmpty())
         return;
+    dropLostLock();
     removeSessionFolder(m_sessionDir, m_lock.get());
     m_lock.reset();
     m_sessionDir.clear();

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QLockFile;
@@ -100,8 +101,13 @@ private:
     bool ensureSession();
     bool holdsLock() const;
     bool lockSession(const QString &dir);
+    // A lock whose file went or was taken over is let go (into m_yielded
+    // when another program's file stands at its path).
+    void dropLostLock();
+    void releaseYielded();
 
     QString m_root;
     QString m_sessionDir;
     std::unique_ptr<QLockFile> m_lock;
+    std::vector<std::pair<QString, std::unique_ptr<QLockFile>>> m_yielded;
 };

@@ -151,8 +151,8 @@ void Autosaver::offerRecovery(const std::function<void(KelvoEdit *)> &addTab)
                     leftover->setAside(entry, &aside)
                         ? tr("自动保存的文档\"%1\"已损坏，无法恢复。\n文件已移至：%2")
                               .arg(entry.title, QDir::toNativeSeparators(aside))
-                        : tr("自动保存的文档\"%1\"已损坏，无法恢复。\n无法将文件移至 %2，"
-                             "文件仍留在：%3\n下次启动时会再次提示。")
+                        : tr("自动保存的文档\"%1\"已损坏，无法恢复。\n无法移至 %2，"
+                             "文件仍留在：\n%3\n下次启动时会再次提示。")
                               .arg(entry.title, QDir::toNativeSeparators(aside),
                                    QDir::toNativeSeparators(leftover->dir()));
                 Dialogs::warning(m_window, tr("错误"), text);
