@@ -18,7 +18,7 @@ source "$(dirname "$0")/common.sh"
 ASAN_DIR="${KELVO_ASAN_BUILD_DIR:-$ROOT/build-asan}"
 FUZZ_SECONDS="${KELVO_FUZZ_SECONDS:-30}"
 FUZZ_SEED="${KELVO_FUZZ_SEED:-1}"
-TARGETS=(gcp scheme settings dictionary paste syntax layout)
+TARGETS=(gcp scheme settings dictionary paste syntax layout autosave)
 
 install_packages clang libclang-rt-14-dev
 
