@@ -68,6 +68,21 @@ bool releaseLost(std::unique_ptr<QLockFile> &lock, const QString &path)
     return true;
 }
 
+// A lock file that names no program (cut short by a crash or a full disk
+// while it was written) is never stale to QLockFile, so its session would
+// never be offered again. Once too old to be one being written right now, it
+// may go: removeStaleLockFile() still leaves one that a running program
+// holds (its native lock says so).
+bool isDamagedLock(const QLockFile &lock, const QString &path)
+{
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    const QFileInfo info(path);
+    return !lock.getLockInfo(&pid, &host, &app) && info.isFile()
+           && qAbs(info.lastModified().secsTo(QDateTime::currentDateTime())) > 60;
+}
+
 void removeSessionFolder(const QString &dir, QLockFile *lock)
 {
     QDir(dir).removeRecursively();
@@ -235,7 +250,9 @@ AutosaveStore::claimLeftovers(const QString &rootDir)
         const QString dir = root.filePath(name);
         auto lock = makeLock(dir);
         // Held: a running program's session (this one's included).
-        if (!lock->tryLock(0))
+        if (!lock->tryLock(0)
+            && !(isDamagedLock(*lock, lockPathFor(dir)) && lock->removeStaleLockFile()
+                 && lock->tryLock(0)))
             continue;
         std::unique_ptr<Leftover> leftover(new Leftover(rootDir, dir, std::move(lock)));
         if (leftover->entries().isEmpty())

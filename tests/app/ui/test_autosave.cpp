@@ -37,6 +37,7 @@ private slots:
     void removedCopiesComeBack();
     void damagedCopyIsSetAside_data();
     void damagedCopyIsSetAside();
+    void damagedLockIsNoLock();
     void liveSessionIsNotOffered();
 };
 
@@ -357,6 +358,29 @@ void TestAutosave::damagedCopyIsSetAside()
         QCOMPARE(QDir(session).entryList(QDir::Files).size(), 2);
     else
         QCOMPARE(QDir(damagedPath).entryList(QDir::Files).size(), 2);
+}
+
+void TestAutosave::damagedLockIsNoLock()
+{
+    TestEnvironment env;
+    QString session;
+    {
+        AutosaveStore crashed(DataPaths::autosaveDir());
+        AutosaveStore::Entry entry;
+        entry.id = "doc-1";
+        QVERIFY(crashed.write(entry, "断电", ""));
+        session = crashed.sessionDir();
+    }
+    // Cut short by a power cut: an empty lock file, an hour old.
+    QFile lock(session + ".lock");
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                             QFileDevice::FileModificationTime));
+    lock.close();
+    MainWindow w;
+    w.restoreAutosaves();
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    QVERIFY(env.dialogs().requests.first().text.contains("断电"));
 }
 
 void TestAutosave::liveSessionIsNotOffered()
