@@ -200,7 +200,12 @@ private:
     void disturb()
     {
         const QString session = m_live->sessionDir();
-        switch (m_in.byte() % 6) {
+        const int kind = m_in.byte() % 6;
+        // No session yet: nothing of it to disturb (and an empty path would
+        // name the current folder).
+        if (session.isEmpty() && kind >= 1 && kind <= 4)
+            return;
+        switch (kind) {
         case 0:
             // The user's own doing: what was left behind goes with it.
             QDir(m_root).removeRecursively();
@@ -215,7 +220,7 @@ private:
             break;
         }
         case 4:
-            if (!session.isEmpty() && QFile::remove(session + QStringLiteral(".lock")))
+            if (QFile::remove(session + QStringLiteral(".lock")))
                 put(session + QStringLiteral(".lock"), text().toUtf8());
             break;
         default: // where damaged copies are set aside
