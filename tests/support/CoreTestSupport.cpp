@@ -21,8 +21,8 @@ TestDataFolder::~TestDataFolder()
 
 CurrentFolder::CurrentFolder(const QString &dir)
     : m_previous(QDir::currentPath())
-    , m_set(QDir::setCurrent(dir))
 {
+    QDir::setCurrent(dir);
 }
 
 CurrentFolder::~CurrentFolder()

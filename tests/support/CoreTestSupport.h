@@ -32,11 +32,9 @@ public:
     ~CurrentFolder();
     CurrentFolder(const CurrentFolder &) = delete;
     CurrentFolder &operator=(const CurrentFolder &) = delete;
-    bool isSet() const { return m_set; }
 
 private:
     QString m_previous;
-    bool m_set;
 };
 
 // Records what the code reports (Reporting) while it lives, instead of
