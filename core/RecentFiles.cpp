@@ -30,7 +30,9 @@ QStringList RecentFiles::files() const
     const QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
     QStringList out;
     for (const QString &path : settings.value(FilesKey).toStringList()) {
-        if (!path.isEmpty() && !out.contains(path) && out.size() < MaxFiles)
+        // A relative entry (older versions) names a file only from the
+        // folder it was opened in: unusable from anywhere else.
+        if (QFileInfo(path).isAbsolute() && !out.contains(path) && out.size() < MaxFiles)
             out << path;
     }
     return out;
@@ -73,7 +75,7 @@ QString RecentFiles::lastDir(const QString &kind) const
 {
     const QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
     const QString stored = settings.value(dirKey(kind)).toString();
-    if (!stored.isEmpty() && QFileInfo(stored).isDir())
+    if (QFileInfo(stored).isAbsolute() && QFileInfo(stored).isDir())
         return stored;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!documents.isEmpty() && QFileInfo(documents).isDir())

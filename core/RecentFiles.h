@@ -30,7 +30,8 @@ public:
     void clearFiles();
 
     // The folder last used for kind; the user's documents folder (or home)
-    // when none is stored or the stored one no longer exists.
+    // when none is stored, the stored one is relative (older versions) or
+    // it no longer exists.
     QString lastDir(const QString &kind) const;
     // Accepts a folder or a file path (its folder is stored).
     void setLastDir(const QString &kind, const QString &path);

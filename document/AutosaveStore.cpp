@@ -55,6 +55,34 @@ bool readSmall(const QString &path, qint64 limit, QByteArray *bytes)
     return file.error() == QFileDevice::NoError;
 }
 
+// Releases a lock whose file has gone, or is another program's now, without
+// deleting anything but a placeholder of its own (QLockFile's release
+// deletes whatever file is at its path). False: the path is taken.
+bool releaseLost(std::unique_ptr<QLockFile> &lock, const QString &path)
+{
+    QFile placeholder(path);
+    if (!placeholder.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    placeholder.close();
+    lock.reset();
+    return true;
+}
+
+// A lock file that names no program (cut short by a crash or a full disk
+// while it was written) is never stale to QLockFile, so its session would
+// never be offered again. Once too old to be one being written right now, it
+// may go: removeStaleLockFile() still leaves one that a running program
+// holds (its native lock says so).
+bool isDamagedLock(const QLockFile &lock, const QString &path)
+{
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    const QFileInfo info(path);
+    return !lock.getLockInfo(&pid, &host, &app) && info.isFile()
+           && qAbs(info.lastModified().secsTo(QDateTime::currentDateTime())) > 60;
+}
+
 void removeSessionFolder(const QString &dir, QLockFile *lock)
 {
     QDir(dir).removeRecursively();
@@ -74,32 +102,94 @@ AutosaveStore::~AutosaveStore()
 {
     if (!m_sessionDir.isEmpty() && isEmpty())
         endSession();
+    dropLostLock();
+    releaseYielded();
+    // Still another program's: never released, which would delete its file.
+    static auto *kept = new std::vector<QLockFile *>;
+    for (auto &yielded : m_yielded)
+        kept->push_back(yielded.second.release());
+}
+
+void AutosaveStore::dropLostLock()
+{
+    if (!m_lock || holdsLock())
+        return;
+    const QString path = lockPathFor(m_sessionDir);
+    if (!releaseLost(m_lock, path))
+        m_yielded.emplace_back(path, std::move(m_lock));
+}
+
+void AutosaveStore::releaseYielded()
+{
+    for (auto it = m_yielded.begin(); it != m_yielded.end();) {
+        if (releaseLost(it->second, it->first))
+            it = m_yielded.erase(it);
+        else
+            ++it;
+    }
+}
+
+bool AutosaveStore::holdsLock() const
+{
+    // QLockFile only remembers that it locked; whether its file is still
+    // there, and still its own, only the file can say.
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    return m_lock && m_lock->isLocked() && m_lock->getLockInfo(&pid, &host, &app)
+           && pid == QCoreApplication::applicationPid();
+}
+
+bool AutosaveStore::lockSession(const QString &dir)
+{
+    if (QFileInfo::exists(lockPathFor(dir)))
+        return false;
+    auto lock = makeLock(dir);
+    if (!lock->tryLock(0))
+        return false;
+    m_lock = std::move(lock);
+    m_sessionDir = dir;
+    return true;
 }
 
 bool AutosaveStore::ensureSession()
 {
-    if (m_lock && m_lock->isLocked() && QFileInfo(m_sessionDir).isDir())
-        return true;
     if (!QDir().mkpath(m_root))
         return false;
+    releaseYielded();
+    dropLostLock();
     if (!m_lock) {
-        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        const QString base = QDir(m_root).filePath(
-            SessionPrefix + stamp + QLatin1Char('-') + QString::number(QCoreApplication::applicationPid()));
-        for (int n = 0; n < 100 && !m_lock; ++n) {
-            const QString dir = n == 0 ? base : base + QLatin1Char('-') + QString::number(n);
-            if (QFileInfo::exists(dir) || QFileInfo::exists(lockPathFor(dir)))
-                continue;
-            auto lock = makeLock(dir);
-            if (lock->tryLock(0)) {
-                m_lock = std::move(lock);
-                m_sessionDir = dir;
+        // The same folder again when it is free: the copies in it stay good.
+        if (m_sessionDir.isEmpty() || !lockSession(m_sessionDir)) {
+            const QString stamp =
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+            const QString base = QDir(m_root).filePath(SessionPrefix + stamp + QLatin1Char('-')
+                                                       + QString::number(QCoreApplication::applicationPid()));
+            for (int n = 0; n < 100 && !m_lock; ++n) {
+                const QString dir = n == 0 ? base : base + QLatin1Char('-') + QString::number(n);
+                if (!QFileInfo::exists(dir))
+                    lockSession(dir);
             }
         }
         if (!m_lock)
             return false;
     }
+    // The folder after its lock, so that it is never seen unguarded.
     return QDir().mkpath(m_sessionDir);
+}
+
+bool AutosaveStore::keepSession()
+{
+    return m_sessionDir.isEmpty() || ensureSession();
+}
+
+bool AutosaveStore::holds(const QString &id) const
+{
+    if (m_sessionDir.isEmpty() || id.isEmpty())
+        return false;
+    const QDir dir(m_sessionDir);
+    return QFileInfo(dir.filePath(id + DataSuffix)).isFile()
+           && QFileInfo(dir.filePath(id + RecordSuffix)).isFile();
 }
 
 bool AutosaveStore::write(const Entry &entry, const QString &lyric, const QString &score)
@@ -141,6 +231,7 @@ void AutosaveStore::endSession()
 {
     if (m_sessionDir.isEmpty())
         return;
+    dropLostLock();
     removeSessionFolder(m_sessionDir, m_lock.get());
     m_lock.reset();
     m_sessionDir.clear();
@@ -159,7 +250,9 @@ AutosaveStore::claimLeftovers(const QString &rootDir)
         const QString dir = root.filePath(name);
         auto lock = makeLock(dir);
         // Held: a running program's session (this one's included).
-        if (!lock->tryLock(0))
+        if (!lock->tryLock(0)
+            && !(isDamagedLock(*lock, lockPathFor(dir)) && lock->removeStaleLockFile()
+                 && lock->tryLock(0)))
             continue;
         std::unique_ptr<Leftover> leftover(new Leftover(rootDir, dir, std::move(lock)));
         if (leftover->entries().isEmpty())
@@ -203,15 +296,20 @@ QList<AutosaveStore::Entry> AutosaveStore::Leftover::entries() const
         QByteArray bytes;
         if (readSmall(dir.filePath(id + RecordSuffix), MaxRecordBytes, &bytes)) {
             const QJsonObject record = QJsonDocument::fromJson(bytes).object();
-            entry.originalPath = record.value(QStringLiteral("path")).toString();
+            const QString path = record.value(QStringLiteral("path")).toString();
+            if (QFileInfo(path).isAbsolute())
+                entry.originalPath = QDir::cleanPath(path);
+            else
+                entry.unusablePath = path;
             entry.title = record.value(QStringLiteral("title")).toString();
             entry.savedAt = QDateTime::fromString(record.value(QStringLiteral("saved")).toString(),
                                                   Qt::ISODate);
         }
         if (!entry.savedAt.isValid())
             entry.savedAt = QFileInfo(dir.filePath(id + DataSuffix)).lastModified();
+        const QString named = entry.originalPath.isEmpty() ? entry.unusablePath : entry.originalPath;
         if (entry.title.isEmpty())
-            entry.title = entry.originalPath.isEmpty() ? id : QFileInfo(entry.originalPath).fileName();
+            entry.title = named.isEmpty() ? id : QFileInfo(named).fileName();
         out << entry;
     }
     std::stable_sort(out.begin(), out.end(),
@@ -242,21 +340,23 @@ void AutosaveStore::Leftover::discard(const Entry &entry)
     QFile::remove(dir.filePath(entry.id + DataSuffix));
 }
 
-QString AutosaveStore::Leftover::setAside(const Entry &entry)
+bool AutosaveStore::Leftover::setAside(const Entry &entry, QString *damagedDir)
 {
     const QDir dir(m_dir);
     const QString target = QDir(m_root).filePath(QStringLiteral("damaged"));
-    QDir().mkpath(target);
+    *damagedDir = target;
+    // A file of that name in the way: nothing can be moved.
+    bool moved = QDir().mkpath(target);
     const QString prefix = QFileInfo(m_dir).fileName() + QLatin1Char('-') + entry.id;
     for (const QString &suffix : {DataSuffix, RecordSuffix}) {
         const QString from = dir.filePath(entry.id + suffix);
-        if (!QFileInfo::exists(from))
+        if (!moved || !QFileInfo::exists(from))
             continue;
         QString to = QDir(target).filePath(prefix + suffix);
         for (int n = 1; QFileInfo::exists(to); ++n)
             to = QDir(target).filePath(prefix + QLatin1Char('-') + QString::number(n) + suffix);
         // Never lose it: when it cannot be moved it stays where it is.
-        QFile::rename(from, to);
+        moved = QFile::rename(from, to);
     }
-    return target;
+    return moved;
 }

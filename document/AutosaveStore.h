@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QLockFile;
@@ -24,8 +25,11 @@ public:
     struct Entry
     {
         QString id;           // names the document's files in the session folder
-        QString originalPath; // the user's file, empty for a document never saved
-        QString title;        // the tab title without the modified mark
+        QString originalPath; // the user's file (absolute), empty for a document never saved
+        // A relative path an older version recorded: shown, never bound,
+        // since it does not say which folder it meant.
+        QString unusablePath;
+        QString title; // the tab title without the modified mark
         QDateTime savedAt;
     };
 
@@ -41,6 +45,16 @@ public:
     // on the first write. False when anything could not be written.
     bool write(const Entry &entry, const QString &lyric, const QString &score);
     void remove(const QString &id);
+    // Whether the session folder holds a copy and a record of id now
+    // (someone may have removed them).
+    bool holds(const QString &id) const;
+    // Puts back the session's lock and folder when they went missing since
+    // the first write (the autosave folder removed by hand): the lock first,
+    // so that no other program takes this live session for one left behind.
+    // A lock taken over by another program meanwhile makes a new session
+    // folder; the copies then have to be written again (see holds). True
+    // when the session is whole, or none was started.
+    bool keepSession();
     bool isEmpty() const;
     // Removes the session folder with everything in it (a clean close).
     void endSession();
@@ -65,8 +79,10 @@ public:
         bool read(const Entry &entry, QString *lyric, QString *score) const;
         void discard(const Entry &entry);
         // Moves the document's files into the autosave folder's damaged/
-        // folder, where nothing ever deletes them; returns that folder.
-        QString setAside(const Entry &entry);
+        // folder (returned in *damagedDir), where nothing ever deletes them.
+        // False when they could not all be moved: what was not stays here
+        // and the document is offered again at the next start.
+        bool setAside(const Entry &entry, QString *damagedDir);
 
     private:
         friend class AutosaveStore;
@@ -83,8 +99,15 @@ public:
 
 private:
     bool ensureSession();
+    bool holdsLock() const;
+    bool lockSession(const QString &dir);
+    // A lock whose file went or was taken over is let go (into m_yielded
+    // when another program's file stands at its path).
+    void dropLostLock();
+    void releaseYielded();
 
     QString m_root;
     QString m_sessionDir;
     std::unique_ptr<QLockFile> m_lock;
+    std::vector<std::pair<QString, std::unique_ptr<QLockFile>>> m_yielded;
 };

@@ -433,7 +433,9 @@ PairedDocument::FileResult PairedDocument::load(const QString &path)
         return result;
 
     setTexts(decoded.lyric, decoded.score);
-    setFilePath(path);
+    // Absolute from the start: the folder the program was started in must
+    // not decide later which file a save or a recovery writes.
+    setFilePath(QFileInfo(path).absoluteFilePath());
     stampDisk(FileStamp::ofBytes(bytes));
     markSaved();
     return result;
@@ -464,7 +466,7 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
     // Bound before writing: a failed write keeps the new name and the
     // document stays modified.
     if (!asCopy)
-        setFilePath(path);
+        setFilePath(QFileInfo(path).absoluteFilePath());
     const QByteArray bytes = ScoreFile::encode(lyricText(), scoreText());
     if (!ScoreFile::write(path, bytes))
         return {false, tr("错误"), tr("保存文件时发生错误！")};
@@ -480,8 +482,10 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
 void PairedDocument::restoreContent(const QString &lyric, const QString &score, const QString &path)
 {
     setTexts(lyric, score);
-    if (!path.isEmpty()) {
-        setFilePath(path);
+    // A relative path (kept by older versions) cannot say which folder it
+    // meant: binding it could overwrite another file of that name.
+    if (QFileInfo(path).isAbsolute()) {
+        setFilePath(QFileInfo(path).absoluteFilePath());
         // The recovered texts are the user's own version; what the file
         // holds now is the one a later outside change is measured against.
         stampDisk(FileStamp::ofFile(path));

@@ -102,8 +102,8 @@ public:
     // look; formatting (highlighting) is no edit. Called on every change.
     void markModifiedIfEdited();
 
-    // Reads a .gcp file into this document (texts, path, unmodified, empty
-    // histories). Not ok: the document is unchanged.
+    // Reads a .gcp file into this document (texts, absolute path,
+    // unmodified, empty histories). Not ok: the document is unchanged.
     FileResult load(const QString &path);
     // Reads the bound file again in place of the texts, as one undo step
     // (undoing it brings the user's text back, modified). Unmodified
@@ -114,8 +114,8 @@ public:
     // modified state) and is unmodified after a good one; a copy changes
     // neither and reports its success.
     FileResult save(const QString &path, bool asCopy = false);
-    // Recovered texts: bound to path (empty: left as it is) and modified,
-    // so that nothing reaches a file until the user saves.
+    // Recovered texts: bound to path (empty or relative: left as it is) and
+    // modified, so that nothing reaches a file until the user saves.
     void restoreContent(const QString &lyric, const QString &score, const QString &path);
 
     // ---- The bound file on disk ----

@@ -70,6 +70,7 @@ class Reader
 public:
     Reader(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
     uint8_t byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
+    bool atEnd() const { return m_pos >= m_size; }
     uint16_t word()
     {
         const uint16_t high = byte();

@@ -22,7 +22,7 @@ FUZZ_SEED="${KELVO_FUZZ_SEED:-1}"
 # 1 brings back libFuzzer's leak check after each input (slow; for hunting
 # a leak that the check at the end reports).
 FUZZ_LEAKS_PER_INPUT="${KELVO_FUZZ_LEAKS_PER_INPUT:-0}"
-TARGETS=(gcp scheme settings dictionary paste syntax layout music)
+TARGETS=(gcp scheme settings dictionary paste syntax layout music autosave)
 
 install_packages clang libclang-rt-14-dev
 

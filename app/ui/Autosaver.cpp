@@ -38,8 +38,12 @@ QString describe(const AutosaveStore::Entry &entry, const QString &lyric)
     }
     if (first.size() > 20)
         first = first.left(20) + QStringLiteral("…");
-    return first.isEmpty() ? entry.title
-                           : QStringLiteral("%1（“%2”）").arg(entry.title, first);
+    QString name = first.isEmpty() ? entry.title : QStringLiteral("%1（“%2”）").arg(entry.title, first);
+    if (!entry.unusablePath.isEmpty())
+        name += Autosaver::tr("\n记录的位置“%1”不是完整路径，无法确定是哪个文件："
+                              "恢复后不关联任何文件，保存时会询问文件名。")
+                    .arg(QDir::toNativeSeparators(entry.unusablePath));
+    return name;
 }
 
 } // namespace
@@ -101,11 +105,14 @@ bool Autosaver::writeCopy(KelvoEdit *editor, Tracked &tracked)
     const QString score = editor->scoreEdit()->toPlainText();
     const QByteArray hash =
         QCryptographicHash::hash(ScoreFile::encode(lyric, score), QCryptographicHash::Sha1);
-    if (hash == tracked.writtenHash)
+    // Also unchanged, a copy removed behind our back is written again.
+    if (hash == tracked.writtenHash && m_store.holds(tracked.id))
         return true;
     AutosaveStore::Entry entry;
     entry.id = tracked.id;
-    entry.originalPath = editor->isUntitled() ? QString() : editor->filePath();
+    // Only a file's absolute path: a placeholder name (the sample's) binds nothing.
+    const QString path = editor->filePath();
+    entry.originalPath = QFileInfo(path).isAbsolute() ? path : QString();
     entry.title = editor->isUntitled() ? editor->displayName().remove(QLatin1Char('*'))
                                        : QFileInfo(editor->filePath()).fileName();
     entry.savedAt = QDateTime::currentDateTime();
@@ -117,7 +124,9 @@ bool Autosaver::writeCopy(KelvoEdit *editor, Tracked &tracked)
 
 void Autosaver::autosaveNow()
 {
-    bool failed = false;
+    // Before anything else: a session whose lock went with its folder would
+    // be offered to the next program as left behind, while it is in use.
+    bool failed = !m_store.keepSession();
     for (auto it = m_tracked.begin(); it != m_tracked.end(); ++it) {
         if (it.key()->isModified())
             failed |= !writeCopy(it.key(), it.value());
@@ -137,10 +146,16 @@ void Autosaver::offerRecovery(const std::function<void(KelvoEdit *)> &addTab)
             QString lyric;
             QString score;
             if (!leftover->read(entry, &lyric, &score)) {
-                const QString aside = leftover->setAside(entry);
-                Dialogs::warning(m_window, tr("错误"),
-                                 tr("自动保存的文档\"%1\"已损坏，无法恢复。\n文件已移至：%2")
-                                     .arg(entry.title, QDir::toNativeSeparators(aside)));
+                QString aside;
+                const QString text =
+                    leftover->setAside(entry, &aside)
+                        ? tr("自动保存的文档\"%1\"已损坏，无法恢复。\n文件已移至：%2")
+                              .arg(entry.title, QDir::toNativeSeparators(aside))
+                        : tr("自动保存的文档\"%1\"已损坏，无法恢复。\n无法移至 %2，"
+                             "文件仍留在：\n%3\n下次启动时会再次提示。")
+                              .arg(entry.title, QDir::toNativeSeparators(aside),
+                                   QDir::toNativeSeparators(leftover->dir()));
+                Dialogs::warning(m_window, tr("错误"), text);
                 continue;
             }
             const QString when =

@@ -46,7 +46,9 @@ public:
     AutosaveStore &store() { return m_store; }
 
 public slots:
-    // Writes each document changed since its last copy (the timer's tick).
+    // Writes each document changed since its last copy, or whose copy has
+    // gone, after putting back a session folder or lock removed meanwhile
+    // (the timer's tick).
     void autosaveNow();
 
 private:

@@ -5,11 +5,13 @@
 #include "document/PairedDocument.h"
 #include "document/PairingIndex.h"
 #include "document/ScoreFile.h"
+#include "support/CoreTestSupport.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QUndoStack>
@@ -78,6 +80,8 @@ private slots:
     void reloadIsOneUndoStep();
     void outsideChange_data();
     void outsideChange();
+    void bindingIsAbsolute_data();
+    void bindingIsAbsolute();
 };
 
 void TestPairedDocument::pairingFollowsTextWithoutView()
@@ -464,6 +468,41 @@ void TestPairedDocument::outsideChange()
     QCOMPARE(seen, expected);
     // Reading and writing the bound file are announced; naming it is not.
     QCOMPARE(stamped.isEmpty(), steps.first() == QLatin1String("bind"));
+void TestPairedDocument::bindingIsAbsolute_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("path"); // relative to the current folder
+    QTest::addColumn<bool>("bound");
+    QTest::newRow("load") << "load" << "scores/曲.gcp" << true;
+    QTest::newRow("load with dots") << "load" << "./scores/../scores/曲.gcp" << true;
+    QTest::newRow("save") << "save" << "scores/新.gcp" << true;
+    // A relative path (older records) says nothing about its folder.
+    QTest::newRow("restore relative") << "restore" << "scores/曲.gcp" << false;
+}
+
+void TestPairedDocument::bindingIsAbsolute()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, path);
+    QFETCH(bool, bound);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("scores")));
+    const QString existing = dir.filePath(QStringLiteral("scores/曲.gcp"));
+    QVERIFY(ScoreFile::write(existing, QStringLiteral("好"), QString()));
+    PairedDocument document;
+    {
+        const CurrentFolder startedIn(dir.path());
+        if (how == "load")
+            QVERIFY(document.load(path).ok);
+        else if (how == "save")
+            QVERIFY(document.save(path).ok);
+        else
+            document.restoreContent(QStringLiteral("好"), QString(), path);
+    }
+    if (bound)
+        QCOMPARE(document.filePath(), QDir::cleanPath(dir.filePath(path)));
+    else
+        QVERIFY(document.isUntitled());
 }
 
 QTEST_MAIN(TestPairedDocument)

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QtEndian>
+#include <QDir>
 
 #include <algorithm>
 
@@ -18,6 +19,17 @@ TestDataFolder::TestDataFolder()
 TestDataFolder::~TestDataFolder()
 {
     DataPaths::setOverride(QString());
+}
+
+CurrentFolder::CurrentFolder(const QString &dir)
+    : m_previous(QDir::currentPath())
+{
+    QDir::setCurrent(dir);
+}
+
+CurrentFolder::~CurrentFolder()
+{
+    QDir::setCurrent(m_previous);
 }
 
 RecordedReports::RecordedReports()

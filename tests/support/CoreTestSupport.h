@@ -24,6 +24,20 @@ private:
     QTemporaryDir m_dir;
 };
 
+// dir is the current folder (the one a program was started from) while the
+// object lives; the previous one comes back, also after a failed check.
+class CurrentFolder
+{
+public:
+    explicit CurrentFolder(const QString &dir);
+    ~CurrentFolder();
+    CurrentFolder(const CurrentFolder &) = delete;
+    CurrentFolder &operator=(const CurrentFolder &) = delete;
+
+private:
+    QString m_previous;
+};
+
 // Records what the code reports (Reporting) while it lives, instead of
 // showing or printing it.
 class RecordedReports : public Reporting::Reporter

@@ -31,7 +31,13 @@ private slots:
     void copiesFollowTheDocuments();
     void recovery_data();
     void recovery();
+    void recoveryInAnotherFolder_data();
+    void recoveryInAnotherFolder();
+    void removedCopiesComeBack_data();
+    void removedCopiesComeBack();
+    void damagedCopyIsSetAside_data();
     void damagedCopyIsSetAside();
+    void liveSessionIsNotOffered_data();
     void liveSessionIsNotOffered();
 };
 
@@ -197,10 +203,127 @@ void TestAutosave::recovery()
     QCOMPARE(env.dialogs().requests.size() - before, offeredAgain ? 2 : 0);
 }
 
+void TestAutosave::recoveryInAnotherFolder_data()
+{
+    QTest::addColumn<bool>("relativeRecord"); // as older versions wrote it
+    QTest::newRow("absolute record") << false;
+    QTest::newRow("relative record") << true;
+}
+
+// Started in one folder with a relative path and restored in another that
+// holds a file of the same relative name: the save goes to the first file.
+void TestAutosave::recoveryInAnotherFolder()
+{
+    QFETCH(bool, relativeRecord);
+    TestEnvironment env;
+    QTemporaryDir files;
+    QDir(files.path()).mkpath("a/scores");
+    QDir(files.path()).mkpath("b/scores");
+    const QString first = files.filePath("a/scores/song.gcp");
+    const QString other = files.filePath("b/scores/song.gcp");
+    QVERIFY(ScoreFile::write(first, "甲", "") && ScoreFile::write(other, "乙", ""));
+    const QByteArray otherBefore = bytesOf(other);
+    if (const CurrentFolder startedIn(files.filePath("a")); relativeRecord) {
+        AutosaveStore old(DataPaths::autosaveDir());
+        AutosaveStore::Entry entry;
+        entry.id = "doc-1";
+        entry.originalPath = "scores/song.gcp";
+        entry.title = "song.gcp";
+        QVERIFY(old.write(entry, "甲改", ""));
+    } else {
+        MainWindow crashed;
+        crashed.openPath("scores/song.gcp");
+        type(crashed.currentEditor(), "改");
+        crashed.autosaver()->autosaveNow();
+        QCOMPARE(copies(), QStringList({"song.gcp|" + first + "|甲改"}));
+    }
+    const CurrentFolder startedIn(files.filePath("b"));
+    MainWindow w;
+    env.dialogs().queueButton(QMessageBox::Yes);
+    w.restoreAutosaves();
+    const QString prompt = env.dialogs().requests.value(0).text;
+    QVERIFY2(prompt.contains(QDir::toNativeSeparators(relativeRecord ? "scores/song.gcp" : first)),
+             qPrintable(prompt));
+    QCOMPARE(prompt.contains("不是完整路径"), relativeRecord);
+    QCOMPARE(w.form()->tabWidget->count(), 1);
+    KelvoEdit *restored = w.currentEditor();
+    QCOMPARE(restored->isUntitled(), relativeRecord);
+    // Ctrl+S: the file it came from, or a question for a name.
+    env.dialogs().requests.clear();
+    QCOMPARE(restored->save(false), !relativeRecord);
+    QCOMPARE(env.dialogs().requests.size(), relativeRecord ? 1 : 0);
+    if (relativeRecord)
+        QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::SaveFile);
+    else
+        QCOMPARE(ScoreFile::decode(bytesOf(first)).lyric, QStringLiteral("甲改"));
+    QCOMPARE(bytesOf(other), otherBefore);
+}
+
+void TestAutosave::removedCopiesComeBack_data()
+{
+    QTest::addColumn<QString>("removed");
+    QTest::newRow("autosave folder") << "root";
+    QTest::newRow("session folder") << "session";
+    QTest::newRow("lock") << "lock";
+    QTest::newRow("one copy") << "copy";
+    // Another program's lock in its place: a new session, the old one stays.
+    QTest::newRow("lock taken") << "taken";
+}
+
+// Removed by hand while the program runs: the next tick puts back the lock
+// and the copies, so that the session is not offered while it lives and is
+// after a crash.
+void TestAutosave::removedCopiesComeBack()
+{
+    QFETCH(QString, removed);
+    TestEnvironment env;
+    QTemporaryDir files;
+    const QString path = files.filePath("曲.gcp");
+    QVERIFY(ScoreFile::write(path, "游园", ""));
+    {
+        MainWindow crashed;
+        crashed.openPath(path);
+        type(crashed.currentEditor(), "惊梦");
+        crashed.autosaver()->autosaveNow();
+        const QString session = crashed.autosaver()->store().sessionDir();
+        if (removed == "root")
+            QVERIFY(QDir(DataPaths::autosaveDir()).removeRecursively());
+        else if (removed == "session")
+            QVERIFY(QDir(session).removeRecursively());
+        else if (removed == "lock")
+            QVERIFY(QFile::remove(session + ".lock"));
+        else if (removed == "copy")
+            QVERIFY(QFile::remove(session + "/doc-1.gcp"));
+        QFile lock(session + ".lock");
+        if (removed == "taken")
+            QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write("1\nother\nhost\n") > 0);
+        lock.close();
+        crashed.autosaver()->autosaveNow(); // no edit since
+        const QString copy = "曲.gcp|" + path + "|游园惊梦";
+        QCOMPARE(copies(), QStringList(removed == "taken" ? 2 : 1, copy));
+        QVERIFY(QFileInfo::exists(session + ".lock"));
+        // Another program starting now finds nothing left behind.
+        QVERIFY(AutosaveStore::claimLeftovers(DataPaths::autosaveDir()).empty());
+    }
+    MainWindow next;
+    next.restoreAutosaves();
+    QCOMPARE(env.dialogs().requests.size(), 1);
+    QCOMPARE(env.dialogs().requests.first().title, QStringLiteral("恢复文档"));
+}
+
+void TestAutosave::damagedCopyIsSetAside_data()
+{
+    QTest::addColumn<bool>("blocked"); // a file named like the damaged/ folder
+    QTest::newRow("moved") << false;
+    QTest::newRow("folder cannot be made") << true;
+}
+
 void TestAutosave::damagedCopyIsSetAside()
 {
+    QFETCH(bool, blocked);
     TestEnvironment env;
     QString session;
+    const QString damagedPath = QDir(DataPaths::autosaveDir()).filePath("damaged");
     {
         AutosaveStore store(DataPaths::autosaveDir());
         AutosaveStore::Entry entry;
@@ -211,37 +334,58 @@ void TestAutosave::damagedCopyIsSetAside()
         QFile data(QDir(session).filePath("doc-1.gcp"));
         QVERIFY(data.open(QIODevice::WriteOnly));
         data.write(QByteArray::fromHex("00000001" "0000ffff" "4e00")); // count beyond the end
+        QFile blocker(damagedPath);
+        QVERIFY(!blocked || blocker.open(QIODevice::WriteOnly));
     }
-    MainWindow w;
-    w.restoreAutosaves();
-    QCOMPARE(env.dialogs().requests.size(), 1);
-    QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::Warning);
-    QVERIFY(env.dialogs().requests.first().text.contains("坏.gcp"));
-    QCOMPARE(w.form()->tabWidget->count(), 0);
-    QVERIFY(!QFileInfo::exists(session));
-    const QDir damaged(QDir(DataPaths::autosaveDir()).filePath("damaged"));
-    QCOMPARE(damaged.entryList(QDir::Files).size(), 2);
+    for (int start = 0; start < (blocked ? 2 : 1); ++start) {
+        MainWindow w;
+        env.dialogs().requests.clear();
+        w.restoreAutosaves();
+        QCOMPARE(env.dialogs().requests.size(), 1);
+        const DialogRequest warning = env.dialogs().requests.first();
+        QCOMPARE(warning.kind, DialogRequest::Warning);
+        QVERIFY(warning.text.contains("坏.gcp"));
+        QCOMPARE(warning.text.contains("已移至"), !blocked);
+        QCOMPARE(warning.text.contains(QDir::toNativeSeparators(session)), blocked);
+        QCOMPARE(w.form()->tabWidget->count(), 0);
+    }
+    QCOMPARE(QFileInfo::exists(session), blocked);
+    if (blocked)
+        QCOMPARE(QDir(session).entryList(QDir::Files).size(), 2);
+    else
+        QCOMPARE(QDir(damagedPath).entryList(QDir::Files).size(), 2);
 }
 
+void TestAutosave::liveSessionIsNotOffered_data()
+{
+    QTest::addColumn<bool>("cutShort"); // an empty lock, as a power cut leaves it
+    QTest::newRow("running program") << false;
+    QTest::newRow("lock cut short") << true;
+}
+
+// An hour-old lock: another program still running holds it (age alone must
+// not make it stale); one cut short names no program and guards nothing.
 void TestAutosave::liveSessionIsNotOffered()
 {
+    QFETCH(bool, cutShort);
     TestEnvironment env;
-    // Another program still running holds its session's lock.
-    AutosaveStore live(DataPaths::autosaveDir());
+    auto other = std::make_unique<AutosaveStore>(DataPaths::autosaveDir());
     AutosaveStore::Entry entry;
     entry.id = "doc-1";
-    QVERIFY(live.write(entry, "活", ""));
-    // A long-running program's lock is old; age alone must not make it stale.
-    QFile lock(live.sessionDir() + ".lock");
-    QVERIFY(lock.open(QIODevice::ReadWrite));
+    QVERIFY(other->write(entry, "活", ""));
+    QFile lock(other->sessionDir() + ".lock");
+    if (cutShort)
+        other.reset();
+    QVERIFY(lock.open(cutShort ? QIODevice::WriteOnly : QIODevice::ReadWrite));
     QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
                              QFileDevice::FileModificationTime));
     lock.close();
 
     MainWindow w;
     w.restoreAutosaves();
-    QVERIFY(env.dialogs().requests.isEmpty());
-    QCOMPARE(copies(), QStringList({"||活"}));
+    QCOMPARE(env.dialogs().requests.size(), cutShort ? 1 : 0);
+    if (!cutShort)
+        QCOMPARE(copies(), QStringList({"||活"}));
 }
 
 QTEST_MAIN(TestAutosave)

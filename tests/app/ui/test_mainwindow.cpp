@@ -742,6 +742,14 @@ private slots:
         QCOMPARE(recent->lastDir(RecentFiles::ExportKind), fallback);
         QVERIFY(dir.remove());
         QCOMPARE(recent->lastDir(RecentFiles::FontKind), fallback);
+
+        // Relative entries of older versions name nothing from another folder.
+        QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Recent/files"), QStringList{"a.gcp", paths.first()});
+        settings.setValue(QStringLiteral("Recent/dir_score"), QStringLiteral("."));
+        settings.sync();
+        QCOMPARE(recent->files(), QStringList{paths.first()});
+        QCOMPARE(recent->lastDir(RecentFiles::ScoreKind), fallback);
     }
 
     // Settings that cannot be written (a folder in the file's place) are
