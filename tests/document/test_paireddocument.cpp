@@ -468,6 +468,8 @@ void TestPairedDocument::outsideChange()
     QCOMPARE(seen, expected);
     // Reading and writing the bound file are announced; naming it is not.
     QCOMPARE(stamped.isEmpty(), steps.first() == QLatin1String("bind"));
+}
+
 void TestPairedDocument::bindingIsAbsolute_data()
 {
     QTest::addColumn<QString>("how");
