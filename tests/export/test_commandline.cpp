@@ -15,7 +15,26 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 namespace {
+
+// What a pseudo-terminal has received so far.
+void readTerminal(int master, QByteArray *bytes)
+{
+    pollfd ready{master, POLLIN, 0};
+    char buffer[4096];
+    while (::poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes->append(buffer, n);
+    }
+}
 
 struct Run
 {
@@ -34,15 +53,30 @@ class TestCommandLine : public QObject
 private:
     QTemporaryDir m_data;
     QTemporaryDir m_out;
+    // Private to the children, so that Qt does not warn about a missing one.
+    QTemporaryDir m_runtime;
 
     QString sample() const { return QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"); }
 
     // platform: QT_QPA_PLATFORM for the child; empty leaves the choice to it.
+    // terminal: standard error is a terminal (a pseudo-terminal read here)
+    // rather than a pipe.
     Run run(const QStringList &args, const QString &dataDir = QString(),
-            const QString &platform = QStringLiteral("offscreen"))
+            const QString &platform = QStringLiteral("offscreen"), bool terminal = false)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        int master = -1;
+        int slave = -1;
+        if (terminal) {
+            master = ::posix_openpt(O_RDWR | O_NOCTTY);
+            if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0
+                || (slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY)) < 0)
+                return Run();
+            p.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+            env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
+        }
         if (platform.isEmpty())
             env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         else
@@ -56,13 +90,26 @@ private:
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(KELVO_EXECUTABLE), args);
         Run r;
+        QByteArray written;
         // Generous: the sanitizer build under load runs the 10,000-page export for minutes.
-        r.finished = p.waitForFinished(300000);
+        if (terminal) {
+            const QDeadlineTimer deadline(300000);
+            while (!(r.finished = p.waitForFinished(20)) && !deadline.hasExpired())
+                readTerminal(master, &written);
+        } else {
+            r.finished = p.waitForFinished(300000);
+        }
         if (!r.finished)
             p.kill();
         r.exitCode = p.exitCode();
         r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
         r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        if (terminal) {
+            readTerminal(master, &written);
+            ::close(slave);
+            ::close(master);
+            r.err = QString::fromLocal8Bit(written);
+        }
         return r;
     }
 
@@ -164,6 +211,18 @@ private slots:
             << "kelvo-gongche: no display: set DISPLAY, or use --export\n";
         QTest::newRow("no display, a score") << QStringList{"@SAMPLE@"} << QString() << 1 << ""
             << "kelvo-gongche: no display: set DISPLAY, or use --export\n";
+        // The export runs offscreen, whatever platform it is given; the
+        // command line is checked first.
+        QTest::newRow("-platform nonexistent, a usage error")
+            << QStringList{"-o", "@OUT@/u.pdf", "-platform", "nonexistent", "--format", "midi", "--tempo", "999", "@SAMPLE@"}
+            << QStringLiteral("nonexistent") << 2 << ""
+            << "kelvo-gongche: tempo \"999\" is not usable (beats per minute above 0, at most 400)\n";
+        QTest::newRow("-platform nonexistent") << QStringList{"-o", "@OUT@/p.pdf", "-platform", "nonexistent", "@SAMPLE@"}
+            << QString() << 0 << "" << "exported 3 page(s) to @OUT@/p.pdf\n";
+        QTest::newRow("-platform xcb without a display") << QStringList{"--format", "midi", "-o", "@OUT@/p.mid", "-platform", "xcb", "@SAMPLE@"}
+            << QString() << 0 << "" << "exported 161 note(s) in 2 section(s) to @OUT@/p.mid\n";
+        QTest::newRow("QT_QPA_PLATFORM nonexistent") << QStringList{"-o", "@OUT@/q.pdf", "@SAMPLE@"}
+            << QStringLiteral("nonexistent") << 0 << "" << "exported 3 page(s) to @OUT@/q.pdf\n";
         QTest::newRow("missing score, the editor starts") << QStringList{missing} << offscreen << 0 << "*"
             << "~kelvo-gongche: score file \"@OUT@/missing.gcp\" does not exist\n";
     }
@@ -200,11 +259,27 @@ private slots:
         const Run r = run({QStringLiteral("--export"), target, sample()});
         QVERIFY(r.finished);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-        QVERIFY(r.err.contains(QStringLiteral("正在导出PDF文件")));
+        QCOMPARE(r.err, QStringLiteral("exported 3 page(s) to %1\n").arg(QDir::toNativeSeparators(target)));
         QFile f(target);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.read(5), QByteArray("%PDF-"));
         QVERIFY(f.size() > 1000);
+    }
+
+    // On a terminal the progress is one line rewritten in place and cleared
+    // before the result; a pipe gets the result alone (exportPdf).
+    void progressOnTerminal()
+    {
+        const QString target = out(QStringLiteral("terminal.pdf"));
+        const Run r = run({QStringLiteral("-o"), target, sample()}, QString(),
+                          QStringLiteral("offscreen"), true);
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QString result = QStringLiteral("\r\033[Kexported 3 page(s) to %1\r\n").arg(target);
+        QVERIFY2(r.err.endsWith(result), qPrintable(r.err));
+        const QString progress = r.err.chopped(result.size());
+        QVERIFY2(progress.contains(QStringLiteral("\r正在导出PDF文件··· 3/3 (100%)\033[K")), qPrintable(progress));
+        QVERIFY2(!progress.contains(QLatin1Char('\n')), qPrintable(progress));
     }
 
     void exportFolders_data()
