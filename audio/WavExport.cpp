@@ -10,11 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <fluidsynth.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <memory>
 
 namespace Audio {
@@ -31,7 +30,7 @@ constexpr int PeriodSize = 512;
 // times as much (peaks near -10 dBFS) still keeps clear of clipping.
 constexpr double Gain = 2.0;
 
-const QString WriteFailure = QStringLiteral("文件无写入权限或文件已被占用!");
+const QString WriteFailure = QStringLiteral("WAV 文件无法写入");
 
 } // namespace
 
@@ -50,27 +49,13 @@ RenderResult failure(const QString &message)
     return result;
 }
 
-// A new, empty file beside path that nobody else uses; empty on failure.
-QString makeTemporary(const QString &path)
+// Writing the file failed, just now: the system's answer is kept.
+RenderResult writeFailure()
 {
-    const QFileInfo info(path);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name = QStringLiteral(".%1.%2.part")
-                                 .arg(info.fileName())
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16,
-                                      QLatin1Char('0'));
-        const QString candidate = info.dir().absoluteFilePath(name);
-        QFile file(candidate);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            // A replaced file keeps its permissions, as QSaveFile does.
-            if (info.exists())
-                file.setPermissions(info.permissions());
-            return candidate;
-        }
-        if (!info.dir().exists())
-            break;
-    }
-    return {};
+    RenderResult result = failure(WriteFailure);
+    result.writeFailed = true;
+    result.writeError = errno;
+    return result;
 }
 
 struct Fluid
@@ -99,17 +84,6 @@ struct Fluid
     }
 };
 
-// Removes the temporary file unless it was handed over.
-struct TemporaryFile
-{
-    QString path;
-    ~TemporaryFile()
-    {
-        if (!path.isEmpty())
-            QFile::remove(path);
-    }
-};
-
 } // namespace
 
 RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const QString &path,
@@ -121,12 +95,10 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     if (!SoundFonts::isUsable(soundFont, &why))
         return failure(why);
     const QFileInfo target(path);
-    if (target.isDir())
-        return failure(WriteFailure);
-
-    TemporaryFile temporary{makeTemporary(target.absoluteFilePath())};
-    if (temporary.path.isEmpty())
-        return failure(WriteFailure);
+    if (target.isDir()) {
+        errno = EISDIR;
+        return writeFailure();
+    }
 
     SoundFonts::quietFluidSynth();
     Fluid fluid;
@@ -139,7 +111,7 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     fluid_settings_setnum(fluid.settings, "synth.gain", Gain);
     fluid_settings_setint(fluid.settings, "audio.period-size", PeriodSize);
     fluid_settings_setstr(fluid.settings, "player.timing-source", "sample");
-    const QByteArray fileName = QFile::encodeName(temporary.path);
+    const QByteArray fileName = QFile::encodeName(path);
     if (fluid_settings_setstr(fluid.settings, "audio.file.type", "wav") != FLUID_OK
         || fluid_settings_setstr(fluid.settings, "audio.file.format", "s16") != FLUID_OK
         || fluid_settings_setstr(fluid.settings, "audio.file.name", fileName.constData())
@@ -158,9 +130,10 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     if (!fluid.player
         || fluid_player_add_mem(fluid.player, midi.constData(), size_t(midi.size())) != FLUID_OK)
         return failure(QStringLiteral("MIDI 数据无法读取"));
+    errno = 0;
     fluid.renderer = new_fluid_file_renderer(fluid.synth);
     if (!fluid.renderer)
-        return failure(WriteFailure);
+        return writeFailure();
     if (fluid_player_play(fluid.player) != FLUID_OK)
         return failure(QStringLiteral("MIDI 数据无法读取"));
 
@@ -182,8 +155,9 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
             break;
         if (blocks >= maxBlocks)
             return failure(tooLong());
+        errno = 0;
         if (fluid_file_renderer_process_block(fluid.renderer) != FLUID_OK)
-            return failure(WriteFailure);
+            return writeFailure();
         ++blocks;
         const double fraction = total > 0 ? PlayShare * qMin(1.0, double(tick) / total) : 0.0;
         const int permille = int(fraction * 1000);
@@ -197,9 +171,11 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
         }
     }
     const int tailBlocks = int(WavTailSeconds * WavSampleRate / PeriodSize + 0.5);
-    for (int i = 0; i < tailBlocks; ++i, ++blocks)
+    for (int i = 0; i < tailBlocks; ++i, ++blocks) {
+        errno = 0;
         if (fluid_file_renderer_process_block(fluid.renderer) != FLUID_OK)
-            return failure(WriteFailure);
+            return writeFailure();
+    }
     if (cancelled(PlayShare + (1 - PlayShare) / 2)) {
         RenderResult result;
         result.cancelled = true;
@@ -207,15 +183,14 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     }
     fluid.closeRenderer();
 
-    // The file must have come out whole: a full disk shows as a short one.
+    // The file must have come out whole: a full disk shows as a short one
+    // (a device or a pipe has no length to check).
     const qint64 expected = 44 + blocks * PeriodSize * 4;
-    if (QFileInfo(temporary.path).size() < expected)
-        return failure(WriteFailure);
-    if (std::rename(fileName.constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData())
-        != 0)
-        return failure(WriteFailure);
-    temporary.path.clear();
+    const QFileInfo written(path);
+    if (written.isFile() && written.size() < expected) {
+        errno = 0; // no answer of the system to keep
+        return writeFailure();
+    }
 
     RenderResult result;
     result.ok = true;

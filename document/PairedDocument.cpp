@@ -355,8 +355,9 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
     // document stays modified.
     if (!asCopy)
         setFilePath(path);
-    if (!ScoreFile::write(path, lyricText(), scoreText()))
-        return {false, tr("错误"), tr("保存文件时发生错误！")};
+    SafeWrite::Failure why;
+    if (!ScoreFile::write(path, lyricText(), scoreText(), &why))
+        return {false, tr("错误"), SafeWrite::message(tr("保存文件时发生错误"), why)};
     if (asCopy)
         return {true, tr("提示"), path + tr("保存成功！")};
     markSaved();

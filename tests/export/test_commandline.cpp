@@ -18,6 +18,7 @@
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -34,6 +35,12 @@ void readTerminal(int master, QByteArray *bytes)
             break;
         bytes->append(buffer, n);
     }
+}
+
+bool haveSoundFont()
+{
+    return QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
+           || QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/FluidR3_GM.sf2"));
 }
 
 struct Run
@@ -55,15 +62,21 @@ private:
     QTemporaryDir m_out;
     // Private to the children, so that Qt does not warn about a missing one.
     QTemporaryDir m_runtime;
+    QTemporaryDir m_nobodyRuntime;
 
     QString sample() const { return QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"); }
 
+    // How the child runs: standard error on a terminal (a pseudo-terminal
+    // read here) rather than a pipe; as the unprivileged user nobody when
+    // the tests run as root, so that permissions count.
+    enum Child { Plain = 0, Terminal = 1, Unprivileged = 2 };
+
     // platform: QT_QPA_PLATFORM for the child; empty leaves the choice to it.
-    // terminal: standard error is a terminal (a pseudo-terminal read here)
-    // rather than a pipe.
     Run run(const QStringList &args, const QString &dataDir = QString(),
-            const QString &platform = QStringLiteral("offscreen"), bool terminal = false)
+            const QString &platform = QStringLiteral("offscreen"), int child = Plain)
     {
+        const bool terminal = child & Terminal;
+        const bool dropRoot = (child & Unprivileged) && ::geteuid() == 0;
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
@@ -74,9 +87,16 @@ private:
             if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0
                 || (slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY)) < 0)
                 return Run();
-            p.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
             env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
         }
+        if (dropRoot)
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_nobodyRuntime.path());
+        p.setChildProcessModifier([slave, dropRoot] {
+            if (slave >= 0)
+                ::dup2(slave, STDERR_FILENO);
+            if (dropRoot && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(120);
+        });
         if (platform.isEmpty())
             env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         else
@@ -121,6 +141,8 @@ private slots:
         QVERIFY(m_data.isValid());
         QVERIFY(m_out.isValid());
         QVERIFY(QFileInfo(sample()).isFile());
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(QFile::encodeName(m_nobodyRuntime.path()).constData(), 65534, 65534), 0);
     }
 
     // A disk without room: exit status 1, the old PDF whole, nothing new.
@@ -272,7 +294,7 @@ private slots:
     {
         const QString target = out(QStringLiteral("terminal.pdf"));
         const Run r = run({QStringLiteral("-o"), target, sample()}, QString(),
-                          QStringLiteral("offscreen"), true);
+                          QStringLiteral("offscreen"), Terminal);
         QVERIFY(r.finished);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         const QString result = QStringLiteral("\r\033[Kexported 3 page(s) to %1\r\n").arg(target);
@@ -458,7 +480,7 @@ private slots:
         QTest::newRow("scheme is an array") << QStringLiteral("array") << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@/array.json"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("JSON object");
         QTest::newRow("scheme is a folder") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("is a folder");
         QTest::newRow("scheme missing") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@/none.json"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("does not exist");
-        QTest::newRow("pdf under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/x.pdf"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("文件无写入权限或文件已被占用!");
+        QTest::newRow("pdf under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/x.pdf"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("导出PDF文件失败：所在的文件夹不存在！");
         QTest::newRow("pdf target is a folder") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("is a directory");
         QTest::newRow("png under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/dir"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("cannot create");
         QTest::newRow("unknown format") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--format"), QStringLiteral("tiff"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unknown format");
@@ -484,6 +506,9 @@ private slots:
         QTest::newRow("no soundfont usable") << QStringLiteral("nosoundfonts") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/e.wav"), QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("--soundfont"), QStringLiteral("@OUT@/none.sf2"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("没有可用的音色库，请安装 fluid-soundfont-gm 或 timgm6mb-soundfont。");
         QTest::newRow("wav without notes") << QStringLiteral("nonotes") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/e.wav"), QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("@OUT@/nonotes.gcp")} << 1 << QStringLiteral("没有可导出的音符");
         QTest::newRow("score without notes") << QStringLiteral("nonotes") << QStringList{QStringLiteral("--export"), mid, QStringLiteral("--format"), QStringLiteral("mid"), QStringLiteral("@OUT@/nonotes.gcp")} << 1 << QStringLiteral("没有可导出的音符");
+        // Each writer tells a full disk as such.
+        for (const QString format : {"pdf", "midi", "musicxml", "wav"})
+            QTest::newRow(qPrintable(format + " to /dev/full")) << QString() << QStringList{QStringLiteral("-o"), QStringLiteral("/dev/full"), QStringLiteral("--format"), format, QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("：磁盘空间已满！");
         QTest::newRow("two scores") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@SAMPLE@"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("one score file");
     }
     void errors()
@@ -492,6 +517,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
+        if (QByteArray(QTest::currentDataTag()) == "wav to /dev/full" && !haveSoundFont())
+            QSKIP("no Debian SoundFont installed");
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         if (setup == QLatin1String("corrupt")) {
@@ -534,6 +561,55 @@ private slots:
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("e.wav"))));
     }
 
+    // One rule for every writer, the score save's: a writable file in a
+    // folder that takes no new file is replaced in place; a new file there
+    // is refused for want of permission.
+    void readOnlyFolder_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("existing");
+        for (const QString format : {"pdf", "midi", "musicxml", "wav"}) {
+            QTest::newRow(qPrintable(format + ", writable file")) << format << true;
+            QTest::newRow(qPrintable(format + ", new file")) << format << false;
+        }
+    }
+    void readOnlyFolder()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, existing);
+        if (format == QLatin1String("wav") && !haveSoundFont())
+            QSKIP("no Debian SoundFont installed");
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("ro"));
+        const QString data = dir.filePath(QStringLiteral("data"));
+        QVERIFY(QDir().mkdir(folder) && QDir().mkdir(data));
+        const QString target = folder + QStringLiteral("/x.") + format;
+        if (existing) {
+            QFile old(target);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+            old.close();
+            QVERIFY(old.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
+        }
+        const QFile::Permissions open = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(dir.path(), open));
+        QVERIFY(QFile::setPermissions(data, open | QFile::WriteOwner | QFile::WriteOther));
+        QVERIFY(QFile::setPermissions(folder, open));
+
+        const Run r = run({QStringLiteral("-o"), target, QStringLiteral("--format"), format, sample()}, data,
+                          QStringLiteral("offscreen"), Unprivileged);
+        QFile::setPermissions(folder, open | QFile::WriteOwner);
+        QFile::setPermissions(dir.path(), open | QFile::WriteOwner);
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == (existing ? 0 : 1), qPrintable(r.err));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 existing ? QStringList{QStringLiteral("x.") + format} : QStringList());
+        if (existing)
+            QVERIFY(QFileInfo(target).size() > 100);
+        else
+            QVERIFY2(r.err.contains(QStringLiteral("：没有写入权限！")), qPrintable(r.err));
+    }
+
     // The sample as music: a file of the format, the count of what was
     // written on standard error, no pages and no settings touched.
     void exportMusic_data()
@@ -551,8 +627,7 @@ private slots:
         QFETCH(QStringList, extra);
         QFETCH(QByteArray, start);
         QFETCH(QString, warning);
-        if (start == "RIFF" && !QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
-            && !QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/FluidR3_GM.sf2")))
+        if (start == "RIFF" && !haveSoundFont())
             QSKIP("no Debian SoundFont installed");
         QTemporaryDir data;
         const QString target = out(QStringLiteral("music/sample.") + QString::fromLatin1(QTest::currentDataTag()));
