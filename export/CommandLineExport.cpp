@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #ifdef Q_OS_UNIX
@@ -44,6 +45,7 @@ public:
 
     void show(const QString &text)
     {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_enabled || (m_shown && text == m_text))
             return;
         m_text = text;
@@ -53,8 +55,10 @@ public:
         std::fflush(stderr);
     }
 
+    // Also from Qt's message handler, on any thread.
     void clear()
     {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_shown)
             return;
         m_shown = false;
@@ -63,18 +67,32 @@ public:
     }
 
 private:
-    StatusLine()
-    {
-#ifdef Q_OS_UNIX
-        const QByteArray term = qgetenv("TERM");
-        m_enabled = ::isatty(STDERR_FILENO) && !term.isEmpty() && term != "dumb";
-#endif
-    }
+    StatusLine();
 
+    std::mutex m_mutex;
     bool m_enabled = false;
     bool m_shown = false;
     QString m_text;
 };
+
+// Qt's own warnings start on a line of their own as well.
+QtMessageHandler qtHandler = nullptr;
+
+void clearingHandler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    StatusLine::instance().clear();
+    qtHandler(type, context, text);
+}
+
+StatusLine::StatusLine()
+{
+#ifdef Q_OS_UNIX
+    const QByteArray term = qgetenv("TERM");
+    m_enabled = ::isatty(STDERR_FILENO) && !term.isEmpty() && term != "dumb";
+#endif
+    if (m_enabled && !qtHandler)
+        qtHandler = qInstallMessageHandler(clearingHandler);
+}
 
 void printErr(const QString &text)
 {
