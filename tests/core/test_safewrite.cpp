@@ -161,10 +161,12 @@ private slots:
             QSettings old(path, QSettings::IniFormat);
             old.setValue(QStringLiteral("a"), 1);
         }
-        // Replaced as nobody, unless permissions are what is tested.
-        if (fault != QLatin1String("denied"))
-            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner
-                                                    | QFile::ReadOther | QFile::WriteOther));
+        // Writable for nobody, unless permissions are what is tested (a
+        // writable file would be written in place by the user-file rule).
+        QVERIFY(QFile::setPermissions(path, fault == QLatin1String("denied")
+                                                ? QFile::ReadOwner | QFile::ReadOther
+                                                : QFile::ReadOwner | QFile::WriteOwner
+                                                      | QFile::ReadOther | QFile::WriteOther));
         if (fault == QLatin1String("/dev/full"))
             path = fault;
         else if (fault == QLatin1String("removed"))
