@@ -139,8 +139,11 @@ public:
             const int percent = int(qint64(value) * 100 / maxValue);
             if (percent != m_percent) {
                 m_percent = percent;
-                StatusLine::instance().show(
-                    QStringLiteral("%1 %2/%3 (%4%)").arg(m_tip).arg(value).arg(maxValue).arg(percent));
+                StatusLine::instance().show(QStringLiteral("%1 %2/%3 (%4%)")
+                                                .arg(m_tip)
+                                                .arg(value)
+                                                .arg(maxValue)
+                                                .arg(percent));
             }
         } else if (status == 2) {
             StatusLine::instance().clear();

@@ -435,7 +435,8 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
     SafeWrite::Failure why;
     if (!created.makePath(folder, &why)) {
         created.discard();
-        return failed(QStringLiteral("提示"), SafeWrite::message(QStringLiteral("创建目录失败"), why));
+        return failed(QStringLiteral("提示"),
+                      SafeWrite::message(QStringLiteral("创建目录失败"), why));
     }
 
     const int dpi = dpiForQuality(qualityIndex);
@@ -520,7 +521,8 @@ ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
     SafeWrite::Failure why;
     if (!created.makePath(folder, &why)) {
         created.discard();
-        return failed(QStringLiteral("错误"), SafeWrite::message(QStringLiteral("创建目录失败"), why));
+        return failed(QStringLiteral("错误"),
+                      SafeWrite::message(QStringLiteral("创建目录失败"), why));
     }
     const QDir target(folder);
 
@@ -533,7 +535,8 @@ ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
                            docs.at(i), {}, &why)) {
             created.discard();
             emit gen.progressUpdate(2, count, count, QString(), QString());
-            return failed(QStringLiteral("错误"), SafeWrite::message(QStringLiteral("导出SVG文件失败"), why));
+            return failed(QStringLiteral("错误"),
+                          SafeWrite::message(QStringLiteral("导出SVG文件失败"), why));
         }
         emit gen.progressUpdate(1, i + 1, count, QString(), QString());
     }
@@ -547,7 +550,8 @@ ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
         if (!created.write(target.filePath(ExportNames::fontFileName(cfg->scoreFont().family())),
                            fontBytes, {}, &why)) {
             created.discard();
-            return failed(QStringLiteral("错误"), SafeWrite::message(QStringLiteral("导出字体文件失败"), why));
+            return failed(QStringLiteral("错误"),
+                          SafeWrite::message(QStringLiteral("导出字体文件失败"), why));
         }
     }
 
