@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -50,12 +51,24 @@ int main(int argc, char *argv[])
         return *code;
 
     // The export lays out and paints but shows nothing: a QGuiApplication
-    // is all it needs, and no widget can come into being on the way. It
-    // works without a display unless the caller chose a platform.
+    // is all it needs, and no widget can come into being on the way.
     if (arguments.mode == Startup::Mode::Export) {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        QGuiApplication app(argc, argv);
+        // A faulty command line is told before anything else can fail.
+        if (const auto code = checkCommandLineExport(arguments))
+            return *code;
+        // Always on Qt's offscreen platform, whatever QT_QPA_PLATFORM or
+        // -platform say: a platform plugin that cannot be loaded (no
+        // display, a misspelt name) would abort the program, and the pages
+        // come out the same wherever the export runs.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        const QList<int> platform = Startup::platformOptionPositions(rawArguments);
+        std::vector<char *> kept;
+        for (int i = 0; i < argc; ++i)
+            if (!platform.contains(i))
+                kept.push_back(argv[i]);
+        int keptCount = int(kept.size());
+        kept.push_back(nullptr);
+        QGuiApplication app(keptCount, kept.data());
         // MIDI and MusicXML lay nothing out: no fonts to register.
         setUpApplication(!isMusicExport(arguments));
         return runCommandLineExport(arguments);

@@ -10,12 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <fluidsynth.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <memory>
 
 namespace Audio {
@@ -36,7 +35,7 @@ constexpr double Gain = 2.0;
 // alone stays near 1, a note at the gain above is hundreds of times louder.
 constexpr int SilenceLevel = 32;
 
-const QString WriteFailure = QStringLiteral("文件无写入权限或文件已被占用!");
+const QString WriteFailure = QStringLiteral("WAV 文件无法写入");
 
 } // namespace
 
@@ -55,27 +54,13 @@ RenderResult failure(const QString &message)
     return result;
 }
 
-// A new, empty file beside path that nobody else uses; empty on failure.
-QString makeTemporary(const QString &path)
+// Writing the file failed, just now: the system's answer is kept.
+RenderResult writeFailure()
 {
-    const QFileInfo info(path);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name = QStringLiteral(".%1.%2.part")
-                                 .arg(info.fileName())
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16,
-                                      QLatin1Char('0'));
-        const QString candidate = info.dir().absoluteFilePath(name);
-        QFile file(candidate);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            // A replaced file keeps its permissions, as QSaveFile does.
-            if (info.exists())
-                file.setPermissions(info.permissions());
-            return candidate;
-        }
-        if (!info.dir().exists())
-            break;
-    }
-    return {};
+    RenderResult result = failure(WriteFailure);
+    result.writeFailed = true;
+    result.writeError = errno;
+    return result;
 }
 
 struct Fluid
@@ -101,17 +86,6 @@ struct Fluid
             delete_fluid_synth(synth);
         if (settings)
             delete_fluid_settings(settings);
-    }
-};
-
-// Removes the temporary file unless it was handed over.
-struct TemporaryFile
-{
-    QString path;
-    ~TemporaryFile()
-    {
-        if (!path.isEmpty())
-            QFile::remove(path);
     }
 };
 
@@ -170,12 +144,10 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     if (!SoundFonts::isUsable(soundFont, &why))
         return failure(why);
     const QFileInfo target(path);
-    if (target.isDir())
-        return failure(WriteFailure);
-
-    TemporaryFile temporary{makeTemporary(target.absoluteFilePath())};
-    if (temporary.path.isEmpty())
-        return failure(WriteFailure);
+    if (target.isDir()) {
+        errno = EISDIR;
+        return writeFailure();
+    }
 
     SoundFonts::quietFluidSynth();
     Fluid fluid;
@@ -188,7 +160,7 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     fluid_settings_setnum(fluid.settings, "synth.gain", Gain);
     fluid_settings_setint(fluid.settings, "audio.period-size", PeriodSize);
     fluid_settings_setstr(fluid.settings, "player.timing-source", "sample");
-    const QByteArray fileName = QFile::encodeName(temporary.path);
+    const QByteArray fileName = QFile::encodeName(path);
     if (fluid_settings_setstr(fluid.settings, "audio.file.type", "wav") != FLUID_OK
         || fluid_settings_setstr(fluid.settings, "audio.file.format", "s16") != FLUID_OK
         || fluid_settings_setstr(fluid.settings, "audio.file.name", fileName.constData())
@@ -209,9 +181,10 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
         return failure(QStringLiteral("MIDI 数据无法读取"));
     NoteCounter counter{fluid.synth};
     fluid_player_set_playback_callback(fluid.player, &NoteCounter::forward, &counter);
+    errno = 0;
     fluid.renderer = new_fluid_file_renderer(fluid.synth);
     if (!fluid.renderer)
-        return failure(WriteFailure);
+        return writeFailure();
     if (fluid_player_play(fluid.player) != FLUID_OK)
         return failure(QStringLiteral("MIDI 数据无法读取"));
 
@@ -233,8 +206,9 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
             break;
         if (blocks >= maxBlocks)
             return failure(tooLong());
+        errno = 0;
         if (fluid_file_renderer_process_block(fluid.renderer) != FLUID_OK)
-            return failure(WriteFailure);
+            return writeFailure();
         ++blocks;
         const double fraction = total > 0 ? PlayShare * qMin(1.0, double(tick) / total) : 0.0;
         const int permille = int(fraction * 1000);
@@ -248,9 +222,11 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
         }
     }
     const int tailBlocks = int(WavTailSeconds * WavSampleRate / PeriodSize + 0.5);
-    for (int i = 0; i < tailBlocks; ++i, ++blocks)
+    for (int i = 0; i < tailBlocks; ++i, ++blocks) {
+        errno = 0;
         if (fluid_file_renderer_process_block(fluid.renderer) != FLUID_OK)
-            return failure(WriteFailure);
+            return writeFailure();
+    }
     if (cancelled(PlayShare + (1 - PlayShare) / 2)) {
         RenderResult result;
         result.cancelled = true;
@@ -258,24 +234,24 @@ RenderResult renderWav(const QByteArray &midi, const QString &soundFont, const Q
     }
     fluid.closeRenderer();
 
-    // The file must have come out whole: a full disk shows as a short one.
+    // The file must have come out whole: a full disk shows as a short one
+    // (a device or a pipe has no length to check).
     const qint64 expected = 44 + blocks * PeriodSize * 4;
-    if (QFileInfo(temporary.path).size() < expected)
-        return failure(WriteFailure);
+    const QFileInfo written(path);
+    if (written.isFile() && written.size() < expected) {
+        errno = 0; // no answer of the system to keep
+        return writeFailure();
+    }
     // A SoundFont can pass every check and still sound nothing (samples it
-    // silences, an instrument it lacks): that is no sound to hand on.
-    if (counter.notes > 0 && !audible(temporary.path)) {
+    // silences, an instrument it lacks): that is no sound to hand on. A
+    // device or a pipe cannot be read back.
+    if (counter.notes > 0 && written.isFile() && !audible(path)) {
         SoundFonts::setUnusable(soundFont, SoundFonts::silentReason());
         RenderResult result;
         SoundFonts::isUsable(soundFont, &result.message);
         result.silent = true;
         return result;
     }
-    if (std::rename(fileName.constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData())
-        != 0)
-        return failure(WriteFailure);
-    temporary.path.clear();
 
     RenderResult result;
     result.ok = true;

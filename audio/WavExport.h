@@ -17,6 +17,10 @@ struct RenderResult
     bool silent = false;
     QString message;        // for the user when !ok
     double seconds = 0;     // length of the audio written
+    // Writing the file failed (rather than the synthesiser), with the
+    // system's error number when it was known (else 0).
+    bool writeFailed = false;
+    int writeError = 0;
 };
 
 constexpr int WavSampleRate = 44100;
@@ -27,11 +31,12 @@ constexpr double WavTailSeconds = 1.0;
 constexpr double MaxWavSeconds = 6 * 3600.0;
 
 // Renders a Standard MIDI File offline (faster than real time) with the
-// SoundFont into a 44.1 kHz 16-bit stereo WAV file, replacing path only by
-// a complete file; the folder must exist. progress(fraction 0..1) returning
-// false cancels. Nothing is left behind when it fails or is cancelled,
-// also when the sound would run beyond MaxWavSeconds, or when notes were
-// played and nothing could be heard.
+// SoundFont into a 44.1 kHz 16-bit stereo WAV file written under the name
+// path, from its start: the file that SafeWrite opened for the export,
+// which replaces the target only when the rendering succeeded.
+// progress(fraction 0..1) returning false cancels; a sound that would run
+// beyond MaxWavSeconds fails, and notes that were played but cannot be
+// heard make the result silent.
 // The message for a piece longer than MaxWavSeconds.
 QString tooLong();
 

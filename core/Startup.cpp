@@ -10,7 +10,9 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -21,6 +23,18 @@ const char *const QtValueOptions[] = {"platform", "platformtheme", "platformplug
                                       "qwindowtitle", "title", "qwindowicon", "icon",
                                       "style", "stylesheet", "display", "session"};
 const char *const QtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+// The program's own options that take a value.
+const char *const OwnValueOptions[] = {"o",     "export", "format",    "r",        "dpi",
+                                       "scheme", "tempo", "transpose", "soundfont"};
+
+bool takesValue(const QString &name)
+{
+    const auto in = [&name](const auto &table) {
+        return std::any_of(std::begin(table), std::end(table),
+                           [&name](const char *option) { return name == QLatin1String(option); });
+    };
+    return in(OwnValueOptions) || in(QtValueOptions);
+}
 
 QString optionName(const QString &argument)
 {
@@ -76,11 +90,6 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
                                        QStringLiteral("file"));
     parser.addOptions({help, version, exportTo, format, dpi, scheme, sample, tempo, transpose,
                        noOrnaments, soundFont});
-    const QStringList valueOptions = {QStringLiteral("o"),      QStringLiteral("export"),
-                                      QStringLiteral("format"), QStringLiteral("r"),
-                                      QStringLiteral("dpi"),    QStringLiteral("scheme"),
-                                      QStringLiteral("tempo"),  QStringLiteral("transpose"),
-                                      QStringLiteral("soundfont")};
     for (const char *name : QtValueOptions)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
                                             QStringLiteral("value")));
@@ -101,7 +110,7 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
             // or a value given to a switch.
             const QString last = list.last();
             if (last.startsWith(QLatin1Char('-')) && !last.contains(QLatin1Char('='))
-                && valueOptions.contains(optionName(last))) {
+                && takesValue(optionName(last))) {
                 result.error = QStringLiteral("option %1 needs a value").arg(last);
             } else {
                 result.error = parser.errorText();
@@ -109,7 +118,7 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
                     if (arg == QLatin1String("--"))
                         break;
                     if (arg.startsWith(QLatin1Char('-')) && arg.contains(QLatin1Char('='))
-                        && !valueOptions.contains(optionName(arg))) {
+                        && !takesValue(optionName(arg))) {
                         result.error = QStringLiteral("option %1 takes no value")
                                            .arg(arg.section(QLatin1Char('='), 0, 0));
                         break;
@@ -157,6 +166,28 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     else
         result.score = path;
     return result;
+}
+
+QList<int> Startup::platformOptionPositions(const QStringList &arguments)
+{
+    QList<int> positions;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--"))
+            break;
+        if (!arg.startsWith(QLatin1Char('-')) || arg.size() < 2)
+            continue;
+        const QString name = optionName(arg);
+        const bool valueInline = arg.contains(QLatin1Char('='));
+        if (name == QLatin1String("platform")) {
+            positions << i;
+            if (!valueInline && i + 1 < arguments.size())
+                positions << ++i;
+        } else if (!valueInline && takesValue(name)) {
+            ++i; // a value, whatever it looks like
+        }
+    }
+    return positions;
 }
 
 QString Startup::versionLine()
@@ -209,14 +240,16 @@ QString Startup::helpText()
         "  -v, --version          show the version\n"
         "\n"
         "Values may also follow an equals sign (--dpi=300); \"--\" ends the options.\n"
-        "Progress and messages go to standard error. Exit status: 0 done,\n"
+        "Results, warnings and errors go to standard error, and so does the progress\n"
+        "(one line that updates itself) when that is a terminal. Exit status: 0 done,\n"
         "1 the score, scheme or target could not be used, the export failed, the\n"
         "score was cut at the page limit (the pages before it are written), the\n"
         "score has no notes to play, no SoundFont is usable, or the editor found no\n"
         "display, 2 the command line itself is wrong (an unknown option, format,\n"
         "resolution, tempo or transposition).\n"
-        "The export needs no display: it runs with QT_QPA_PLATFORM=offscreen unless\n"
-        "another platform is set. The editor needs DISPLAY or WAYLAND_DISPLAY.\n");
+        "The export needs no display: it always runs on Qt's offscreen platform\n"
+        "(-platform and QT_QPA_PLATFORM are ignored). The editor needs DISPLAY or\n"
+        "WAYLAND_DISPLAY.\n");
 }
 
 bool Startup::hasDisplay(const Arguments &arguments, const QProcessEnvironment &environment)

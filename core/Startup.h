@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -58,6 +59,11 @@ struct Arguments
 // Parses the arguments, program name first. Never exits the process and
 // never touches an application object.
 Arguments parseArguments(const QStringList &arguments);
+
+// The positions in arguments (program name first) of Qt's -platform option
+// and its value, which the export leaves out: it always runs on Qt's
+// offscreen platform.
+QList<int> platformOptionPositions(const QStringList &arguments);
 
 // The text printed by --help and the line printed by --version.
 QString helpText();

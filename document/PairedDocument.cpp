@@ -468,8 +468,9 @@ PairedDocument::FileResult PairedDocument::save(const QString &path, bool asCopy
     if (!asCopy)
         setFilePath(QFileInfo(path).absoluteFilePath());
     const QByteArray bytes = ScoreFile::encode(lyricText(), scoreText());
-    if (!ScoreFile::write(path, bytes))
-        return {false, tr("错误"), tr("保存文件时发生错误！")};
+    SafeWrite::Failure why;
+    if (!ScoreFile::write(path, bytes, &why))
+        return {false, tr("错误"), SafeWrite::message(tr("保存文件时发生错误"), why)};
     // A copy written over the bound file is this document's version too.
     if (!asCopy || QFileInfo(path) == QFileInfo(m_filePath))
         stampDisk(FileStamp::ofBytes(bytes));

@@ -6,12 +6,6 @@
 #include <QDataStream>
 #include <QIODevice>
 #include <QFile>
-#include <QSaveFile>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -61,29 +55,6 @@ Field readText(QDataStream &in, QString &text)
     in >> text;
     // A null string (the marker) reads as an empty text.
     return in.status() == QDataStream::Ok ? Field::Present : Field::Corrupt;
-}
-
-// The new file replaces the old one under a new inode; it keeps the old
-// owner and group where the process may give them (root; or the group alone
-// for a member of it). Permissions are kept by QSaveFile itself.
-void keepOwner(QSaveFile &file, const QString &path)
-{
-#ifdef Q_OS_UNIX
-    struct stat old;
-    if (::stat(QFile::encodeName(path).constData(), &old) != 0)
-        return;
-    const int fd = file.handle();
-    if (fd < 0)
-        return;
-    if (::fchown(fd, old.st_uid, old.st_gid) == 0)
-        return;
-    if (::fchown(fd, uid_t(-1), old.st_gid) != 0) {
-        // Not permitted: the file gets the process's owner and group.
-    }
-#else
-    Q_UNUSED(file);
-    Q_UNUSED(path);
-#endif
 }
 
 } // namespace
@@ -150,18 +121,15 @@ ScoreFile::Decoded ScoreFile::decode(const QByteArray &bytes)
     return result;
 }
 
-bool ScoreFile::write(const QString &path, const QString &lyric, const QString &score)
+bool ScoreFile::write(const QString &path, const QString &lyric, const QString &score,
+                      SafeWrite::Failure *why)
 {
-    return write(path, encode(lyric, score));
+    return write(path, encode(lyric, score), why);
 }
 
-bool ScoreFile::write(const QString &path, const QByteArray &bytes)
+bool ScoreFile::write(const QString &path, const QByteArray &bytes, SafeWrite::Failure *why)
 {
-    SafeWrite::Options options;
-    // A writable file in a folder the user may not write has no room for the
-    // temporary file beside it; it is then written in place, as before.
-    options.directWriteFallback = true;
-    options.prepare = [&path](QSaveFile &file) { keepOwner(file, path); };
-    // Only a complete new file replaces the old one.
-    return SafeWrite::writeWhole(path, bytes, options);
+    // Only a complete new file replaces the old one; a writable file in a
+    // folder the user may not write is written in place, as before.
+    return SafeWrite::writeWhole(path, bytes, SafeWrite::userFile(), why);
 }

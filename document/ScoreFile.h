@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/SafeWrite.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -45,10 +47,12 @@ struct Decoded
 // Anything after the score string is ignored.
 Decoded decode(const QByteArray &bytes);
 
-// Writes the two texts atomically: the previous file stays as it was unless
-// the new one was written completely. False on any failure.
-bool write(const QString &path, const QString &lyric, const QString &score);
+// Writes the two texts atomically (SafeWrite::userFile()): the previous
+// file stays as it was unless the new one was written completely. False on
+// any failure, with its cause in *why.
+bool write(const QString &path, const QString &lyric, const QString &score,
+           SafeWrite::Failure *why = nullptr);
 // The same with the bytes already encoded.
-bool write(const QString &path, const QByteArray &bytes);
+bool write(const QString &path, const QByteArray &bytes, SafeWrite::Failure *why = nullptr);
 
 } // namespace ScoreFile

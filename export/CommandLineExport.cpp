@@ -17,6 +17,12 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -24,8 +30,73 @@ using Startup::Failed;
 using Startup::Success;
 using Startup::Usage;
 
+// Progress on a terminal: one line on standard error that rewrites itself
+// and is cleared before anything else is printed. Piped or redirected (and
+// on a terminal that cannot clear a line), standard error gets no progress,
+// only results, warnings and errors.
+class StatusLine
+{
+public:
+    static StatusLine &instance()
+    {
+        static StatusLine line;
+        return line;
+    }
+
+    void show(const QString &text)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_enabled || (m_shown && text == m_text))
+            return;
+        m_text = text;
+        m_shown = true;
+        // Back to the start, the new text, the rest of the old one erased.
+        std::fputs(("\r" + text.toLocal8Bit() + "\033[K").constData(), stderr);
+        std::fflush(stderr);
+    }
+
+    // Also from Qt's message handler, on any thread.
+    void clear()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_shown)
+            return;
+        m_shown = false;
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+
+private:
+    StatusLine();
+
+    std::mutex m_mutex;
+    bool m_enabled = false;
+    bool m_shown = false;
+    QString m_text;
+};
+
+// Qt's own warnings start on a line of their own as well.
+QtMessageHandler qtHandler = nullptr;
+
+void clearingHandler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    StatusLine::instance().clear();
+    qtHandler(type, context, text);
+}
+
+StatusLine::StatusLine()
+{
+#ifdef Q_OS_UNIX
+    const QByteArray term = qgetenv("TERM");
+    m_enabled = ::isatty(STDERR_FILENO) && !term.isEmpty() && term != "dumb";
+#endif
+    if (m_enabled && !qtHandler)
+        qtHandler = qInstallMessageHandler(clearingHandler);
+}
+
 void printErr(const QString &text)
 {
+    StatusLine::instance().clear();
     std::fputs(text.toLocal8Bit().constData(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
@@ -48,30 +119,51 @@ public:
     }
 };
 
-// Progress on standard error: the task's tip once, then every tenth.
+// The progress of the layout and the writers on the status line: the
+// task's tip with the share done, rewritten when the whole percent moves.
 class ProgressPrinter
 {
 public:
+    ~ProgressPrinter() { StatusLine::instance().clear(); }
+
+    // GenerateSVG::progressUpdate: 0 a task starts, 1 value of maxValue
+    // done, 2 finished.
     void update(int status, int value, int maxValue, const QString &tip)
     {
         if (status == 0) {
-            m_lastTenth = -1;
             if (!tip.isEmpty())
-                printErr(tip);
+                m_tip = tip;
+            m_percent = -1;
+            StatusLine::instance().show(m_tip);
         } else if (status == 1 && maxValue > 0) {
-            const int tenth = int(qint64(value) * 10 / maxValue);
-            if (tenth != m_lastTenth) {
-                m_lastTenth = tenth;
-                printErr(QStringLiteral("  %1/%2 (%3%)")
-                             .arg(value)
-                             .arg(maxValue)
-                             .arg(qint64(value) * 100 / maxValue));
+            const int percent = int(qint64(value) * 100 / maxValue);
+            if (percent != m_percent) {
+                m_percent = percent;
+                StatusLine::instance().show(QStringLiteral("%1 %2/%3 (%4%)")
+                                                .arg(m_tip)
+                                                .arg(value)
+                                                .arg(maxValue)
+                                                .arg(percent));
             }
+        } else if (status == 2) {
+            StatusLine::instance().clear();
+        }
+    }
+
+    // A task measured in a fraction 0..1 only.
+    void fraction(const QString &tip, double done)
+    {
+        const int percent = int(done * 100);
+        if (percent != m_percent || tip != m_tip) {
+            m_tip = tip;
+            m_percent = percent;
+            StatusLine::instance().show(QStringLiteral("%1 %2%").arg(tip).arg(percent));
         }
     }
 
 private:
-    int m_lastTenth = -1;
+    QString m_tip;
+    int m_percent = -1;
 };
 
 int qualityForDpi(const QString &dpi)
@@ -134,13 +226,10 @@ int runMusicExport(const Startup::Arguments &o, const QString &format,
     ExportResult result;
     if (wav) {
         ProgressPrinter progress;
-        bool started = false;
         result = ExportWriters::writeWav(performance, options, o.soundFont, target,
                                          [&](double fraction) {
-                                             progress.update(started ? 1 : 0,
-                                                             int(fraction * 1000), 1000,
-                                                             QStringLiteral("rendering the sound"));
-                                             started = true;
+                                             progress.fraction(
+                                                 QStringLiteral("rendering the sound"), fraction);
                                              return true;
                                          });
     } else {
@@ -181,7 +270,20 @@ bool isMusicExport(const Startup::Arguments &arguments)
            || format == QLatin1String("wav");
 }
 
-int runCommandLineExport(const Startup::Arguments &o)
+namespace {
+
+// What a well-formed export command line asks for.
+struct Request
+{
+    QString format;
+    bool music = false;
+    Music::Options options;
+    int quality = 2;
+};
+
+// Everything about the command line itself, decided without an application
+// object or a file: a fault is printed, and its exit status returned.
+std::optional<int> readRequest(const Startup::Arguments &o, Request *request)
 {
     if (o.mode == Startup::Mode::Error)
         return fail(o.error + QStringLiteral(" (see --help)"), Usage);
@@ -191,7 +293,6 @@ int runCommandLineExport(const Startup::Arguments &o)
         return fail(QStringLiteral("no score file given"), Usage);
     if (o.scores.size() > 1)
         return fail(QStringLiteral("only one score file can be exported at a time"), Usage);
-    const QString scorePath = o.scores.first();
 
     const QString format = formatName(o.format);
     static const QStringList formats = {QStringLiteral("pdf"),  QStringLiteral("png"),
@@ -229,6 +330,28 @@ int runCommandLineExport(const Startup::Arguments &o)
                             .arg(o.dpi),
                         Usage);
     }
+    *request = {format, music, options, quality};
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<int> checkCommandLineExport(const Startup::Arguments &arguments)
+{
+    Request request;
+    return readRequest(arguments, &request);
+}
+
+int runCommandLineExport(const Startup::Arguments &o)
+{
+    Request request;
+    if (const auto code = readRequest(o, &request))
+        return *code;
+    const QString scorePath = o.scores.first();
+    const QString &format = request.format;
+    const bool music = request.music;
+    const Music::Options &options = request.options;
+    const int quality = request.quality;
 
     // The score.
     const QFileInfo scoreInfo(scorePath);

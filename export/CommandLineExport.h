@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 // Exporting a score without opening a window, for users who publish many
 // scores from scripts:
 //
@@ -16,7 +18,15 @@
 //                 <score.gcp>
 //
 // Uses the current export settings, or the given scheme without touching the
-// saved settings. Progress and every message go to standard error.
+// saved settings. Results, warnings and errors go to standard error, the
+// progress too when that is a terminal (one line that rewrites itself).
+
+// Checks the command line of an export without any application object or
+// file: an unknown format, a tempo out of range, an option of another
+// format. Prints the fault and returns the exit status (2) when there is
+// one; main calls it first, so that such a fault is reported whatever
+// would fail later.
+std::optional<int> checkCommandLineExport(const Startup::Arguments &arguments);
 
 // Runs the export the parsed arguments ask for and returns the process exit
 // code: 0 success, 1 the export failed (score, scheme or target) or is

@@ -30,13 +30,13 @@
 #include <QPdfWriter>
 #include <QPicture>
 #include <QTextBoundaryFinder>
-#include <QSaveFile>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <exception>
 #include <numeric>
@@ -59,7 +59,7 @@ class CreatedFiles
 {
 public:
     // Creates directory with any missing parents, remembering them.
-    bool makePath(const QString &directory)
+    bool makePath(const QString &directory, SafeWrite::Failure *why = nullptr)
     {
         QStringList missing;
         for (QFileInfo info(QDir::cleanPath(QDir(directory).absolutePath()));
@@ -70,16 +70,27 @@ public:
                 break;
         }
         for (const QString &dir : missing) {
-            if (!QDir().mkdir(dir) && !QFileInfo(dir).isDir())
+            errno = 0;
+            const bool made = QDir().mkdir(dir);
+            const int code = errno;
+            if (!made && !QFileInfo(dir).isDir()) {
+                if (why)
+                    *why = SafeWrite::diagnose(dir, code);
                 return false;
+            }
             m_dirs << dir;
         }
-        return QFileInfo(directory).isDir();
+        if (QFileInfo(directory).isDir())
+            return true;
+        if (why) // a file where the folder should be
+            *why = SafeWrite::diagnose(directory, ENOTDIR);
+        return false;
     }
 
-    bool write(const QString &path, const QByteArray &bytes, QIODevice::OpenMode extra = {})
+    bool write(const QString &path, const QByteArray &bytes, QIODevice::OpenMode extra = {},
+               SafeWrite::Failure *why = nullptr)
     {
-        if (!SafeWrite::writeNew(path, bytes, extra))
+        if (!SafeWrite::writeNew(path, bytes, extra, why))
             return false;
         m_files << path;
         return true;
@@ -345,37 +356,26 @@ ExportResult ExportWriters::writePdf(GenerateSVG &gen, const QString &path)
 {
     ExportConfig *cfg = gen.config();
     const QFileInfo info(path);
-    const QString failure = QStringLiteral("文件无写入权限或文件已被占用!");
+    const QString lead = QStringLiteral("导出PDF文件失败");
+    const auto refused = [&lead](const SafeWrite::Failure &why) {
+        return failed(QStringLiteral("错误"), SafeWrite::message(lead, why));
+    };
 
-    // The probe of the target: an existing file must be writable and open
-    // for writing. Nothing is written to it here.
+    // Refused before the pages are rendered: a target that cannot take the
+    // file. An existing file must open for writing; nothing is written to
+    // it here.
     CreatedFiles created;
-    try {
-        created.makePath(info.absolutePath());
-        if (info.exists() || info.isSymLink()) {
-            bool usable = info.isWritable() && !info.isDir();
-            if (usable) {
-                QFile probe(path);
-                usable = probe.open(QIODevice::WriteOnly | QIODevice::Append); // never truncates
-                probe.close();
-            }
-            if (!usable)
-                return failed(QStringLiteral("错误"), failure);
-        }
-    } catch (const std::exception &e) {
-        qDebug() << "检测文件可写性时出现异常: " << e.what();
-        created.discard();
-        return failed(QStringLiteral("错误"), failure);
-    }
-
-    // Written beside the target and renamed over it at the end, so a failed
-    // export never leaves a truncated PDF where the old one was.
-    QSaveFile file(path);
-    // In place where the folder has no room for the temporary file.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        created.discard();
-        return failed(QStringLiteral("错误"), failure);
+    SafeWrite::Failure why;
+    if (!created.makePath(info.absolutePath(), &why))
+        return refused(why);
+    if (info.isDir())
+        return refused(SafeWrite::diagnose(path, EISDIR));
+    if (info.isFile()) {
+        QFile probe(path);
+        errno = 0;
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) // never truncates
+            return refused(SafeWrite::diagnose(path, errno));
+        probe.close();
     }
 
     const int count = gen.pageCount();
@@ -394,9 +394,8 @@ ExportResult ExportWriters::writePdf(GenerateSVG &gen, const QString &path)
 
         QPainter painter;
         if (!painter.begin(&writer)) {
-            file.cancelWriting();
             created.discard();
-            return failed(QStringLiteral("错误"), failure);
+            return failed(QStringLiteral("错误"), QStringLiteral("导出PDF文件失败!"));
         }
         emit gen.progressUpdate(0, 0, count, ExportWinTitle,
                                 QStringLiteral("正在导出PDF文件···"));
@@ -408,11 +407,10 @@ ExportResult ExportWriters::writePdf(GenerateSVG &gen, const QString &path)
         painter.end();
     }
     // Only a complete file replaces the old PDF (a full disk, a folder
-    // removed meanwhile).
-    if (file.write(pdf) != pdf.size() || !SafeWrite::commitChecked(file)) {
-        file.cancelWriting();
+    // removed meanwhile), by the rule of every file the user chose.
+    if (!SafeWrite::writeWhole(path, pdf, SafeWrite::userFile(), &why)) {
         created.discard();
-        return failed(QStringLiteral("错误"), QStringLiteral("导出PDF文件失败!"));
+        return refused(why);
     }
     const QString written = QFileInfo(path).absoluteFilePath();
     return succeeded(written, {written});
@@ -434,9 +432,11 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
     const QString base = ExportNames::exportBase(gen.title());
     const QString folder =
         ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base, fmt);
-    if (!created.makePath(folder)) {
+    SafeWrite::Failure why;
+    if (!created.makePath(folder, &why)) {
         created.discard();
-        return failed(QStringLiteral("提示"), QStringLiteral("创建目录失败"));
+        return failed(QStringLiteral("提示"),
+                      SafeWrite::message(QStringLiteral("创建目录失败"), why));
     }
 
     const int dpi = dpiForQuality(qualityIndex);
@@ -476,12 +476,16 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
             ++next;
         }
     };
-    auto fail = [&] {
+    // A page that could not be made, or, with its cause, one that could
+    // not be written.
+    auto fail = [&](const SafeWrite::Failure &write = {}) {
         for (auto &f : inFlight)
             f.waitForFinished();
         created.discard();
         emit gen.progressUpdate(2, count, count, QString(), QString());
-        return failed(QStringLiteral("提示"), QStringLiteral("导出图片失败！"));
+        return failed(QStringLiteral("提示"),
+                      write.failed() ? SafeWrite::message(QStringLiteral("导出图片失败"), write)
+                                     : QStringLiteral("导出图片失败！"));
     };
 
     for (int i = 0; i < count; ++i) {
@@ -492,8 +496,8 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
             return fail();
         if (!created.write(QDir(folder).filePath(base + QLatin1Char('_') + QString::number(i)
                                                  + QLatin1Char('.') + fmt),
-                           rendered.bytes))
-            return fail();
+                           rendered.bytes, {}, &why))
+            return fail(why);
         emit gen.progressUpdate(1, i + 1, count, QString(), QString());
     }
     emit gen.progressUpdate(2, count, count, QString(), QString());
@@ -514,9 +518,11 @@ ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
     const QString base = ExportNames::exportBase(gen.title());
     const QString folder = ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base,
                                                         QStringLiteral("svg"));
-    if (!created.makePath(folder)) {
+    SafeWrite::Failure why;
+    if (!created.makePath(folder, &why)) {
         created.discard();
-        return failed(QStringLiteral("错误"), QStringLiteral("创建目录失败!"));
+        return failed(QStringLiteral("错误"),
+                      SafeWrite::message(QStringLiteral("创建目录失败"), why));
     }
     const QDir target(folder);
 
@@ -526,10 +532,11 @@ ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
     for (int i = 0; i < count; ++i) {
         if (!created.write(target.filePath(base + QLatin1Char('_') + QString::number(i)
                                            + QStringLiteral(".svg")),
-                           docs.at(i))) {
+                           docs.at(i), {}, &why)) {
             created.discard();
             emit gen.progressUpdate(2, count, count, QString(), QString());
-            return failed(QStringLiteral("错误"), QStringLiteral("导出SVG文件失败!"));
+            return failed(QStringLiteral("错误"),
+                          SafeWrite::message(QStringLiteral("导出SVG文件失败"), why));
         }
         emit gen.progressUpdate(1, i + 1, count, QString(), QString());
     }
@@ -541,9 +548,10 @@ ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
         fontBytes = embedded.readAll();
     if (!fontBytes.isEmpty()) {
         if (!created.write(target.filePath(ExportNames::fontFileName(cfg->scoreFont().family())),
-                           fontBytes)) {
+                           fontBytes, {}, &why)) {
             created.discard();
-            return failed(QStringLiteral("错误"), QStringLiteral("导出字体文件失败!"));
+            return failed(QStringLiteral("错误"),
+                          SafeWrite::message(QStringLiteral("导出字体文件失败"), why));
         }
     }
 
@@ -574,16 +582,12 @@ namespace {
 
 using Encoder = QByteArray (*)(const Music::Performance &, const Music::Options &);
 
-const QString &unwritableMessage()
-{
-    static const QString text = QStringLiteral("文件无写入权限或文件已被占用!");
-    return text;
-}
-
 // What every music writer refuses before it writes anything: options it
-// cannot use, a score without a note, a folder as the target.
+// cannot use, a score without a note, a folder as the target. lead names
+// the failed export in a message.
 std::optional<ExportResult> musicRefusal(const Music::Performance &performance,
-                                         const Music::Options &options, const QFileInfo &target)
+                                         const Music::Options &options, const QFileInfo &target,
+                                         const QString &lead)
 {
     const QString problem = Music::checkOptions(options);
     if (!problem.isEmpty())
@@ -591,27 +595,27 @@ std::optional<ExportResult> musicRefusal(const Music::Performance &performance,
     if (performance.noteCount() == 0)
         return failed(QStringLiteral("警告"), QStringLiteral("没有可导出的音符"));
     if (target.isDir())
-        return failed(QStringLiteral("错误"), unwritableMessage());
+        return failed(QStringLiteral("错误"),
+                      SafeWrite::message(lead, SafeWrite::diagnose(target.filePath(), EISDIR)));
     return std::nullopt;
 }
 
 ExportResult writeMusic(const Music::Performance &performance, const Music::Options &options,
-                        const QString &path, Encoder encode)
+                        const QString &path, Encoder encode, const QString &lead)
 {
     const QFileInfo info(path);
-    if (const auto refusal = musicRefusal(performance, options, info))
+    if (const auto refusal = musicRefusal(performance, options, info, lead))
         return *refusal;
     const QString target = info.absoluteFilePath();
-    const QString &failure = unwritableMessage();
     // As for a PDF: missing folders are made, and taken away again when
     // the file cannot be written after all.
     CreatedFiles created;
-    SafeWrite::Options whole;
-    whole.directWriteFallback = true;
-    if (!created.makePath(info.absolutePath())
-        || !SafeWrite::writeWhole(target, encode(performance, options), whole)) {
+    SafeWrite::Failure why;
+    if (!created.makePath(info.absolutePath(), &why)
+        || !SafeWrite::writeWhole(target, encode(performance, options), SafeWrite::userFile(),
+                                  &why)) {
         created.discard();
-        return failed(QStringLiteral("错误"), failure);
+        return failed(QStringLiteral("错误"), SafeWrite::message(lead, why));
     }
     return succeeded(target, {target});
 }
@@ -621,13 +625,15 @@ ExportResult writeMusic(const Music::Performance &performance, const Music::Opti
 ExportResult ExportWriters::writeMidi(const Music::Performance &performance,
                                       const Music::Options &options, const QString &path)
 {
-    return writeMusic(performance, options, path, &Midi::encode);
+    return writeMusic(performance, options, path, &Midi::encode,
+                      QStringLiteral("导出MIDI文件失败"));
 }
 
 ExportResult ExportWriters::writeMusicXml(const Music::Performance &performance,
                                           const Music::Options &options, const QString &path)
 {
-    return writeMusic(performance, options, path, &MusicXml::encode);
+    return writeMusic(performance, options, path, &MusicXml::encode,
+                      QStringLiteral("导出MusicXML文件失败"));
 }
 
 ExportResult ExportWriters::writeMidi(const LayoutItems &items, const Music::Options &options,
@@ -659,7 +665,8 @@ ExportResult ExportWriters::writeWav(const Music::Performance &performance,
                                      const QString &path, const AudioProgress &progress)
 {
     const QFileInfo info(path);
-    if (const auto refusal = musicRefusal(performance, options, info))
+    const QString lead = QStringLiteral("导出WAV文件失败");
+    if (const auto refusal = musicRefusal(performance, options, info, lead))
         return *refusal;
     const QString target = info.absoluteFilePath();
     // Refused before any waiting: the renderer would stop there anyway.
@@ -676,38 +683,52 @@ ExportResult ExportWriters::writeWav(const Music::Performance &performance,
     if (choice.path.isEmpty())
         return failed(QStringLiteral("错误"), choice.warning);
 
+    // The sound is rendered straight into the file opened by the rule of
+    // every file the user chose (FluidSynth writes to a file name).
     CreatedFiles created;
-    if (!created.makePath(info.absolutePath()))
-        return failed(QStringLiteral("错误"), QStringLiteral("文件无写入权限或文件已被占用!"));
+    SafeWrite::Failure why;
+    if (!created.makePath(info.absolutePath(), &why))
+        return failed(QStringLiteral("错误"), SafeWrite::message(lead, why));
     const QByteArray midi = Midi::encode(performance, options);
+    std::optional<Audio::RenderResult> rendered;
+    const auto render = [&](QFileDevice &file, int *code) {
+        rendered = Audio::renderWav(midi, choice.path, SafeWrite::nameOfOpenFile(file), progress);
+        *code = rendered->writeError;
+        return rendered->ok;
+    };
     // A SoundFont whose notes came out silent is now marked unusable: the
     // choice falls back from it as from a damaged one. The preferred file
     // is named in the choice's own warning, any other here.
     QString silenced;
-    Audio::RenderResult rendered;
+    bool written = false;
     const qsizetype candidates = SoundFonts::systemSoundFonts().size() + 1;
     for (qsizetype tried = 1;; ++tried) {
-        rendered = Audio::renderWav(midi, choice.path, target, progress);
-        if (!rendered.silent)
+        written = SafeWrite::writeWith(target, render, SafeWrite::userFile(), &why);
+        if (written || !rendered || !rendered->silent)
             break;
         if (soundFont.isEmpty()
             || QFileInfo(choice.path).absoluteFilePath() != QFileInfo(soundFont).absoluteFilePath())
-            silenced += rendered.message;
+            silenced += rendered->message;
         choice = tried < candidates ? SoundFonts::choose(soundFont) : SoundFonts::Choice();
         if (choice.path.isEmpty()) {
-            rendered.message = silenced + (choice.warning.isEmpty() ? SoundFonts::noneUsableMessage()
-                                                                    : choice.warning);
+            rendered->message = silenced + (choice.warning.isEmpty() ? SoundFonts::noneUsableMessage()
+                                                                     : choice.warning);
             break;
         }
     }
-    if (!rendered.ok) {
+    if (!written) {
         created.discard();
-        return rendered.cancelled ? ExportResult()
-                                  : failed(QStringLiteral("错误"), rendered.message);
+        if (rendered && rendered->cancelled)
+            return ExportResult();
+        // The file could not be opened, written or put in place; or the
+        // rendering failed for a reason of its own.
+        const bool writing = !rendered || rendered->ok || rendered->writeFailed;
+        return failed(QStringLiteral("错误"),
+                      writing ? SafeWrite::message(lead, why) : rendered->message);
     }
     ExportResult result = succeeded(target, {target});
     result.warning = silenced + choice.warning;
-    result.seconds = rendered.seconds;
+    result.seconds = rendered->seconds;
     return result;
 }
 

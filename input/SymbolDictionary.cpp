@@ -101,8 +101,11 @@ QString SymbolDictionary::resolveDictionaryPath(const QString &fileName)
     // leaves a truncated copy that would win on every later start.
     SafeWrite::Options options;
     options.text = true;
-    if (SafeWrite::writeWhole(target, content, options))
+    SafeWrite::Failure why;
+    if (SafeWrite::writeWhole(target, content, options, &why))
         return target;
+    qWarning("the dictionary could not be copied to %s (%s); the bundled one is read",
+             qPrintable(target), qPrintable(why.reason()));
     return resourcePath();
 }
 

@@ -360,7 +360,7 @@ void ExportConfig::restoreDefaults()
     save();
 }
 
-bool ExportConfig::saveScheme(const QString &path)
+bool ExportConfig::saveScheme(const QString &path, SafeWrite::Failure *why)
 {
     save();
 
@@ -390,11 +390,8 @@ bool ExportConfig::saveScheme(const QString &path)
 
     // A full disk or a vanished folder must not leave a truncated scheme
     // behind and report success.
-    SafeWrite::Options options;
-    // In place where the folder has no room for the temporary file.
-    options.directWriteFallback = true;
     return SafeWrite::writeWhole(path, QJsonDocument(object).toJson(QJsonDocument::Indented),
-                                 options);
+                                 SafeWrite::userFile(), why);
 }
 
 bool ExportConfig::loadScheme(const QString &path)

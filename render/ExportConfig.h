@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/SafeWrite.h"
+
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
@@ -98,9 +100,10 @@ public:
     void restoreDefaults();
 
     // save(), then writes every key of the [Export] section (unknown ones
-    // too) as an indented JSON object with typed values. False when the file
-    // could not be written completely.
-    bool saveScheme(const QString &path);
+    // too) as an indented JSON object with typed values, by the rule of a
+    // file the user chose (SafeWrite::userFile()). False when the file could
+    // not be written completely, with the cause in *why.
+    bool saveScheme(const QString &path, SafeWrite::Failure *why = nullptr);
     // Stores the values in use, then every member of the JSON object under
     // its name (unknown ones too), syncs and loads: keys the scheme lacks
     // keep their current value. False, and nothing changed, when

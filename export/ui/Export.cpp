@@ -7,6 +7,7 @@
 #include "audio/PlaybackSettings.h"
 #include "core/DataPaths.h"
 #include "core/RecentFiles.h"
+#include "core/SafeWrite.h"
 #include "shared/ui/NumberField.h"
 #include "render/ExportConfig.h"
 #include "export/ExportWriters.h"
@@ -697,10 +698,11 @@ void Export::onSaveBtnClicked()
     if (path.isEmpty())
         return;
     recent->setLastDir(RecentFiles::SchemeKind, path);
-    if (m_config->saveScheme(path))
+    SafeWrite::Failure why;
+    if (m_config->saveScheme(path, &why))
         Dialogs::information(this, tr("成功"), tr("保存成功！"));
     else
-        Dialogs::warning(this, tr("错误"), tr("保存失败！"));
+        Dialogs::warning(this, tr("错误"), SafeWrite::message(tr("保存失败"), why));
 }
 
 void Export::onImportBtnClicked()

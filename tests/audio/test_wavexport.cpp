@@ -305,8 +305,8 @@ private slots:
         QTest::addColumn<int>("cancelAt");   // progress call that says stop; -1 never
         QTest::addColumn<int>("beats"); // of the phrase at 60 a minute; 0: no notes
         QTest::addColumn<QString>("message");
-        QTest::newRow("under a regular file") << "plain/x.wav" << -1 << 2 << "文件无写入权限或文件已被占用!";
-        QTest::newRow("target is a folder") << "folder" << -1 << 2 << "文件无写入权限或文件已被占用!";
+        QTest::newRow("under a regular file") << "plain/x.wav" << -1 << 2 << "导出WAV文件失败：所在的文件夹不存在！";
+        QTest::newRow("target is a folder") << "folder" << -1 << 2 << "导出WAV文件失败：目标是一个文件夹！";
         QTest::newRow("cancelled at once") << "old.wav" << 0 << 2 << "";
         QTest::newRow("cancelled midway") << "new/deeper/x.wav" << 3 << 2 << "";
         QTest::newRow("no notes") << "old.wav" << -1 << 0 << "没有可导出的音符";
@@ -350,7 +350,7 @@ private slots:
         const ExportResult result = ExportWriters::writeWav(
             phrase(), Music::Options(), QString(), disk.filePath(QStringLiteral("x.wav")));
         QVERIFY(!result.ok);
-        QCOMPARE(result.message, QStringLiteral("文件无写入权限或文件已被占用!"));
+        QCOMPARE(result.message, QStringLiteral("导出WAV文件失败：磁盘空间已满！"));
         QCOMPARE(entries(disk.path()), QStringList());
     }
 };

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 
@@ -122,6 +123,92 @@ private slots:
         config.reset(); // its destructor saves once more, and must not damage either
         QCOMPARE(snapshot(fs.path()), before);
         DataPaths::setOverride(env.dataDir());
+    }
+
+    // A failed write names its cause as the system gave it: a full disk
+    // (/dev/full, or the error injected where only a real full disk would
+    // do), a folder without write permission, a folder removed. What was
+    // there stays.
+    void causes_data()
+    {
+        QTest::addColumn<QString>("writer"); // whole, user, new, settings
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("cause");
+        const int full = int(SafeWrite::Cause::DiskFull);
+        const int denied = int(SafeWrite::Cause::NoPermission);
+        const int gone = int(SafeWrite::Cause::FolderGone);
+        QTest::newRow("whole, /dev/full") << "whole" << "/dev/full" << full;
+        QTest::newRow("user file, /dev/full") << "user" << "/dev/full" << full;
+        QTest::newRow("new, full") << "new" << "injected" << full;
+        QTest::newRow("settings, full") << "settings" << "injected" << full;
+        // QSettings makes a missing folder itself.
+        for (const QString writer : {"whole", "user", "new", "settings"}) {
+            QTest::newRow(qPrintable(writer + ", no permission")) << writer << "denied" << denied;
+            if (writer != QLatin1String("settings"))
+                QTest::newRow(qPrintable(writer + ", folder removed")) << writer << "removed" << gone;
+        }
+    }
+    void causes()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, fault);
+        QFETCH(int, cause);
+        if (fault == QLatin1String("/dev/full") && !QFileInfo(fault).exists())
+            QSKIP("no /dev/full");
+        QTemporaryDir dir;
+        QVERIFY(AsUnprivileged::reachable(dir.path()));
+        const QString folder = dir.filePath(QStringLiteral("f"));
+        QVERIFY(QDir().mkdir(folder));
+        QString path = folder + QStringLiteral("/a.ini");
+        {
+            QSettings old(path, QSettings::IniFormat);
+            old.setValue(QStringLiteral("a"), 1);
+        }
+        // Writable for nobody, unless permissions are what is tested (a
+        // writable file would be written in place by the user-file rule).
+        QVERIFY(QFile::setPermissions(path, fault == QLatin1String("denied")
+                                                ? QFile::ReadOwner | QFile::ReadOther
+                                                : QFile::ReadOwner | QFile::WriteOwner
+                                                      | QFile::ReadOther | QFile::WriteOther));
+        if (fault == QLatin1String("/dev/full"))
+            path = fault;
+        else if (fault == QLatin1String("removed"))
+            path = folder + QStringLiteral("/gone/a.ini");
+        const QFile::Permissions readable = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                            | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(folder, fault == QLatin1String("denied")
+                                                  ? readable
+                                                  : readable | QFile::WriteOwner | QFile::WriteOther));
+        if (fault == QLatin1String("injected"))
+            SafeWrite::injectErrorForTests(ENOSPC);
+        const QMap<QString, QByteArray> before = snapshot(dir.path());
+        SafeWrite::Failure why;
+        bool written = false;
+        {
+            AsUnprivileged unprivileged;
+            const QString target = writer == QLatin1String("new") && fault != QLatin1String("removed")
+                                       ? folder + QStringLiteral("/b.ini") : path;
+            if (writer == QLatin1String("settings")) {
+                QSettings settings(target, QSettings::IniFormat);
+                settings.setValue(QStringLiteral("a"), 2);
+                written = SafeWrite::syncSettings(settings, &why);
+            } else if (writer == QLatin1String("new")) {
+                written = SafeWrite::writeNew(target, "b=2\n", {}, &why);
+            } else {
+                written = SafeWrite::writeWhole(target, "a=2\n",
+                                                writer == QLatin1String("user") ? SafeWrite::userFile()
+                                                                                : SafeWrite::Options(),
+                                                &why);
+            }
+        }
+        SafeWrite::injectErrorForTests(0);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!written);
+        QCOMPARE(int(why.cause), cause);
+        QVERIFY(!why.reason().isEmpty());
+        QCOMPARE(snapshot(dir.path()), before);
+        // A device is written into, never replaced.
+        QVERIFY(!QFileInfo(QStringLiteral("/dev/full")).isFile());
     }
 
     // The check of what QSettings wrote, on its own output: complete files

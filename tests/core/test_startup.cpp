@@ -81,6 +81,27 @@ private slots:
         QCOMPARE(a.sample, args.contains(QStringLiteral("--sample")));
     }
 
+    // What the export leaves out of the arguments it gives Qt: the
+    // platform and its value, never a value of another option.
+    void platformOption_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QList<int>>("positions");
+        QTest::newRow("-platform") << "-o x.pdf -platform xcb a.gcp" << QList<int>{3, 4};
+        QTest::newRow("--platform=") << "--platform=xcb -o x.pdf a.gcp" << QList<int>{1};
+        QTest::newRow("a target named -platform") << "-o -platform a.gcp" << QList<int>();
+        QTest::newRow("after --") << "-o x.pdf -- -platform" << QList<int>();
+        QTest::newRow("none") << "-o x.pdf -style fusion a.gcp" << QList<int>();
+    }
+    void platformOption()
+    {
+        QFETCH(QString, line);
+        QFETCH(QList<int>, positions);
+        QCOMPARE(Startup::platformOptionPositions(QStringList{QStringLiteral("k")}
+                                                  + line.split(u' ', Qt::SkipEmptyParts)),
+                 positions);
+    }
+
     // The options of the music formats; any of them asks for the export.
     void musicOptions_data()
     {

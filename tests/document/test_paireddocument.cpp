@@ -82,6 +82,8 @@ private slots:
     void outsideChange();
     void bindingIsAbsolute_data();
     void bindingIsAbsolute();
+    void failedSaveTellsWhy_data();
+    void failedSaveTellsWhy();
 };
 
 void TestPairedDocument::pairingFollowsTextWithoutView()
@@ -355,7 +357,7 @@ void TestPairedDocument::saveCopyAndFailedSave()
     const PairedDocument::FileResult failed = document.save(unwritable);
     QVERIFY(!failed.ok);
     QCOMPARE(failed.title, QStringLiteral("错误"));
-    QCOMPARE(failed.text, QStringLiteral("保存文件时发生错误！"));
+    QCOMPARE(failed.text, QStringLiteral("保存文件时发生错误：所在的文件夹不存在！"));
     QCOMPARE(document.filePath(), unwritable);
     QVERIFY(document.isModified());
 }
@@ -505,6 +507,38 @@ void TestPairedDocument::bindingIsAbsolute()
         QCOMPARE(document.filePath(), QDir::cleanPath(dir.filePath(path)));
     else
         QVERIFY(document.isUntitled());
+}
+
+// The message of a failed save says what stopped it (a folder removed is
+// above).
+void TestPairedDocument::failedSaveTellsWhy_data()
+{
+    QTest::addColumn<QString>("target"); // "@DIR@": a folder that takes no new file
+    QTest::addColumn<QString>("text");
+    QTest::newRow("disk full") << "/dev/full" << "保存文件时发生错误：磁盘空间已满！";
+    QTest::newRow("no permission") << "@DIR@/a.gcp" << "保存文件时发生错误：没有写入权限！";
+}
+
+void TestPairedDocument::failedSaveTellsWhy()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                                  | QFile::ExeOther));
+    target.replace(QStringLiteral("@DIR@"), dir.path());
+    PairedDocument document;
+    document.restoreContent(QStringLiteral("好"), QStringLiteral("A\n"), QString());
+    PairedDocument::FileResult result;
+    {
+        AsUnprivileged unprivileged;
+        result = document.save(target);
+    }
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.text, text);
+    QVERIFY(document.isModified());
+    QVERIFY(QDir(dir.path()).isEmpty());
 }
 
 QTEST_MAIN(TestPairedDocument)

@@ -15,7 +15,33 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <unistd.h>
+
 namespace {
+
+// What a pseudo-terminal has received so far.
+void readTerminal(int master, QByteArray *bytes)
+{
+    pollfd ready{master, POLLIN, 0};
+    char buffer[4096];
+    while (::poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes->append(buffer, n);
+    }
+}
+
+bool haveSoundFont()
+{
+    return QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
+           || QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/FluidR3_GM.sf2"));
+}
 
 struct Run
 {
@@ -34,15 +60,43 @@ class TestCommandLine : public QObject
 private:
     QTemporaryDir m_data;
     QTemporaryDir m_out;
+    // Private to the children, so that Qt does not warn about a missing one.
+    QTemporaryDir m_runtime;
+    QTemporaryDir m_nobodyRuntime;
 
     QString sample() const { return QStringLiteral(KELVO_SOURCE_DIR "/examples/sample.gcp"); }
 
+    // How the child runs: standard error on a terminal (a pseudo-terminal
+    // read here) rather than a pipe; as the unprivileged user nobody when
+    // the tests run as root, so that permissions count.
+    enum Child { Plain = 0, Terminal = 1, Unprivileged = 2 };
+
     // platform: QT_QPA_PLATFORM for the child; empty leaves the choice to it.
     Run run(const QStringList &args, const QString &dataDir = QString(),
-            const QString &platform = QStringLiteral("offscreen"))
+            const QString &platform = QStringLiteral("offscreen"), int child = Plain)
     {
+        const bool terminal = child & Terminal;
+        const bool dropRoot = (child & Unprivileged) && ::geteuid() == 0;
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        int master = -1;
+        int slave = -1;
+        if (terminal) {
+            master = ::posix_openpt(O_RDWR | O_NOCTTY);
+            if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0
+                || (slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY)) < 0)
+                return Run();
+            env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
+        }
+        if (dropRoot)
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_nobodyRuntime.path());
+        p.setChildProcessModifier([slave, dropRoot] {
+            if (slave >= 0)
+                ::dup2(slave, STDERR_FILENO);
+            if (dropRoot && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(120);
+        });
         if (platform.isEmpty())
             env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         else
@@ -56,13 +110,26 @@ private:
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(KELVO_EXECUTABLE), args);
         Run r;
+        QByteArray written;
         // Generous: the sanitizer build under load runs the 10,000-page export for minutes.
-        r.finished = p.waitForFinished(300000);
+        if (terminal) {
+            const QDeadlineTimer deadline(300000);
+            while (!(r.finished = p.waitForFinished(20)) && !deadline.hasExpired())
+                readTerminal(master, &written);
+        } else {
+            r.finished = p.waitForFinished(300000);
+        }
         if (!r.finished)
             p.kill();
         r.exitCode = p.exitCode();
         r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
         r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        if (terminal) {
+            readTerminal(master, &written);
+            ::close(slave);
+            ::close(master);
+            r.err = QString::fromLocal8Bit(written);
+        }
         return r;
     }
 
@@ -74,6 +141,8 @@ private slots:
         QVERIFY(m_data.isValid());
         QVERIFY(m_out.isValid());
         QVERIFY(QFileInfo(sample()).isFile());
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(QFile::encodeName(m_nobodyRuntime.path()).constData(), 65534, 65534), 0);
     }
 
     // A disk without room: exit status 1, the old PDF whole, nothing new.
@@ -164,6 +233,18 @@ private slots:
             << "kelvo-gongche: no display: set DISPLAY, or use --export\n";
         QTest::newRow("no display, a score") << QStringList{"@SAMPLE@"} << QString() << 1 << ""
             << "kelvo-gongche: no display: set DISPLAY, or use --export\n";
+        // The export runs offscreen, whatever platform it is given; the
+        // command line is checked first.
+        QTest::newRow("-platform nonexistent, a usage error")
+            << QStringList{"-o", "@OUT@/u.pdf", "-platform", "nonexistent", "--format", "midi", "--tempo", "999", "@SAMPLE@"}
+            << QStringLiteral("nonexistent") << 2 << ""
+            << "kelvo-gongche: tempo \"999\" is not usable (beats per minute above 0, at most 400)\n";
+        QTest::newRow("-platform nonexistent") << QStringList{"-o", "@OUT@/p.pdf", "-platform", "nonexistent", "@SAMPLE@"}
+            << QString() << 0 << "" << "exported 3 page(s) to @OUT@/p.pdf\n";
+        QTest::newRow("-platform xcb without a display") << QStringList{"--format", "midi", "-o", "@OUT@/p.mid", "-platform", "xcb", "@SAMPLE@"}
+            << QString() << 0 << "" << "exported 161 note(s) in 2 section(s) to @OUT@/p.mid\n";
+        QTest::newRow("QT_QPA_PLATFORM nonexistent") << QStringList{"-o", "@OUT@/q.pdf", "@SAMPLE@"}
+            << QStringLiteral("nonexistent") << 0 << "" << "exported 3 page(s) to @OUT@/q.pdf\n";
         QTest::newRow("missing score, the editor starts") << QStringList{missing} << offscreen << 0 << "*"
             << "~kelvo-gongche: score file \"@OUT@/missing.gcp\" does not exist\n";
     }
@@ -200,11 +281,27 @@ private slots:
         const Run r = run({QStringLiteral("--export"), target, sample()});
         QVERIFY(r.finished);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-        QVERIFY(r.err.contains(QStringLiteral("正在导出PDF文件")));
+        QCOMPARE(r.err, QStringLiteral("exported 3 page(s) to %1\n").arg(QDir::toNativeSeparators(target)));
         QFile f(target);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.read(5), QByteArray("%PDF-"));
         QVERIFY(f.size() > 1000);
+    }
+
+    // On a terminal the progress is one line rewritten in place and cleared
+    // before the result; a pipe gets the result alone (exportPdf).
+    void progressOnTerminal()
+    {
+        const QString target = out(QStringLiteral("terminal.pdf"));
+        const Run r = run({QStringLiteral("-o"), target, sample()}, QString(),
+                          QStringLiteral("offscreen"), Terminal);
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QString result = QStringLiteral("\r\033[Kexported 3 page(s) to %1\r\n").arg(target);
+        QVERIFY2(r.err.endsWith(result), qPrintable(r.err));
+        const QString progress = r.err.chopped(result.size());
+        QVERIFY2(progress.contains(QStringLiteral("\r正在导出PDF文件··· 3/3 (100%)\033[K")), qPrintable(progress));
+        QVERIFY2(!progress.contains(QLatin1Char('\n')), qPrintable(progress));
     }
 
     void exportFolders_data()
@@ -383,7 +480,7 @@ private slots:
         QTest::newRow("scheme is an array") << QStringLiteral("array") << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@/array.json"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("JSON object");
         QTest::newRow("scheme is a folder") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("is a folder");
         QTest::newRow("scheme missing") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--scheme"), QStringLiteral("@OUT@/none.json"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("does not exist");
-        QTest::newRow("pdf under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/x.pdf"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("文件无写入权限或文件已被占用!");
+        QTest::newRow("pdf under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/x.pdf"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("导出PDF文件失败：所在的文件夹不存在！");
         QTest::newRow("pdf target is a folder") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("is a directory");
         QTest::newRow("png under a regular file") << QStringLiteral("plain") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/plain/dir"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("cannot create");
         QTest::newRow("unknown format") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--format"), QStringLiteral("tiff"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unknown format");
@@ -409,6 +506,9 @@ private slots:
         QTest::newRow("no soundfont usable") << QStringLiteral("nosoundfonts") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/e.wav"), QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("--soundfont"), QStringLiteral("@OUT@/none.sf2"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("没有可用的音色库，请安装 fluid-soundfont-gm 或 timgm6mb-soundfont。");
         QTest::newRow("wav without notes") << QStringLiteral("nonotes") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/e.wav"), QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("@OUT@/nonotes.gcp")} << 1 << QStringLiteral("没有可导出的音符");
         QTest::newRow("score without notes") << QStringLiteral("nonotes") << QStringList{QStringLiteral("--export"), mid, QStringLiteral("--format"), QStringLiteral("mid"), QStringLiteral("@OUT@/nonotes.gcp")} << 1 << QStringLiteral("没有可导出的音符");
+        // Each writer tells a full disk as such.
+        for (const QString format : {"pdf", "midi", "musicxml", "wav"})
+            QTest::newRow(qPrintable(format + " to /dev/full")) << QString() << QStringList{QStringLiteral("-o"), QStringLiteral("/dev/full"), QStringLiteral("--format"), format, QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("：磁盘空间已满！");
         QTest::newRow("two scores") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("@SAMPLE@"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("one score file");
     }
     void errors()
@@ -417,6 +517,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
+        if (QByteArray(QTest::currentDataTag()) == "wav to /dev/full" && !haveSoundFont())
+            QSKIP("no Debian SoundFont installed");
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         if (setup == QLatin1String("corrupt")) {
@@ -459,6 +561,55 @@ private slots:
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("e.wav"))));
     }
 
+    // One rule for every writer, the score save's: a writable file in a
+    // folder that takes no new file is replaced in place; a new file there
+    // is refused for want of permission.
+    void readOnlyFolder_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("existing");
+        for (const QString format : {"pdf", "midi", "musicxml", "wav"}) {
+            QTest::newRow(qPrintable(format + ", writable file")) << format << true;
+            QTest::newRow(qPrintable(format + ", new file")) << format << false;
+        }
+    }
+    void readOnlyFolder()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, existing);
+        if (format == QLatin1String("wav") && !haveSoundFont())
+            QSKIP("no Debian SoundFont installed");
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("ro"));
+        const QString data = dir.filePath(QStringLiteral("data"));
+        QVERIFY(QDir().mkdir(folder) && QDir().mkdir(data));
+        const QString target = folder + QStringLiteral("/x.") + format;
+        if (existing) {
+            QFile old(target);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+            old.close();
+            QVERIFY(old.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
+        }
+        const QFile::Permissions open = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(dir.path(), open));
+        QVERIFY(QFile::setPermissions(data, open | QFile::WriteOwner | QFile::WriteOther));
+        QVERIFY(QFile::setPermissions(folder, open));
+
+        const Run r = run({QStringLiteral("-o"), target, QStringLiteral("--format"), format, sample()}, data,
+                          QStringLiteral("offscreen"), Unprivileged);
+        QFile::setPermissions(folder, open | QFile::WriteOwner);
+        QFile::setPermissions(dir.path(), open | QFile::WriteOwner);
+        QVERIFY(r.finished);
+        QVERIFY2(r.exitCode == (existing ? 0 : 1), qPrintable(r.err));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 existing ? QStringList{QStringLiteral("x.") + format} : QStringList());
+        if (existing)
+            QVERIFY(QFileInfo(target).size() > 100);
+        else
+            QVERIFY2(r.err.contains(QStringLiteral("：没有写入权限！")), qPrintable(r.err));
+    }
+
     // The sample as music: a file of the format, the count of what was
     // written on standard error, no pages and no settings touched.
     void exportMusic_data()
@@ -476,8 +627,7 @@ private slots:
         QFETCH(QStringList, extra);
         QFETCH(QByteArray, start);
         QFETCH(QString, warning);
-        if (start == "RIFF" && !QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
-            && !QFileInfo::exists(QStringLiteral("/usr/share/sounds/sf2/FluidR3_GM.sf2")))
+        if (start == "RIFF" && !haveSoundFont())
             QSKIP("no Debian SoundFont installed");
         QTemporaryDir data;
         const QString target = out(QStringLiteral("music/sample.") + QString::fromLatin1(QTest::currentDataTag()));

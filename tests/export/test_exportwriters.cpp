@@ -3,6 +3,7 @@
 // backgrounds, refused targets, PDF content, the SVG folder, page order of
 // the parallel image writer, progress reports and the oversized image.
 
+#include "core/SafeWrite.h"
 #include "render/ExportConfig.h"
 #include "export/ExportWriters.h"
 #include "render/GenerateSVG.h"
@@ -22,7 +23,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -220,9 +223,9 @@ private slots:
                              << QStringList{"测试曲_0.svg", "测试曲_1.svg",
                                             m_notationFamily + ".ttf", "说明文件.txt"};
         QTest::newRow("pdf onto a folder") << "pdf" << "" << "" << false << "错误"
-                                           << "文件无写入权限或文件已被占用!" << "" << QStringList();
+                                           << "导出PDF文件失败：目标是一个文件夹！" << "" << QStringList();
         QTest::newRow("pdf under a file") << "pdf" << "plain/x.pdf" << "plain" << false << "错误"
-                                          << "文件无写入权限或文件已被占用!" << "" << QStringList();
+                                          << "导出PDF文件失败：所在的文件夹不存在！" << "" << QStringList();
         QTest::newRow("png under a file") << "png" << "plain/sub" << "plain" << false << ""
                                           << "" << "" << QStringList();
         QTest::newRow("svg under a file") << "svg" << "plain/sub" << "plain" << false << ""
@@ -519,13 +522,15 @@ private slots:
     void pdfTargetRefused_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("directory") << QStringLiteral("directory");
-        QTest::newRow("under a regular file") << QStringLiteral("under file");
-        QTest::newRow("read-only file") << QStringLiteral("read-only");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("directory") << QStringLiteral("directory") << QStringLiteral("导出PDF文件失败：目标是一个文件夹！");
+        QTest::newRow("under a regular file") << QStringLiteral("under file") << QStringLiteral("导出PDF文件失败：所在的文件夹不存在！");
+        QTest::newRow("read-only file") << QStringLiteral("read-only") << QStringLiteral("导出PDF文件失败：没有写入权限！");
     }
     void pdfTargetRefused()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, message);
         QString target;
         if (kind == QLatin1String("directory")) {
             target = out(QStringLiteral("old.pdf"));
@@ -536,8 +541,7 @@ private slots:
             f.close();
             target = out(QStringLiteral("plain/x.pdf"));
         } else {
-            if (::geteuid() == 0)
-                QSKIP("root may write read-only files");
+            QVERIFY(AsUnprivileged::reachable(out()));
             target = out(QStringLiteral("old.pdf"));
             QFile f(target);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -547,11 +551,16 @@ private slots:
         }
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(!ExportWriters::exportPdf(gen, target));
+        {
+            std::optional<AsUnprivileged> unprivileged; // root may write read-only files
+            if (kind == QLatin1String("read-only"))
+                unprivileged.emplace();
+            QVERIFY(!ExportWriters::exportPdf(gen, target));
+        }
         QCOMPARE(m_env->reports().size(), 1);
         QCOMPARE(m_env->reports().at(0).severity, Reporting::Severity::Warning);
         QCOMPARE(m_env->reports().at(0).title, QStringLiteral("错误"));
-        QCOMPARE(m_env->reports().at(0).text, QStringLiteral("文件无写入权限或文件已被占用!"));
+        QCOMPARE(m_env->reports().at(0).text, message);
         if (kind == QLatin1String("directory")) {
             QVERIFY(QDir(target).isEmpty());
         } else if (kind == QLatin1String("read-only")) {
@@ -697,18 +706,23 @@ private slots:
         QTest::addColumn<QString>("writer");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message");
-        const QString pdf = QStringLiteral("导出PDF文件失败!");
-        const QString png = QStringLiteral("导出图片失败！");
-        const QString svg = QStringLiteral("导出SVG文件失败!");
-        QTest::newRow("pdf, full") << "pdf" << "full" << pdf;
-        QTest::newRow("pdf, read-only") << "pdf" << "read-only" << QStringLiteral("文件无写入权限或文件已被占用!");
-        QTest::newRow("pdf, folder removed") << "pdf" << "removed" << pdf;
-        QTest::newRow("png, full") << "png" << "full" << png;
-        QTest::newRow("png, read-only") << "png" << "read-only" << QStringLiteral("创建目录失败");
-        QTest::newRow("png, folder removed") << "png" << "removed" << png;
-        QTest::newRow("svg, full") << "svg" << "full" << svg;
-        QTest::newRow("svg, read-only") << "svg" << "read-only" << QStringLiteral("创建目录失败!");
-        QTest::newRow("svg, folder removed") << "svg" << "removed" << svg;
+        // Each with its cause.
+        const QString full = QStringLiteral("：磁盘空间已满！");
+        const QString readOnly = QStringLiteral("：磁盘是只读的！");
+        const QString gone = QStringLiteral("：所在的文件夹不存在！");
+        const QString pdf = QStringLiteral("导出PDF文件失败");
+        const QString png = QStringLiteral("导出图片失败");
+        const QString svg = QStringLiteral("导出SVG文件失败");
+        const QString folder = QStringLiteral("创建目录失败");
+        QTest::newRow("pdf, full") << "pdf" << "full" << pdf + full;
+        QTest::newRow("pdf, read-only") << "pdf" << "read-only" << pdf + readOnly;
+        QTest::newRow("pdf, folder removed") << "pdf" << "removed" << pdf + gone;
+        QTest::newRow("png, full") << "png" << "full" << png + full;
+        QTest::newRow("png, read-only") << "png" << "read-only" << folder + readOnly;
+        QTest::newRow("png, folder removed") << "png" << "removed" << png + gone;
+        QTest::newRow("svg, full") << "svg" << "full" << svg + full;
+        QTest::newRow("svg, read-only") << "svg" << "read-only" << folder + readOnly;
+        QTest::newRow("svg, folder removed") << "svg" << "removed" << svg + gone;
     }
     void failedExport()
     {
@@ -752,6 +766,39 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), oldPdf);
         }
+    }
+
+    // A full disk without a small file system: /dev/full for the PDF, the
+    // error injected for the page folders. Told as such; nothing left.
+    void fullDiskTold_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("pdf") << "pdf" << "导出PDF文件失败：磁盘空间已满！";
+        QTest::newRow("png") << "png" << "导出图片失败：磁盘空间已满！";
+        QTest::newRow("svg") << "svg" << "导出SVG文件失败：磁盘空间已满！";
+    }
+    void fullDiskTold()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, message);
+        GenerateSVG gen(m_config.get());
+        gen.generate(document(2), false);
+        bool ok = false;
+        if (writer == QLatin1String("pdf")) {
+            if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+                QSKIP("no /dev/full");
+            ok = ExportWriters::exportPdf(gen, QStringLiteral("/dev/full"));
+        } else {
+            SafeWrite::injectErrorForTests(ENOSPC);
+            ok = writer == QLatin1String("svg") ? ExportWriters::exportSvg(gen, out())
+                                                : ExportWriters::exportImages(gen, out(), 0, writer);
+            SafeWrite::injectErrorForTests(0);
+        }
+        QVERIFY(!ok);
+        QCOMPARE(m_env->reports().size(), 1);
+        QCOMPARE(m_env->reports().at(0).text, message);
+        QVERIFY(QDir(out()).isEmpty());
     }
 
     // Titles too long for a file name (255 bytes) are shortened at a

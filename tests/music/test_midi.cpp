@@ -215,11 +215,12 @@ private slots:
         QTest::addColumn<QString>("target"); // inside a temporary folder
         QTest::addColumn<bool>("notes");
         QTest::addColumn<QString>("message"); // empty: success
-        const QString denied = QStringLiteral("文件无写入权限或文件已被占用!");
-        for (const char *format : {"midi", "musicxml"}) {
-            QTest::addRow("%s no notes", format) << format << "a.out" << false << "没有可导出的音符";
-            QTest::addRow("%s under a regular file", format) << format << "plain/a.out" << true << denied;
-            QTest::addRow("%s a folder", format) << format << "folder" << true << denied;
+        for (const QString format : {"midi", "musicxml"}) {
+            const QString lead = format == QLatin1String("midi") ? QStringLiteral("导出MIDI文件失败")
+                                                                 : QStringLiteral("导出MusicXML文件失败");
+            QTest::newRow(qPrintable(format + " no notes")) << format << "a.out" << false << "没有可导出的音符";
+            QTest::newRow(qPrintable(format + " under a regular file")) << format << "plain/a.out" << true << lead + "：所在的文件夹不存在！";
+            QTest::newRow(qPrintable(format + " a folder")) << format << "folder" << true << lead + "：目标是一个文件夹！";
         }
         QTest::newRow("midi into missing folders") << "midi" << "new/deep/a.mid" << true << "";
     }

@@ -6,8 +6,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QtEndian>
 #include <QDir>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -156,4 +156,38 @@ QByteArray damagedSoundFont(const QString &source, SoundFontDamage damage)
             qToLittleEndian<quint32>(number(at) + samplesSize, bytes.data() + at);
         }
     return bytes;
+}
+
+// ---- AsUnprivileged -----------------------------------------------------------
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+AsUnprivileged::AsUnprivileged()
+{
+#ifdef Q_OS_UNIX
+    if (::geteuid() != 0)
+        return;
+    m_switched = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
+#endif
+}
+
+AsUnprivileged::~AsUnprivileged()
+{
+#ifdef Q_OS_UNIX
+    if (m_switched && (::seteuid(0) != 0 || ::setegid(0) != 0))
+        qFatal("could not become root again");
+#endif
+}
+
+bool AsUnprivileged::reachable(const QString &folder)
+{
+#ifdef Q_OS_UNIX
+    return ::chmod(QFile::encodeName(folder).constData(), 0755) == 0;
+#else
+    Q_UNUSED(folder);
+    return true;
+#endif
 }

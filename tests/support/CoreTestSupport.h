@@ -100,6 +100,26 @@ private:
     QString m_reason;
 };
 
+// Lets permissions stop a write although the tests may run as root: while
+// it lives, the process acts as the unprivileged user nobody (effective ids
+// only; root's come back after). Not root, it changes nothing. A folder it
+// is to write in, or to be refused by, must be reachable by that user:
+// reachable() opens the path's own folder to all (QTemporaryDir makes it
+// private).
+class AsUnprivileged
+{
+public:
+    AsUnprivileged();
+    ~AsUnprivileged();
+    AsUnprivileged(const AsUnprivileged &) = delete;
+    AsUnprivileged &operator=(const AsUnprivileged &) = delete;
+
+    static bool reachable(const QString &folder);
+
+private:
+    bool m_switched = false;
+};
+
 // Skips the current test when the small file system is not available.
 #define KELVO_REQUIRE_SMALL_FS(fs)                                                          \
     do {                                                                                   \

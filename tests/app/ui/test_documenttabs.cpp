@@ -600,7 +600,7 @@ void TestDocumentTabs::windowCloseStopsAtFailedSave()
     QCOMPARE(w.form()->tabWidget->count(), 2);
     const QList<DialogRequest> shown = messages(env.dialogs());
     QCOMPARE(shown.size(), 2);
-    QCOMPARE(shown.at(1).text, QStringLiteral("保存文件时发生错误！"));
+    QCOMPARE(shown.at(1).text, QStringLiteral("保存文件时发生错误：所在的文件夹不存在！"));
     QCOMPARE(readAll(blocker), ScoreFile::encode(QStringLiteral("旧"), QString()));
 }
 

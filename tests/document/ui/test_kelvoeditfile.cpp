@@ -452,7 +452,8 @@ void TestKelvoEditFile::failedWrite()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().kind, DialogRequest::Warning);
     QCOMPARE(shown.first().title, QStringLiteral("错误"));
-    QCOMPARE(shown.first().text, QStringLiteral("保存文件时发生错误！"));
+    QCOMPARE(shown.first().text, kind == "parentFile" ? QStringLiteral("保存文件时发生错误：所在的文件夹不存在！")
+                                                      : QStringLiteral("保存文件时发生错误：目标是一个文件夹！"));
     QCOMPARE(shown.first().parent.data(), &editor);
     QVERIFY(editor.isModified());
     // A plain save keeps the chosen name even though the write failed.
@@ -471,15 +472,17 @@ void TestKelvoEditFile::fullDisk_data()
 {
     QTest::addColumn<int>("oldChars");
     QTest::addColumn<int>("leave");
-    QTest::newRow("no room left") << 100 << 0;
-    QTest::newRow("10 KB score, 4 KB free") << 5000 << 4096;
-    QTest::newRow("read-only") << 100 << -1;
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("no room left") << 100 << 0 << QStringLiteral("磁盘空间已满");
+    QTest::newRow("10 KB score, 4 KB free") << 5000 << 4096 << QStringLiteral("磁盘空间已满");
+    QTest::newRow("read-only") << 100 << -1 << QStringLiteral("磁盘是只读的");
 }
 
 void TestKelvoEditFile::fullDisk()
 {
     QFETCH(int, oldChars);
     QFETCH(int, leave);
+    QFETCH(QString, cause);
     SmallFileSystem fs;
     KELVO_REQUIRE_SMALL_FS(fs);
     TestEnvironment env;
@@ -495,7 +498,7 @@ void TestKelvoEditFile::fullDisk()
 
     const QList<DialogRequest> shown = messages(env.dialogs());
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().text, QStringLiteral("保存文件时发生错误！"));
+    QCOMPARE(shown.first().text, QStringLiteral("保存文件时发生错误：%1！").arg(cause));
     QVERIFY(editor.isModified());
     QCOMPARE(readAll(path), old);
     QCOMPARE(QDir(fs.path()).entryList(QDir::Files), QStringList{QStringLiteral("曲.gcp")});

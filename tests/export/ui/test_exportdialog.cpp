@@ -476,7 +476,7 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("text");
         QTest::newRow("written") << "scheme.json" << "保存成功！";
-        QTest::newRow("no such folder") << "missing/scheme.json" << "保存失败！";
+        QTest::newRow("no such folder") << "missing/scheme.json" << "保存失败：所在的文件夹不存在！";
     }
     void saveScheme()
     {
@@ -537,7 +537,7 @@ private slots:
         QCOMPARE(dialogs().requests.size(), 2);
         QCOMPARE(dialogs().requests[1].kind, DialogRequest::Warning);
         QCOMPARE(dialogs().requests[1].title, QStringLiteral("错误"));
-        QCOMPARE(dialogs().requests[1].text, QStringLiteral("文件无写入权限或文件已被占用!"));
+        QCOMPARE(dialogs().requests[1].text, QStringLiteral("导出PDF文件失败：所在的文件夹不存在！"));
         QVERIFY(dialog->isVisible());
         QVERIFY(dialog->isEnabled());
     }
