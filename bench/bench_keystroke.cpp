@@ -4,6 +4,11 @@
 // the undo command with its score-line bookkeeping, the cursor
 // synchronisation and the repaint of both panes and their gutters. Typed
 // at the top, in the middle and at the end; then as many Backspaces.
+// The same keys go, interleaved, into a bare pair of QPlainTextEdit
+// holding the same texts in the same fonts and window size (no
+// highlighter, gutters or pairing): the ratio of the two medians says
+// what the editor adds, whatever the machine. Then the same for the
+// bundled sample repeated to 30,000 lines.
 // Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
@@ -21,7 +26,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -29,6 +36,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -83,6 +91,90 @@ void print(const char *name, double value, const char *unit)
     std::fflush(stdout);
 }
 
+// The bare baseline: the two texts side by side in plain editors.
+struct PlainPair
+{
+    QWidget window;
+    QPlainTextEdit *lyric = new QPlainTextEdit(&window);
+    QPlainTextEdit *score = new QPlainTextEdit(&window);
+
+    PlainPair(const QString &lyricText, const QString &scoreText)
+    {
+        auto *row = new QHBoxLayout(&window);
+        row->addWidget(lyric);
+        row->addWidget(score);
+        lyric->setFont(EditorConfig::instance()->lyricFont());
+        score->setFont(EditorConfig::instance()->scoreFont());
+        lyric->setPlainText(lyricText);
+        score->setPlainText(scoreText);
+    }
+};
+
+void placeCursor(QPlainTextEdit *pane, int line)
+{
+    QTextCursor cursor = pane->textCursor();
+    cursor.setPosition(sungLineEnd(pane->document(), line));
+    pane->setTextCursor(cursor);
+    QCoreApplication::processEvents();
+}
+
+// Typing then as many Backspaces at the end of a sung line.
+void typeAt(QPlainTextEdit *pane, int line, std::vector<double> *typing, std::vector<double> *back)
+{
+    placeCursor(pane, line);
+    for (int i = 0; i < KeysPerPlace; ++i) {
+        // Now and then a comma: a keystroke without a score line.
+        const QString text = i % 8 == 7 ? QStringLiteral("，") : QString(QChar(char16_t(0x4E00 + i)));
+        typing->push_back(keystroke(pane, Qt::Key_unknown, text));
+    }
+    for (int i = 0; i < KeysPerPlace; ++i)
+        back->push_back(keystroke(pane, Qt::Key_Backspace, QString()));
+}
+
+struct Measured
+{
+    std::vector<double> typing, backspace, plainTyping, plainBackspace;
+};
+
+// Both editors on the same texts, the keys at each place first into the
+// paired editor, then into the bare pair.
+Measured measure(const QString &lyricText, const QString &scoreText, const char *prefix)
+{
+    KelvoEdit edit;
+    LyricEdit *lyric = edit.lyricEdit();
+    lyric->setPlainText(lyricText);
+    edit.scoreEdit()->setPlainText(scoreText);
+    edit.undoStack()->clear();
+    edit.resize(1000, 900);
+    edit.show();
+    PlainPair plain(lyricText, scoreText);
+    plain.window.resize(1000, 900);
+    plain.window.show();
+    lyric->setFocus();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+
+    const int lines = lyric->document()->blockCount();
+    const struct
+    {
+        const char *name;
+        int line;
+    } places[] = {{"top", 2}, {"middle", lines / 2}, {"end", lines - 40}};
+    Measured m;
+    for (const auto &place : places) {
+        std::vector<double> here, back;
+        typeAt(lyric, place.line, &here, &back);
+        const Stats s = stats(here);
+        const std::string name = std::string(prefix) + place.name;
+        print((name + "_median_ms").c_str(), s.median, "ms");
+        print((name + "_max_ms").c_str(), s.max, "ms");
+        m.typing.insert(m.typing.end(), here.begin(), here.end());
+        m.backspace.insert(m.backspace.end(), back.begin(), back.end());
+        typeAt(plain.lyric, place.line, &m.plainTyping, &m.plainBackspace);
+    }
+    return m;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -93,61 +185,43 @@ int main(int argc, char *argv[])
     BenchDocument::initApplication(dataDir.path());
 
     QRandomGenerator rng(2024);
-    KelvoEdit edit;
-    LyricEdit *lyric = edit.lyricEdit();
-    lyric->setPlainText(BenchDocument::makeLyric(rng, LyricLines));
-    const int paired = ScoreSyntax::pairedCount(DocumentLines(*lyric->document()));
-    edit.scoreEdit()->setPlainText(BenchDocument::makeScore(rng, paired));
-    edit.undoStack()->clear();
-    edit.resize(1000, 900);
-    edit.show();
-    lyric->setFocus();
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-
-    print("lyric_lines", lyric->document()->blockCount(), "lines");
+    const QString lyricText = BenchDocument::makeLyric(rng, LyricLines);
+    const int paired = ScoreSyntax::pairedCount(PlainLines(lyricText));
+    const QString scoreText = BenchDocument::makeScore(rng, paired);
+    print("lyric_lines", LyricLines, "lines");
     print("paired_characters", paired, "chars");
 
-    std::vector<double> typing, backspace, all;
-    const struct
-    {
-        const char *name;
-        int line;
-    } places[] = {{"top", 2}, {"middle", LyricLines / 2}, {"end", LyricLines - 40}};
-    for (const auto &place : places) {
-        QTextCursor cursor = lyric->textCursor();
-        cursor.setPosition(sungLineEnd(lyric->document(), place.line));
-        lyric->setTextCursor(cursor);
-        QCoreApplication::processEvents();
-        std::vector<double> here;
-        for (int i = 0; i < KeysPerPlace; ++i) {
-            // Now and then a comma: a keystroke without a score line.
-            const QString text = i % 8 == 7 ? QStringLiteral("，") : QString(QChar(char16_t(0x4E00 + i)));
-            here.push_back(keystroke(lyric, Qt::Key_unknown, text));
-        }
-        std::vector<double> back;
-        for (int i = 0; i < KeysPerPlace; ++i)
-            back.push_back(keystroke(lyric, Qt::Key_Backspace, QString()));
-        const Stats s = stats(here);
-        const std::string prefix = std::string("keystroke_") + place.name;
-        print((prefix + "_median_ms").c_str(), s.median, "ms");
-        print((prefix + "_max_ms").c_str(), s.max, "ms");
-        typing.insert(typing.end(), here.begin(), here.end());
-        backspace.insert(backspace.end(), back.begin(), back.end());
-    }
-    all = typing;
-    all.insert(all.end(), backspace.begin(), backspace.end());
-
-    const Stats t = stats(typing);
+    const Measured m = measure(lyricText, scoreText, "keystroke_");
+    const Stats t = stats(m.typing);
     print("keystroke_median_ms", t.median, "ms");
     print("keystroke_p95_ms", t.p95, "ms");
     print("keystroke_max_ms", t.max, "ms");
-    const Stats b = stats(backspace);
+    const Stats b = stats(m.backspace);
     print("backspace_median_ms", b.median, "ms");
     print("backspace_p95_ms", b.p95, "ms");
     print("backspace_max_ms", b.max, "ms");
+    std::vector<double> all = m.typing;
+    all.insert(all.end(), m.backspace.begin(), m.backspace.end());
     const Stats a = stats(all);
     print("all_keys_median_ms", a.median, "ms");
     print("all_keys_max_ms", a.max, "ms");
+    const Stats pt = stats(m.plainTyping);
+    const Stats pb = stats(m.plainBackspace);
+    print("plain_keystroke_median_ms", pt.median, "ms");
+    print("plain_backspace_median_ms", pb.median, "ms");
+    print("keystroke_vs_plain_ratio", t.median / pt.median, "x");
+    print("backspace_vs_plain_ratio", b.median / pb.median, "x");
+
+    const BenchDocument::Texts act = BenchDocument::repeatedSample(30000);
+    const Measured big = measure(act.lyric, act.score, "keystroke_30000_lines_");
+    const Stats bt = stats(big.typing);
+    const Stats bpt = stats(big.plainTyping);
+    const Stats bb = stats(big.backspace);
+    const Stats bpb = stats(big.plainBackspace);
+    print("keystroke_30000_lines_median_ms", bt.median, "ms");
+    print("keystroke_30000_lines_p95_ms", bt.p95, "ms");
+    print("plain_keystroke_30000_lines_median_ms", bpt.median, "ms");
+    print("keystroke_30000_lines_vs_plain_ratio", bt.median / bpt.median, "x");
+    print("backspace_30000_lines_vs_plain_ratio", bb.median / bpb.median, "x");
     return 0;
 }

@@ -52,7 +52,7 @@ LyricEdit::LyricEdit(QWidget *parent)
     connect(m_config, &EditorConfig::configChanged, this, &LyricEdit::applyAppearance);
     // After construction, so whoever creates the pane has finished with it.
     QTimer::singleShot(0, this, &LyricEdit::applyAppearance);
-    m_highlighter = new LyricHighlighter(document());
+    showText(document());
 }
 
 void LyricEdit::setPairedDocument(PairedDocument *document)
@@ -77,7 +77,21 @@ void LyricEdit::showText(QTextDocument *text)
     else
         setDocument(nullptr);
     m_highlighter = new LyricHighlighter(this->document());
+    // Lines it left for later are coloured when painted.
+    connect(m_highlighter, &LyricHighlighter::linesPending, viewport(),
+            qOverload<>(&QWidget::update));
     delete m_pairing;
+}
+
+void LyricEdit::paintEvent(QPaintEvent *event)
+{
+    // Colours the lines about to be shown that wait for it; every block
+    // takes at least one row.
+    if (m_highlighter) {
+        const int rows = viewport()->height() / std::max(1, fontMetrics().lineSpacing()) + 2;
+        m_highlighter->highlightBlocks(firstVisibleBlock(), rows);
+    }
+    GutteredTextEdit::paintEvent(event);
 }
 
 QString LyricEdit::lineLabel(QStringView line)
