@@ -4,6 +4,7 @@
 #include "document/ScoreSyntax.h"
 #include "editor/EditorConfig.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -134,7 +135,10 @@ void LyricHighlighter::onContentsChange(int position, int removed, int added)
     // Applying formats announces a change of that line too.
     if (m_applying)
         return;
+    m_changeFirst = m_document->findBlock(position).blockNumber();
+    m_changeLast = m_document->findBlock(std::max(position, position + added - 1)).blockNumber();
     reformat(position, added + (removed > 0 ? 1 : 0));
+    m_changeFirst = m_changeLast = -1;
 }
 
 void LyricHighlighter::reformat(int position, int length)
@@ -218,9 +222,21 @@ void LyricHighlighter::highlightBlock(QTextBlock block)
     block.setUserState(Formatted);
     if (ranges == layout->formats())
         return;
+    // New formats throw the line's layout away and announce the line as
+    // changed: at once while a change is being announced, which the
+    // document's layout handles right after; otherwise only with the next
+    // edit, so the line is marked dirty now. A line whose height that
+    // changes (a title wrapping once bold, a sung line once longer) moves
+    // the lines below: the whole pane is repainted.
+    QAbstractTextDocumentLayout *documentLayout = m_document->documentLayout();
+    const bool laidOut = layout->lineCount() > 0;
+    const qreal height = laidOut ? documentLayout->blockBoundingRect(block).height() : 0;
+    const int number = block.blockNumber();
     m_applying = true;
     layout->setFormats(ranges);
-    // The layout must be redone with the new formats (a bold title is wider).
-    m_document->markContentsDirty(block.position(), block.length());
+    if (number < m_changeFirst || number > m_changeLast)
+        m_document->markContentsDirty(block.position(), 1);
     m_applying = false;
+    if (laidOut && documentLayout->blockBoundingRect(block).height() != height)
+        emit documentLayout->update();
 }

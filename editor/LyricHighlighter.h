@@ -66,6 +66,9 @@ private:
     EditorConfig *m_config;
     QList<HighlightingRule> m_rules;
     bool m_applying = false;
+    // The blocks holding the text of the change being announced.
+    int m_changeFirst = -1;
+    int m_changeLast = -1;
 
     QTextCharFormat m_titleFormat;
     QTextCharFormat m_commentFormat;

@@ -8,6 +8,7 @@
 #include "editor/LyricHighlighter.h"
 
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -19,6 +20,32 @@ namespace {
 const QColor PairingTint(0, 100, 100, 60);
 const QColor CurrentMatch(255, 150, 50);
 const QColor OtherMatch(255, 255, 0);
+
+// The plain-text layout with one change: new formats of a line announce
+// the whole line as replaced, a change that the base class takes for one
+// reaching into the next line, repainting the whole pane for every typed
+// character. With the line count unchanged and the new text inside one
+// line, the change is that line's alone.
+class LyricTextLayout : public QPlainTextDocumentLayout
+{
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+protected:
+    void documentChanged(int from, int removed, int added) override
+    {
+        const int blocks = document()->blockCount();
+        const bool sameCount = blocks == m_blocks;
+        m_blocks = blocks;
+        if (sameCount && removed > 0 && added > 0
+            && document()->findBlock(from) == document()->findBlock(from + added - 1))
+            removed = 0;
+        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    }
+
+private:
+    int m_blocks = -1;
+};
 
 } // namespace
 
@@ -47,6 +74,8 @@ LyricEdit::LyricEdit(QWidget *parent)
     , m_config(EditorConfig::instance())
     , m_gutter(new LyricLineNumberArea(this))
 {
+    // It paints every pixel: nothing beneath it is repainted with it.
+    m_gutter->setAttribute(Qt::WA_OpaquePaintEvent);
     setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
     connect(this, &QPlainTextEdit::updateRequest, this, &LyricEdit::updateLineNumberArea);
     connect(m_config, &EditorConfig::configChanged, this, &LyricEdit::applyAppearance);
@@ -72,6 +101,8 @@ void LyricEdit::showText(QTextDocument *text)
 {
     // The highlighter colours the text shown, and belongs to that text.
     delete m_highlighter;
+    if (text && text != document() && !dynamic_cast<LyricTextLayout *>(text->documentLayout()))
+        text->setDocumentLayout(new LyricTextLayout(text));
     if (text)
         showDocument(text);
     else

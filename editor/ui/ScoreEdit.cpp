@@ -7,6 +7,8 @@
 #include "input/ui/InputMethod.h"
 
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -67,6 +69,51 @@ const QColor PairingTint(0, 100, 100, 60);
 
 } // namespace
 
+// The plain-text layout, except for empty lines inserted above the end of
+// the text (one for each sung character typed): the base class repaints
+// the whole pane for them, while the view can move the rows below down
+// and paint only the new ones (ScoreEdit::moveRowsDown).
+class ScoreTextLayout : public QPlainTextDocumentLayout
+{
+public:
+    ScoreTextLayout(QTextDocument *document, ScoreEdit *view)
+        : QPlainTextDocumentLayout(document)
+        , m_view(view)
+    {
+    }
+
+protected:
+    void documentChanged(int from, int removed, int added) override
+    {
+        const int before = m_blocks;
+        m_blocks = document()->blockCount();
+        if (!m_view || before < 0 || removed != 0 || added <= 0 || m_blocks - before != added
+            || !onlyLineBreaks(from, added)) {
+            QPlainTextDocumentLayout::documentChanged(from, removed, added);
+            return;
+        }
+        {
+            const QSignalBlocker quiet(this);
+            QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        }
+        emit documentSizeChanged(documentSize());
+        if (!m_view || !m_view->moveRowsDown(document()->findBlock(from), added))
+            emit update();
+    }
+
+private:
+    bool onlyLineBreaks(int from, int count) const
+    {
+        for (int i = from; i < from + count; ++i)
+            if (document()->characterAt(i) != QChar::ParagraphSeparator)
+                return false;
+        return true;
+    }
+
+    QPointer<ScoreEdit> m_view;
+    int m_blocks = -1;
+};
+
 // ---- Gutter -----------------------------------------------------------------
 
 ScoreLineNumberArea::ScoreLineNumberArea(ScoreEdit *editor)
@@ -95,6 +142,8 @@ ScoreEdit::ScoreEdit(QWidget *parent)
     // 0x41: no system input method composes here; our own one does.
     setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText);
     m_gutter = new ScoreLineNumberArea(this);
+    // It paints every pixel: nothing beneath it is repainted with it.
+    m_gutter->setAttribute(Qt::WA_OpaquePaintEvent);
     setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
     connect(this, &QPlainTextEdit::updateRequest, this, &ScoreEdit::updateLineNumberArea);
     connect(m_config, &EditorConfig::configChanged, this, &ScoreEdit::applyAppearance);
@@ -154,7 +203,10 @@ void ScoreEdit::setPairedDocument(PairedDocument *document)
         // A text that goes away must not stay shown: a text of the pane's
         // own takes its place.
         connect(document, &QObject::destroyed, this, [this] { setDocument(nullptr); });
-        showDocument(document->scoreDocument());
+        QTextDocument *score = document->scoreDocument();
+        if (!dynamic_cast<ScoreTextLayout *>(score->documentLayout()))
+            score->setDocumentLayout(new ScoreTextLayout(score, this));
+        showDocument(score);
     }
     m_gutter->update();
 }
@@ -195,6 +247,40 @@ void ScoreEdit::applyAppearance()
 void ScoreEdit::updateLineNumberAreaAll()
 {
     m_gutter->update();
+}
+
+void ScoreEdit::updateLineNumberAreaFrom(int line)
+{
+    const QTextBlock block = document()->findBlockByNumber(std::max(line, 0));
+    if (!block.isValid())
+        return;
+    const int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
+    if (top < 0 || block.blockNumber() < firstVisibleBlock().blockNumber())
+        m_gutter->update();
+    else if (top < m_gutter->height())
+        m_gutter->update(0, top, m_gutter->width(), m_gutter->height() - top);
+}
+
+bool ScoreEdit::moveRowsDown(const QTextBlock &first, int count)
+{
+    if (!viewport()->isVisible() || first.blockNumber() < firstVisibleBlock().blockNumber())
+        return false;
+    const int top = qRound(blockBoundingGeometry(first).translated(contentOffset()).top());
+    const int height = viewport()->height();
+    if (top < 0)
+        return false;
+    if (top >= height)
+        return true;
+    qreal dy = 0;
+    QTextBlock block = first;
+    for (int i = 0; i < count && block.isValid(); ++i, block = block.next())
+        dy += blockBoundingRect(block).height();
+    // The rows from `first` on keep their pixels, one row lower; the new
+    // empty rows and their gutter labels are painted.
+    const int shift = qRound(dy);
+    viewport()->scroll(0, shift, QRect(0, top, viewport()->width(), height - top));
+    m_gutter->scroll(0, shift, QRect(0, top, m_gutter->width(), m_gutter->height() - top));
+    return true;
 }
 
 void ScoreEdit::updateLineNumberArea(const QRect &rect, int dy)
