@@ -4,7 +4,6 @@
 #include "document/ScoreSyntax.h"
 #include "editor/EditorConfig.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -222,21 +221,13 @@ void LyricHighlighter::highlightBlock(QTextBlock block)
     block.setUserState(Formatted);
     if (ranges == layout->formats())
         return;
-    // New formats throw the line's layout away and announce the line as
-    // changed: at once while a change is being announced, which the
-    // document's layout handles right after; otherwise only with the next
-    // edit, so the line is marked dirty now. A line whose height that
-    // changes (a title wrapping once bold, a sung line once longer) moves
-    // the lines below: the whole pane is repainted.
-    QAbstractTextDocumentLayout *documentLayout = m_document->documentLayout();
-    const bool laidOut = layout->lineCount() > 0;
-    const qreal height = laidOut ? documentLayout->blockBoundingRect(block).height() : 0;
+    // New formats announce the line as changed: at once while a change is
+    // being announced, which the document's layout handles right after;
+    // otherwise only with the next edit, so the line is marked dirty now.
     const int number = block.blockNumber();
     m_applying = true;
     layout->setFormats(ranges);
     if (number < m_changeFirst || number > m_changeLast)
         m_document->markContentsDirty(block.position(), 1);
     m_applying = false;
-    if (laidOut && documentLayout->blockBoundingRect(block).height() != height)
-        emit documentLayout->update();
 }

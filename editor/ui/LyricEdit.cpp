@@ -25,7 +25,8 @@ const QColor OtherMatch(255, 255, 0);
 // the whole line as replaced, a change that the base class takes for one
 // reaching into the next line, repainting the whole pane for every typed
 // character. With the line count unchanged and the new text inside one
-// line, the change is that line's alone.
+// line, the change is that line's alone; the rows below are repainted only
+// when it takes more or fewer rows than before.
 class LyricTextLayout : public QPlainTextDocumentLayout
 {
 public:
@@ -37,10 +38,15 @@ protected:
         const int blocks = document()->blockCount();
         const bool sameCount = blocks == m_blocks;
         m_blocks = blocks;
-        if (sameCount && removed > 0 && added > 0
-            && document()->findBlock(from) == document()->findBlock(from + added - 1))
-            removed = 0;
-        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        const QTextBlock block = document()->findBlock(from);
+        if (!sameCount || added <= 0 || block != document()->findBlock(from + added - 1)) {
+            QPlainTextDocumentLayout::documentChanged(from, removed, added);
+            return;
+        }
+        const int rows = block.lineCount();
+        QPlainTextDocumentLayout::documentChanged(from, 0, added);
+        if (block.lineCount() != rows)
+            emit update();
     }
 
 private:

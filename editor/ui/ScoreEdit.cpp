@@ -7,6 +7,9 @@
 #include "input/ui/InputMethod.h"
 
 #include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QPlainTextDocumentLayout>
 #include <QPointer>
 #include <QTextBlock>
@@ -68,6 +71,53 @@ QString chooseMark(const QList<char32_t> &marks)
 const QColor PairingTint(0, 100, 100, 60);
 
 } // namespace
+
+// A scroll bar that repaints only when it looks different: every sung
+// character typed adds a score line and so changes its range, which mostly
+// leaves the handle on the same pixels.
+class ScoreScrollBar : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        const Look now = look();
+        if (change != SliderOrientationChange && now == m_shown)
+            return;
+        m_shown = now;
+        QScrollBar::sliderChange(change);
+    }
+
+    void paintEvent(QPaintEvent *event) override
+    {
+        m_shown = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look
+    {
+        QRect handle;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look &o) const
+        {
+            return handle == o.handle && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+        }
+    };
+
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum()};
+    }
+
+    Look m_shown;
+};
 
 // The plain-text layout, except for empty lines inserted above the end of
 // the text (one for each sung character typed): the base class repaints
@@ -141,6 +191,7 @@ ScoreEdit::ScoreEdit(QWidget *parent)
 {
     // 0x41: no system input method composes here; our own one does.
     setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText);
+    setVerticalScrollBar(new ScoreScrollBar(Qt::Vertical, this));
     m_gutter = new ScoreLineNumberArea(this);
     // It paints every pixel: nothing beneath it is repainted with it.
     m_gutter->setAttribute(Qt::WA_OpaquePaintEvent);

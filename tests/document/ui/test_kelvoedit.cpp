@@ -100,8 +100,11 @@ void TestKelvoEdit::typingRepaintsWhatChanged()
         const QImage fresh = edit->grab().toImage();
         return shown.convertToFormat(QImage::Format_RGB32) == fresh.convertToFormat(QImage::Format_RGB32);
     };
+    // The long one wraps the line onto a second row, moving the rows below.
     for (const QString &step : {QStringLiteral("春"), QStringLiteral("，"), QStringLiteral("{BS}"),
-                                QStringLiteral("{BS}"), QStringLiteral("{RET}")}) {
+                                QStringLiteral("{BS}"), QStringLiteral("{RET}"),
+                                QStringLiteral("春花秋月何时了往事知多少小楼昨夜又东风故国不堪回首月明中"
+                                               "雕栏玉砌应犹在只是朱颜改问君能有几多愁恰似一江春水向东流")}) {
         runStep(edit->lyricEdit(), step);
         QVERIFY2(shownMatchesFresh(), qPrintable(step));
     }
