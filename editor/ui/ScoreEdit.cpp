@@ -122,7 +122,8 @@ private:
 // The plain-text layout, except for empty lines inserted above the end of
 // the text (one for each sung character typed): the base class repaints
 // the whole pane for them, while the view can move the rows below down
-// and paint only the new ones (ScoreEdit::moveRowsDown).
+// and paint only the new ones (ScoreEdit::moveRowsDown). The text is shown
+// by one pane at a time, the one that showed it last.
 class ScoreTextLayout : public QPlainTextDocumentLayout
 {
 public:
@@ -132,13 +133,15 @@ public:
     {
     }
 
+    void setView(ScoreEdit *view) { m_view = view; }
+
 protected:
     void documentChanged(int from, int removed, int added) override
     {
         const int before = m_blocks;
         m_blocks = document()->blockCount();
-        if (!m_view || before < 0 || removed != 0 || added <= 0 || m_blocks - before != added
-            || !onlyLineBreaks(from, added)) {
+        if (!m_view || m_view->document() != document() || before < 0 || removed != 0
+            || added <= 0 || m_blocks - before != added || !onlyLineBreaks(from, added)) {
             QPlainTextDocumentLayout::documentChanged(from, removed, added);
             return;
         }
@@ -255,7 +258,9 @@ void ScoreEdit::setPairedDocument(PairedDocument *document)
         // own takes its place.
         connect(document, &QObject::destroyed, this, [this] { setDocument(nullptr); });
         QTextDocument *score = document->scoreDocument();
-        if (!dynamic_cast<ScoreTextLayout *>(score->documentLayout()))
+        if (auto *layout = dynamic_cast<ScoreTextLayout *>(score->documentLayout()))
+            layout->setView(this);
+        else
             score->setDocumentLayout(new ScoreTextLayout(score, this));
         showDocument(score);
     }
