@@ -119,11 +119,12 @@ private:
     Look m_shown;
 };
 
-// The plain-text layout, except for empty lines inserted above the end of
-// the text (one for each sung character typed): the base class repaints
-// the whole pane for them, while the view can move the rows below down
-// and paint only the new ones (ScoreEdit::moveRowsDown). The text is shown
-// by one pane at a time, the one that showed it last.
+// The plain-text layout, except when lines are inserted or removed (one
+// for each sung character typed or deleted): the base class repaints the
+// whole pane, while the view repaints only the rows from the change down
+// (ScoreEdit::repaintRowsFrom), and for inserted empty lines moves those
+// rows down and paints only the new ones (ScoreEdit::moveRowsDown). The
+// text is shown by one pane at a time, the one that showed it last.
 class ScoreTextLayout : public QPlainTextDocumentLayout
 {
 public:
@@ -140,8 +141,9 @@ protected:
     {
         const int before = m_blocks;
         m_blocks = document()->blockCount();
-        if (!m_view || m_view->document() != document() || before < 0 || removed != 0
-            || added <= 0 || m_blocks - before != added || !onlyLineBreaks(from, added)) {
+        // Lines inserted or removed: the rows above the change stay as
+        // they are.
+        if (!m_view || m_view->document() != document() || before < 0 || m_blocks == before) {
             QPlainTextDocumentLayout::documentChanged(from, removed, added);
             return;
         }
@@ -150,7 +152,10 @@ protected:
             QPlainTextDocumentLayout::documentChanged(from, removed, added);
         }
         emit documentSizeChanged(documentSize());
-        if (!m_view || !m_view->moveRowsDown(document()->findBlock(from), added))
+        const QTextBlock first = document()->findBlock(from);
+        const bool inserted = removed == 0 && added > 0 && m_blocks - before == added
+                              && onlyLineBreaks(from, added);
+        if (!(inserted ? m_view->moveRowsDown(first, added) : m_view->repaintRowsFrom(first)))
             emit update();
     }
 
@@ -315,6 +320,21 @@ void ScoreEdit::updateLineNumberAreaFrom(int line)
         m_gutter->update();
     else if (top < m_gutter->height())
         m_gutter->update(0, top, m_gutter->width(), m_gutter->height() - top);
+}
+
+bool ScoreEdit::repaintRowsFrom(const QTextBlock &first)
+{
+    if (!viewport()->isVisible() || first.blockNumber() < firstVisibleBlock().blockNumber())
+        return false;
+    const int top = qRound(blockBoundingGeometry(first).translated(contentOffset()).top());
+    if (top < 0)
+        return false;
+    const int height = viewport()->height();
+    if (top < height) {
+        viewport()->update(0, top, viewport()->width(), height - top);
+        m_gutter->update(0, top, m_gutter->width(), m_gutter->height() - top);
+    }
+    return true;
 }
 
 bool ScoreEdit::moveRowsDown(const QTextBlock &first, int count)

@@ -75,6 +75,9 @@ public:
     // that cannot be done (first is above the rows shown) and the whole
     // pane must be repainted.
     bool moveRowsDown(const QTextBlock &first, int count);
+    // Lines were inserted or removed at block first: the rows shown from
+    // there down are painted again. False as above.
+    bool repaintRowsFrom(const QTextBlock &first);
 
 public slots:
     void applyAppearance();
