@@ -8,10 +8,14 @@
 #include "core/DataPaths.h"
 #include "core/Resources.h"
 #include "document/GongcheSymbols.h"
+#include "document/SampleScore.h"
+#include "document/ScoreFile.h"
+#include "document/ScoreSyntax.h"
 #include "editor/EditorConfig.h"
 #include "fonts/FontRegistry.h"
 #include "fonts/FontSubstitutions.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
@@ -94,6 +98,39 @@ inline QString makeScore(QRandomGenerator &rng, int pairedCount)
     }
     lines << QString();
     return lines.join(QLatin1Char('\n'));
+}
+
+// The bundled sample repeated (the last copy cut short) to `lyricLines`
+// lyric lines, with the notation of every paired character: a long act of
+// real text. Empty texts should the sample be missing.
+struct Texts
+{
+    QString lyric;
+    QString score;
+};
+
+inline Texts repeatedSample(int lyricLines)
+{
+    initResources();
+    QFile file(SampleScore::resourcePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const ScoreFile::Decoded decoded = ScoreFile::decode(file.readAll());
+    const ScoreSyntax::NormalisedDocument sample =
+        ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
+    const QStringList lyric = sample.lyric.split(QLatin1Char('\n'));
+    const QStringList score = sample.score.split(QLatin1Char('\n'));
+    QStringList outLyric, outScore;
+    outLyric.reserve(lyricLines);
+    while (outLyric.size() < lyricLines) {
+        const QStringList part = lyric.mid(0, lyricLines - outLyric.size());
+        const int paired = ScoreSyntax::pairedCount(PlainLines(part));
+        outLyric += part;
+        for (int i = 0; i < paired; ++i)
+            outScore << score.value(i);
+    }
+    outScore << QString();
+    return {outLyric.join(QLatin1Char('\n')), outScore.join(QLatin1Char('\n'))};
 }
 
 } // namespace BenchDocument

@@ -4,6 +4,12 @@
 // the undo command with its score-line bookkeeping, the cursor
 // synchronisation and the repaint of both panes and their gutters. Typed
 // at the top, in the middle and at the end; then as many Backspaces.
+// The same keys go, interleaved, into a bare pair of QPlainTextEdit
+// holding the same texts in the same fonts and window size (no
+// highlighter, gutters or pairing): the ratio of the two medians of
+// processor time (which other processes on a busy machine do not inflate)
+// says what the editor adds, whatever the machine. Then the same for the
+// bundled sample repeated to 30,000 lines.
 // Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
@@ -21,7 +27,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -29,6 +38,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <utility>
+#include <string>
 #include <vector>
 
 namespace {
@@ -45,17 +57,33 @@ int sungLineEnd(const QTextDocument *document, int line)
     return document->characterCount() - 1;
 }
 
-double keystroke(QWidget *pane, Qt::Key key, const QString &text)
+// This thread's processor time: unlike the clock it does not count the
+// time other processes on a busy machine take from it.
+double threadMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+struct Cost
+{
+    double wall = 0;
+    double cpu = 0;
+};
+
+Cost keystroke(QWidget *pane, Qt::Key key, const QString &text)
 {
     QElapsedTimer timer;
     timer.start();
+    const double cpu = threadMs();
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
     QCoreApplication::sendEvent(pane, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
     QCoreApplication::sendEvent(pane, &release);
     // Paint what the keystroke invalidated (both panes, both gutters).
     QCoreApplication::processEvents();
-    return double(timer.nsecsElapsed()) / 1e6;
+    return {double(timer.nsecsElapsed()) / 1e6, threadMs() - cpu};
 }
 
 struct Stats
@@ -83,6 +111,126 @@ void print(const char *name, double value, const char *unit)
     std::fflush(stdout);
 }
 
+// The bare baseline: the two texts side by side in plain editors.
+struct PlainPair
+{
+    QWidget window;
+    QPlainTextEdit *lyric = new QPlainTextEdit(&window);
+    QPlainTextEdit *score = new QPlainTextEdit(&window);
+
+    PlainPair(const QString &lyricText, const QString &scoreText)
+    {
+        auto *row = new QHBoxLayout(&window);
+        row->addWidget(lyric);
+        row->addWidget(score);
+        lyric->setFont(EditorConfig::instance()->lyricFont());
+        score->setFont(EditorConfig::instance()->scoreFont());
+        lyric->setPlainText(lyricText);
+        score->setPlainText(scoreText);
+    }
+};
+
+void placeCursor(QPlainTextEdit *pane, int line)
+{
+    QTextCursor cursor = pane->textCursor();
+    cursor.setPosition(sungLineEnd(pane->document(), line));
+    pane->setTextCursor(cursor);
+    QCoreApplication::processEvents();
+}
+
+struct Keys
+{
+    std::vector<double> typing, backspace, typingCpu, backspaceCpu;
+
+    void add(const Keys &o)
+    {
+        for (auto [to, from] : {std::pair{&typing, &o.typing}, {&backspace, &o.backspace},
+                                {&typingCpu, &o.typingCpu}, {&backspaceCpu, &o.backspaceCpu}})
+            to->insert(to->end(), from->begin(), from->end());
+    }
+};
+
+// Typing then as many Backspaces at the end of a sung line.
+Keys typeAt(QPlainTextEdit *pane, int line)
+{
+    placeCursor(pane, line);
+    Keys k;
+    for (int i = 0; i < KeysPerPlace; ++i) {
+        // Now and then a comma: a keystroke without a score line.
+        const QString text = i % 8 == 7 ? QStringLiteral("，") : QString(QChar(char16_t(0x4E00 + i)));
+        const Cost c = keystroke(pane, Qt::Key_unknown, text);
+        k.typing.push_back(c.wall);
+        k.typingCpu.push_back(c.cpu);
+    }
+    for (int i = 0; i < KeysPerPlace; ++i) {
+        const Cost c = keystroke(pane, Qt::Key_Backspace, QString());
+        k.backspace.push_back(c.wall);
+        k.backspaceCpu.push_back(c.cpu);
+    }
+    return k;
+}
+
+struct Measured
+{
+    Keys edit, plain;
+};
+
+// Both editors on the same texts, the keys at each place first into the
+// paired editor, then into the bare pair.
+Measured measure(const QString &lyricText, const QString &scoreText, const char *prefix)
+{
+    KelvoEdit edit;
+    LyricEdit *lyric = edit.lyricEdit();
+    lyric->setPlainText(lyricText);
+    edit.scoreEdit()->setPlainText(scoreText);
+    edit.undoStack()->clear();
+    edit.resize(1000, 900);
+    edit.show();
+    PlainPair plain(lyricText, scoreText);
+    plain.window.resize(1000, 900);
+    plain.window.show();
+    lyric->setFocus();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+
+    const int lines = lyric->document()->blockCount();
+    const struct
+    {
+        const char *name;
+        int line;
+    } places[] = {{"top", 2}, {"middle", lines / 2}, {"end", lines - 40}};
+    Measured m;
+    for (const auto &place : places) {
+        const Keys here = typeAt(lyric, place.line);
+        const Stats s = stats(here.typing);
+        const std::string name = std::string(prefix) + place.name;
+        print((name + "_median_ms").c_str(), s.median, "ms");
+        print((name + "_max_ms").c_str(), s.max, "ms");
+        m.edit.add(here);
+        m.plain.add(typeAt(plain.lyric, place.line));
+    }
+    return m;
+}
+
+// The processor time of a key in the paired editor against the bare pair's
+// (medians), and the same by the clock.
+void printRatios(const Measured &m, const std::string &size)
+{
+    const auto ratio = [](const std::vector<double> &a, const std::vector<double> &b) {
+        return stats(a).median / std::max(stats(b).median, 1e-9);
+    };
+    const auto line = [&size](const char *what, const char *rest) {
+        return std::string(what) + size + rest;
+    };
+    print(line("keystroke", "_cpu_median_ms").c_str(), stats(m.edit.typingCpu).median, "ms");
+    print(line("plain_keystroke", "_cpu_median_ms").c_str(), stats(m.plain.typingCpu).median, "ms");
+    print(line("plain_keystroke", "_median_ms").c_str(), stats(m.plain.typing).median, "ms");
+    print(line("keystroke", "_vs_plain_ratio").c_str(), ratio(m.edit.typingCpu, m.plain.typingCpu), "x");
+    print(line("keystroke", "_vs_plain_wall_ratio").c_str(), ratio(m.edit.typing, m.plain.typing), "x");
+    print(line("backspace", "_vs_plain_ratio").c_str(),
+          ratio(m.edit.backspaceCpu, m.plain.backspaceCpu), "x");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -93,61 +241,33 @@ int main(int argc, char *argv[])
     BenchDocument::initApplication(dataDir.path());
 
     QRandomGenerator rng(2024);
-    KelvoEdit edit;
-    LyricEdit *lyric = edit.lyricEdit();
-    lyric->setPlainText(BenchDocument::makeLyric(rng, LyricLines));
-    const int paired = ScoreSyntax::pairedCount(DocumentLines(*lyric->document()));
-    edit.scoreEdit()->setPlainText(BenchDocument::makeScore(rng, paired));
-    edit.undoStack()->clear();
-    edit.resize(1000, 900);
-    edit.show();
-    lyric->setFocus();
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-
-    print("lyric_lines", lyric->document()->blockCount(), "lines");
+    const QString lyricText = BenchDocument::makeLyric(rng, LyricLines);
+    const int paired = ScoreSyntax::pairedCount(PlainLines(lyricText));
+    const QString scoreText = BenchDocument::makeScore(rng, paired);
+    print("lyric_lines", LyricLines, "lines");
     print("paired_characters", paired, "chars");
 
-    std::vector<double> typing, backspace, all;
-    const struct
-    {
-        const char *name;
-        int line;
-    } places[] = {{"top", 2}, {"middle", LyricLines / 2}, {"end", LyricLines - 40}};
-    for (const auto &place : places) {
-        QTextCursor cursor = lyric->textCursor();
-        cursor.setPosition(sungLineEnd(lyric->document(), place.line));
-        lyric->setTextCursor(cursor);
-        QCoreApplication::processEvents();
-        std::vector<double> here;
-        for (int i = 0; i < KeysPerPlace; ++i) {
-            // Now and then a comma: a keystroke without a score line.
-            const QString text = i % 8 == 7 ? QStringLiteral("，") : QString(QChar(char16_t(0x4E00 + i)));
-            here.push_back(keystroke(lyric, Qt::Key_unknown, text));
-        }
-        std::vector<double> back;
-        for (int i = 0; i < KeysPerPlace; ++i)
-            back.push_back(keystroke(lyric, Qt::Key_Backspace, QString()));
-        const Stats s = stats(here);
-        const std::string prefix = std::string("keystroke_") + place.name;
-        print((prefix + "_median_ms").c_str(), s.median, "ms");
-        print((prefix + "_max_ms").c_str(), s.max, "ms");
-        typing.insert(typing.end(), here.begin(), here.end());
-        backspace.insert(backspace.end(), back.begin(), back.end());
-    }
-    all = typing;
-    all.insert(all.end(), backspace.begin(), backspace.end());
-
-    const Stats t = stats(typing);
+    const Measured m = measure(lyricText, scoreText, "keystroke_");
+    const Stats t = stats(m.edit.typing);
     print("keystroke_median_ms", t.median, "ms");
     print("keystroke_p95_ms", t.p95, "ms");
     print("keystroke_max_ms", t.max, "ms");
-    const Stats b = stats(backspace);
+    const Stats b = stats(m.edit.backspace);
     print("backspace_median_ms", b.median, "ms");
     print("backspace_p95_ms", b.p95, "ms");
     print("backspace_max_ms", b.max, "ms");
+    std::vector<double> all = m.edit.typing;
+    all.insert(all.end(), m.edit.backspace.begin(), m.edit.backspace.end());
     const Stats a = stats(all);
     print("all_keys_median_ms", a.median, "ms");
     print("all_keys_max_ms", a.max, "ms");
+    printRatios(m, "");
+
+    const BenchDocument::Texts act = BenchDocument::repeatedSample(30000);
+    const Measured big = measure(act.lyric, act.score, "keystroke_30000_lines_");
+    const Stats bt = stats(big.edit.typing);
+    print("keystroke_30000_lines_median_ms", bt.median, "ms");
+    print("keystroke_30000_lines_p95_ms", bt.p95, "ms");
+    printRatios(big, "_30000_lines");
     return 0;
 }

@@ -15,6 +15,8 @@
 #include <QTextDocument>
 #include <QUndoStack>
 
+#include <utility>
+
 namespace {
 
 // Counts the undo steps a document gains while it lives. A document's own
@@ -176,6 +178,9 @@ bool EditCommand::pushIfEffective(PairedDocument *document, EditCommand *command
 
 void EditCommand::replayLyric(bool undo, int lyricSteps, int scoreSteps)
 {
+    const bool pushing = std::exchange(m_pushing, false);
+    if (pushing && !undo)
+        return;
     {
         SyncGuard sync(document);
         // Each text's own undo puts the cursor where the step changed it.

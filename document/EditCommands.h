@@ -55,6 +55,11 @@ protected:
     void replayScore(bool undo);
 
     PairedDocument *document;
+
+private:
+    // The redo that pushing runs finds the change applied and the cursors
+    // where the constructor left them.
+    bool m_pushing = true;
 };
 
 // Text typed or pasted as plain text into the lyric text, with the score

@@ -6,6 +6,7 @@
 #include <QTextBlock>
 
 #include <algorithm>
+#include <iterator>
 
 PairingIndex::PairingIndex(const QTextDocument *document, QObject *parent)
     : QObject(parent)
@@ -68,8 +69,14 @@ void PairingIndex::onContentsChange(int position, int removed, int added)
     for (QTextBlock block = m_document->findBlockByNumber(b0);
          block.isValid() && block.blockNumber() <= b1New; block = block.next())
         fresh.push_back(readLine(block.text()));
-    m_lines.erase(m_lines.begin() + b0, m_lines.begin() + b1Old + 1);
-    m_lines.insert(m_lines.begin() + b0, fresh.begin(), fresh.end());
+    if (int(fresh.size()) == b1Old - b0 + 1) {
+        // The same lines re-read (typing inside a line): nothing moves.
+        std::move(fresh.begin(), fresh.end(), m_lines.begin() + b0);
+    } else {
+        m_lines.erase(m_lines.begin() + b0, m_lines.begin() + b1Old + 1);
+        m_lines.insert(m_lines.begin() + b0, std::make_move_iterator(fresh.begin()),
+                       std::make_move_iterator(fresh.end()));
+    }
     if (int(m_lines.size()) != blocks) {
         rebuildAll();
         return;

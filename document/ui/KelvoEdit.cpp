@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -85,7 +86,18 @@ KelvoEdit::KelvoEdit(QWidget *parent)
     ui->undoAction->setEnabled(false);
     emit canUndoChanged(false);
 
-    connect(ui->lyricEdit, &QPlainTextEdit::textChanged, this, &KelvoEdit::updateScoreLineNumberArea);
+    // A lyric edit shifts the score pane's labels from its line's first
+    // paired character on; new formats shift nothing.
+    connect(m_document->lyricDocument(), &QTextDocument::contentsChange, this,
+            [this, revision = -1](int position) mutable {
+                const QTextDocument *lyric = m_document->lyricDocument();
+                if (lyric->revision() == revision)
+                    return;
+                revision = lyric->revision();
+                m_document->markModifiedIfEdited();
+                const int lineStart = lyric->findBlock(position).position();
+                ui->scoreEdit->updateLineNumberAreaFrom(m_document->scoreLineAt(lineStart) + 1);
+            });
     connect(ui->lyricEdit, &QPlainTextEdit::cursorPositionChanged, this,
             &KelvoEdit::lyricCursorPositionChanged);
     connect(ui->scoreEdit, &QPlainTextEdit::textChanged, this, &KelvoEdit::onScoreTextChanged);

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -184,15 +185,33 @@ void GutteredTextEdit::paintBlockLabels(
     QPainter &painter, const QRect &rect, int width, int lineHeight,
     const std::function<QString(const QTextBlock &)> &label) const
 {
-    painter.setFont(labelFont(painter.font(), lineHeight));
+    const QFont font = labelFont(painter.font(), lineHeight);
+    painter.setFont(font);
+    // Labels laid out once: shaping each at every repaint cost more than
+    // the rest of a keystroke.
+    if (font != m_labelFont) {
+        m_labelFont = font;
+        m_labels.clear();
+    }
     QTextBlock block = firstVisibleBlock();
     int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
     int bottom = top + qRound(blockBoundingRect(block).height());
     while (block.isValid() && top <= rect.bottom()) {
         if (block.isVisible() && bottom >= rect.top()) {
             const QString text = label(block);
-            if (!text.isEmpty())
-                painter.drawText(0, top, width, lineHeight, Qt::AlignCenter, text);
+            if (!text.isEmpty()) {
+                auto it = m_labels.find(text);
+                if (it == m_labels.end()) {
+                    if (m_labels.size() > 4096) // a long act's many characters
+                        m_labels.clear();
+                    it = m_labels.insert(text, QStaticText(text));
+                    it->prepare(QTransform(), font);
+                }
+                const QSizeF size = it->size();
+                painter.drawStaticText(QPointF((width - size.width()) / 2,
+                                               top + (lineHeight - size.height()) / 2),
+                                       *it);
+            }
         }
         block = block.next();
         top = bottom;

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QFont>
+#include <QHash>
 #include <QPlainTextEdit>
+#include <QStaticText>
 #include <QTextEdit>
 
 #include <functional>
@@ -61,4 +64,7 @@ private:
 
     QList<QTextEdit::ExtraSelection> m_tints;
     QTextEdit::ExtraSelection m_playing;
+    // paintBlockLabels' labels, laid out in m_labelFont.
+    mutable QHash<QString, QStaticText> m_labels;
+    mutable QFont m_labelFont;
 };

@@ -8,6 +8,7 @@
 #include "editor/LyricHighlighter.h"
 
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -19,6 +20,38 @@ namespace {
 const QColor PairingTint(0, 100, 100, 60);
 const QColor CurrentMatch(255, 150, 50);
 const QColor OtherMatch(255, 255, 0);
+
+// The plain-text layout with one change: new formats of a line announce
+// the whole line as replaced, a change that the base class takes for one
+// reaching into the next line, repainting the whole pane for every typed
+// character. With the line count unchanged and the new text inside one
+// line, the change is that line's alone; the rows below are repainted only
+// when it takes more or fewer rows than before.
+class LyricTextLayout : public QPlainTextDocumentLayout
+{
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+protected:
+    void documentChanged(int from, int removed, int added) override
+    {
+        const int blocks = document()->blockCount();
+        const bool sameCount = blocks == m_blocks;
+        m_blocks = blocks;
+        const QTextBlock block = document()->findBlock(from);
+        if (!sameCount || added <= 0 || block != document()->findBlock(from + added - 1)) {
+            QPlainTextDocumentLayout::documentChanged(from, removed, added);
+            return;
+        }
+        const int rows = block.lineCount();
+        QPlainTextDocumentLayout::documentChanged(from, 0, added);
+        if (block.lineCount() != rows)
+            emit update();
+    }
+
+private:
+    int m_blocks = -1;
+};
 
 } // namespace
 
@@ -47,12 +80,14 @@ LyricEdit::LyricEdit(QWidget *parent)
     , m_config(EditorConfig::instance())
     , m_gutter(new LyricLineNumberArea(this))
 {
+    // It paints every pixel: nothing beneath it is repainted with it.
+    m_gutter->setAttribute(Qt::WA_OpaquePaintEvent);
     setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
     connect(this, &QPlainTextEdit::updateRequest, this, &LyricEdit::updateLineNumberArea);
     connect(m_config, &EditorConfig::configChanged, this, &LyricEdit::applyAppearance);
     // After construction, so whoever creates the pane has finished with it.
     QTimer::singleShot(0, this, &LyricEdit::applyAppearance);
-    m_highlighter = new LyricHighlighter(document());
+    showText(document());
 }
 
 void LyricEdit::setPairedDocument(PairedDocument *document)
@@ -72,12 +107,28 @@ void LyricEdit::showText(QTextDocument *text)
 {
     // The highlighter colours the text shown, and belongs to that text.
     delete m_highlighter;
+    if (text && text != document() && !dynamic_cast<LyricTextLayout *>(text->documentLayout()))
+        text->setDocumentLayout(new LyricTextLayout(text));
     if (text)
         showDocument(text);
     else
         setDocument(nullptr);
     m_highlighter = new LyricHighlighter(this->document());
+    // Lines it left for later are coloured when painted.
+    connect(m_highlighter, &LyricHighlighter::linesPending, viewport(),
+            qOverload<>(&QWidget::update));
     delete m_pairing;
+}
+
+void LyricEdit::paintEvent(QPaintEvent *event)
+{
+    // Colours the lines about to be shown that wait for it; every block
+    // takes at least one row.
+    if (m_highlighter) {
+        const int rows = viewport()->height() / std::max(1, fontMetrics().lineSpacing()) + 2;
+        m_highlighter->highlightBlocks(firstVisibleBlock(), rows);
+    }
+    GutteredTextEdit::paintEvent(event);
 }
 
 QString LyricEdit::lineLabel(QStringView line)

@@ -91,6 +91,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private slots:
     void updateLineNumberArea(const QRect &rect, int dy);

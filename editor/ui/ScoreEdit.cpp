@@ -7,6 +7,11 @@
 #include "input/ui/InputMethod.h"
 
 #include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QPlainTextDocumentLayout>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -67,6 +72,106 @@ const QColor PairingTint(0, 100, 100, 60);
 
 } // namespace
 
+// A scroll bar that repaints only when it looks different: every sung
+// character typed adds a score line and so changes its range, which mostly
+// leaves the handle on the same pixels.
+class ScoreScrollBar : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        const Look now = look();
+        if (change != SliderOrientationChange && now == m_shown)
+            return;
+        m_shown = now;
+        QScrollBar::sliderChange(change);
+    }
+
+    void paintEvent(QPaintEvent *event) override
+    {
+        m_shown = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look
+    {
+        QRect handle;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look &o) const
+        {
+            return handle == o.handle && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+        }
+    };
+
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum()};
+    }
+
+    Look m_shown;
+};
+
+// The plain-text layout, except when lines are inserted or removed (one
+// for each sung character typed or deleted): the base class repaints the
+// whole pane, while the view repaints only the rows from the change down
+// (ScoreEdit::repaintRowsFrom), and for inserted empty lines moves those
+// rows down and paints only the new ones (ScoreEdit::moveRowsDown). The
+// text is shown by one pane at a time, the one that showed it last.
+class ScoreTextLayout : public QPlainTextDocumentLayout
+{
+public:
+    ScoreTextLayout(QTextDocument *document, ScoreEdit *view)
+        : QPlainTextDocumentLayout(document)
+        , m_view(view)
+    {
+    }
+
+    void setView(ScoreEdit *view) { m_view = view; }
+
+protected:
+    void documentChanged(int from, int removed, int added) override
+    {
+        const int before = m_blocks;
+        m_blocks = document()->blockCount();
+        // Lines inserted or removed: the rows above the change stay as
+        // they are.
+        if (!m_view || m_view->document() != document() || before < 0 || m_blocks == before) {
+            QPlainTextDocumentLayout::documentChanged(from, removed, added);
+            return;
+        }
+        {
+            const QSignalBlocker quiet(this);
+            QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        }
+        emit documentSizeChanged(documentSize());
+        const QTextBlock first = document()->findBlock(from);
+        const bool inserted = removed == 0 && added > 0 && m_blocks - before == added
+                              && onlyLineBreaks(from, added);
+        if (!(inserted ? m_view->moveRowsDown(first, added) : m_view->repaintRowsFrom(first)))
+            emit update();
+    }
+
+private:
+    bool onlyLineBreaks(int from, int count) const
+    {
+        for (int i = from; i < from + count; ++i)
+            if (document()->characterAt(i) != QChar::ParagraphSeparator)
+                return false;
+        return true;
+    }
+
+    QPointer<ScoreEdit> m_view;
+    int m_blocks = -1;
+};
+
 // ---- Gutter -----------------------------------------------------------------
 
 ScoreLineNumberArea::ScoreLineNumberArea(ScoreEdit *editor)
@@ -94,7 +199,10 @@ ScoreEdit::ScoreEdit(QWidget *parent)
 {
     // 0x41: no system input method composes here; our own one does.
     setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText);
+    setVerticalScrollBar(new ScoreScrollBar(Qt::Vertical, this));
     m_gutter = new ScoreLineNumberArea(this);
+    // It paints every pixel: nothing beneath it is repainted with it.
+    m_gutter->setAttribute(Qt::WA_OpaquePaintEvent);
     setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
     connect(this, &QPlainTextEdit::updateRequest, this, &ScoreEdit::updateLineNumberArea);
     connect(m_config, &EditorConfig::configChanged, this, &ScoreEdit::applyAppearance);
@@ -154,7 +262,12 @@ void ScoreEdit::setPairedDocument(PairedDocument *document)
         // A text that goes away must not stay shown: a text of the pane's
         // own takes its place.
         connect(document, &QObject::destroyed, this, [this] { setDocument(nullptr); });
-        showDocument(document->scoreDocument());
+        QTextDocument *score = document->scoreDocument();
+        if (auto *layout = dynamic_cast<ScoreTextLayout *>(score->documentLayout()))
+            layout->setView(this);
+        else
+            score->setDocumentLayout(new ScoreTextLayout(score, this));
+        showDocument(score);
     }
     m_gutter->update();
 }
@@ -195,6 +308,55 @@ void ScoreEdit::applyAppearance()
 void ScoreEdit::updateLineNumberAreaAll()
 {
     m_gutter->update();
+}
+
+void ScoreEdit::updateLineNumberAreaFrom(int line)
+{
+    const QTextBlock block = document()->findBlockByNumber(std::max(line, 0));
+    if (!block.isValid())
+        return;
+    const int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
+    if (top < 0 || block.blockNumber() < firstVisibleBlock().blockNumber())
+        m_gutter->update();
+    else if (top < m_gutter->height())
+        m_gutter->update(0, top, m_gutter->width(), m_gutter->height() - top);
+}
+
+bool ScoreEdit::repaintRowsFrom(const QTextBlock &first)
+{
+    if (!viewport()->isVisible() || first.blockNumber() < firstVisibleBlock().blockNumber())
+        return false;
+    const int top = qRound(blockBoundingGeometry(first).translated(contentOffset()).top());
+    if (top < 0)
+        return false;
+    const int height = viewport()->height();
+    if (top < height) {
+        viewport()->update(0, top, viewport()->width(), height - top);
+        m_gutter->update(0, top, m_gutter->width(), m_gutter->height() - top);
+    }
+    return true;
+}
+
+bool ScoreEdit::moveRowsDown(const QTextBlock &first, int count)
+{
+    if (!viewport()->isVisible() || first.blockNumber() < firstVisibleBlock().blockNumber())
+        return false;
+    const int top = qRound(blockBoundingGeometry(first).translated(contentOffset()).top());
+    const int height = viewport()->height();
+    if (top < 0)
+        return false;
+    if (top >= height)
+        return true;
+    qreal dy = 0;
+    QTextBlock block = first;
+    for (int i = 0; i < count && block.isValid(); ++i, block = block.next())
+        dy += blockBoundingRect(block).height();
+    // The rows from `first` on keep their pixels, one row lower; the new
+    // empty rows and their gutter labels are painted.
+    const int shift = qRound(dy);
+    viewport()->scroll(0, shift, QRect(0, top, viewport()->width(), height - top));
+    m_gutter->scroll(0, shift, QRect(0, top, m_gutter->width(), m_gutter->height() - top));
+    return true;
 }
 
 void ScoreEdit::updateLineNumberArea(const QRect &rect, int dy)

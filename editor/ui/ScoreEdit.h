@@ -70,11 +70,22 @@ public:
     void lineNumberAreaPaintEvent(QPaintEvent *event);
     QWidget *lineNumberArea() const;
 
+    // Count empty lines were inserted at block first: the rows shown from
+    // there down are moved down instead of being painted again. False when
+    // that cannot be done (first is above the rows shown) and the whole
+    // pane must be repainted.
+    bool moveRowsDown(const QTextBlock &first, int count);
+    // Lines were inserted or removed at block first: the rows shown from
+    // there down are painted again. False as above.
+    bool repaintRowsFrom(const QTextBlock &first);
+
 public slots:
     void applyAppearance();
-    // Repaints the whole gutter; the paired editor calls it after every
-    // change of the lyric text.
+    // Repaints the whole gutter.
     void updateLineNumberAreaAll();
+    // Repaints the gutter labels of score line `line` and below: the paired
+    // editor calls it when a change of the lyric text may shift them.
+    void updateLineNumberAreaFrom(int line);
 
 signals:
     void beatMarkSuggested(const QString &mark);

@@ -103,6 +103,7 @@ private slots:
     void linesAreIndependent();
     void configChangeRecolours();
     void settersAloneDoNotRecolour();
+    void longChangeWaitsUntilShown();
 
 private:
     std::unique_ptr<TestDataFolder> m_env;
@@ -234,6 +235,41 @@ void TestLyricHighlighter::settersAloneDoNotRecolour()
     m_config->setLyricColor(QColor("#0000aa"));
     QCoreApplication::processEvents();
     QCOMPARE(describe(document.firstBlock()), QStringLiteral("yy"));
+}
+
+// A change of many lines leaves them for a view to colour, and colouring
+// them then gives what colouring them at once would.
+void TestLyricHighlighter::longChangeWaitsUntilShown()
+{
+    QStringList lines;
+    while (lines.size() < LyricHighlighter::ImmediateLines * 2)
+        lines << QStringLiteral("#标题") << QStringLiteral("好，花") << QStringLiteral(";注");
+    QTextDocument document;
+    usePlainTextLayout(document);
+    auto *highlighter = new LyricHighlighter(&document, m_config.get());
+    QSignalSpy pending(highlighter, &LyricHighlighter::linesPending);
+    document.setPlainText(lines.join(QLatin1Char('\n')));
+    QCOMPARE(pending.count(), 1);
+    const QTextBlock far = document.findBlockByNumber(301);
+    QVERIFY(LyricHighlighter::isPending(far));
+    QCOMPARE(describe(far), QStringLiteral("..."));
+
+    highlighter->highlightBlocks(far, 3);
+    QCOMPARE(describe(far), QStringLiteral("ypy"));
+    QCOMPARE(describe(far.next()), QStringLiteral("cc"));
+    QCOMPARE(describe(far.next().next()), QStringLiteral("TTT"));
+    QVERIFY(LyricHighlighter::isPending(far.previous()));
+
+    // A new colour reaches the lines shown later, and a short edit is
+    // coloured at once.
+    m_config->setLyricColor(QColor("#0000aa"));
+    m_config->save();
+    QVERIFY(LyricHighlighter::isPending(far));
+    QTextCursor cursor(document.findBlockByNumber(10));
+    cursor.insertText(QStringLiteral("好"));
+    QVERIFY(!LyricHighlighter::isPending(document.findBlockByNumber(10)));
+    highlighter->highlightBlocks(far, 1);
+    QCOMPARE(far.layout()->formats().first().format.foreground().color(), QColor("#0000aa"));
 }
 
 QTEST_MAIN(TestLyricHighlighter)

@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 
 #include <QClipboard>
+#include <QScreen>
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QSignalSpy>
@@ -26,6 +27,7 @@ private slots:
     void cleanup();
 
     void construction();
+    void typingRepaintsWhatChanged();
     void lyricKeys_data();
     void lyricKeys();
     void firstIdeographInsertsScoreLineInFront();
@@ -77,6 +79,37 @@ void TestKelvoEdit::cleanup()
         im->reset();
     delete edit;
     edit = nullptr;
+}
+
+// The panes repaint only the rows a keystroke changes and move the score
+// rows below a new line instead of painting them again: what the window
+// shows after typing and deleting is what painting it afresh shows.
+void TestKelvoEdit::typingRepaintsWhatChanged()
+{
+    QStringList lyric, score;
+    for (int i = 0; i < 40; ++i) {
+        lyric << (i % 5 == 0 ? QStringLiteral("# 标题") : QStringLiteral("好花，月圆"));
+        if (i % 5)
+            score << sym(1) + sym(2) << sym(3) << QString() << sym(4) << sym(5) + sym(6);
+    }
+    setTexts(*edit, lyric.join('\n'), score.join('\n'));
+    showAndFocus(*edit, edit->lyricEdit());
+    setCursor(edit->lyricEdit(), edit->lyricEdit()->document()->findBlockByNumber(3).position() + 2);
+    QCoreApplication::processEvents();
+    const auto shownMatchesFresh = [this] {
+        QCoreApplication::processEvents();
+        const QImage shown = edit->screen()->grabWindow(edit->winId()).toImage();
+        const QImage fresh = edit->grab().toImage();
+        return shown.convertToFormat(QImage::Format_RGB32) == fresh.convertToFormat(QImage::Format_RGB32);
+    };
+    // The long one wraps the line onto a second row, moving the rows below.
+    for (const QString &step : {QStringLiteral("春"), QStringLiteral("，"), QStringLiteral("{BS}"),
+                                QStringLiteral("{BS}"), QStringLiteral("{RET}"),
+                                QStringLiteral("春花秋月何时了往事知多少小楼昨夜又东风故国不堪回首月明中"
+                                               "雕栏玉砌应犹在只是朱颜改问君能有几多愁恰似一江春水向东流")}) {
+        runStep(edit->lyricEdit(), step);
+        QVERIFY2(shownMatchesFresh(), qPrintable(step));
+    }
 }
 
 void TestKelvoEdit::construction()

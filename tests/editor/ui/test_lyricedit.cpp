@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(LyricEdit::FindResult)
@@ -42,6 +43,7 @@ private slots:
 
     void appearanceFollowsConfig();
     void hasHighlighter();
+    void coloursTheLinesItShows();
 };
 
 namespace {
@@ -406,6 +408,27 @@ void TestLyricEdit::hasHighlighter()
 {
     LyricEdit edit;
     QVERIFY(edit.document()->findChild<LyricHighlighter *>());
+}
+
+// A long text is coloured where the pane shows it, wherever it scrolls.
+void TestLyricEdit::coloursTheLinesItShows()
+{
+    LyricEdit edit;
+    edit.resize(300, 200);
+    edit.show();
+    QStringList lines;
+    for (int i = 0; i < LyricHighlighter::ImmediateLines * 3; ++i)
+        lines << QStringLiteral("好花");
+    edit.setPlainText(lines.join(QLatin1Char('\n')));
+    const QTextDocument *document = edit.document();
+    const auto formatted = [document](int line) {
+        return !LyricHighlighter::isPending(document->findBlockByNumber(line))
+            && !document->findBlockByNumber(line).layout()->formats().isEmpty();
+    };
+    QTRY_VERIFY(formatted(0));
+    QVERIFY(!formatted(document->blockCount() - 1));
+    edit.moveCursor(QTextCursor::End);
+    QTRY_VERIFY(formatted(document->blockCount() - 1));
 }
 
 int main(int argc, char **argv)
