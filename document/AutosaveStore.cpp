@@ -202,7 +202,7 @@ bool AutosaveStore::write(const Entry &entry, const QString &lyric, const QStrin
     record.insert(QStringLiteral("title"), entry.title);
     record.insert(QStringLiteral("saved"),
                   (entry.savedAt.isValid() ? entry.savedAt : QDateTime::currentDateTime())
-                      .toString(Qt::ISODate));
+                      .toString(Qt::ISODateWithMs));
     // The copy first: a record always describes a complete copy.
     return writeWhole(dir.filePath(entry.id + DataSuffix), ScoreFile::encode(lyric, score))
            && writeWhole(dir.filePath(entry.id + RecordSuffix),
@@ -312,8 +312,13 @@ QList<AutosaveStore::Entry> AutosaveStore::Leftover::entries() const
             entry.title = named.isEmpty() ? id : QFileInfo(named).fileName();
         out << entry;
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Entry &a, const Entry &b) { return a.savedAt < b.savedAt; });
+    // Copies written in the same instant come in the order of their ids,
+    // which number the documents as they were opened ("doc-2" before "doc-10").
+    std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) {
+        if (a.savedAt != b.savedAt)
+            return a.savedAt < b.savedAt;
+        return a.id.size() != b.id.size() ? a.id.size() < b.id.size() : a.id < b.id;
+    });
     return out;
 }
 

@@ -15,6 +15,8 @@
 #include <QMainWindow>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace {
 
 int intervalFromEnvironment()
@@ -127,9 +129,17 @@ void Autosaver::autosaveNow()
     // Before anything else: a session whose lock went with its folder would
     // be offered to the next program as left behind, while it is in use.
     bool failed = !m_store.keepSession();
-    for (auto it = m_tracked.begin(); it != m_tracked.end(); ++it) {
-        if (it.key()->isModified())
-            failed |= !writeCopy(it.key(), it.value());
+    // In the order the documents were opened ("doc-2" before "doc-10"), so
+    // that recovery offers them in that order.
+    QList<KelvoEdit *> editors = m_tracked.keys();
+    std::sort(editors.begin(), editors.end(), [this](KelvoEdit *a, KelvoEdit *b) {
+        const QString &x = m_tracked[a].id;
+        const QString &y = m_tracked[b].id;
+        return x.size() != y.size() ? x.size() < y.size() : x < y;
+    });
+    for (KelvoEdit *editor : editors) {
+        if (editor->isModified())
+            failed |= !writeCopy(editor, m_tracked[editor]);
     }
     // Not worth a modal message every few minutes; the status bar says it.
     if (failed && m_window)

@@ -31,6 +31,7 @@ private slots:
     void copiesFollowTheDocuments();
     void recovery_data();
     void recovery();
+    void recoveryInOpeningOrder();
     void recoveryInAnotherFolder_data();
     void recoveryInAnotherFolder();
     void removedCopiesComeBack_data();
@@ -201,6 +202,31 @@ void TestAutosave::recovery()
     const int before = env.dialogs().requests.size();
     next.restoreAutosaves();
     QCOMPARE(env.dialogs().requests.size() - before, offeredAgain ? 2 : 0);
+}
+
+// However the copies were timed, recovery offers them in the order their
+// documents were opened.
+void TestAutosave::recoveryInOpeningOrder()
+{
+    TestEnvironment env;
+    QStringList opened;
+    {
+        MainWindow crashed;
+        for (int i = 1; i <= 12; ++i) {
+            crashed.newAction();
+            opened << QStringLiteral("曲%1").arg(i);
+            type(crashed.currentEditor(), opened.last());
+        }
+        crashed.autosaver()->autosaveNow();
+    }
+    MainWindow w;
+    for (int i = 0; i < opened.size(); ++i)
+        env.dialogs().queueButton(QMessageBox::Cancel);
+    w.restoreAutosaves();
+    QStringList offered;
+    for (const DialogRequest &request : env.dialogs().requests)
+        offered << request.text.section(QStringLiteral("（“"), 1).section(QStringLiteral("”）"), 0, 0);
+    QCOMPARE(offered, opened);
 }
 
 void TestAutosave::recoveryInAnotherFolder_data()
