@@ -583,6 +583,10 @@ private slots:
         const QString folder = dir.filePath(QStringLiteral("ro"));
         const QString data = dir.filePath(QStringLiteral("data"));
         QVERIFY(QDir().mkdir(folder) && QDir().mkdir(data));
+        // A copy of the sample that nobody can read, wherever the sources are.
+        const QString score = dir.filePath(QStringLiteral("sample.gcp"));
+        QVERIFY(QFile::copy(sample(), score));
+        QVERIFY(QFile::setPermissions(score, QFile::ReadOwner | QFile::ReadOther));
         const QString target = folder + QStringLiteral("/x.") + format;
         if (existing) {
             QFile old(target);
@@ -596,7 +600,14 @@ private slots:
         QVERIFY(QFile::setPermissions(data, open | QFile::WriteOwner | QFile::WriteOther));
         QVERIFY(QFile::setPermissions(folder, open));
 
-        const Run r = run({QStringLiteral("-o"), target, QStringLiteral("--format"), format, sample()}, data,
+        // The build may sit in a folder only its owner can enter (a clone
+        // under /root): then nobody cannot start the program at all.
+        const Run probe = run({QStringLiteral("--version")}, data, QStringLiteral("offscreen"), Unprivileged);
+        if (!probe.finished || probe.exitCode != 0) {
+            QFile::setPermissions(dir.path(), open | QFile::WriteOwner);
+            QSKIP("the unprivileged user cannot start the program from this build folder");
+        }
+        const Run r = run({QStringLiteral("-o"), target, QStringLiteral("--format"), format, score}, data,
                           QStringLiteral("offscreen"), Unprivileged);
         QFile::setPermissions(folder, open | QFile::WriteOwner);
         QFile::setPermissions(dir.path(), open | QFile::WriteOwner);
