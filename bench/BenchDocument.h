@@ -133,4 +133,17 @@ inline Texts repeatedSample(int lyricLines)
     return {outLyric.join(QLatin1Char('\n')), outScore.join(QLatin1Char('\n'))};
 }
 
+// Peak resident memory of this process so far, in MiB (VmHWM); -1 where
+// the system does not tell.
+inline double peakMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
 } // namespace BenchDocument

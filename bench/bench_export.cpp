@@ -4,6 +4,8 @@
 // the peak memory of the whole run. Prints "name value unit" lines. Runs
 // offscreen; settings and output go to a temporary folder.
 
+#include "BenchDocument.h"
+
 #include "core/DataPaths.h"
 #include "core/Resources.h"
 #include "document/GongcheSymbols.h"
@@ -85,17 +87,6 @@ LayoutItems makeDocument(int sungLines)
     return ScoreSyntax::layoutItems(lyricLines, PlainLines(score));
 }
 
-double peakRssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
 void print(const char *name, double value, const char *unit)
 {
     std::printf("%s %.2f %s\n", name, value, unit);
@@ -150,6 +141,6 @@ int main(int argc, char *argv[])
         return 1;
     const double seconds = timer.nsecsElapsed() / 1e9;
     print("png300_pages_per_s", pages / seconds, "pages/s");
-    print("peak_rss_mb", peakRssMb(), "MB");
+    print("peak_rss_mb", BenchDocument::peakMiB(), "MB");
     return 0;
 }

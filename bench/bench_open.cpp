@@ -35,18 +35,6 @@ namespace {
 
 constexpr int Runs = 3;
 
-// Peak resident memory of this process so far, in MiB.
-double peakMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
 // Notes the first paint of the text area that shows the typed key.
 class PaintWatch : public QObject
 {
@@ -106,7 +94,7 @@ int child(const QString &path)
     while (dispatcher->processEvents(QEventLoop::AllEvents)) {
     }
     const double idle = clock.nsecsElapsed() / 1e6;
-    std::printf("%.3f %.3f %.3f %.3f\n", usable, idle, peakMiB(), usableCpu);
+    std::printf("%.3f %.3f %.3f %.3f\n", usable, idle, BenchDocument::peakMiB(), usableCpu);
     return 0;
 }
 
