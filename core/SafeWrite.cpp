@@ -266,8 +266,6 @@ bool writeWith(const QString &path, const Fill &fill, const Options &options, Fa
         return failed(lastError());
     if (options.keepOwner)
         keepOwner(file, path);
-    if (options.prepare)
-        options.prepare(file);
     int code = injectedError;
     if (code == 0 && fill(file, &code) && commitChecked(file, &failure))
         return true;

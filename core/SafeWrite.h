@@ -66,8 +66,6 @@ struct Options
     // The replaced file keeps its owner and group where the process may
     // give them (root; or the group alone for a member of it).
     bool keepOwner = false;
-    // Called once the file is open, before anything is written.
-    std::function<void(QSaveFile &)> prepare;
 };
 
 // The rule for a file the user chose to write, the same for the score and

@@ -312,12 +312,9 @@ QList<AutosaveStore::Entry> AutosaveStore::Leftover::entries() const
             entry.title = named.isEmpty() ? id : QFileInfo(named).fileName();
         out << entry;
     }
-    // Copies written in the same instant come in the order of their ids,
-    // which number the documents as they were opened ("doc-2" before "doc-10").
+    // Copies written in the same instant come in the order of their ids.
     std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) {
-        if (a.savedAt != b.savedAt)
-            return a.savedAt < b.savedAt;
-        return a.id.size() != b.id.size() ? a.id.size() < b.id.size() : a.id < b.id;
+        return a.savedAt != b.savedAt ? a.savedAt < b.savedAt : openedBefore(a.id, b.id);
     });
     return out;
 }

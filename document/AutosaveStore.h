@@ -97,6 +97,13 @@ public:
     // Empty folders are removed on the way.
     static std::vector<std::unique_ptr<Leftover>> claimLeftovers(const QString &rootDir);
 
+    // Document ids in the order their documents were opened ("doc-2"
+    // before "doc-10"); recovery offers them so.
+    static bool openedBefore(const QString &a, const QString &b)
+    {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    }
+
 private:
     bool ensureSession();
     bool holdsLock() const;

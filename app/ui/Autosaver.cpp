@@ -129,13 +129,10 @@ void Autosaver::autosaveNow()
     // Before anything else: a session whose lock went with its folder would
     // be offered to the next program as left behind, while it is in use.
     bool failed = !m_store.keepSession();
-    // In the order the documents were opened ("doc-2" before "doc-10"), so
-    // that recovery offers them in that order.
+    // In the order the documents were opened, as recovery will offer them.
     QList<KelvoEdit *> editors = m_tracked.keys();
     std::sort(editors.begin(), editors.end(), [this](KelvoEdit *a, KelvoEdit *b) {
-        const QString &x = m_tracked[a].id;
-        const QString &y = m_tracked[b].id;
-        return x.size() != y.size() ? x.size() < y.size() : x < y;
+        return AutosaveStore::openedBefore(m_tracked[a].id, m_tracked[b].id);
     });
     for (KelvoEdit *editor : editors) {
         if (editor->isModified())
