@@ -8,7 +8,10 @@
 // is idle, the processor time until usable (which a busy machine does not
 // inflate), and the peak memory of the process (VmHWM), next to the peak of
 // the same program with an empty editor. Each open runs in a child process
-// of its own so that the peaks do not mix. Prints "name value unit" lines.
+// of its own so that the peaks do not mix. The same open into a bare pair
+// of QPlainTextEdit (the file decoded, the two texts set, no highlighting,
+// gutters or pairing) says what Qt's editors take for the text alone.
+// Prints "name value unit" lines.
 
 #include "BenchDocument.h"
 #include "document/ScoreFile.h"
@@ -19,6 +22,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -51,25 +56,57 @@ protected:
     }
 };
 
+// The bare pair: the decoded texts in two plain editors side by side.
+struct PlainPair
+{
+    QWidget window;
+    QPlainTextEdit *lyric = new QPlainTextEdit(&window);
+    QPlainTextEdit *score = new QPlainTextEdit(&window);
+
+    bool load(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const ScoreFile::Decoded decoded = ScoreFile::decode(file.readAll());
+        if (decoded.status != ScoreFile::Decoded::Ok)
+            return false;
+        auto *row = new QHBoxLayout(&window);
+        row->addWidget(lyric);
+        row->addWidget(score);
+        lyric->setPlainText(decoded.lyric);
+        score->setPlainText(decoded.score);
+        return true;
+    }
+};
+
 // One open in this process; prints "usable_ms idle_ms peak_mib usable_cpu_ms".
-int child(const QString &path)
+int child(const QString &path, bool plain)
 {
     QElapsedTimer clock;
     clock.start();
     timespec start{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
     const double startCpu = start.tv_sec * 1e3 + start.tv_nsec / 1e6;
-    auto edit = std::make_unique<KelvoEdit>();
-    if (path.isEmpty()) {
-        edit->resize(1000, 900);
-        edit->show();
-    } else {
-        if (!edit->load(path))
+    std::unique_ptr<KelvoEdit> edit;
+    std::unique_ptr<PlainPair> pair;
+    QWidget *window = nullptr;
+    QPlainTextEdit *lyric = nullptr;
+    if (plain) {
+        pair = std::make_unique<PlainPair>();
+        if (!pair->load(path))
             return 1;
-        edit->resize(1000, 900);
-        edit->show();
+        window = &pair->window;
+        lyric = pair->lyric;
+    } else {
+        edit = std::make_unique<KelvoEdit>();
+        if (!path.isEmpty() && !edit->load(path))
+            return 1;
+        window = edit.get();
+        lyric = edit->lyricEdit();
     }
-    LyricEdit *lyric = edit->lyricEdit();
+    window->resize(1000, 900);
+    window->show();
     lyric->setFocus();
     const QString typed = QStringLiteral("好");
     const int before = lyric->document()->characterCount();
@@ -103,11 +140,12 @@ struct Result
     double usable = 0, idle = 0, peak = 0, cpu = 0;
 };
 
-bool runChild(const QString &path, Result *result)
+bool runChild(const QString &path, Result *result, bool plain = false)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), path});
+    process.start(QCoreApplication::applicationFilePath(),
+                  {plain ? QStringLiteral("--plain") : QStringLiteral("--child"), path});
     if (!process.waitForFinished(120000) || process.exitCode() != 0)
         return false;
     const QList<QByteArray> f = process.readAllStandardOutput().trimmed().split(' ');
@@ -138,8 +176,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     BenchDocument::initApplication(dataDir.path());
     const QStringList args = app.arguments();
-    if (args.size() == 3 && args.at(1) == QLatin1String("--child"))
-        return child(args.at(2));
+    if (args.size() == 3 && (args.at(1) == QLatin1String("--child") || args.at(1) == QLatin1String("--plain")))
+        return child(args.at(2), args.at(1) == QLatin1String("--plain"));
 
     Result empty;
     if (!runChild(QString(), &empty)) {
@@ -155,10 +193,11 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "the act could not be written\n");
             return 1;
         }
-        std::vector<double> usable, idle, peak, cpu;
+        std::vector<double> usable, idle, peak, cpu, plainUsable, plainCpu, plainPeak;
+        // Interleaved, so that both meet the same machine.
         for (int run = 0; run < Runs; ++run) {
-            Result r;
-            if (!runChild(path, &r)) {
+            Result r, p;
+            if (!runChild(path, &r) || !runChild(path, &p, true)) {
                 std::fprintf(stderr, "opening %d lines failed\n", lines);
                 return 1;
             }
@@ -166,12 +205,19 @@ int main(int argc, char *argv[])
             idle.push_back(r.idle);
             peak.push_back(r.peak);
             cpu.push_back(r.cpu);
+            plainUsable.push_back(p.usable);
+            plainCpu.push_back(p.cpu);
+            plainPeak.push_back(p.peak);
         }
         const std::string prefix = "open_" + std::to_string(lines) + "_lines";
         print((prefix + "_ms").c_str(), median(usable), "ms");
         print((prefix + "_idle_ms").c_str(), median(idle), "ms");
         print((prefix + "_cpu_ms").c_str(), median(cpu), "ms");
         print((prefix + "_peak_mb").c_str(), *std::max_element(peak.begin(), peak.end()), "MiB");
+        print((prefix + "_plain_ms").c_str(), median(plainUsable), "ms");
+        print((prefix + "_vs_plain_cpu_ratio").c_str(), median(cpu) / std::max(median(plainCpu), 1e-9), "x");
+        print((prefix + "_plain_peak_mb").c_str(),
+              *std::max_element(plainPeak.begin(), plainPeak.end()), "MiB");
         if (lines == 30000)
             print("open_30000_lines_file_mb", QFile(path).size() / 1048576.0, "MiB");
     }
