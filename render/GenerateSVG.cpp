@@ -132,6 +132,7 @@ void GenerateSVG::clearPages()
     m_svgPages.clear();
     m_svgValid = false;
     m_truncated = false;
+    m_warnings.clear();
 }
 
 const QList<QByteArray> &GenerateSVG::pages() const

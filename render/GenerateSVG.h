@@ -57,6 +57,11 @@ public:
     // True when the last generation stopped at its page limit: maxPages(),
     // or the two pages of a preview.
     bool wasTruncated() const { return m_truncated; }
+    // What the last generation could not set as the settings ask, one
+    // sentence each (a column too narrow for its notation at the chosen
+    // angle, ...); empty when everything went as asked. The export dialog
+    // shows them under its preview, the command line on standard error.
+    const QStringList &layoutWarnings() const { return m_warnings; }
     // A generation never makes more pages than this, whatever the settings.
     static constexpr int maxPages() { return 10000; }
 
@@ -191,6 +196,7 @@ private:
     int m_scoreOverhang = 0;
     bool m_columnOnPage = false; // a column has been opened on this page
     QString m_title;
+    QStringList m_warnings;
     bool m_truncated = false;
     int m_pageLimit = maxPages();
 
