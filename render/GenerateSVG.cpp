@@ -1,31 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "render/GenerateSVG.h"
 
-#include "document/GongcheSymbols.h"
 #include "document/ScoreSyntax.h"
 #include "render/ExportConfig.h"
+#include "render/LayoutCells.h"
 
 #include <QBuffer>
+#include <QGlyphRun>
 #include <QPagedPaintDevice>
+#include <QPainterPath>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QRegularExpression>
 #include <QSvgGenerator>
-#include <QTextBoundaryFinder>
 #include <QtMath>
 
 #include <algorithm>
 #include <cmath>
 
+using namespace LayoutCells;
+
 namespace {
-
-// Settings come from schemes that can hold any number. Every length the
-// layout adds up is kept within this bound so that sums of a few of them
-// never overflow an int; a page of 100,000 points is 35 metres wide.
-constexpr int LengthLimit = 100000;
-
-int bounded(int value)
-{
-    return qBound(-LengthLimit, value, LengthLimit);
-}
 
 int boundedLength(qreal value)
 {
@@ -55,58 +50,6 @@ QString concatenatedIdeographs(const QString &text)
     return result;
 }
 
-// The cells of a text: one per grapheme cluster, the same steps the paired
-// editor uses for a lyric line's score list, so a character made of a
-// surrogate pair (or carrying a combining mark) is one cell and never two
-// broken halves.
-QList<QStringView> cellsOf(QStringView text)
-{
-    QList<QStringView> cells;
-    cells.reserve(text.size());
-    // Plain ideographs, Latin and punctuation are one cell each; anything
-    // that might join with a neighbour goes through the boundary finder.
-    bool simple = true;
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool plain = (u >= 0x20 && u < 0x7F) || (u >= 0x4E00 && u <= 0x9FFF)
-            || (u >= 0x3000 && u < 0x302A) || (u >= 0x3030 && u < 0x3040)
-            || (u >= 0xFF00 && u < 0xFF60) || (u >= 0x2010 && u < 0x2060)
-            || (u >= 0xFE10 && u < 0xFE20) || (u >= 0xFE30 && u < 0xFE50);
-        if (!plain) {
-            simple = false;
-            break;
-        }
-    }
-    if (simple) {
-        for (qsizetype i = 0; i < text.size(); ++i)
-            cells.append(text.mid(i, 1));
-        return cells;
-    }
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.data(), int(text.size()));
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = finder.toNextBoundary();
-        if (end <= start)
-            end = text.size();
-        cells.append(text.mid(start, end - start));
-        start = end;
-    }
-    return cells;
-}
-
-bool isPunctuationCell(QStringView cell)
-{
-    return cell.size() == 1 && ScoreSyntax::isPunctuation(cell.front());
-}
-
-bool passesLyricCellTest(QStringView cell)
-{
-    for (QChar c : cell)
-        if (ScoreSyntax::isPairedCharacter(c))
-            return true;
-    return false;
-}
-
 } // namespace
 
 GenerateSVG::GenerateSVG(ExportConfig *config, QObject *parent)
@@ -114,20 +57,16 @@ GenerateSVG::GenerateSVG(ExportConfig *config, QObject *parent)
 {
 }
 
-GenerateSVG::~GenerateSVG()
-{
-    if (m_painter.isActive())
-        m_painter.end();
-}
+GenerateSVG::~GenerateSVG() = default;
 
 // ---- Pages --------------------------------------------------------------
 
 void GenerateSVG::clearPages()
 {
-    if (m_painter.isActive())
-        m_painter.end();
-    m_current = QPicture();
+    m_generating = false;
     m_pictures.clear();
+    m_pageItems.clear();
+    m_columnInk.clear();
     m_pageTitles.clear();
     m_svgPages.clear();
     m_svgValid = false;
@@ -272,38 +211,58 @@ void GenerateSVG::beginPages()
     m_cursorY = 0;
     m_scoreOverhang = 0;
     m_columnOnPage = false;
+    m_steepened = 0;
+    m_tooWide = 0;
+    m_generating = true;
     newPage();
 }
 
 void GenerateSVG::endPages()
 {
-    if (m_painter.isActive())
+    if (m_generating)
         finishPage();
+    m_generating = false;
     m_svgValid = false;
+    const int colWidth = effectiveColWidth();
+    if (m_steepened > 0)
+        m_warnings << tr("栏宽 %1 容不下按 %2° 斜排的长腔：%3 个字的工尺已排得更陡，以免压到邻栏。")
+                          .arg(colWidth)
+                          .arg(m_config->scoreAngle())
+                          .arg(m_steepened);
+    if (m_tooWide > 0)
+        m_warnings << tr("栏宽 %1 太窄：%2 个字的工尺直排也超出本栏。").arg(colWidth).arg(m_tooWide);
 }
 
 void GenerateSVG::newPage()
 {
-    m_current = QPicture();
-    m_painter.begin(&m_current);
+    m_pageItems.append(PageItems());
     m_pageTitles.append(QString());
-    if (!m_config->isBgTransparent())
-        m_painter.fillRect(QRect(QPoint(0, 0), m_pageSize), m_config->backgroundColor());
-    m_painter.translate(m_pageSize.width() - bounded(m_config->marginRight()),
-                        bounded(m_config->marginTop()));
-    m_painter.setRenderHint(QPainter::Antialiasing, true);
     m_cursorX = 0;
     m_cursorY = 0;
     m_columnOnPage = false;
+    m_columnInk.clear();
+    m_columnHasNotation = false;
 }
 
 void GenerateSVG::finishPage()
 {
-    m_painter.end();
+    // Painted once, from what the layout placed.
+    QPicture picture;
+    QPainter painter(&picture);
+    if (!m_config->isBgTransparent())
+        painter.fillRect(QRect(QPoint(0, 0), m_pageSize), m_config->backgroundColor());
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    PageModel::paint(&painter, m_pageItems.last(), *m_config);
+    painter.end();
     // The page, not the extent of what was drawn, is what every output shows.
-    m_current.setBoundingRect(QRect(QPoint(0, 0), m_pageSize));
-    m_pictures.append(m_current);
-    m_current = QPicture();
+    picture.setBoundingRect(QRect(QPoint(0, 0), m_pageSize));
+    m_pictures.append(picture);
+}
+
+QPointF GenerateSVG::contentOrigin() const
+{
+    return QPointF(m_pageSize.width() - bounded(m_config->marginRight()),
+                   bounded(m_config->marginTop()));
 }
 
 void GenerateSVG::nextColumn(int width)
@@ -315,6 +274,8 @@ void GenerateSVG::nextColumn(int width)
     m_columnOnPage = true;
     m_cursorX -= width;
     m_cursorY = 0;
+    m_columnInk.clear();
+    m_columnHasNotation = false;
     const int contentWidth = contentSize().width();
     if (m_cursorX >= -contentWidth)
         return;
@@ -325,7 +286,7 @@ void GenerateSVG::nextColumn(int width)
         m_cursorX = -qBound(0, contentWidth, width);
         return;
     }
-    if (!m_painter.isActive()) {
+    if (!m_generating) {
         // Outside a generation there is no page to move to; restart the row.
         m_columnOnPage = false;
         m_cursorX = 0;
@@ -338,17 +299,11 @@ void GenerateSVG::nextColumn(int width)
         m_truncated = true;
         return;
     }
-    const QFont font = m_painter.font();
-    const QPen pen = m_painter.pen();
-    const QBrush brush = m_painter.brush();
     finishPage();
     newPage();
     // A fresh page always takes the column (placed as the first one), so
     // every page holds at least one column and the layout moves on.
     nextColumn(width);
-    m_painter.setFont(font);
-    m_painter.setPen(pen);
-    m_painter.setBrush(brush);
 }
 
 // ---- Generation ---------------------------------------------------------
@@ -379,6 +334,8 @@ void GenerateSVG::generate(const LayoutItems &items, bool previewOnly)
         if (m_truncated)
             break;
         const LayoutItem &item = items.at(i);
+        m_line = i;
+        m_character = -1;
         switch (item.kind) {
         case LineKind::Title:
             m_title = concatenatedIdeographs(item.text);
@@ -426,6 +383,7 @@ void GenerateSVG::generate(const LayoutItems &items, bool previewOnly)
         emit progressUpdate(1, i, m, QString(), QString());
     }
 
+    m_line = -1;
     endPages();
     m_pageLimit = maxPages();
     emit progressUpdate(2, processed, m, QString(), QString());
@@ -463,6 +421,13 @@ void GenerateSVG::resetCaches()
         m_tight[i].clear();
         m_bounding[i].clear();
         m_measuresValid[i] = false;
+        // Outlines are kept while the font stays: the live preview lays
+        // the same glyphs out again and again.
+        const QString key = fontOf(FontSlot(i)).key();
+        if (key != m_glyphFonts[i]) {
+            m_glyphs[i].clear();
+            m_glyphFonts[i] = key;
+        }
     }
 }
 
@@ -491,13 +456,13 @@ const QFontMetricsF &GenerateSVG::metrics(FontSlot slot) const
 // settings may change under us.
 GenerateSVG::Measures GenerateSVG::measures(FontSlot slot) const
 {
-    if (m_painter.isActive() && m_measuresValid[slot])
+    if (m_generating && m_measuresValid[slot])
         return m_measures[slot];
     const QFontMetricsF &fm = metrics(slot);
     Measures result;
     result.lineHeight = lineHeight(fm);
     result.averageWidth = averageWidth(fm);
-    if (m_painter.isActive()) {
+    if (m_generating) {
         m_measures[slot] = result;
         m_measuresValid[slot] = true;
     }
@@ -510,7 +475,7 @@ QSize GenerateSVG::cachedSize(QHash<char32_t, QSize> &cache, FontSlot slot, char
 {
     // Sizes are cached per character only while a generation runs: the
     // settings may change between generations.
-    const bool useCache = code != 0 && m_painter.isActive();
+    const bool useCache = code != 0 && m_generating;
     if (useCache) {
         const auto it = cache.constFind(code);
         if (it != cache.constEnd())
@@ -532,525 +497,127 @@ QSize GenerateSVG::cachedBounding(FontSlot slot, char32_t code, const QString &t
     return cachedSize(m_bounding[slot], slot, code, text, &GenerateSVG::boundingSize);
 }
 
-void GenerateSVG::drawCell(const QRectF &rect, int flags, const QString &text)
+GenerateSVG::Glyph GenerateSVG::glyphOf(FontSlot slot, const QString &text) const
 {
-    // Cells are laid out from average widths and may be narrower than a
-    // wide glyph: never clip, the glyph is centred on its cell.
-    if (m_painter.isActive())
-        m_painter.drawText(rect, flags | Qt::TextDontClip, text);
+    const char32_t code = text.size() == 1 ? text.front().unicode()
+        : text.size() == 2 && text.front().isHighSurrogate()
+            ? QChar::surrogateToUcs4(text.front(), text.back())
+            : 0;
+    if (code != 0) {
+        const auto it = m_glyphs[slot].constFind(code);
+        if (it != m_glyphs[slot].constEnd())
+            return *it;
+    }
+    // Laid out as Qt's aligned drawing lays it out, with the font that
+    // really draws each glyph (a fallback for a character the font lacks),
+    // and the ink taken from the outlines: the metrics' tight boxes of
+    // some CJK punctuation are several times the glyph.
+    Glyph glyph;
+    QTextLayout layout(text, fontOf(slot));
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (line.isValid()) {
+        glyph.advance = line.naturalTextWidth();
+        glyph.height = line.ascent() + line.descent();
+        QRectF ink;
+        for (const QGlyphRun &run : layout.glyphRuns()) {
+            const QRawFont raw = run.rawFont();
+            const QList<quint32> indexes = run.glyphIndexes();
+            const QList<QPointF> positions = run.positions();
+            for (qsizetype i = 0; i < indexes.size() && i < positions.size(); ++i)
+                ink |= raw.pathForGlyph(indexes[i]).boundingRect().translated(positions[i]);
+        }
+        glyph.ink = ink;
+    }
+    if (code != 0)
+        m_glyphs[slot].insert(code, glyph);
+    return glyph;
 }
 
-void GenerateSVG::usePen(const QColor &color)
+QRectF GenerateSVG::inkIn(FontSlot slot, const QRectF &cell, int flags, const QString &text) const
 {
-    if (m_painter.isActive() && m_painter.pen().color() != color)
-        m_painter.setPen(color);
+    const Glyph glyph = glyphOf(slot, text);
+    qreal x = cell.left();
+    if (flags & Qt::AlignHCenter)
+        x += (cell.width() - glyph.advance) / 2;
+    else if (flags & Qt::AlignRight)
+        x = cell.right() - glyph.advance;
+    qreal top = cell.top();
+    if (flags & Qt::AlignVCenter)
+        top += (cell.height() - glyph.height) / 2;
+    else if (flags & Qt::AlignBottom)
+        top = cell.bottom() - glyph.height;
+    return glyph.ink.translated(x, top);
 }
 
-// ---- Punctuation --------------------------------------------------------
-
-QChar GenerateSVG::verticalForm(QChar ch)
+QFont GenerateSVG::fontOf(FontSlot slot) const
 {
-    switch (ch.unicode()) {
-    case u'（':
-    case u'(':
-        return QChar(0xFE35);
-    case u'）':
-    case u')':
-        return QChar(0xFE36);
-    case u'‘':
-        return QChar(0xFE41);
-    case u'’':
-        return QChar(0xFE42);
-    case u'“':
-        return QChar(0xFE43);
-    case u'”':
-        return QChar(0xFE44);
-    case u'《':
-        return QChar(0xFE3D);
-    case u'》':
-        return QChar(0xFE3E);
-    case u'【':
-        return QChar(0xFE3B);
-    case u'】':
-        return QChar(0xFE3C);
-    case u'［':
-    case u'[':
-        return QChar(0xFE39);
-    case u'］':
-    case u']':
-        return QChar(0xFE3A);
-    case u'—':
-        return QChar(0xFF5C);
+    switch (slot) {
+    case TitleSlot:
+        return m_config->titleFont();
+    case LyricSlot:
+        return m_config->lyricFont();
+    case ScoreSlot:
+        return m_config->scoreFont();
+    case QuPaiSlot:
+        return m_config->quPaiFont();
+    case DiaoMingSlot:
+        return m_config->diaoMingFont();
+    case LianBaiSlot:
+        return m_config->lianBaiFont();
+    case JiaBaiSlot:
     default:
-        return ch;
+        return m_config->jiaBaiFont();
     }
 }
 
-bool GenerateSVG::isSentencePunctuation(QChar ch)
+PlacedItem GenerateSVG::cellItem(PlacedItem::Role role, FontSlot slot, const QRectF &rect,
+                                 int flags, const QString &text) const
 {
-    switch (ch.unicode()) {
-    case u'。':
-    case u'，':
-    case u',':
-    case u'、':
-    case u'；':
-    case u';':
-    case u'：':
-    case u':':
-    case u'？':
-    case u'?':
-    case u'！':
-    case u'!':
-        return true;
-    default:
-        return false;
-    }
+    PlacedItem item;
+    item.role = role;
+    item.flags = quint16(flags);
+    item.line = m_line;
+    item.character = m_character;
+    item.origin = contentOrigin();
+    item.cell = rect;
+    item.ink = inkIn(slot, rect, flags, text);
+    item.text = text;
+    return item;
 }
 
-namespace {
-
-// A cell's text with punctuation turned into its vertical form.
-QString verticalCell(QStringView cell)
+qreal GenerateSVG::clearanceInColumn(const PageItems &items) const
 {
-    if (cell.size() == 1)
-        return QString(GenerateSVG::verticalForm(cell.front()));
-    return cell.toString();
+    qreal dy = 0;
+    for (const PlacedItem &mine : items)
+        for (const PlacedItem &other : m_columnInk)
+            if (other.line != mine.line || other.character != mine.character)
+                dy = std::max(dy, PageModel::clearanceBelow(other, mine));
+    return dy;
 }
 
-} // namespace
-
-// ---- Title and heading --------------------------------------------------
-
-void GenerateSVG::layoutTitle(const QString &text)
+void GenerateSVG::shift(PageItems &items, qreal dy)
 {
-    const QString t = text.mid(1).trimmed();
-    if (m_cursorY > 0)
-        nextColumn(m_config->titleWidth());
-    if (m_truncated)
+    for (PlacedItem &item : items)
+        item.origin.ry() += dy;
+}
+
+void GenerateSVG::place(const PlacedItem &item, bool keepInColumn)
+{
+    if (!m_generating)
         return;
-    const QList<QStringView> cells = cellsOf(t);
-    const int lh = measures(TitleSlot).lineHeight;
-    const int width = effectiveTitleWidth();
-    const int contentHeight = contentSize().height();
-    const qint64 length = qint64(lh) * cells.size();
-    switch (m_config->titlePos()) {
-    case 1:
-        m_cursorY = int(qBound<qint64>(-LengthLimit, (contentHeight - length) / 2, qint64(LengthLimit)));
-        break;
-    case 2:
-        m_cursorY = int(qBound<qint64>(-LengthLimit, contentHeight - length, qint64(LengthLimit)));
-        break;
-    default:
-        m_cursorY = 0;
-        break;
-    }
-    if (m_painter.isActive()) {
-        m_painter.setFont(m_config->titleFont());
-        m_painter.setPen(m_config->titleColor());
-    }
-    for (QStringView cell : cells) {
-        // No overflow test: a long title runs past the bottom, as on paper.
-        if (m_cursorY < 4 * LengthLimit)
-            drawCell(QRectF(m_cursorX, m_cursorY, width, lh), Qt::AlignCenter, verticalCell(cell));
-        m_cursorY = qMin(m_cursorY + lh, 4 * LengthLimit);
-    }
-    m_cursorY = contentHeight;
-}
-
-void GenerateSVG::layoutQuPaiHeading(const QString &text)
-{
-    static const QRegularExpression namePattern(QStringLiteral("【.+?】"));
-    static const QRegularExpression modePattern(QStringLiteral("[（(].+?[)）]"));
-    const QList<QStringView> nameCells = cellsOf(namePattern.match(text).capturedView());
-    const QList<QStringView> modeCells = cellsOf(modePattern.match(text).capturedView());
-
-    auto heightsOf = [this](const QList<QStringView> &cells, FontSlot slot, QStringList *texts,
-                            QList<int> *heights) {
-        const int lh = measures(slot).lineHeight;
-        int total = 0;
-        for (QStringView cell : cells) {
-            const QString v = verticalCell(cell);
-            int h = lh;
-            if (v.size() == 1 && ScoreSyntax::isPunctuation(v.front()))
-                h = cachedBounding(slot, v.front().unicode(), v).height();
-            texts->append(v);
-            heights->append(h);
-            total += h;
-        }
-        return total;
-    };
-    QStringList nameTexts, modeTexts;
-    QList<int> nameHeights, modeHeights;
-    const int hName = heightsOf(nameCells, QuPaiSlot, &nameTexts, &nameHeights);
-    const int hMode = heightsOf(modeCells, DiaoMingSlot, &modeTexts, &modeHeights);
-
-    const int contentHeight = contentSize().height();
-    if (contentHeight < m_cursorY + hName || contentHeight < m_cursorY + hMode)
-        nextColumn(0);
-    if (m_truncated)
+    m_pageItems.last().append(item);
+    if (!keepInColumn)
         return;
-
-    const int y0 = m_cursorY;
-    const int x0 = m_cursorX;
-    const int nameWidth = measures(QuPaiSlot).averageWidth;
-    if (m_painter.isActive()) {
-        m_painter.setFont(m_config->quPaiFont());
-        m_painter.setPen(m_config->quPaiColor());
-    }
-    for (int i = 0; i < nameTexts.size(); ++i) {
-        drawCell(QRectF(m_cursorX, m_cursorY, nameWidth, nameHeights[i]), Qt::AlignCenter,
-                 nameTexts[i]);
-        m_cursorY += nameHeights[i];
-    }
-
-    const int d = hName - hMode;
-    m_cursorY = d >= 2 ? y0 + d / 2 : y0;
-    m_cursorX += nameWidth + 10;
-    const int modeWidth = measures(DiaoMingSlot).averageWidth;
-    if (m_painter.isActive()) {
-        m_painter.setFont(m_config->diaoMingFont());
-        m_painter.setPen(m_config->diaoMingColor());
-    }
-    for (int i = 0; i < modeTexts.size(); ++i) {
-        drawCell(QRectF(m_cursorX, m_cursorY, modeWidth, modeHeights[i]), Qt::AlignCenter,
-                 modeTexts[i]);
-        m_cursorY += modeHeights[i];
-    }
-
-    m_cursorX = x0;
-    m_cursorY = y0 + qMax(hName, hMode);
+    // Only ink that reaches below the cursor can meet what comes next.
+    const qreal cursor = contentOrigin().y() + m_cursorY;
+    m_columnInk.removeIf([cursor](const PlacedItem &other) { return other.pageInk().bottom() <= cursor; });
+    m_columnInk.append(item);
 }
 
-// ---- Lyric line ---------------------------------------------------------
-
-void GenerateSVG::layoutLyricLine(const QString &text, const QStringList &scores)
+void GenerateSVG::place(const PageItems &items, bool keepInColumn)
 {
-    if (text.isEmpty())
-        return;
-    const QList<QStringView> cells = cellsOf(text);
-    const Measures lyric = measures(LyricSlot);
-    const bool hidden = m_config->isHiddenSymbol();
-    const bool scoreDecides = m_config->isLineBreakScoreOverflow();
-    const int lyricSpace = bounded(m_config->lyricSpace());
-    const int contentHeight = contentSize().height();
-    const QFont font = m_config->lyricFont();
-    const QColor color = m_config->lyricColor();
-    auto applyStyle = [&] {
-        if (m_painter.isActive()) {
-            m_painter.setFont(font);
-            m_painter.setPen(color);
-        }
-    };
-    applyStyle();
-
-    int lowest = m_cursorY;
-    for (int i = 0; i < cells.size(); ++i) {
-        const QString ch = verticalCell(cells[i]);
-        const bool punctuation = isPunctuationCell(ch);
-        const bool sentence = punctuation && isSentencePunctuation(ch.front());
-        int h = lyric.lineHeight;
-        QSize tight;
-        if (punctuation) {
-            if (hidden)
-                continue;
-            tight = cachedTight(LyricSlot, ch.front().unicode(), ch);
-            h = tight.height();
-        }
-        if (!sentence)
-            m_cursorY = qBound(-8 * LengthLimit, m_cursorY + lyricSpace, 8 * LengthLimit);
-        const QString score = scores.value(i);
-        const int s = measureScore(score);
-        if (scoreDecides && contentHeight < m_cursorY + s) {
-            nextColumn(0);
-            lowest = m_cursorY;
-        } else if (contentHeight < m_cursorY + h) {
-            nextColumn(0);
-            lowest = m_cursorY;
-        }
-        if (m_truncated)
-            return;
-        if (sentence) {
-            drawCell(QRectF(m_cursorX + lyric.averageWidth / 2, m_cursorY, tight.width(), h),
-                     Qt::AlignBottom | Qt::AlignLeft, ch);
-        } else {
-            drawCell(QRectF(m_cursorX, m_cursorY, lyric.averageWidth, h), Qt::AlignCenter, ch);
-        }
-        if (!score.isEmpty() && passesLyricCellTest(cells[i])) {
-            drawScore(score);
-        }
-        lowest = qMax(lowest, m_cursorY + qMax(s, h));
-        m_cursorY += h;
-    }
-    m_scoreOverhang = lowest - m_cursorY;
-}
-
-// ---- Spoken text --------------------------------------------------------
-
-void GenerateSVG::layoutJiaBai(const QString &text)
-{
-    const QString t = text.mid(1).trimmed();
-    if (t.isEmpty())
-        return;
-    const QList<QStringView> cells = cellsOf(t);
-    const Measures jiaBai = measures(JiaBaiSlot);
-    const bool hidden = m_config->isHiddenSymbol();
-    const int contentHeight = contentSize().height();
-    m_cursorY += bounded(m_config->lyricSpace());
-    if (m_painter.isActive()) {
-        m_painter.setFont(m_config->jiaBaiFont());
-        m_painter.setPen(m_config->jiaBaiColor());
-    }
-    for (QStringView cell : cells) {
-        const QString ch = verticalCell(cell);
-        const bool punctuation = isPunctuationCell(ch);
-        int h = jiaBai.lineHeight;
-        QSize box;
-        if (punctuation) {
-            if (hidden)
-                continue;
-            box = cachedBounding(JiaBaiSlot, ch.front().unicode(), ch);
-            h = box.height();
-        }
-        if (contentHeight < m_cursorY + h)
-            nextColumn(0);
-        if (m_truncated)
-            return;
-        if (punctuation && isSentencePunctuation(ch.front()))
-            drawCell(QRectF(m_cursorX + jiaBai.averageWidth / 2, m_cursorY, box.width(), h),
-                     Qt::AlignBottom | Qt::AlignLeft, ch);
-        else
-            drawCell(QRectF(m_cursorX, m_cursorY, jiaBai.averageWidth, h), Qt::AlignCenter, ch);
-        m_cursorY += h;
-    }
-}
-
-GenerateSVG::LianBaiBalance GenerateSVG::balanceLianBai(const QString &text, int columns) const
-{
-    const QList<QStringView> cells = cellsOf(text);
-    const bool hidden = m_config->isHiddenSymbol();
-    const int lh = measures(LianBaiSlot).lineHeight;
-    QList<int> heights;
-    heights.reserve(cells.size());
-    qint64 total = 0;
-    for (QStringView cell : cells) {
-        const QString ch = verticalCell(cell);
-        int h = lh;
-        if (isPunctuationCell(ch))
-            h = hidden ? 0 : cachedTight(LianBaiSlot, ch.front().unicode(), ch).height();
-        heights.append(h);
-        total += h;
-    }
-    LianBaiBalance result;
-    if (columns <= 1) {
-        result.height = int(qMin<qint64>(total, 4 * LengthLimit));
-        result.columns = 1;
-        return result;
-    }
-    const qint64 target = total / columns;
-    qint64 acc = 0, lastFull = 0, maxHeight = 0;
-    int count = 0;
-    for (int i = 0; i < cells.size(); ++i) {
-        if (heights[i] == 0 && isPunctuationCell(cells[i]) && hidden)
-            continue;
-        acc += heights[i];
-        if (acc >= target) {
-            lastFull = acc;
-            ++count;
-            maxHeight = qMax(maxHeight, acc);
-            acc = 0;
-        }
-    }
-    if (maxHeight < lastFull + acc) {
-        ++count;
-        maxHeight = qMax(maxHeight, acc);
-    }
-    result.height = int(qMin<qint64>(maxHeight, 4 * LengthLimit));
-    result.columns = qMax(1, qMin(count, columns));
-    return result;
-}
-
-void GenerateSVG::layoutLianBai(const QString &text)
-{
-    const QString t = text.mid(1).trimmed();
-    if (t.isEmpty())
-        return;
-    const QList<QStringView> cells = cellsOf(t);
-    const Measures lianBai = measures(LianBaiSlot);
-    const bool hidden = m_config->isHiddenSymbol();
-    const int contentHeight = contentSize().height();
-    const int mColWidth = effectiveMColWidth();
-
-    m_cursorY += bounded(m_config->lyricSpace());
-    if (contentHeight < m_cursorY + lianBai.lineHeight)
-        nextColumn(0);
-    if (m_truncated)
-        return;
-
-    const int perColumn = qMax(1, effectiveColWidth() / mColWidth);
-    int n = int(qMin<qsizetype>(cells.size(), perColumn));
-    LianBaiBalance balance = balanceLianBai(t, n);
-    n = balance.columns;
-    int top = m_cursorY;
-    int left = m_cursorX;
-    int bottom = qMin(contentHeight, top + balance.height);
-    m_cursorX += mColWidth * (n - 1);
-
-    if (m_painter.isActive()) {
-        m_painter.setFont(m_config->lianBaiFont());
-        m_painter.setPen(m_config->lianBaiColor());
-    }
-    qsizetype offset = 0; // UTF-16 index of the current cell in t
-    for (int i = 0; i < cells.size(); offset += cells[i].size(), ++i) {
-        const QString ch = verticalCell(cells[i]);
-        const bool punctuation = isPunctuationCell(ch);
-        int h = lianBai.lineHeight;
-        QSize tight;
-        if (punctuation) {
-            if (hidden)
-                continue;
-            tight = cachedTight(LianBaiSlot, ch.front().unicode(), ch);
-            h = tight.height();
-        }
-        if (bottom < m_cursorY + h) {
-            m_cursorX -= mColWidth;
-            m_cursorY = top;
-            if (m_cursorX < left) {
-                m_cursorX = left;
-                nextColumn(0);
-                if (m_truncated)
-                    return;
-                top = m_cursorY;
-                left = m_cursorX;
-                const QString rest = t.mid(offset);
-                n = int(qMin<qsizetype>(cells.size() - i, perColumn));
-                balance = balanceLianBai(rest, n);
-                n = balance.columns;
-                bottom = qMin(contentHeight, top + balance.height);
-                m_cursorX += mColWidth * (n - 1);
-            }
-        }
-        if (punctuation && isSentencePunctuation(ch.front()))
-            drawCell(QRectF(m_cursorX + mColWidth / 2, m_cursorY, tight.width(), h),
-                     Qt::AlignBottom | Qt::AlignLeft, ch);
-        else
-            drawCell(QRectF(m_cursorX, m_cursorY, mColWidth, h), Qt::AlignLeft | Qt::AlignVCenter,
-                     ch);
-        m_cursorY += h;
-    }
-    m_cursorX = left;
-    m_cursorY = bottom;
-}
-
-// ---- Notation column ----------------------------------------------------
-
-int GenerateSVG::measureScore(const QString &score) const
-{
-    if (score.isEmpty())
-        return 0;
-    const int scoreSpace = bounded(m_config->scoreSpace());
-    const int banYanSpace = bounded(m_config->banYanSpace());
-    qint64 total = 0;
-    qint64 c = 0;
-    bool prevBanyan = false;
-    Gongche::forEachSymbol(score, [&](const Gongche::SymbolStep &step) {
-        const QString glyph = score.mid(step.position, step.length);
-        int h = cachedTight(ScoreSlot, step.code, glyph).height();
-        if (Gongche::isBanyanMark(step.code)) {
-            h = int(h * 0.8);
-            if (!Gongche::isWaistMark(step.code) || prevBanyan) {
-                if (Gongche::isBottomBeat(step.code) && c < 0)
-                    c = 0;
-            } else {
-                c += h;
-            }
-            c += banYanSpace + h;
-            prevBanyan = true;
-        } else {
-            total += qMax<qint64>(0, c - banYanSpace) + scoreSpace + h;
-            c = -(scoreSpace + h);
-            prevBanyan = false;
-        }
-    });
-    const qint64 b = total - scoreSpace;
-    if (prevBanyan) {
-        if (c < 1)
-            total -= banYanSpace;
-        else
-            total += c - banYanSpace;
-    }
-    const double straight = double(qMax(total, b));
-    const double extent = straight * std::cos(qDegreesToRadians(double(m_config->scoreAngle())));
-    const int lineOffset = measures(LyricSlot).lineHeight * 3 / 5;
-    return int(qBound<double>(-4.0 * LengthLimit, extent, 4.0 * LengthLimit)) + lineOffset;
-}
-
-void GenerateSVG::drawScore(const QString &score)
-{
-    if (score.isEmpty() || !m_painter.isActive())
-        return;
-    const Measures lyric = measures(LyricSlot);
-    const int scoreAverage = measures(ScoreSlot).averageWidth;
-    const int scoreSpace = bounded(m_config->scoreSpace());
-    const int banYanSpace = bounded(m_config->banYanSpace());
-    const int scoreBanYanSpace = bounded(m_config->scoreBanYanSpace());
-    const QColor colors[] = {m_config->banColor(), m_config->xiaoYanColor(),
-                             m_config->zhongYanColor(), m_config->qiangGeColor(),
-                             m_config->scoreColor()};
-
-    m_painter.save();
-    m_painter.setFont(m_config->scoreFont());
-    m_painter.translate(m_cursorX + lyric.averageWidth + bounded(m_config->lyricScoreSpace()),
-                        m_cursorY + lyric.lineHeight * 3 / 5);
-    m_painter.rotate(m_config->scoreAngle() % 360);
-
-    int markY = 0;
-    bool prevBanyan = false;
-    bool bottomBeatSeen = false;
-    const QList<char32_t> codes = Gongche::symbolsOf(score);
-    qsizetype position = 0;
-    for (int k = 0; k < codes.size(); ++k) {
-        const char32_t g = codes[k];
-        const int length = g > 0xFFFF ? 2 : 1;
-        const QString glyph = score.mid(position, length);
-        usePen(colors[int(Gongche::colorClass(g))]);
-        const QSize size = cachedTight(ScoreSlot, g, glyph);
-        const int w = size.width();
-        const int h = size.height();
-        if (Gongche::isBanyanMark(g)) {
-            int x = scoreAverage + scoreBanYanSpace;
-            const int mh = int(h * 0.8);
-            if (!Gongche::isWaistMark(g) || prevBanyan) {
-                if (Gongche::isBottomBeat(g)) {
-                    bottomBeatSeen = true;
-                    x = scoreAverage / 2 + scoreBanYanSpace;
-                    markY = qMax(markY, 0);
-                }
-            } else {
-                markY += mh;
-            }
-            m_painter.drawText(QRectF(x, markY, w, mh), Qt::AlignCenter | Qt::TextDontClip, glyph);
-            prevBanyan = true;
-            markY += mh + banYanSpace;
-        } else {
-            if (markY >= -5) {
-                int d = qMax(markY, 0);
-                const bool last = k + 1 == codes.size();
-                if (position > 0 && !bottomBeatSeen
-                    && (last || Gongche::isBanyanMark(codes[k + 1])))
-                    d = markY + 6;
-                m_painter.translate(0, d);
-            }
-            if (Gongche::isSmallGlyph(g))
-                m_painter.drawText(QRectF(scoreAverage / 5, 0, w, h), Qt::AlignCenter | Qt::TextDontClip,
-                                   glyph);
-            else
-                m_painter.drawText(QRectF(0, 0, scoreAverage, h), Qt::AlignCenter | Qt::TextDontClip,
-                                   glyph);
-            m_painter.translate(0, scoreSpace + h);
-            prevBanyan = false;
-            markY = -(scoreSpace + h);
-        }
-        position += length;
-    }
-    m_painter.restore();
+    for (const PlacedItem &item : items)
+        place(item, keepInColumn);
 }

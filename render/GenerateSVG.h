@@ -2,6 +2,7 @@
 #pragma once
 
 #include "document/LayoutItem.h"
+#include "render/PageModel.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -24,10 +25,12 @@ class QPagedPaintDevice;
 // from right to left, each lyric character with its notation as a slanted
 // column beside it.
 //
-// Every page is drawn exactly once, into a QPicture in page units (one unit is
-// one point; fonts carry pixel sizes equal to their configured sizes, so what
-// ExportConfig's metrics measure is what gets drawn). Every output replays that
-// recording: the SVG documents of pages(), the preview, PDF and images.
+// The layout places every glyph first (pageItems(): the page model), then
+// paints each finished page once from its items into a QPicture in page units
+// (one unit is one point; fonts carry pixel sizes equal to their configured
+// sizes, so what ExportConfig's metrics measure is what gets drawn). Every
+// output replays that recording: the SVG documents of pages(), the preview,
+// PDF and images.
 class GenerateSVG : public QObject
 {
     Q_OBJECT
@@ -52,6 +55,8 @@ public:
     // is the page (0, 0, W, H).
     const QList<QPicture> &pictures() const { return m_pictures; }
     int pageCount() const { return int(m_pictures.size()); }
+    // What each page is made of, in page order (see PlacedItem).
+    const QList<PageItems> &pageItems() const { return m_pageItems; }
     // (W, H) in points of the last generation.
     QSize pageSize() const { return m_pageSize; }
     // True when the last generation stopped at its page limit: maxPages(),
@@ -99,7 +104,7 @@ public:
     // Ends the page being drawn. Layout routines called outside
     // beginPages()/endPages() only move the cursor.
     void endPages();
-    bool isDrawing() const { return m_painter.isActive(); }
+    bool isDrawing() const { return m_generating; }
 
     // (W − marginLeft − marginRight, H − marginTop − marginBottom); may be
     // negative with absurd margins.
@@ -122,10 +127,30 @@ public:
     };
     LianBaiBalance balanceLianBai(const QString &text, int columns) const;
 
+    // A notation column placed for a character whose cell has its top-left
+    // corner at (0, 0) of the content: each symbol with its frame, cell and
+    // ink, in the order of the string.
+    struct NotationColumn
+    {
+        PageItems items;
+        // The rotation it was set at: the chosen angle, or a steeper one
+        // when that would run into the neighbouring column.
+        int angle = 0;
+        // How far its ink reaches below the character's top and right of
+        // the column's left edge.
+        qreal foot = 0;
+        qreal right = 0;
+        bool steepened = false;
+        // False when even upright notation is wider than the column.
+        bool fits = true;
+    };
+    // The one placement routine of a notation column: measureScore and
+    // drawScore, and the lyric layout, all take what it places.
+    NotationColumn placeScore(const QString &score) const;
     // Vertical extent of a notation column below the top of its character's
-    // cell; 0 for an empty string.
+    // cell (its lowest ink, rounded up); 0 for an empty string.
     int measureScore(const QString &score) const;
-    // Paints the notation column of the character whose cell starts at the
+    // Places the notation column of the character whose cell starts at the
     // cursor.
     void drawScore(const QString &score);
 
@@ -168,6 +193,22 @@ private:
 
     void newPage();
     void finishPage();
+    // The content's top-right corner on the page: where x 0, y 0 of the
+    // layout lies.
+    QPointF contentOrigin() const;
+    // A text cell in the column (content coordinates), with its ink.
+    PlacedItem cellItem(PlacedItem::Role role, FontSlot slot, const QRectF &rect, int flags,
+                        const QString &text) const;
+    // How far down the items must move to clear the ink of the column's
+    // other characters (the notation above them reaches down into the
+    // column); 0 when they already do.
+    qreal clearanceInColumn(const PageItems &items) const;
+    // Adds items to the page (and to the column's ink the next ones must
+    // clear when keepInColumn).
+    void place(const PageItems &items, bool keepInColumn = true);
+    void place(const PlacedItem &item, bool keepInColumn = true);
+    // Moves items down by dy.
+    static void shift(PageItems &items, qreal dy);
     void resetCaches();
     const QFontMetricsF &metrics(FontSlot slot) const;
     Measures measures(FontSlot slot) const;
@@ -176,16 +217,28 @@ private:
     QSize cachedSize(QHash<char32_t, QSize> &cache, FontSlot slot, char32_t code,
                      const QString &text,
                      QSize (*measure)(const QFontMetricsF &, const QString &)) const;
-    void drawCell(const QRectF &rect, int flags, const QString &text);
-    void usePen(const QColor &color);
     bool pageLimitReached() const { return m_truncated; }
+    // The glyph's ink in a cell drawn with Qt's alignment flags.
+    QRectF inkIn(FontSlot slot, const QRectF &cell, int flags, const QString &text) const;
 
     ExportConfig *m_config = nullptr;
 
     QList<QPicture> m_pictures;
+    QList<PageItems> m_pageItems;
     QStringList m_pageTitles; // SVG title of each page (empty: generator default)
-    QPicture m_current;        // the page being drawn
-    QPainter m_painter;
+    bool m_generating = false;
+    // The owner of the items being placed: layout item and cell.
+    int m_line = -1;
+    int m_character = -1;
+    // The current column's ink that later cells must clear (pruned as the
+    // cursor moves down), and the lowest notation in it.
+    PageItems m_columnInk;
+    qreal m_columnNotationFoot = 0;
+    bool m_columnHasNotation = false;
+    // Notation columns set steeper than asked, and those wider than the
+    // column even upright, in this generation.
+    int m_steepened = 0;
+    int m_tooWide = 0;
 
     mutable QList<QByteArray> m_svgPages;
     mutable bool m_svgValid = false;
@@ -204,6 +257,18 @@ private:
     // (the settings may have changed in between).
     mutable QHash<char32_t, QSize> m_tight[SlotCount];
     mutable QHash<char32_t, QSize> m_bounding[SlotCount];
+    // A glyph as aligned text drawing sets it: the line's natural width and
+    // height, and the outline's ink from the line's top-left.
+    struct Glyph
+    {
+        QRectF ink;
+        qreal advance = 0;
+        qreal height = 0;
+    };
+    Glyph glyphOf(FontSlot slot, const QString &text) const;
+    QFont fontOf(FontSlot slot) const;
+    mutable QHash<char32_t, Glyph> m_glyphs[SlotCount];
+    QString m_glyphFonts[SlotCount];
     mutable Measures m_measures[SlotCount];
     mutable bool m_measuresValid[SlotCount] = {};
 };

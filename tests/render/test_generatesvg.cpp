@@ -868,27 +868,30 @@ void TestGenerateSvg::drawScoreShiftRules()
 void TestGenerateSvg::measureScoreStraightAndSlanted_data()
 {
     QTest::addColumn<int>("angle");
-    QTest::newRow("0") << 0;
-    QTest::newRow("-45") << -45;
+    for (int angle : {0, -30, -45, -60})
+        QTest::addRow("%d", angle) << angle;
 }
 
+// The extent is where the placed column's lowest ink ends below its
+// character's top, and a slant shortens it.
 void TestGenerateSvg::measureScoreStraightAndSlanted()
 {
     QFETCH(int, angle);
-    m_config->setScoreAngle(angle);
     m_config->setScoreSpace(0);
-    const QFontMetricsF &sfm = m_config->scoreFontMetrics();
-    const uint notes[3] = {Note, Note2, SmallNote};
-    int straight = 0;
-    QString score;
-    for (uint n : notes) {
-        score += sym(n);
-        straight += GenerateSVG::tightSize(sfm, sym(n)).height();
-    }
-    QVERIFY(straight > 0);
-    const int offset = lyricLine() * 3 / 5;
-    const int expected = angle == 0 ? straight + offset : int(straight * M_SQRT1_2) + offset;
-    QCOMPARE(m_gen->measureScore(score), expected);
+    const QString score = sym(Note) + sym(Gongche::TouBan) + sym(Note2) + sym(SmallNote);
+    m_config->setScoreAngle(0);
+    const int straight = m_gen->measureScore(score);
+    m_config->setScoreAngle(angle);
+    m_gen->generate({lyric(QStringLiteral("好"), {score})}, false);
+    const PageItems &items = m_gen->pageItems().at(0);
+    QCOMPARE(items.size(), 5);
+    const qreal top = items[0].origin.y() + items[0].cell.y();
+    qreal foot = 0;
+    for (const PlacedItem &item : items)
+        if (item.isNotation())
+            foot = qMax(foot, item.pageInk().bottom() - top);
+    QCOMPARE(m_gen->measureScore(score), qCeil(foot));
+    QVERIFY(angle == 0 ? qCeil(foot) == straight : qCeil(foot) < straight);
     QCOMPARE(m_gen->measureScore(QString()), 0);
 }
 

@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "render/PageModel.h"
+
+#include "render/ExportConfig.h"
+
+#include <QPainter>
+#include <QTransform>
+
+#include <QtMath>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using Quad = std::array<QPointF, 4>;
+
+QTransform frameOf(const PlacedItem &item)
+{
+    QTransform t;
+    t.translate(item.origin.x(), item.origin.y());
+    if (item.angle != 0)
+        t.rotate(item.angle);
+    return t;
+}
+
+// The ink's corners on the page, without allocating: this runs for every
+// pair of glyphs the layout compares.
+Quad quadOf(const PlacedItem &item)
+{
+    const QRectF &r = item.ink;
+    const QPointF corners[4] = {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
+    Quad q;
+    if (item.angle == 0) {
+        for (int i = 0; i < 4; ++i)
+            q[i] = corners[i] + item.origin;
+        return q;
+    }
+    const qreal a = qDegreesToRadians(qreal(item.angle));
+    const qreal c = std::cos(a), s = std::sin(a);
+    for (int i = 0; i < 4; ++i)
+        q[i] = QPointF(item.origin.x() + corners[i].x() * c - corners[i].y() * s,
+                       item.origin.y() + corners[i].x() * s + corners[i].y() * c);
+    return q;
+}
+
+QRectF boundsOf(const Quad &q)
+{
+    qreal x0 = q[0].x(), x1 = x0, y0 = q[0].y(), y1 = y0;
+    for (const QPointF &p : q) {
+        x0 = std::min(x0, p.x());
+        x1 = std::max(x1, p.x());
+        y0 = std::min(y0, p.y());
+        y1 = std::max(y1, p.y());
+    }
+    return QRectF(QPointF(x0, y0), QPointF(x1, y1));
+}
+
+struct Span
+{
+    qreal low = 0, high = 0;
+};
+
+Span project(const Quad &p, const QPointF &axis)
+{
+    Span s{std::numeric_limits<qreal>::max(), std::numeric_limits<qreal>::lowest()};
+    for (const QPointF &v : p) {
+        const qreal d = v.x() * axis.x() + v.y() * axis.y();
+        s.low = std::min(s.low, d);
+        s.high = std::max(s.high, d);
+    }
+    return s;
+}
+
+// The normals of two rotated rectangles' edges: two each (opposite edges
+// are parallel).
+int axesOf(const Quad &a, const Quad &b, QPointF axes[4])
+{
+    int n = 0;
+    for (const Quad *p : {&a, &b}) {
+        for (int i = 0; i < 2; ++i) {
+            const QPointF e = (*p)[i + 1] - (*p)[i];
+            const qreal len = std::hypot(e.x(), e.y());
+            if (len > 0)
+                axes[n++] = QPointF(-e.y() / len, e.x() / len);
+        }
+    }
+    return n;
+}
+
+} // namespace
+
+QPolygonF PlacedItem::inkPolygon() const
+{
+    const Quad q = quadOf(*this);
+    return QPolygonF{q[0], q[1], q[2], q[3]};
+}
+
+QRectF PlacedItem::pageInk() const
+{
+    if (angle == 0)
+        return ink.translated(origin);
+    return boundsOf(quadOf(*this));
+}
+
+namespace PageModel {
+
+void paint(QPainter *painter, const PageItems &items, const ExportConfig &config)
+{
+    if (!painter || !painter->isActive())
+        return;
+    const QFont fonts[] = {config.titleFont(),  config.quPaiFont(),   config.diaoMingFont(),
+                           config.lyricFont(),  config.jiaBaiFont(),  config.lianBaiFont(),
+                           config.scoreFont()};
+    const QColor colors[] = {config.titleColor(),  config.quPaiColor(),   config.diaoMingColor(),
+                             config.lyricColor(),  config.jiaBaiColor(),  config.lianBaiColor(),
+                             config.scoreColor(),  config.banColor(),     config.xiaoYanColor(),
+                             config.zhongYanColor(), config.qiangGeColor()};
+    const QTransform base = painter->transform();
+    int font = -1;
+    int color = -1;
+    for (const PlacedItem &item : items) {
+        const int f = std::min<int>(item.role, PlacedItem::Note);
+        if (f != font) {
+            painter->setFont(fonts[f]);
+            font = f;
+        }
+        if (item.role != color) {
+            painter->setPen(colors[item.role]);
+            color = item.role;
+        }
+        painter->setTransform(frameOf(item) * base);
+        // Cells come from average widths and may be narrower than a wide
+        // glyph: never clip, the glyph is centred on its cell.
+        painter->drawText(item.cell, item.flags | Qt::TextDontClip, item.text);
+    }
+    painter->setTransform(base);
+}
+
+bool overlaps(const PlacedItem &a, const PlacedItem &b, qreal tolerance)
+{
+    const Quad p = quadOf(a), q = quadOf(b);
+    const QRectF pa = boundsOf(p), qa = boundsOf(q);
+    if (std::min(pa.right(), qa.right()) - std::max(pa.left(), qa.left()) <= tolerance
+        || std::min(pa.bottom(), qa.bottom()) - std::max(pa.top(), qa.top()) <= tolerance)
+        return false;
+    if (a.angle == 0 && b.angle == 0)
+        return true;
+    QPointF axes[4];
+    const int n = axesOf(p, q, axes);
+    for (int i = 0; i < n; ++i) {
+        const Span s = project(p, axes[i]), t = project(q, axes[i]);
+        if (std::min(s.high, t.high) - std::max(s.low, t.low) <= tolerance)
+            return false;
+    }
+    return true;
+}
+
+qreal clearanceBelow(const PlacedItem &a, const PlacedItem &b)
+{
+    if (!overlaps(a, b))
+        return 0;
+    const Quad p = quadOf(a), q = quadOf(b);
+    QPointF axes[4];
+    const int n = axesOf(p, q, axes);
+    qreal best = std::numeric_limits<qreal>::max();
+    for (int i = 0; i < n; ++i) {
+        QPointF axis = axes[i];
+        // Moving b down by t moves its projection by t * axis.y.
+        if (axis.y() < 0)
+            axis = -axis;
+        if (axis.y() < 1e-9)
+            continue;
+        const Span s = project(p, axis), t = project(q, axis);
+        best = std::min(best, (s.high - t.low) / axis.y());
+    }
+    return best == std::numeric_limits<qreal>::max() ? 0 : std::max<qreal>(0, best);
+}
+
+} // namespace PageModel
