@@ -151,6 +151,10 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
              || parser.isSet(scheme) || parser.isSet(tempo) || parser.isSet(transpose)
              || result.noOrnaments || parser.isSet(soundFont))
         result.mode = Mode::Export;
+    // The same option name as Qt's widget style: an export has no widgets,
+    // so there it names the page style.
+    if (result.mode == Mode::Export)
+        result.style = parser.value(QStringLiteral("style"));
     if (result.mode != Mode::Editor || result.scores.isEmpty())
         return result;
 
@@ -200,7 +204,8 @@ QString Startup::helpText()
     return QStringLiteral(
         "Usage: kelvo-gongche [score.gcp | --sample]\n"
         "       kelvo-gongche -o <target> [--format pdf|png|jpg|svg]\n"
-        "                     [-r 96|160|300|600] [--scheme scheme.json] <score.gcp>\n"
+        "                     [-r 96|160|300|600] [--style slanted|upright]\n"
+        "                     [--scheme scheme.json] <score.gcp>\n"
         "       kelvo-gongche -o <file> --format midi|musicxml [--tempo <bpm>]\n"
         "                     [--transpose <n>] [--no-ornaments] <score.gcp>\n"
         "       kelvo-gongche -o <file> --format wav [--tempo <bpm>] [--transpose <n>]\n"
@@ -225,6 +230,11 @@ QString Startup::helpText()
         "                         (default 300)\n"
         "  --scheme <file>        use the export settings of this JSON scheme instead\n"
         "                         of the saved ones; the saved settings are not changed\n"
+        "  --style <style>        a built-in page style over the saved settings:\n"
+        "                         slanted (the notation slanted beside each character,\n"
+        "                         coloured marks) or upright (upright notation, beat\n"
+        "                         marks to the right, all black for printing); with\n"
+        "                         --scheme the style comes first, the scheme over it\n"
         "\n"
         "midi, musicxml and wav read the notation as music (a Standard MIDI File with\n"
         "the lyric as karaoke text; MusicXML for notation programs; wav: the sound,\n"

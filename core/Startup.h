@@ -35,6 +35,9 @@ struct Arguments
     QString format;
     QString dpi;
     QString scheme;
+    // The built-in page style (--style) of an export. Only in export mode:
+    // for the editor, -style/--style stays Qt's widget style option.
+    QString style;
     // The music formats (midi, musicxml): beats a minute, semitones, and
     // whether the ornament figures are left out of the sound.
     QString tempo;

@@ -7,6 +7,7 @@
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
 #include "render/ExportConfig.h"
+#include "render/ExportStyles.h"
 #include "export/ExportWriters.h"
 #include "render/GenerateSVG.h"
 #include "music/Reading.h"
@@ -307,9 +308,9 @@ std::optional<int> readRequest(const Startup::Arguments &o, Request *request)
     const bool music = isMusicExport(o);
     Music::Options options;
     if (music) {
-        if (!o.dpi.isEmpty() || !o.scheme.isEmpty())
-            return fail(QStringLiteral("--dpi and --scheme apply to the page formats only "
-                                       "(pdf, png, jpg, svg)"),
+        if (!o.dpi.isEmpty() || !o.scheme.isEmpty() || !o.style.isEmpty())
+            return fail(QStringLiteral("--dpi, --scheme and --style apply to the page formats "
+                                       "only (pdf, png, jpg, svg)"),
                         Usage);
         QString problem;
         options = musicOptions(o, &problem);
@@ -322,6 +323,9 @@ std::optional<int> readRequest(const Startup::Arguments &o, Request *request)
     }
     if (!o.soundFont.isEmpty() && format != QLatin1String("wav"))
         return fail(QStringLiteral("--soundfont applies to --format wav only"), Usage);
+    if (!music && !o.style.isEmpty() && !ExportStyles::find(o.style))
+        return fail(QStringLiteral("unknown style \"%1\" (%2)").arg(o.style, ExportStyles::idList()),
+                    Usage);
     int quality = 2;
     if (!music && !o.dpi.isEmpty()) {
         quality = qualityForDpi(o.dpi.trimmed());
@@ -377,10 +381,12 @@ int runCommandLineExport(const Startup::Arguments &o)
     if (music)
         return runMusicExport(o, format, options, decoded);
 
-    // The settings: the saved ones, with the scheme over them if one is
-    // given, all in memory; the user's settings.ini is only read.
+    // The settings: the saved ones, the style over them, then the scheme
+    // over both, all in memory; the user's settings.ini is only read.
     const std::unique_ptr<ExportConfig> config =
         ExportConfig::inMemory(DataPaths::settingsFile());
+    if (!o.style.isEmpty())
+        ExportStyles::apply(*config, o.style); // known: readRequest checked it
     if (!o.scheme.isEmpty()) {
         const QFileInfo schemeInfo(o.scheme);
         if (schemeInfo.isDir())
@@ -435,6 +441,14 @@ int runCommandLineExport(const Startup::Arguments &o)
         : format == QLatin1String("svg") ? ExportWriters::writeSvg(generator, target)
                                          : ExportWriters::writeImages(generator, target, quality,
                                                                       format);
+    // What the layout could not set as asked, each once, whatever the
+    // writer made of the pages.
+    QStringList warnings;
+    for (const QString &warning : generator.layoutWarnings())
+        if (!warnings.contains(warning))
+            warnings << warning;
+    for (const QString &warning : warnings)
+        printErr(QStringLiteral("kelvo-gongche: warning: ") + warning);
     if (!result.ok) {
         if (!result.message.isEmpty())
             printErr(QStringLiteral("kelvo-gongche: %1: %2")

@@ -11,15 +11,18 @@
 // scores from scripts:
 //
 //   kelvo-gongche -o|--export <target> [--format pdf|png|jpg|svg]
-//                 [-r|--dpi 96|160|300|600] [--scheme scheme.json] <score.gcp>
+//                 [-r|--dpi 96|160|300|600] [--style slanted|upright]
+//                 [--scheme scheme.json] <score.gcp>
 //   kelvo-gongche -o <file> --format midi|musicxml [--tempo <bpm>]
 //                 [--transpose <semitones>] [--no-ornaments] <score.gcp>
 //   kelvo-gongche -o <file.wav> --format wav [music options] [--soundfont <sf2>]
 //                 <score.gcp>
 //
-// Uses the current export settings, or the given scheme without touching the
-// saved settings. Results, warnings and errors go to standard error, the
-// progress too when that is a terminal (one line that rewrites itself).
+// Uses the current export settings, with the given style and then the given
+// scheme over them, without touching the saved settings. Results, warnings
+// (also what the layout could not set as asked) and errors go to standard
+// error, the progress too when that is a terminal (one line that rewrites
+// itself).
 
 // Checks the command line of an export without any application object or
 // file: an unknown format, a tempo out of range, an option of another

@@ -269,77 +269,126 @@ QStringList ExportConfig::keys()
 void ExportConfig::load()
 {
     for (int k = 0; k < KeyCount; ++k) {
+        const QString name = QString::fromLatin1(Keys[k].name);
+        readKey(k, stored(name), storedText(name));
+    }
+}
+
+void ExportConfig::readKey(int k, const QVariant &value, const QString &text)
+{
+    const KeyInfo &key = Keys[k];
+    switch (key.type) {
+    case KeyType::Int:
+    case KeyType::FontSize: {
+        int fallback = 0;
+        if (key.value)
+            fallback = QByteArray(key.value).toInt();
+        else // titleWidth
+            fallback = m_ints[ColWidth];
+        int n = 0;
+        m_ints[k] = numberOf(value, &n) ? n : fallback;
+        break;
+    }
+    case KeyType::Bool: {
+        bool on = false;
+        m_ints[k] = switchOf(value, &on) ? on : (qstrcmp(key.value, "true") == 0);
+        break;
+    }
+    case KeyType::Family: {
+        // Sizes come before families in the table: the font gets its size.
+        QString family = text;
+        if (family.isEmpty())
+            family = key.value ? QString::fromUtf8(key.value)
+                               : FontRegistry::instance().defaultFamily();
+        rebuildFont(FontRole(k - TitleFont), family);
+        break;
+    }
+    case KeyType::Color: {
+        // Text the file cannot hold as it is (a name, alpha, nonsense)
+        // would be drawn differently after the next save; the default is
+        // what the user saw before.
+        QColor color = SettingsValues::color(SettingsValues::text(value));
+        if (!color.isValid())
+            color = QColor::fromString(QLatin1String(key.value));
+        m_colors[k] = color;
+        break;
+    }
+    }
+}
+
+QVariant ExportConfig::valueOf(int k) const
+{
+    switch (Keys[k].type) {
+    case KeyType::Int:
+    case KeyType::FontSize:
+        return m_ints[k];
+    case KeyType::Bool:
+        return m_ints[k] != 0;
+    case KeyType::Family:
+        return m_fonts[k - TitleFont].family();
+    case KeyType::Color:
+        return m_colors[k].name(QColor::HexRgb);
+    }
+    return {};
+}
+
+QVariant ExportConfig::defaultValue(const QString &name)
+{
+    for (int k = 0; k < KeyCount; ++k) {
         const KeyInfo &key = Keys[k];
-        const QString name = QString::fromLatin1(key.name);
-        const QVariant value = stored(name);
+        if (name != QLatin1String(key.name))
+            continue;
+        if (!key.value) // the notation font; titleWidth follows colWidth
+            return k == TitleWidth ? defaultValue(QStringLiteral("colWidth"))
+                                   : QVariant(FontRegistry::instance().defaultFamily());
         switch (key.type) {
         case KeyType::Int:
-        case KeyType::FontSize: {
-            int fallback = 0;
-            if (key.value)
-                fallback = QByteArray(key.value).toInt();
-            else // titleWidth
-                fallback = m_ints[ColWidth];
-            int n = 0;
-            m_ints[k] = numberOf(value, &n) ? n : fallback;
-            break;
+        case KeyType::FontSize:
+            return QByteArray(key.value).toInt();
+        case KeyType::Bool:
+            return qstrcmp(key.value, "true") == 0;
+        case KeyType::Family:
+            return QString::fromUtf8(key.value);
+        case KeyType::Color:
+            return QString::fromLatin1(key.value);
         }
-        case KeyType::Bool: {
-            bool on = false;
-            m_ints[k] = switchOf(value, &on) ? on : (qstrcmp(key.value, "true") == 0);
-            break;
-        }
-        case KeyType::Family: {
-            // Sizes come before families in the table: the font gets its size.
-            QString family = storedText(name);
-            if (family.isEmpty())
-                family = key.value ? QString::fromUtf8(key.value)
-                                   : FontRegistry::instance().defaultFamily();
-            rebuildFont(FontRole(k - TitleFont), family);
-            break;
-        }
-        case KeyType::Color: {
-            // Text the file cannot hold as it is (a name, alpha, nonsense)
-            // would be drawn differently after the next save; the default is
-            // what the user saw before.
-            QColor color = SettingsValues::color(SettingsValues::text(value));
-            if (!color.isValid())
-                color = QColor::fromString(QLatin1String(key.value));
-            m_colors[k] = color;
-            break;
-        }
-        }
+    }
+    return {};
+}
+
+void ExportConfig::applyValues(const QVariantMap &values)
+{
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const int k = int(keys().indexOf(it.key()));
+        if (k < 0)
+            continue;
+        // The first value a key had before anything was applied is what
+        // the file keeps.
+        if (!m_applied.contains(k))
+            m_applied.insert(k, {valueOf(k), QVariant()});
+        readKey(k, it.value(), SettingsValues::text(it.value()).trimmed());
+        m_applied[k].second = valueOf(k);
     }
 }
 
 bool ExportConfig::save()
 {
-    writeValues();
+    writeValues(false);
     const bool written = flush();
     emit configChanged();
     return written;
 }
 
-void ExportConfig::writeValues()
+void ExportConfig::writeValues(bool withApplied)
 {
     for (int k = 0; k < KeyCount; ++k) {
-        const KeyInfo &key = Keys[k];
-        const QString name = QString::fromLatin1(key.name);
-        switch (key.type) {
-        case KeyType::Int:
-        case KeyType::FontSize:
-            store(name, m_ints[k]);
-            break;
-        case KeyType::Bool:
-            store(name, m_ints[k] != 0);
-            break;
-        case KeyType::Family:
-            store(name, m_fonts[k - TitleFont].family());
-            break;
-        case KeyType::Color:
-            store(name, m_colors[k].name(QColor::HexRgb));
-            break;
-        }
+        QVariant value = valueOf(k);
+        // A value applied in memory and not changed since is not the
+        // user's: the file keeps what it had.
+        const auto applied = m_applied.constFind(k);
+        if (!withApplied && applied != m_applied.cend() && value == applied->second)
+            value = applied->first;
+        store(QString::fromLatin1(Keys[k].name), value);
     }
 }
 
@@ -356,37 +405,27 @@ void ExportConfig::restoreDefaults()
     if (m_settings)
         m_settings->remove(QString());
     m_memory.clear();
+    m_applied.clear();
     load();
     save();
 }
 
 bool ExportConfig::saveScheme(const QString &path, SafeWrite::Failure *why)
 {
-    save();
+    // Saving a scheme is the user keeping what is in use, applied values
+    // included: from now on they are the user's own.
+    writeValues(true);
+    m_applied.clear();
+    flush();
+    emit configChanged();
 
     QJsonObject object;
     // Our own keys with their types; whatever else the section holds as the
     // file gives it back.
     for (const QString &name : storedKeys())
         object.insert(name, jsonOf(stored(name)));
-    for (int k = 0; k < KeyCount; ++k) {
-        const QString name = QString::fromLatin1(Keys[k].name);
-        switch (Keys[k].type) {
-        case KeyType::Int:
-        case KeyType::FontSize:
-            object.insert(name, m_ints[k]);
-            break;
-        case KeyType::Bool:
-            object.insert(name, m_ints[k] != 0);
-            break;
-        case KeyType::Family:
-            object.insert(name, m_fonts[k - TitleFont].family());
-            break;
-        case KeyType::Color:
-            object.insert(name, m_colors[k].name(QColor::HexRgb));
-            break;
-        }
-    }
+    for (int k = 0; k < KeyCount; ++k)
+        object.insert(QString::fromLatin1(Keys[k].name), QJsonValue::fromVariant(valueOf(k)));
 
     // A full disk or a vanished folder must not leave a truncated scheme
     // behind and report success.
@@ -407,7 +446,7 @@ bool ExportConfig::loadScheme(const QString &path)
     // Keys the scheme lacks keep the values in use now, not whatever an
     // older file holds: without this, a scheme of only colWidth on a file
     // that never held titleWidth would move the title column as well.
-    writeValues();
+    writeValues(false);
     const QJsonObject object = document.object();
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.key().isEmpty()) // the settings cannot hold an empty name
@@ -415,7 +454,19 @@ bool ExportConfig::loadScheme(const QString &path)
         store(it.key(), it.value().toVariant());
     }
     flush();
+    // The scheme goes over values applied in memory: what it names is now
+    // in the file, what it lacks keeps the applied value (still in memory).
+    QMap<int, std::pair<QVariant, QVariant>> applied;
+    for (auto it = m_applied.cbegin(); it != m_applied.cend(); ++it)
+        if (valueOf(it.key()) == it->second
+            && !object.contains(QString::fromLatin1(Keys[it.key()].name)))
+            applied.insert(it.key(), *it);
     load();
+    m_applied.clear();
+    for (auto it = applied.cbegin(); it != applied.cend(); ++it) {
+        readKey(it.key(), it->second, it->second.toString());
+        m_applied.insert(it.key(), *it);
+    }
     emit configChanged();
     return true;
 }

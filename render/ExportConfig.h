@@ -17,6 +17,7 @@
 
 #include <array>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // Everything that shapes the rendered score: page, margins, seven fonts with
@@ -94,12 +95,24 @@ public:
     // Writes the 48 keys, flushes the file, then emits configChanged().
     // False when the file could not be written (it then keeps its old
     // content; the values stay in use). In memory: keeps them there.
+    // A key holding a value of applyValues() keeps what it had before.
     bool save();
+
+    // Puts the given values in use, in memory only: keys it lacks (and
+    // names that are no key) keep their value, a value is read as the file's
+    // would be. save() (and so closing the export dialog or quitting)
+    // writes each such key as it was before, unless it has been changed
+    // since; saveScheme() makes them the user's own, and loadScheme() goes
+    // over them. For the built-in page styles (ExportStyles).
+    void applyValues(const QVariantMap &values);
+    // A key's default as the file would hold it (number, switch, family or
+    // #rrggbb colour); invalid for a name that is no key.
+    static QVariant defaultValue(const QString &name);
     // Removes the whole [Export] section (unknown keys too), loads the
     // defaults and saves them. Other sections stay as they are.
     void restoreDefaults();
 
-    // save(), then writes every key of the [Export] section (unknown ones
+    // save() with applied values included, then writes every key of the [Export] section (unknown ones
     // too) as an indented JSON object with typed values, by the rule of a
     // file the user chose (SafeWrite::userFile()). False when the file could
     // not be written completely, with the cause in *why.
@@ -285,7 +298,12 @@ private:
     void setColor(Key key, const QColor &color);
     void rebuildFont(FontRole role, const QString &family);
     // Puts the 48 values into the settings object; no sync, no signal.
-    void writeValues();
+    // Without withApplied, applied keys not changed since get their old value.
+    void writeValues(bool withApplied);
+    // One key from a stored value (text: the family as written).
+    void readKey(int k, const QVariant &value, const QString &text);
+    // What writeValues() stores for a key.
+    QVariant valueOf(int k) const;
     // The final save at exit: nobody is told, listeners may be half gone.
     void saveQuietly();
 
@@ -308,4 +326,6 @@ private:
     std::array<QColor, KeyCount> m_colors;
     std::array<QFont, FontCount> m_fonts;
     std::vector<QFontMetricsF> m_metrics;
+    // Keys holding a value of applyValues(): (value before, value applied).
+    QMap<int, std::pair<QVariant, QVariant>> m_applied;
 };

@@ -10,6 +10,7 @@
 #include "core/SafeWrite.h"
 #include "shared/ui/NumberField.h"
 #include "render/ExportConfig.h"
+#include "render/ExportStyles.h"
 #include "export/ExportWriters.h"
 #include "fonts/FontRegistry.h"
 #include "render/GenerateSVG.h"
@@ -25,6 +26,7 @@
 #include <QFontMetrics>
 #include <QIcon>
 #include <QIntValidator>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QScopedValueRollback>
@@ -76,6 +78,7 @@ Export::Export(QWidget *parent, const LayoutItems &items, ExportConfig *config)
     ui->preViewWidget->setGraphicsEffect(fade);
 
     setupCombos();
+    setupStyleMenu();
     setupValidators();
     ui->preViewFrame->installEventFilter(this);
 
@@ -134,6 +137,29 @@ void Export::setupCombos()
 
     ui->dpiBox->addItems({tr("低（DPI=96）"), tr("中（DPI=160）"), tr("高（DPI=300）"),
                           tr("超高（DPI=600）")});
+}
+
+void Export::setupStyleMenu()
+{
+    auto *menu = new QMenu(ui->styleBtn);
+    for (const ExportStyles::Style &style : ExportStyles::all()) {
+        QAction *action = menu->addAction(style.label);
+        action->setObjectName(QStringLiteral("style_") + style.id);
+        action->setToolTip(style.description);
+        action->setStatusTip(style.description);
+        connect(action, &QAction::triggered, this, [this, id = style.id] { applyStyle(id); });
+    }
+    menu->setToolTipsVisible(true);
+    ui->styleBtn->setMenu(menu);
+}
+
+bool Export::applyStyle(const QString &id)
+{
+    if (!ExportStyles::apply(*m_config, id))
+        return false;
+    loadControls();
+    refreshPreview(true);
+    return true;
 }
 
 void Export::setupValidators()
@@ -596,7 +622,8 @@ void Export::onFileTypeChanged(int index)
     // and what works on them do not apply.
     const QList<QWidget *> pageControls = {ui->scrollAreaWidgetContents, ui->preViewFrame,
                                            ui->livePreviewBox, ui->previewAllBtn,
-                                           ui->restoreBtn, ui->saveBtn, ui->importBtn};
+                                           ui->restoreBtn, ui->styleBtn, ui->saveBtn,
+                                           ui->importBtn};
     for (QWidget *w : pageControls)
         w->setEnabled(!music);
     // A picture looks the same disabled: the page fades instead.
@@ -636,7 +663,27 @@ void Export::refreshPreview(bool force)
     m_previewPage = pages.isEmpty() ? QByteArray() : pages.first();
     fitPreview();
     ui->preViewWidget->load(m_previewPage.isEmpty() ? EmptySvg : m_previewPage);
+    showLayoutWarnings();
     emit previewRefreshed();
+}
+
+QStringList Export::layoutWarnings() const
+{
+    return m_generator->layoutWarnings();
+}
+
+void Export::showLayoutWarnings()
+{
+    QStringList warnings;
+    for (const QString &warning : layoutWarnings())
+        if (!warnings.contains(warning))
+            warnings << warning;
+    // One line whatever the number: the full list is the tooltip.
+    ui->layoutWarningLabel->setText(warnings.isEmpty()
+                                        ? QString()
+                                        : tr("未能照设置排版：") + warnings.join(tr("；")));
+    ui->layoutWarningLabel->setToolTip(warnings.join(QLatin1Char('\n')));
+    ui->layoutWarningLabel->setVisible(!warnings.isEmpty());
 }
 
 void Export::fitPreview()

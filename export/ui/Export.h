@@ -19,8 +19,10 @@ class Export;
 }
 
 // The export dialog: edits ExportConfig control by control, shows the first
-// page of the current document as a live preview, opens the full preview,
-// saves, imports and restores setting schemes, and runs the file writers
+// page of the current document as a live preview (with a line under it for
+// what the layout could not set as asked), opens the full preview, applies
+// the built-in styles, saves, imports and restores setting schemes, and
+// runs the file writers
 // with a progress dialog. Closing it saves the settings.
 class Export : public QDialog
 {
@@ -46,6 +48,10 @@ public:
     // Regenerates the first page into the preview when live preview is on,
     // or always with force.
     void refreshPreview(bool force = false);
+    // Puts a built-in page style (ExportStyles) in use, in memory only, and
+    // shows it in the controls and the preview. False for an unknown id.
+    bool applyStyle(const QString &id);
+
     // The SVG page the preview widget shows (empty before the first refresh
     // or when the generation produced no page).
     QByteArray previewPage() const { return m_previewPage; }
@@ -114,6 +120,10 @@ public:
     void done(int result) override;
 
 protected:
+    // What the last generation could not set as asked: the generator's
+    // list (a test seam).
+    virtual QStringList layoutWarnings() const;
+
     // Swallows wheel events on the settings combos; refits the preview when
     // its frame is resized.
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -129,6 +139,8 @@ private:
     using BoolSetter = void (ExportConfig::*)(bool);
 
     void setupCombos();
+    void setupStyleMenu();
+    void showLayoutWarnings();
     void setupValidators();
     void connectControls();
     void applyInt(QLineEdit *box, IntGetter get, IntSetter set);

@@ -62,6 +62,30 @@ private slots:
         row("short value missing", "a.gcp -r", Mode::Error, "", "option -r needs a value");
         row("value to a switch", "--version=2", Mode::Error, "", "option --version takes no value");
     }
+    // -style/--style: the page style of an export, Qt's widget style for
+    // the editor (which Qt takes from the arguments itself).
+    void styleOption_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("style");
+        QTest::newRow("export") << "-o d --style upright a.gcp" << int(Mode::Export) << "upright";
+        QTest::newRow("export =") << "--style=slanted -o d a.gcp" << int(Mode::Export) << "slanted";
+        QTest::newRow("export -style") << "-o d -style upright a.gcp" << int(Mode::Export) << "upright";
+        QTest::newRow("editor") << "--style fusion a.gcp" << int(Mode::Editor) << "";
+        QTest::newRow("editor -style") << "-style fusion" << int(Mode::Editor) << "";
+    }
+    void styleOption()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, mode);
+        QFETCH(QString, style);
+        const Startup::Arguments a =
+            Startup::parseArguments(QStringList{QStringLiteral("k")} + line.split(QLatin1Char(' ')));
+        QCOMPARE(int(a.mode), mode);
+        QCOMPARE(a.style, style);
+    }
+
     void parse()
     {
         QFETCH(QStringList, args);

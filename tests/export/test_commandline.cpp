@@ -3,6 +3,7 @@
 // a private data folder, on the bundled sample score.
 
 #include "export/CommandLineExport.h"
+#include "render/ExportStyles.h"
 
 #include <QDataStream>
 #include <QDateTime>
@@ -207,8 +208,10 @@ private slots:
         QVERIFY(r.out.contains(QStringLiteral("--export")));
         QVERIFY(r.out.contains(QStringLiteral("--scheme")));
         QVERIFY(r.out.contains(QStringLiteral("96|160|300|600")));
-        for (const char *option : {"-o, --export", "-r, --dpi", "-v, --version", "-h, --help"})
+        for (const char *option : {"-o, --export", "-r, --dpi", "-v, --version", "-h, --help", "--style <style>"})
             QVERIFY2(r.out.contains(QLatin1String(option)), option);
+        for (const ExportStyles::Style &style : ExportStyles::all())
+            QVERIFY2(r.out.contains(style.id), qPrintable(style.id));
     }
 
     // Answers given before any window or export: exact output, one line
@@ -373,6 +376,37 @@ private slots:
             QCOMPARE(after, before);
     }
 
+    // Each style gives pages of its own; with a scheme, the scheme wins
+    // where both set a key.
+    void stylesDiffer()
+    {
+        QMap<QString, QByteArray> pages;
+        for (const QString style : {"upright", "slanted", "upright+scheme"}) {
+            const QString target = out(QStringLiteral("style_") + style);
+            QStringList args{QStringLiteral("-o"), target, QStringLiteral("--format"), QStringLiteral("svg"),
+                             QStringLiteral("--style"), style.section(QLatin1Char('+'), 0, 0)};
+            if (style.endsWith(QLatin1String("scheme"))) {
+                QFile f(out(QStringLiteral("slant.json")));
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(R"({"scoreAngle": -45})");
+                f.close();
+                args << QStringLiteral("--scheme") << f.fileName();
+            }
+            const Run r = run(args + QStringList{sample()});
+            QVERIFY(r.finished);
+            QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+            const QDir folder(target + QLatin1Char('/') + QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0));
+            QFile page(folder.filePath(folder.entryList({QStringLiteral("*.svg")}, QDir::Files, QDir::Name).value(0)));
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            pages.insert(style, page.readAll());
+        }
+        QVERIFY(pages.value(QStringLiteral("upright")).contains("<svg"));
+        QVERIFY(pages.value(QStringLiteral("upright")) != pages.value(QStringLiteral("slanted")));
+        // The scheme's angle over the style's: neither page.
+        QVERIFY(pages.value(QStringLiteral("upright+scheme")) != pages.value(QStringLiteral("upright")));
+        QVERIFY(pages.value(QStringLiteral("upright+scheme")) != pages.value(QStringLiteral("slanted")));
+    }
+
     // The saved settings shape the export, a scheme goes over them for this
     // run only, and settings.ini stays byte for byte as it was. No display
     // and no platform given: the program runs offscreen by itself.
@@ -381,17 +415,22 @@ private slots:
         QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("scheme"); // empty: none
         QTest::addColumn<QSize>("firstPage");   // pixels of the first PNG page
-        QTest::newRow("pdf") << "pdf" << QByteArray() << QSize();
-        QTest::newRow("pdf, scheme") << "pdf" << QByteArray(R"({"colWidth": 150})") << QSize();
-        QTest::newRow("png, saved landscape") << "png" << QByteArray() << QSize(1123, 793);
+        QTest::addColumn<QString>("style");     // empty: none
+        QTest::newRow("pdf") << "pdf" << QByteArray() << QSize() << "";
+        QTest::newRow("pdf, scheme") << "pdf" << QByteArray(R"({"colWidth": 150})") << QSize() << "";
+        QTest::newRow("png, saved landscape") << "png" << QByteArray() << QSize(1123, 793) << "";
         QTest::newRow("png, scheme portrait")
-            << "png" << QByteArray(R"({"isLandscape": false})") << QSize(793, 1123);
+            << "png" << QByteArray(R"({"isLandscape": false})") << QSize(793, 1123) << "";
+        QTest::newRow("pdf, style") << "pdf" << QByteArray() << QSize() << "upright";
+        QTest::newRow("png, style and scheme")
+            << "png" << QByteArray(R"({"isLandscape": false})") << QSize(793, 1123) << "upright";
     }
     void settingsFileUntouched()
     {
         QFETCH(QString, format);
         QFETCH(QByteArray, scheme);
         QFETCH(QSize, firstPage);
+        QFETCH(QString, style);
         QTemporaryDir data;
         const QString settings = data.filePath(QStringLiteral("settings.ini"));
         // Spaces, a comment, a partial section: any save would rewrite it.
@@ -415,6 +454,8 @@ private slots:
             f.close();
             args << QStringLiteral("--scheme") << schemeFile;
         }
+        if (!style.isEmpty())
+            args << QStringLiteral("--style") << style;
         const Run r = run(args + QStringList{sample()}, data.path(), QString());
         QVERIFY(r.finished);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
@@ -487,6 +528,7 @@ private slots:
         QTest::newRow("unknown dpi") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/d"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("--dpi"), QStringLiteral("72"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unsupported resolution");
         QTest::newRow("unknown option") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--colour"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unknown option");
         QTest::newRow("no score") << QString() << QStringList{QStringLiteral("--export"), pdf} << 2 << QStringLiteral("no score file");
+        QTest::newRow("unknown style") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--style"), QStringLiteral("fusion"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("kelvo-gongche: unknown style \"fusion\" (slanted, upright)\n");
         QTest::newRow("no target value") << QString() << QStringList{QStringLiteral("@SAMPLE@"), QStringLiteral("--export")} << 2 << QStringLiteral("needs a value");
         const QString mid = QStringLiteral("@OUT@/e.mid");
         const auto music = [&](const char *tag, const QStringList &extra, int code, const char *message) {
@@ -499,6 +541,7 @@ private slots:
         music("transpose -25", {QStringLiteral("--transpose"), QStringLiteral("-25")}, 2, "from -24 to 24");
         music("transpose 1.5", {QStringLiteral("--transpose=1.5")}, 2, "transpose \"1.5\" is not usable");
         music("dpi with midi", {QStringLiteral("--dpi"), QStringLiteral("300")}, 2, "page formats only");
+        music("style with midi", {QStringLiteral("--style"), QStringLiteral("upright")}, 2, "page formats only");
         music("midi target a folder", {QStringLiteral("--export"), QStringLiteral("@OUT@")}, 1, "is a directory; give the MIDI file");
         QTest::newRow("tempo with pdf") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--tempo"), QStringLiteral("90"), QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi, musicxml or wav only");
         QTest::newRow("no ornaments with png") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("--no-ornaments"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi, musicxml or wav only");

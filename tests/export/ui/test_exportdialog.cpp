@@ -20,6 +20,7 @@
 
 #include <QFile>
 #include <QGraphicsEffect>
+#include <QMenu>
 #include <QFontDatabase>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -185,6 +186,17 @@ QByteArray fileBytes(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// The layout's warnings as a test chooses them.
+class WarnedExport : public Export
+{
+public:
+    using Export::Export;
+    QStringList warnings;
+
+protected:
+    QStringList layoutWarnings() const override { return warnings; }
+};
 
 } // namespace
 
@@ -795,6 +807,61 @@ private slots:
         QCOMPARE(pages, 1);
         QVERIFY(dialog->findChildren<PreviewWindow *>().isEmpty());
         QVERIFY(dialogs().requests.isEmpty());
+    }
+
+    // A style from the menu shows in the controls and the preview at once,
+    // and closing without saving a scheme leaves the file as it was.
+    void styleMenuAppliesInMemory_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("angle");
+        QTest::addColumn<QString>("banColor");
+        QTest::newRow("upright") << "upright" << "0" << "#000000";
+        QTest::newRow("slanted") << "slanted" << "-45" << "#ff4c00";
+    }
+    void styleMenuAppliesInMemory()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, angle);
+        QFETCH(QString, banColor);
+        config->setColWidth(170);
+        config->setBanColor(QColor(0x12, 0x34, 0x56));
+        config->setIsLivePreview(false); // a style refreshes all the same
+        config->save();
+        const QByteArray before = fileBytes(settingsPath());
+        auto dialog = makeDialog();
+        dialog->show();
+        QSignalSpy refreshed(dialog.get(), &Export::previewRefreshed);
+        const QByteArray page = dialog->previewPage();
+        QAction *action = dialog->form()->styleBtn->menu()->findChild<QAction *>(QStringLiteral("style_") + id);
+        QVERIFY(action);
+        action->trigger();
+        QCOMPARE(refreshed.count(), 1);
+        QVERIFY(dialog->previewPage() != page);
+        QCOMPARE(dialog->form()->scoreAngleBox->text(), angle);
+        QCOMPARE(dialog->form()->banColorBox->color().name(), banColor);
+        QCOMPARE(QString::number(config->scoreAngle()), angle);
+        dialog->close();
+        QCOMPARE(fileBytes(settingsPath()), before);
+        config.reset(); // and at exit
+        QCOMPARE(fileBytes(settingsPath()), before);
+    }
+
+    // One line under the preview while the layout has something to say,
+    // each warning once, renewed with every preview.
+    void layoutWarningsUnderPreview()
+    {
+        WarnedExport dialog(nullptr, sampleItems(), config.get());
+        QLabel *line = dialog.form()->layoutWarningLabel;
+        QVERIFY(line->isHidden());
+        dialog.warnings = {QStringLiteral("栏太窄"), QStringLiteral("字太大"), QStringLiteral("栏太窄")};
+        dialog.refreshPreview(true);
+        QVERIFY(!line->isHidden());
+        QCOMPARE(line->text(), QStringLiteral("未能照设置排版：栏太窄；字太大"));
+        QVERIFY(!line->text().contains(QLatin1Char('\n')));
+        dialog.warnings.clear();
+        dialog.refreshPreview(true);
+        QVERIFY(line->isHidden());
     }
 
     void closingSavesTheSettings()
