@@ -597,6 +597,21 @@ qreal GenerateSVG::clearanceInColumn(const PageItems &items) const
     return dy;
 }
 
+int GenerateSVG::settle(PageItems &items) const
+{
+    // Clearing one glyph may bring the items onto the next one further
+    // down: move on until nothing is met.
+    int total = 0;
+    for (int round = 0; round < 64; ++round) {
+        const int dy = int(std::ceil(clearanceInColumn(items)));
+        if (dy <= 0)
+            break;
+        total += dy;
+        shift(items, dy);
+    }
+    return total;
+}
+
 void GenerateSVG::shift(PageItems &items, qreal dy)
 {
     for (PlacedItem &item : items)
@@ -610,8 +625,10 @@ void GenerateSVG::place(const PlacedItem &item, bool keepInColumn)
     m_pageItems.last().append(item);
     if (!keepInColumn)
         return;
-    // Only ink that reaches below the cursor can meet what comes next.
-    const qreal cursor = contentOrigin().y() + m_cursorY;
+    // Only ink that reaches below the cursor can meet what comes next;
+    // beat marks beside a slanted column stand up to a line or two above
+    // their character's top.
+    const qreal cursor = contentOrigin().y() + m_cursorY - 2 * measures(LyricSlot).lineHeight;
     m_columnInk.removeIf([cursor](const PlacedItem &other) { return other.pageInk().bottom() <= cursor; });
     m_columnInk.append(item);
 }

@@ -207,6 +207,9 @@ private:
     // clear when keepInColumn).
     void place(const PageItems &items, bool keepInColumn = true);
     void place(const PlacedItem &item, bool keepInColumn = true);
+    // Moves items down until they clear the column's other characters;
+    // returns by how much.
+    int settle(PageItems &items) const;
     // Moves items down by dy.
     static void shift(PageItems &items, qreal dy);
     void resetCaches();

@@ -127,7 +127,14 @@ GenerateSVG::NotationColumn GenerateSVG::placeScore(const QString &score) const
     // A column slanting to the right must stay clear of the next column
     // there: a long melisma is set as steeply as that needs, never over
     // the neighbour's characters.
-    const qreal room = effectiveColWidth() - 2;
+    // The neighbour's characters and headings are centred on cells
+    // narrower than their glyphs: a full-width glyph's box starts left of
+    // the column's edge.
+    qreal overhang = 0;
+    for (const FontSlot slot : {LyricSlot, QuPaiSlot})
+        overhang = std::min(overhang, (measures(slot).averageWidth
+                                       - metrics(slot).horizontalAdvance(QChar(0x4E2D))) / 2);
+    const qreal room = effectiveColWidth() + overhang - 2;
     if (column.right > room && chosen < 0 && chosen >= -90) {
         int fit = 0, miss = chosen; // steepest that fits, flattest that does not
         setAt(0);

@@ -203,7 +203,8 @@ void GenerateSVG::layoutQuPaiHeading(const QString &text)
     QList<int> nameHeights, modeHeights;
     const int hName = heightsOf(nameCells, QuPaiSlot, &nameTexts, &nameHeights);
     const int hMode = heightsOf(modeCells, DiaoMingSlot, &modeTexts, &modeHeights);
-    const int height = qMax(hName, hMode);
+    // The name's and the mode's extent as stacked (at least their cells').
+    int heights[2] = {hName, hMode};
 
     const int contentHeight = contentSize().height();
     if (contentHeight < m_cursorY + hName || contentHeight < m_cursorY + hMode)
@@ -221,26 +222,43 @@ void GenerateSVG::layoutQuPaiHeading(const QString &text)
         PageItems items;
         int y = y0;
         qreal nameRight = std::numeric_limits<qreal>::lowest();
+        // Each cell below the ink of the one above: a bracket's glyph
+        // reaches past its short cell.
+        const auto stack = [&items](PlacedItem item, int *y) {
+            if (!items.isEmpty()) {
+                const int dy = int(std::ceil(PageModel::clearanceBelow(items.last(), item)));
+                item.origin.ry() += dy;
+                *y += dy;
+            }
+            items.append(item);
+        };
         for (int i = 0; i < nameTexts.size(); ++i) {
             m_character = i;
-            items.append(cellItem(PlacedItem::QuPai, QuPaiSlot,
-                                  QRectF(x0, y, nameWidth, nameHeights[i]), Qt::AlignCenter,
-                                  nameTexts[i]));
+            stack(cellItem(PlacedItem::QuPai, QuPaiSlot, QRectF(x0, y, nameWidth, nameHeights[i]),
+                           Qt::AlignCenter, nameTexts[i]),
+                  &y);
             nameRight = std::max(nameRight, items.last().pageInk().right());
             y += nameHeights[i];
         }
+        heights[0] = y - y0;
         const int d = hName - hMode;
         y = d >= 2 ? y0 + d / 2 : y0;
         const qsizetype first = items.size();
         qreal modeLeft = std::numeric_limits<qreal>::max();
         for (int i = 0; i < modeTexts.size(); ++i) {
             m_character = int(nameTexts.size()) + i;
-            items.append(cellItem(PlacedItem::DiaoMing, DiaoMingSlot,
-                                  QRectF(x0 + nameWidth + 10, y, modeWidth, modeHeights[i]),
-                                  Qt::AlignCenter, modeTexts[i]));
+            const PlacedItem cell = cellItem(PlacedItem::DiaoMing, DiaoMingSlot,
+                                             QRectF(x0 + nameWidth + 10, y, modeWidth, modeHeights[i]),
+                                             Qt::AlignCenter, modeTexts[i]);
+            if (qsizetype(items.size()) > first) {
+                stack(cell, &y);
+            } else {
+                items.append(cell);
+            }
             modeLeft = std::min(modeLeft, items.last().pageInk().left());
             y += modeHeights[i];
         }
+        heights[1] = y - y0;
         const qreal push = first > 0 && first < items.size() ? nameRight + gap - modeLeft : 0;
         if (push > 0)
             for (qsizetype i = first; i < items.size(); ++i)
@@ -249,8 +267,9 @@ void GenerateSVG::layoutQuPaiHeading(const QString &text)
         return items;
     };
     PageItems items = build(m_cursorX, m_cursorY);
+    const int height = qMax(heights[0], heights[1]);
     // Below whatever notation reaches down from the line above.
-    const int dy = int(std::ceil(clearanceInColumn(items)));
+    const int dy = settle(items);
     if (dy > 0) {
         if (contentHeight < m_cursorY + dy + height) {
             nextColumn(0);
@@ -259,7 +278,6 @@ void GenerateSVG::layoutQuPaiHeading(const QString &text)
             items = build(m_cursorX, m_cursorY);
         } else {
             m_cursorY += dy;
-            shift(items, dy);
         }
     }
     const int y0 = m_cursorY;
@@ -342,13 +360,7 @@ void GenerateSVG::layoutLyricLine(const QString &text, const QStringList &scores
         if (!sentence && m_columnHasNotation)
             y = std::max(y, int(std::ceil(m_columnNotationFoot - origin.y() - lyric.lineHeight / 4.0)));
         PageItems items = build(y);
-        for (int round = 0; round < 16; ++round) {
-            const int dy = int(std::ceil(clearanceInColumn(items)));
-            if (dy <= 0)
-                break;
-            y += dy;
-            shift(items, dy);
-        }
+        y += settle(items);
         if (!fits(y)) {
             nextColumn(0);
             lowest = m_cursorY;
@@ -414,8 +426,7 @@ void GenerateSVG::layoutJiaBai(const QString &text)
                             QRectF(m_cursorX, y, jiaBai.averageWidth, h), Qt::AlignCenter, ch);
         };
         PageItems items{build(m_cursorY)};
-        const int dy = int(std::ceil(clearanceInColumn(items)));
-        m_cursorY += dy;
+        m_cursorY += settle(items);
         // A sentence mark stays with the words it ends: it hangs at the
         // column's foot rather than heading the next column alone.
         if (contentHeight < m_cursorY + h && !(sentence && m_cursorY + h <= pageFoot))
