@@ -178,6 +178,7 @@ private slots:
     void initTestCase();
     void noCollisions_data();
     void noCollisions();
+    void sampleNotationKeepsItsPlace();
 
 private:
     QTemporaryDir m_dir;
@@ -221,6 +222,57 @@ void TestInkCheck::noCollisions()
     for (const QString &fault : faults.mid(0, 10))
         qWarning("%s", qPrintable(fault));
     QCOMPARE(faults.size(), 0);
+}
+
+// Every notation glyph of the bundled sample where it stands relative to its
+// character's cell (the page and the spacing may move the character, never
+// its notes away from it), against the golden file. In the notation font
+// alone, so that no machine's fonts change the figures. KELVO_UPDATE_GOLDEN=1
+// writes the file anew.
+void TestInkCheck::sampleNotationKeepsItsPlace()
+{
+    const std::unique_ptr<ExportConfig> config = ExportConfig::inMemory(m_dir.filePath(QStringLiteral("none.ini")));
+    const QFont font(m_registry->defaultFamily());
+    for (auto set : {&ExportConfig::setTitleFont, &ExportConfig::setLyricFont, &ExportConfig::setScoreFont,
+                     &ExportConfig::setQuPaiFont, &ExportConfig::setDiaoMingFont, &ExportConfig::setLianBaiFont,
+                     &ExportConfig::setJiaBaiFont})
+        (config.get()->*set)(font);
+    GenerateSVG gen(config.get());
+    gen.generate(bundledSample(), false);
+    QStringList lines{QStringLiteral("pages %1").arg(gen.pageCount())};
+    for (const PageItems &items : gen.pageItems()) {
+        std::map<std::pair<int, int>, QPointF> cells;
+        for (const PlacedItem &item : items)
+            if (item.role == PlacedItem::Lyric && item.flags == Qt::AlignCenter)
+                cells[{item.line, item.character}] = item.origin + item.cell.topLeft();
+        for (const PlacedItem &item : items) {
+            if (!item.isNotation())
+                continue;
+            QTransform frame;
+            frame.translate(item.origin.x(), item.origin.y());
+            frame.rotate(item.angle);
+            const QPointF at = frame.map(item.cell.center()) - cells[{item.line, item.character}];
+            lines << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                         .arg(item.line)
+                         .arg(item.character)
+                         .arg(uint(item.text.toUcs4().value(0)), 0, 16)
+                         .arg(at.x(), 0, 'f', 2)
+                         .arg(at.y(), 0, 'f', 2)
+                         .arg(item.angle);
+        }
+    }
+    const QString path = QStringLiteral(KELVO_RENDER_DATA "/sample-notation.txt");
+    if (qEnvironmentVariableIsSet("KELVO_UPDATE_GOLDEN")) {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    }
+    QFile golden(path);
+    QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(path));
+    const QStringList expected = QString::fromUtf8(golden.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), expected.size());
+    for (int i = 0; i < lines.size(); ++i)
+        QCOMPARE(lines[i], expected[i]);
 }
 
 QTEST_MAIN(TestInkCheck)
