@@ -590,10 +590,13 @@ PlacedItem GenerateSVG::cellItem(PlacedItem::Role role, FontSlot slot, const QRe
 qreal GenerateSVG::clearanceInColumn(const PageItems &items) const
 {
     qreal dy = 0;
-    for (const PlacedItem &mine : items)
-        for (const PlacedItem &other : m_columnInk)
-            if (other.line != mine.line || other.character != mine.character)
-                dy = std::max(dy, PageModel::clearanceBelow(other, mine));
+    for (const PlacedItem &mine : items) {
+        const QRectF bounds = mine.pageInk();
+        for (const ColumnInk &other : m_columnInk)
+            if (other.bounds.intersects(bounds)
+                && (other.item.line != mine.line || other.item.character != mine.character))
+                dy = std::max(dy, PageModel::clearanceBelow(other.item, mine));
+    }
     return dy;
 }
 
@@ -629,8 +632,8 @@ void GenerateSVG::place(const PlacedItem &item, bool keepInColumn)
     // beat marks beside a slanted column stand up to a line or two above
     // their character's top.
     const qreal cursor = contentOrigin().y() + m_cursorY - 2 * measures(LyricSlot).lineHeight;
-    m_columnInk.removeIf([cursor](const PlacedItem &other) { return other.pageInk().bottom() <= cursor; });
-    m_columnInk.append(item);
+    m_columnInk.removeIf([cursor](const ColumnInk &other) { return other.bounds.bottom() <= cursor; });
+    m_columnInk.append({item, item.pageInk()});
 }
 
 void GenerateSVG::place(const PageItems &items, bool keepInColumn)

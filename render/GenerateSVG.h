@@ -235,7 +235,12 @@ private:
     int m_character = -1;
     // The current column's ink that later cells must clear (pruned as the
     // cursor moves down), and the lowest notation in it.
-    PageItems m_columnInk;
+    struct ColumnInk
+    {
+        PlacedItem item;
+        QRectF bounds; // item.pageInk(), kept
+    };
+    QList<ColumnInk> m_columnInk;
     qreal m_columnNotationFoot = 0;
     bool m_columnHasNotation = false;
     // Notation columns set steeper than asked, and those wider than the

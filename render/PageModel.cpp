@@ -38,8 +38,15 @@ Quad quadOf(const PlacedItem &item)
             q[i] = corners[i] + item.origin;
         return q;
     }
-    const qreal a = qDegreesToRadians(qreal(item.angle));
-    const qreal c = std::cos(a), s = std::sin(a);
+    // Columns of one page share an angle or two.
+    thread_local int lastAngle = 0;
+    thread_local qreal c = 1, s = 0;
+    if (item.angle != lastAngle) {
+        const qreal a = qDegreesToRadians(qreal(item.angle));
+        c = std::cos(a);
+        s = std::sin(a);
+        lastAngle = item.angle;
+    }
     for (int i = 0; i < 4; ++i)
         q[i] = QPointF(item.origin.x() + corners[i].x() * c - corners[i].y() * s,
                        item.origin.y() + corners[i].x() * s + corners[i].y() * c);
@@ -119,23 +126,52 @@ void paint(QPainter *painter, const PageItems &items, const ExportConfig &config
                              config.scoreColor(),  config.banColor(),     config.xiaoYanColor(),
                              config.zhongYanColor(), config.qiangGeColor()};
     const QTransform base = painter->transform();
-    int font = -1;
-    int color = -1;
+    // The state as a page recording keeps it: every change of font, pen or
+    // transform is written out whole, so a notation column is painted
+    // inside a saved state, as the text around it needs none of its
+    // changes undone.
+    struct State
+    {
+        int font = -1;
+        int color = -1;
+        QPointF origin;
+        bool framed = false;
+    };
+    State state, saved;
+    bool inColumn = false;
     for (const PlacedItem &item : items) {
+        const bool notation = item.isNotation();
+        if (notation != inColumn) {
+            if (notation) {
+                painter->save();
+                saved = state;
+            } else {
+                painter->restore();
+                state = saved;
+            }
+            inColumn = notation;
+        }
         const int f = std::min<int>(item.role, PlacedItem::Note);
-        if (f != font) {
+        if (f != state.font) {
             painter->setFont(fonts[f]);
-            font = f;
+            state.font = f;
         }
-        if (item.role != color) {
+        if (item.role != state.color) {
             painter->setPen(colors[item.role]);
-            color = item.role;
+            state.color = item.role;
         }
-        painter->setTransform(frameOf(item) * base);
+        if (item.angle != 0 || notation || !state.framed || item.origin != state.origin) {
+            painter->setTransform(frameOf(item) * base);
+            state.origin = item.origin;
+            // A rotated frame is never shared.
+            state.framed = item.angle == 0;
+        }
         // Cells come from average widths and may be narrower than a wide
         // glyph: never clip, the glyph is centred on its cell.
         painter->drawText(item.cell, item.flags | Qt::TextDontClip, item.text);
     }
+    if (inColumn)
+        painter->restore();
     painter->setTransform(base);
 }
 
