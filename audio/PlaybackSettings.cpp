@@ -2,6 +2,7 @@
 #include "PlaybackSettings.h"
 
 #include "core/SettingsValues.h"
+#include "music/Reading.h"
 
 #include <QSettings>
 
@@ -46,6 +47,18 @@ int boundedNumber(const QString &text, int low, int high, int fallback)
 }
 
 } // namespace
+
+Music::Options PlaybackSettings::musicOptions(double tempo, int transpose, bool ornaments,
+                                              std::optional<Instrument> instrument)
+{
+    Music::Options options;
+    options.tempo = tempo;
+    options.transpose = transpose;
+    options.ornaments = ornaments;
+    if (instrument)
+        options.program = program(*instrument);
+    return options;
+}
 
 int PlaybackSettings::program(Instrument instrument)
 {

@@ -3,7 +3,13 @@
 
 #include <QString>
 
+#include <optional>
+
 class QSettings;
+
+namespace Music {
+struct Options;
+} // namespace Music
 
 // What the transport plays with, kept in settings.ini under [playback].
 struct PlaybackSettings
@@ -21,6 +27,12 @@ struct PlaybackSettings
 
     static int program(Instrument instrument); // General MIDI, 0-based
     static QString name(Instrument instrument); // 笛 箫 人声 钢琴
+
+    // The options a performance is read and played with, from the
+    // transport's or the export form's values. Without an instrument the
+    // program stays the default (a MIDI file is not heard here).
+    static Music::Options musicOptions(double tempo, int transpose, bool ornaments = true,
+                                       std::optional<Instrument> instrument = std::nullopt);
 
     // Values outside their range read as defaults.
     static PlaybackSettings load(QSettings &settings);

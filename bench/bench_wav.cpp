@@ -9,7 +9,7 @@
 #include "document/SampleScore.h"
 #include "document/ScoreFile.h"
 #include "document/ScoreSyntax.h"
-#include "export/ExportWriters.h"
+#include "export/ExportJob.h"
 #include "music/Reading.h"
 
 #include <QCoreApplication>
@@ -31,8 +31,12 @@ bool measureWav(const LayoutItems &items, const QString &soundFont, const QStrin
     for (int run = 0; run < 3; ++run) {
         QElapsedTimer timer;
         timer.start();
-        const ExportResult result = ExportWriters::writeWav(
-            items, Music::Options(), soundFont, dir.filePath(QStringLiteral("sample.wav")));
+        ExportRequest request;
+        request.format = ExportFormats::find(QStringLiteral("wav"));
+        request.items = items;
+        request.soundFont = soundFont;
+        request.target = dir.filePath(QStringLiteral("sample.wav"));
+        const ExportResult result = ExportJob::run(request);
         const double seconds = timer.nsecsElapsed() / 1e9;
         if (!result.ok) {
             std::fprintf(stderr, "%s\n", qPrintable(result.message));

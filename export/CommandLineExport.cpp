@@ -5,9 +5,10 @@
 #include "core/Reporting.h"
 #include "core/Startup.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
 #include "render/ExportConfig.h"
 #include "render/ExportStyles.h"
+#include "export/ExportFormats.h"
+#include "export/ExportJob.h"
 #include "export/ExportWriters.h"
 #include "render/GenerateSVG.h"
 #include "music/Reading.h"
@@ -175,21 +176,31 @@ int qualityForDpi(const QString &dpi)
     return -1;
 }
 
-// --format as given, lower case, aliases resolved; pdf when none.
-QString formatName(const QString &format)
+// --format as given, aliases resolved; pdf when none, nullptr when unknown.
+const ExportFormats::Format *formatOf(const Startup::Arguments &o)
 {
-    const QString name = format.toLower();
-    if (name.isEmpty())
-        return QStringLiteral("pdf");
-    if (name == QLatin1String("jpeg"))
-        return QStringLiteral("jpg");
-    if (name == QLatin1String("mid"))
-        return QStringLiteral("midi");
-    if (name == QLatin1String("xml"))
-        return QStringLiteral("musicxml");
-    if (name == QLatin1String("wave"))
-        return QStringLiteral("wav");
-    return name;
+    return o.format.isEmpty() ? &ExportFormats::fallback() : ExportFormats::find(o.format);
+}
+
+bool isPaged(const ExportFormats::Format &format)
+{
+    return format.paged;
+}
+
+bool isMusic(const ExportFormats::Format &format)
+{
+    return !format.paged;
+}
+
+bool takesSoundFont(const ExportFormats::Format &format)
+{
+    return format.takes(ExportFormats::SoundFont);
+}
+
+// "a, b or c" of the formats that pass the test.
+QString alternatives(bool (*test)(const ExportFormats::Format &) = nullptr)
+{
+    return ExportFormats::list(ExportFormats::names(test), QStringLiteral(" or "));
 }
 
 // The options of the music formats, or a one-line refusal in *problem.
@@ -207,84 +218,11 @@ Music::Options musicOptions(const Startup::Arguments &o, QString *problem)
     return options;
 }
 
-// Reads the score as music and writes it: no pages, no fonts.
-int runMusicExport(const Startup::Arguments &o, const QString &format,
-                   const Music::Options &options, const ScoreFile::Decoded &decoded)
-{
-    const QString target = QFileInfo(o.target).absoluteFilePath();
-    const bool wav = format == QLatin1String("wav");
-    if (QFileInfo(target).isDir())
-        return fail(QStringLiteral("target \"%1\" is a directory; give the %2 file to write")
-                        .arg(o.target, format == QLatin1String("midi") ? QStringLiteral("MIDI")
-                                       : wav ? QStringLiteral("WAV")
-                                             : QStringLiteral("MusicXML")));
-
-    const ScoreSyntax::NormalisedDocument document =
-        ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
-    const Music::Performance performance = Music::read(
-        ScoreSyntax::layoutItems(PlainLines(document.lyric), PlainLines(document.score)),
-        options);
-    ExportResult result;
-    if (wav) {
-        ProgressPrinter progress;
-        result = ExportWriters::writeWav(performance, options, o.soundFont, target,
-                                         [&](double fraction) {
-                                             progress.fraction(
-                                                 QStringLiteral("rendering the sound"), fraction);
-                                             return true;
-                                         });
-    } else {
-        result = format == QLatin1String("midi")
-                     ? ExportWriters::writeMidi(performance, options, target)
-                     : ExportWriters::writeMusicXml(performance, options, target);
-    }
-    if (!result.ok) {
-        if (!result.message.isEmpty())
-            printErr(QStringLiteral("kelvo-gongche: %1: %2")
-                         .arg(result.messageTitle, result.message));
-        return fail(QStringLiteral("export to \"%1\" failed").arg(o.target));
-    }
-    if (!result.warning.isEmpty())
-        printErr(QStringLiteral("kelvo-gongche: warning: ") + result.warning);
-    int folded = 0;
-    for (const Music::Section &section : performance.sections)
-        folded += section.foldedNotes;
-    if (folded > 0)
-        printErr(QStringLiteral("kelvo-gongche: warning: %1 note(s) outside the MIDI range "
-                                "moved by octaves")
-                     .arg(folded));
-    if (wav)
-        printErr(QStringLiteral("rendered %1 s of sound").arg(result.seconds, 0, 'f', 1));
-    printErr(QStringLiteral("exported %1 note(s) in %2 section(s) to %3")
-                 .arg(performance.noteCount())
-                 .arg(performance.sections.size())
-                 .arg(QDir::toNativeSeparators(result.target)));
-    return Success;
-}
-
-} // namespace
-
-bool isMusicExport(const Startup::Arguments &arguments)
-{
-    const QString format = formatName(arguments.format);
-    return format == QLatin1String("midi") || format == QLatin1String("musicxml")
-           || format == QLatin1String("wav");
-}
-
-namespace {
-
-// What a well-formed export command line asks for.
-struct Request
-{
-    QString format;
-    bool music = false;
-    Music::Options options;
-    int quality = 2;
-};
-
 // Everything about the command line itself, decided without an application
 // object or a file: a fault is printed, and its exit status returned.
-std::optional<int> readRequest(const Startup::Arguments &o, Request *request)
+// *request gets the format and its options; the score and the target
+// follow once they are read.
+std::optional<int> readRequest(const Startup::Arguments &o, ExportRequest *request)
 {
     if (o.mode == Startup::Mode::Error)
         return fail(o.error + QStringLiteral(" (see --help)"), Usage);
@@ -295,67 +233,157 @@ std::optional<int> readRequest(const Startup::Arguments &o, Request *request)
     if (o.scores.size() > 1)
         return fail(QStringLiteral("only one score file can be exported at a time"), Usage);
 
-    const QString format = formatName(o.format);
-    static const QStringList formats = {QStringLiteral("pdf"),  QStringLiteral("png"),
-                                        QStringLiteral("jpg"),  QStringLiteral("svg"),
-                                        QStringLiteral("midi"), QStringLiteral("musicxml"),
-                                        QStringLiteral("wav")};
-    if (!formats.contains(format))
-        return fail(QStringLiteral("unknown format \"%1\" (pdf, png, jpg, svg, midi, musicxml "
-                                   "or wav)")
-                        .arg(o.format),
+    const ExportFormats::Format *format = formatOf(o);
+    if (!format)
+        return fail(QStringLiteral("unknown format \"%1\" (%2)").arg(o.format, alternatives()),
                     Usage);
-    const bool music = isMusicExport(o);
-    Music::Options options;
-    if (music) {
+    ExportRequest made;
+    made.format = format;
+    if (!format->paged) {
         if (!o.dpi.isEmpty() || !o.scheme.isEmpty() || !o.style.isEmpty())
             return fail(QStringLiteral("--dpi, --scheme and --style apply to the page formats "
-                                       "only (pdf, png, jpg, svg)"),
+                                       "only (%1)")
+                            .arg(ExportFormats::names(&isPaged).join(QStringLiteral(", "))),
                         Usage);
         QString problem;
-        options = musicOptions(o, &problem);
+        made.music = musicOptions(o, &problem);
         if (!problem.isEmpty())
             return fail(problem, Usage);
     } else if (!o.tempo.isEmpty() || !o.transpose.isEmpty() || o.noOrnaments) {
         return fail(QStringLiteral("--tempo, --transpose and --no-ornaments apply to "
-                                   "--format midi, musicxml or wav only"),
+                                   "--format %1 only")
+                        .arg(alternatives(&isMusic)),
                     Usage);
     }
-    if (!o.soundFont.isEmpty() && format != QLatin1String("wav"))
-        return fail(QStringLiteral("--soundfont applies to --format wav only"), Usage);
-    if (!music && !o.style.isEmpty() && !ExportStyles::find(o.style))
+    if (!o.soundFont.isEmpty() && !format->takes(ExportFormats::SoundFont))
+        return fail(QStringLiteral("--soundfont applies to --format %1 only")
+                        .arg(alternatives(&takesSoundFont)),
+                    Usage);
+    if (format->paged && !o.style.isEmpty() && !ExportStyles::find(o.style))
         return fail(QStringLiteral("unknown style \"%1\" (%2)").arg(o.style, ExportStyles::idList()),
                     Usage);
-    int quality = 2;
-    if (!music && !o.dpi.isEmpty()) {
-        quality = qualityForDpi(o.dpi.trimmed());
-        if (quality < 0)
+    if (format->paged && !o.dpi.isEmpty()) {
+        made.quality = qualityForDpi(o.dpi.trimmed());
+        if (made.quality < 0)
             return fail(QStringLiteral("unsupported resolution \"%1\" (96, 160, 300 or 600)")
                             .arg(o.dpi),
                         Usage);
     }
-    *request = {format, music, options, quality};
+    made.soundFont = o.soundFont;
+    *request = made;
     return std::nullopt;
+}
+
+// The target's fault, told as the command line tells it; 0 when none.
+int targetFault(const ExportFormats::Format &format, const Startup::Arguments &o,
+                const QString &target)
+{
+    using Problem = ExportJob::TargetProblem;
+    switch (ExportJob::checkTarget(format, target)) {
+    case Problem::None:
+        return Success;
+    case Problem::IsDirectory:
+        return fail(QStringLiteral("target \"%1\" is a directory; give the %2 file to write")
+                        .arg(o.target, format.label));
+    case Problem::NotDirectory:
+        return fail(QStringLiteral("target \"%1\" exists and is not a directory").arg(o.target));
+    case Problem::CannotCreate:
+        return fail(QStringLiteral("cannot create the target directory \"%1\"").arg(o.target));
+    case Problem::NotWritable:
+        return fail(QStringLiteral("target directory \"%1\" is not writable").arg(o.target));
+    }
+    return Failed;
+}
+
+int failedExport(const ExportResult &result, const Startup::Arguments &o)
+{
+    if (!result.message.isEmpty())
+        printErr(QStringLiteral("kelvo-gongche: %1: %2").arg(result.messageTitle, result.message));
+    return fail(QStringLiteral("export to \"%1\" failed").arg(o.target));
+}
+
+// Reads the score as music and writes it: no pages, no fonts.
+int runMusicExport(const Startup::Arguments &o, const ExportRequest &request)
+{
+    ProgressPrinter progress;
+    ExportProgress report;
+    if (request.format->needsSoundFont)
+        report.fraction = [&](double fraction) {
+            progress.fraction(QStringLiteral("rendering the sound"), fraction);
+            return true;
+        };
+    ExportDetails details;
+    const ExportResult result = ExportJob::run(request, report, &details);
+    if (!result.ok)
+        return failedExport(result, o);
+    if (!result.warning.isEmpty())
+        printErr(QStringLiteral("kelvo-gongche: warning: ") + result.warning);
+    if (details.foldedNotes > 0)
+        printErr(QStringLiteral("kelvo-gongche: warning: %1 note(s) outside the MIDI range "
+                                "moved by octaves")
+                     .arg(details.foldedNotes));
+    if (request.format->needsSoundFont)
+        printErr(QStringLiteral("rendered %1 s of sound").arg(result.seconds, 0, 'f', 1));
+    printErr(QStringLiteral("exported %1 note(s) in %2 section(s) to %3")
+                 .arg(details.notes)
+                 .arg(details.sections)
+                 .arg(QDir::toNativeSeparators(result.target)));
+    return Success;
+}
+
+// Lays the score out and writes its pages.
+int runPageExport(const Startup::Arguments &o, const ExportRequest &request)
+{
+    StderrReporter reporter;
+    Reporting::ScopedReporter reporting(&reporter);
+    ProgressPrinter progress;
+    ExportProgress report;
+    report.steps = [&progress](int status, int value, int maxValue, const QString &,
+                               const QString &tip) { progress.update(status, value, maxValue, tip); };
+    report.laidOut = [](bool truncated) {
+        if (truncated)
+            printErr(QStringLiteral("kelvo-gongche: warning: the score was cut at %1 pages")
+                         .arg(GenerateSVG::maxPages()));
+    };
+    ExportDetails details;
+    const ExportResult result = ExportJob::run(request, report, &details);
+    // What the layout could not set as asked, each once, whatever the
+    // writer made of the pages.
+    for (const QString &warning : details.layoutWarnings)
+        printErr(QStringLiteral("kelvo-gongche: warning: ") + warning);
+    if (!result.ok)
+        return failedExport(result, o);
+    printErr(QStringLiteral("exported %1 page(s) to %2")
+                 .arg(details.pages)
+                 .arg(QDir::toNativeSeparators(result.target)));
+    // The pages written are kept, as the export dialog keeps them, but a
+    // script must not take an incomplete export for a finished one.
+    if (details.truncated)
+        return fail(QStringLiteral("the export is incomplete: everything after page %1 is missing")
+                        .arg(GenerateSVG::maxPages()));
+    return Success;
 }
 
 } // namespace
 
+bool isMusicExport(const Startup::Arguments &arguments)
+{
+    const ExportFormats::Format *format = formatOf(arguments);
+    return format && !format->paged;
+}
+
 std::optional<int> checkCommandLineExport(const Startup::Arguments &arguments)
 {
-    Request request;
+    ExportRequest request;
     return readRequest(arguments, &request);
 }
 
 int runCommandLineExport(const Startup::Arguments &o)
 {
-    Request request;
+    ExportRequest request;
     if (const auto code = readRequest(o, &request))
         return *code;
     const QString scorePath = o.scores.first();
-    const QString &format = request.format;
-    const bool music = request.music;
-    const Music::Options &options = request.options;
-    const int quality = request.quality;
 
     // The score.
     const QFileInfo scoreInfo(scorePath);
@@ -377,9 +405,14 @@ int runCommandLineExport(const Startup::Arguments &o)
     if (!decoded.ok())
         return fail(QStringLiteral("\"%1\" is not a valid score file (damaged or another format)")
                         .arg(scorePath));
+    request.texts = ExportRequest::Texts{decoded.lyric, decoded.score};
+    request.target = QFileInfo(o.target).absoluteFilePath();
 
-    if (music)
-        return runMusicExport(o, format, options, decoded);
+    if (!request.format->paged) {
+        if (const int code = targetFault(*request.format, o, request.target))
+            return code;
+        return runMusicExport(o, request);
+    }
 
     // The settings: the saved ones, the style over them, then the scheme
     // over both, all in memory; the user's settings.ini is only read.
@@ -399,69 +432,8 @@ int runCommandLineExport(const Startup::Arguments &o)
             return fail(QStringLiteral("cannot use scheme \"%1\": not a readable JSON object")
                             .arg(o.scheme));
     }
-
-    // The target.
-    const QString target = QFileInfo(o.target).absoluteFilePath();
-    if (format != QLatin1String("pdf")) {
-        const QFileInfo info(target);
-        if (info.exists() && !info.isDir())
-            return fail(QStringLiteral("target \"%1\" exists and is not a directory").arg(o.target));
-        if (!QDir().mkpath(target))
-            return fail(QStringLiteral("cannot create the target directory \"%1\"").arg(o.target));
-        if (!QFileInfo(target).isWritable())
-            return fail(QStringLiteral("target directory \"%1\" is not writable").arg(o.target));
-    } else if (QFileInfo(target).isDir()) {
-        return fail(QStringLiteral("target \"%1\" is a directory; give the PDF file to write")
-                        .arg(o.target));
-    }
-
-    StderrReporter reporter;
-    Reporting::ScopedReporter reporting(&reporter);
-    ProgressPrinter progress;
-    GenerateSVG generator(config.get());
-    QObject::connect(&generator, &GenerateSVG::progressUpdate, &generator,
-                     [&progress](int status, int value, int maxValue, const QString &,
-                                 const QString &tip) {
-                         progress.update(status, value, maxValue, tip);
-                     });
-
-    // Paired exactly as the editor opens the file.
-    const ScoreSyntax::NormalisedDocument document =
-        ScoreSyntax::normaliseDocument(decoded.lyric, decoded.score);
-    const PlainLines lyric(document.lyric);
-    const PlainLines score(document.score);
-    generator.clearPages();
-    generator.generate(ScoreSyntax::layoutItems(lyric, score), false);
-    if (generator.wasTruncated())
-        printErr(QStringLiteral("kelvo-gongche: warning: the score was cut at %1 pages")
-                     .arg(GenerateSVG::maxPages()));
-
-    const ExportResult result =
-        format == QLatin1String("pdf")   ? ExportWriters::writePdf(generator, target)
-        : format == QLatin1String("svg") ? ExportWriters::writeSvg(generator, target)
-                                         : ExportWriters::writeImages(generator, target, quality,
-                                                                      format);
-    // What the layout could not set as asked, each once, whatever the
-    // writer made of the pages.
-    QStringList warnings;
-    for (const QString &warning : generator.layoutWarnings())
-        if (!warnings.contains(warning))
-            warnings << warning;
-    for (const QString &warning : warnings)
-        printErr(QStringLiteral("kelvo-gongche: warning: ") + warning);
-    if (!result.ok) {
-        if (!result.message.isEmpty())
-            printErr(QStringLiteral("kelvo-gongche: %1: %2")
-                         .arg(result.messageTitle, result.message));
-        return fail(QStringLiteral("export to \"%1\" failed").arg(o.target));
-    }
-    printErr(QStringLiteral("exported %1 page(s) to %2")
-                 .arg(generator.pageCount())
-                 .arg(QDir::toNativeSeparators(result.target)));
-    // The pages written are kept, as the export dialog keeps them, but a
-    // script must not take an incomplete export for a finished one.
-    if (generator.wasTruncated())
-        return fail(QStringLiteral("the export is incomplete: everything after page %1 is missing")
-                        .arg(GenerateSVG::maxPages()));
-    return Success;
+    request.config = config.get();
+    if (const int code = targetFault(*request.format, o, request.target))
+        return code;
+    return runPageExport(o, request);
 }

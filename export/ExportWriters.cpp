@@ -636,30 +636,6 @@ ExportResult ExportWriters::writeMusicXml(const Music::Performance &performance,
                       QStringLiteral("导出MusicXML文件失败"));
 }
 
-ExportResult ExportWriters::writeMidi(const LayoutItems &items, const Music::Options &options,
-                                      const QString &path)
-{
-    return writeMidi(Music::read(items, options), options, path);
-}
-
-ExportResult ExportWriters::writeMusicXml(const LayoutItems &items,
-                                          const Music::Options &options, const QString &path)
-{
-    return writeMusicXml(Music::read(items, options), options, path);
-}
-
-bool ExportWriters::exportMidi(const LayoutItems &items, const Music::Options &options,
-                               const QString &path)
-{
-    return reported(writeMidi(items, options, path));
-}
-
-bool ExportWriters::exportMusicXml(const LayoutItems &items, const Music::Options &options,
-                                   const QString &path)
-{
-    return reported(writeMusicXml(items, options, path));
-}
-
 ExportResult ExportWriters::writeWav(const Music::Performance &performance,
                                      const Music::Options &options, const QString &soundFont,
                                      const QString &path, const AudioProgress &progress)
@@ -730,20 +706,6 @@ ExportResult ExportWriters::writeWav(const Music::Performance &performance,
     result.warning = silenced + choice.warning;
     result.seconds = rendered->seconds;
     return result;
-}
-
-ExportResult ExportWriters::writeWav(const LayoutItems &items, const Music::Options &options,
-                                     const QString &soundFont, const QString &path,
-                                     const AudioProgress &progress)
-{
-    return writeWav(Music::read(items, options), options, soundFont, path, progress);
-}
-
-bool ExportWriters::exportWav(const LayoutItems &items, const Music::Options &options,
-                              const QString &soundFont, const QString &path,
-                              const AudioProgress &progress)
-{
-    return reported(writeWav(items, options, soundFont, path, progress));
 }
 
 bool ExportWriters::report(const ExportResult &result)

@@ -64,23 +64,14 @@ bool exportImages(GenerateSVG &pages, const QString &directory, int qualityIndex
                   const QString &format);
 bool exportSvg(GenerateSVG &pages, const QString &directory);
 
-// The score as music: a Standard MIDI File or a MusicXML file at path,
-// replaced only by a complete one. Need no pages: the document's lines are
-// read as music with the options (which must pass Music::checkOptions). A
-// score without a single note writes nothing and fails with a message.
-ExportResult writeMidi(const LayoutItems &items, const Music::Options &options,
-                       const QString &path);
-ExportResult writeMusicXml(const LayoutItems &items, const Music::Options &options,
-                           const QString &path);
-// The same from a performance already read (the command line reports its
-// note count).
+// The score as music, read from its lines with the options (which must
+// pass Music::checkOptions): a Standard MIDI File or a MusicXML file at
+// path, replaced only by a complete one. A performance without a single
+// note writes nothing and fails with a message.
 ExportResult writeMidi(const Music::Performance &performance, const Music::Options &options,
                        const QString &path);
 ExportResult writeMusicXml(const Music::Performance &performance,
                            const Music::Options &options, const QString &path);
-bool exportMidi(const LayoutItems &items, const Music::Options &options, const QString &path);
-bool exportMusicXml(const LayoutItems &items, const Music::Options &options,
-                    const QString &path);
 
 // The score as sound: a 44.1 kHz 16-bit stereo WAV file at path, rendered
 // with the SoundFont (a preferred one that cannot be used is replaced by
@@ -88,18 +79,12 @@ bool exportMusicXml(const LayoutItems &items, const Music::Options &options,
 // complete file. progress(fraction 0..1) returning false cancels: the
 // export then fails quietly and leaves nothing behind.
 using AudioProgress = std::function<bool(double)>;
-ExportResult writeWav(const LayoutItems &items, const Music::Options &options,
-                      const QString &soundFont, const QString &path,
-                      const AudioProgress &progress = {});
 ExportResult writeWav(const Music::Performance &performance, const Music::Options &options,
                       const QString &soundFont, const QString &path,
                       const AudioProgress &progress = {});
-bool exportWav(const LayoutItems &items, const Music::Options &options,
-               const QString &soundFont, const QString &path,
-               const AudioProgress &progress = {});
 
 // Passes a failure's message, or a success's warning, to Reporting.
-// Returns result.ok. For results made on another thread.
+// Returns result.ok.
 bool report(const ExportResult &result);
 
 // 96, 160, 300, 600 for quality 0..3; any other index counts as 0.

@@ -191,10 +191,8 @@ bool Transport::start(const std::function<int(const QList<Audio::Cue> &)> &where
         return false;
     stop();
 
-    Music::Options options;
-    options.tempo = m_settings.tempo;
-    options.transpose = m_settings.transpose;
-    options.program = PlaybackSettings::program(m_settings.instrument);
+    const Music::Options options = PlaybackSettings::musicOptions(
+        m_settings.tempo, m_settings.transpose, true, m_settings.instrument);
     const Music::Performance performance = Music::read(editor->layoutItems(), options);
     if (performance.noteCount() == 0) {
         Dialogs::information(window(), tr("播放"), tr("没有可以播放的音符"));

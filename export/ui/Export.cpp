@@ -11,6 +11,8 @@
 #include "shared/ui/NumberField.h"
 #include "render/ExportConfig.h"
 #include "render/ExportStyles.h"
+#include "export/ExportFormats.h"
+#include "export/ExportJob.h"
 #include "export/ExportWriters.h"
 #include "fonts/FontRegistry.h"
 #include "render/GenerateSVG.h"
@@ -132,8 +134,8 @@ void Export::setupCombos()
     }
 
     const QIcon icon(QStringLiteral(":/icons/resources/icons/export.png"));
-    for (const char *type : {"pdf", "jpg", "png", "svg", "midi", "musicxml", "wav"})
-        ui->fileTypeBox->addItem(icon, QString::fromLatin1(type));
+    for (const ExportFormats::Format &format : ExportFormats::all())
+        ui->fileTypeBox->addItem(icon, format.name);
 
     ui->dpiBox->addItems({tr("低（DPI=96）"), tr("中（DPI=160）"), tr("高（DPI=300）"),
                           tr("超高（DPI=600）")});
@@ -611,12 +613,18 @@ void Export::onTitleWidthChanged()
     applyInt(ui->titleWidthBox, &ExportConfig::titleWidth, &ExportConfig::setTitleWidth);
 }
 
+const ExportFormats::Format &Export::chosenFormat(int index) const
+{
+    const ExportFormats::Format *format = ExportFormats::find(
+        ui->fileTypeBox->itemText(index < 0 ? ui->fileTypeBox->currentIndex() : index));
+    return format ? *format : ExportFormats::fallback();
+}
+
 void Export::onFileTypeChanged(int index)
 {
-    const QString type = ui->fileTypeBox->itemText(index);
-    const bool sound = type == QLatin1String("midi") || type == QLatin1String("wav");
-    const bool music = sound || type == QLatin1String("musicxml");
-    ui->dpiBox->setEnabled(type == QLatin1String("jpg") || type == QLatin1String("png"));
+    const ExportFormats::Format &format = chosenFormat(index);
+    const bool music = !format.paged;
+    ui->dpiBox->setEnabled(format.takes(ExportFormats::Dpi));
     ui->dpiLabel->setEnabled(ui->dpiBox->isEnabled());
     // The music formats have no pages: the page settings, the page itself
     // and what works on them do not apply.
@@ -628,11 +636,11 @@ void Export::onFileTypeChanged(int index)
         w->setEnabled(!music);
     // A picture looks the same disabled: the page fades instead.
     ui->preViewWidget->graphicsEffect()->setEnabled(music);
-    const QList<QWidget *> musicControls = {ui->tempoLabel, ui->tempoBox, ui->transposeLabel,
-                                            ui->transposeBox};
-    for (QWidget *w : musicControls)
-        w->setEnabled(music);
-    ui->ornamentsBox->setEnabled(sound);
+    ui->tempoLabel->setEnabled(format.takes(ExportFormats::Tempo));
+    ui->tempoBox->setEnabled(format.takes(ExportFormats::Tempo));
+    ui->transposeLabel->setEnabled(format.takes(ExportFormats::Transpose));
+    ui->transposeBox->setEnabled(format.takes(ExportFormats::Transpose));
+    ui->ornamentsBox->setEnabled(format.takes(ExportFormats::NoOrnaments));
 }
 
 void Export::onLivePreviewChanged(int state)
@@ -772,102 +780,57 @@ void Export::onImportBtnClicked()
 
 void Export::onSubmitBtnClicked()
 {
-    const QString type = ui->fileTypeBox->currentText();
+    const ExportFormats::Format &format = chosenFormat();
     RecentFiles *recent = RecentFiles::instance();
     const QString startDir = recent->lastDir(RecentFiles::ExportKind);
     QString target;
-    if (type == QLatin1String("midi") || type == QLatin1String("musicxml")) {
-        exportMusic(type);
-        return;
-    }
-    if (type == QLatin1String("wav")) {
-        exportWav();
-        return;
-    }
-    if (type == QLatin1String("pdf")) {
+    if (format.folder) {
+        target = Dialogs::getExistingDirectory(this, format.caption, startDir);
+    } else {
         // The preview has already read the document's title.
         const QString title = Dialogs::fileNameFrom(m_generator->title());
-        target = Dialogs::getSaveFileName(this, tr("导出为PDF文件"), startDir,
-                                          tr("PDF文件 (*.pdf)"), QStringLiteral("pdf"),
+        target = Dialogs::getSaveFileName(this, format.caption, startDir, format.filter,
+                                          format.suffix,
                                           title.isEmpty() ? ExportNames::defaultTitle() : title);
-    } else {
-        const QString caption = type == QLatin1String("jpg")   ? tr("导出为JPG文件")
-                                : type == QLatin1String("png") ? tr("导出为PNG文件")
-                                                               : tr("导出为SVG文件");
-        target = Dialogs::getExistingDirectory(this, caption, startDir);
     }
     if (target.isEmpty())
         return;
     recent->setLastDir(RecentFiles::ExportKind,
-                       type == QLatin1String("pdf") ? QFileInfo(target).absolutePath() : target);
+                       format.folder ? target : QFileInfo(target).absolutePath());
 
-    m_generator->clearPages();
-    m_generator->generate(m_items, false);
-
-    bool ok = false;
-    if (type == QLatin1String("pdf")) {
-        ok = ExportWriters::exportPdf(*m_generator, target);
-    } else if (type == QLatin1String("svg")) {
-        ok = ExportWriters::exportSvg(*m_generator, target);
+    ExportRequest request;
+    request.format = &format;
+    request.target = target;
+    request.items = m_items;
+    request.config = m_config;
+    const int index = ui->dpiBox->currentIndex();
+    request.quality = (index >= 1 && index <= 3) ? index : 0;
+    if (format.needsSoundFont) {
+        // The sound the transport plays: its SoundFont and instrument.
+        QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
+        const PlaybackSettings playback = PlaybackSettings::load(settings);
+        request.music = PlaybackSettings::musicOptions(ui->tempoBox->value(),
+                                                       ui->transposeBox->value(),
+                                                       ui->ornamentsBox->isChecked(),
+                                                       playback.instrument);
+        request.soundFont = playback.soundFont;
     } else {
-        const int index = ui->dpiBox->currentIndex();
-        const int quality = (index >= 1 && index <= 3) ? index : 0;
-        ok = ExportWriters::exportImages(*m_generator, target, quality, type);
+        request.music = PlaybackSettings::musicOptions(
+            ui->tempoBox->value(), ui->transposeBox->value(), ui->ornamentsBox->isChecked());
+        // The pages are laid out by the dialog's generator, whose progress
+        // the dialog shows.
+        request.pages = m_generator;
     }
-    if (!ok)
+    const ExportResult result =
+        format.needsSoundFont ? renderSound(request) : ExportJob::run(request);
+    if (!ExportWriters::report(result))
         return;
     Dialogs::information(this, tr("成功"), tr("导出成功！"));
     accept();
 }
 
-void Export::exportMusic(const QString &type)
+ExportResult Export::renderSound(const ExportRequest &request)
 {
-    const bool midi = type == QLatin1String("midi");
-    RecentFiles *recent = RecentFiles::instance();
-    const QString title = Dialogs::fileNameFrom(m_generator->title());
-    const QString target = Dialogs::getSaveFileName(
-        this, midi ? tr("导出为MIDI文件") : tr("导出为MusicXML文件"),
-        recent->lastDir(RecentFiles::ExportKind),
-        midi ? tr("MIDI 文件 (*.mid)") : tr("MusicXML 文件 (*.musicxml)"),
-        midi ? QStringLiteral("mid") : QStringLiteral("musicxml"),
-        title.isEmpty() ? ExportNames::defaultTitle() : title);
-    if (target.isEmpty())
-        return;
-    recent->setLastDir(RecentFiles::ExportKind, QFileInfo(target).absolutePath());
-
-    Music::Options options;
-    options.tempo = ui->tempoBox->value();
-    options.transpose = ui->transposeBox->value();
-    options.ornaments = ui->ornamentsBox->isChecked();
-    const bool ok = midi ? ExportWriters::exportMidi(m_items, options, target)
-                         : ExportWriters::exportMusicXml(m_items, options, target);
-    if (!ok)
-        return;
-    Dialogs::information(this, tr("成功"), tr("导出成功！"));
-    accept();
-}
-
-void Export::exportWav()
-{
-    RecentFiles *recent = RecentFiles::instance();
-    const QString title = Dialogs::fileNameFrom(m_generator->title());
-    const QString target = Dialogs::getSaveFileName(
-        this, tr("导出为WAV音频"), recent->lastDir(RecentFiles::ExportKind),
-        tr("WAV 音频 (*.wav)"), QStringLiteral("wav"),
-        title.isEmpty() ? ExportNames::defaultTitle() : title);
-    if (target.isEmpty())
-        return;
-    recent->setLastDir(RecentFiles::ExportKind, QFileInfo(target).absolutePath());
-
-    // The sound the transport plays: its SoundFont and instrument.
-    QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
-    const PlaybackSettings playback = PlaybackSettings::load(settings);
-    Music::Options options;
-    options.tempo = ui->tempoBox->value();
-    options.transpose = ui->transposeBox->value();
-    options.ornaments = ui->ornamentsBox->isChecked();
-    options.program = PlaybackSettings::program(playback.instrument);
-
     // Rendered on a worker thread; this one keeps the progress dialog
     // alive and its cancel button answering.
     constexpr int Steps = 1000;
@@ -877,8 +840,6 @@ void Export::exportWav()
     m_progress->setCancelButtonText(tr("取消"));
     const QMetaObject::Connection cancelled =
         connect(m_progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
-    const LayoutItems items = m_items;
-    const QString soundFont = playback.soundFont;
     QFutureWatcher<ExportResult> watcher;
     QEventLoop loop;
     connect(&watcher, &QFutureWatcher<ExportResult>::finished, &loop, &QEventLoop::quit);
@@ -888,12 +849,13 @@ void Export::exportWav()
             m_progress->setValue(done);
     });
     tick.start(33);
-    watcher.setFuture(QtConcurrent::run([items, options, soundFont, target, &done, &cancel] {
-        return ExportWriters::writeWav(items, options, soundFont, target,
-                                       [&done, &cancel](double fraction) {
-                                           done = int(fraction * Steps);
-                                           return !cancel;
-                                       });
+    watcher.setFuture(QtConcurrent::run([request, &done, &cancel] {
+        ExportProgress progress;
+        progress.fraction = [&done, &cancel](double fraction) {
+            done = int(fraction * Steps);
+            return !cancel;
+        };
+        return ExportJob::run(request, progress);
     }));
     if (!watcher.isFinished())
         loop.exec();
@@ -909,10 +871,7 @@ void Export::exportWav()
     if (m_progress)
         m_progress->setCancelButton(nullptr);
     onProgressUpdate(2, Steps, Steps, QString(), QString());
-    if (!ExportWriters::report(result))
-        return;
-    Dialogs::information(this, tr("成功"), tr("导出成功！"));
-    accept();
+    return result;
 }
 
 // ---- Progress -----------------------------------------------------------------

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "document/LayoutItem.h"
+#include "export/ExportJob.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -149,11 +150,11 @@ private:
                    FontSetter setFont, IntSetter setSize);
     void applyBool(bool value, BoolGetter get, BoolSetter set);
     void fitPreview();
-    // MIDI or MusicXML ("midi", "musicxml"): no pages, the tempo and
-    // transposition of the form.
-    void exportMusic(const QString &type);
-    // The sound as a WAV file, rendered with a cancellable progress dialog.
-    void exportWav();
+    // The format at index of the chooser (the current one when negative).
+    const ExportFormats::Format &chosenFormat(int index = -1) const;
+    // The sound, rendered by the job on a worker thread under a
+    // cancellable progress dialog.
+    ExportResult renderSound(const ExportRequest &request);
 
     Ui::Export *ui;
     ExportConfig *m_config;
