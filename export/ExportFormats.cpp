@@ -40,59 +40,32 @@ ExportResult musicXml(const Music::Performance &performance, const Music::Option
     return ExportWriters::writeMusicXml(performance, options, target);
 }
 
+QString s(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+// name, aliases, label, suffix, caption, filter, paged, folder, options,
+// needs a SoundFont, page writer, music writer.
 QList<Format> makeTable()
 {
-    const unsigned pages = Scheme | Style;
-    auto page = [](QString name, QStringList aliases, QString label, QString caption,
-                   QString filter, bool folder, unsigned options, PageWriter writer) {
-        Format f;
-        f.name = name;
-        f.aliases = aliases;
-        f.label = label;
-        f.suffix = name;
-        f.caption = caption;
-        f.filter = filter;
-        f.paged = true;
-        f.folder = folder;
-        f.options = options;
-        f.pageWriter = writer;
-        return f;
-    };
-    auto music = [](QString name, QStringList aliases, QString label, QString suffix,
-                    QString caption, QString filter, unsigned options, bool soundFont,
-                    MusicWriter writer) {
-        Format f;
-        f.name = name;
-        f.aliases = aliases;
-        f.label = label;
-        f.suffix = suffix;
-        f.caption = caption;
-        f.filter = filter;
-        f.options = options;
-        f.needsSoundFont = soundFont;
-        f.musicWriter = writer;
-        return f;
-    };
+    constexpr unsigned Pages = Scheme | Style;
     return {
-        page(QStringLiteral("pdf"), {}, QStringLiteral("PDF"), QStringLiteral("导出为PDF文件"),
-             QStringLiteral("PDF文件 (*.pdf)"), false, pages, &pdf),
-        page(QStringLiteral("png"), {}, QStringLiteral("PNG"), QStringLiteral("导出为PNG文件"),
-             QString(), true, pages | Dpi, &png),
-        page(QStringLiteral("jpg"), {QStringLiteral("jpeg")}, QStringLiteral("JPG"),
-             QStringLiteral("导出为JPG文件"), QString(), true, pages | Dpi, &jpg),
-        page(QStringLiteral("svg"), {}, QStringLiteral("SVG"), QStringLiteral("导出为SVG文件"),
-             QString(), true, pages, &svg),
-        music(QStringLiteral("midi"), {QStringLiteral("mid")}, QStringLiteral("MIDI"),
-              QStringLiteral("mid"), QStringLiteral("导出为MIDI文件"),
-              QStringLiteral("MIDI 文件 (*.mid)"), MusicOptions, false, &midi),
-        music(QStringLiteral("musicxml"), {QStringLiteral("xml")}, QStringLiteral("MusicXML"),
-              QStringLiteral("musicxml"), QStringLiteral("导出为MusicXML文件"),
-              QStringLiteral("MusicXML 文件 (*.musicxml)"), Tempo | Transpose, false,
-              &musicXml),
-        music(QStringLiteral("wav"), {QStringLiteral("wave")}, QStringLiteral("WAV"),
-              QStringLiteral("wav"), QStringLiteral("导出为WAV音频"),
-              QStringLiteral("WAV 音频 (*.wav)"), MusicOptions | SoundFont, true,
-              &ExportWriters::writeWav),
+        {s("pdf"), {}, s("PDF"), s("pdf"), s("导出为PDF文件"), s("PDF文件 (*.pdf)"), true,
+         false, Pages, false, &pdf, nullptr},
+        {s("png"), {}, s("PNG"), s("png"), s("导出为PNG文件"), QString(), true, true,
+         Pages | Dpi, false, &png, nullptr},
+        {s("jpg"), {s("jpeg")}, s("JPG"), s("jpg"), s("导出为JPG文件"), QString(), true, true,
+         Pages | Dpi, false, &jpg, nullptr},
+        {s("svg"), {}, s("SVG"), s("svg"), s("导出为SVG文件"), QString(), true, true, Pages,
+         false, &svg, nullptr},
+        {s("midi"), {s("mid")}, s("MIDI"), s("mid"), s("导出为MIDI文件"),
+         s("MIDI 文件 (*.mid)"), false, false, MusicOptions, false, nullptr, &midi},
+        {s("musicxml"), {s("xml")}, s("MusicXML"), s("musicxml"), s("导出为MusicXML文件"),
+         s("MusicXML 文件 (*.musicxml)"), false, false, Tempo | Transpose, false, nullptr,
+         &musicXml},
+        {s("wav"), {s("wave")}, s("WAV"), s("wav"), s("导出为WAV音频"), s("WAV 音频 (*.wav)"),
+         false, false, MusicOptions | SoundFont, true, nullptr, &ExportWriters::writeWav},
     };
 }
 
