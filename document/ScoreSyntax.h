@@ -2,6 +2,7 @@
 #pragma once
 
 #include "document/LayoutItem.h"
+#include "document/LineKind.h"
 
 #include <QList>
 #include <QRegularExpression>
@@ -10,22 +11,6 @@
 #include <QStringView>
 
 class QTextDocument;
-
-// Kind of a lyric line; the same integers key the shared pattern table.
-// Code 5 is unused. Punctuation (9) is a pattern of the table only: no line
-// ever gets it as its kind.
-enum LineKind : int {
-    Title = 0,
-    Comment = 1,
-    JiaBai = 2,
-    LianBai = 3,
-    QuPai = 4,
-    LineBreak = 6,
-    PageBreak = 7,
-    Lyric = 8,
-    Punctuation = 9,
-    Other = 10,
-};
 
 // A read-only view of a text as numbered lines with document positions:
 // line i starts at lineStart(i), a line break counts as one position, and
