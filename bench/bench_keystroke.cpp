@@ -21,7 +21,7 @@
 #include "core/Resources.h"
 #include "document/GongcheSymbols.h"
 #include "document/ui/KelvoEdit.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "editor/EditorConfig.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"

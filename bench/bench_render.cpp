@@ -8,7 +8,7 @@
 #include "core/DataPaths.h"
 #include "core/Resources.h"
 #include "document/GongcheSymbols.h"
-#include "document/ScoreSyntax.h"
+#include "document/LineKind.h"
 #include "render/ExportConfig.h"
 #include "fonts/FontSubstitutions.h"
 #include "render/GenerateSVG.h"

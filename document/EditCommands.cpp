@@ -3,7 +3,8 @@
 
 #include "document/PairedDocument.h"
 #include "document/PairingIndex.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
+#include "document/TextNormalisation.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

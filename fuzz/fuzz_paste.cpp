@@ -14,7 +14,7 @@
 
 #include "document/EditCommands.h"
 #include "document/ui/KelvoEdit.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "render/GenerateSVG.h"
 
-#include "document/ScoreSyntax.h"
+#include "document/LineKind.h"
 #include "render/ExportConfig.h"
 #include "render/LayoutCells.h"
 

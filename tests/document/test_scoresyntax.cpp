@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>

@@ -7,7 +7,7 @@
 #include "core/RecentFiles.h"
 #include "document/SampleScore.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "document/ui/KelvoEdit.h"
 #include "shared/ui/NumberField.h"
 #include "export/ui/Export.h"
