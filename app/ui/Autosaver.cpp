@@ -2,7 +2,7 @@
 #include "app/ui/Autosaver.h"
 
 #include "core/DataPaths.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"

@@ -4,7 +4,7 @@
 #include "ui_MainWindow.h"
 
 #include "app/ui/Autosaver.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "app/ui/Printing.h"
 #include "app/ui/StartPage.h"
 #include "audio/ui/Transport.h"
@@ -24,7 +24,7 @@
 #include "input/ui/InputMethod.h"
 #include "online/OnlineFetch.h"
 #include "online/ServerConstants.h"
-#include "online/SponsorPage.h"
+#include "online/HtmlReducer.h"
 #include "online/ui/SponsorView.h"
 #include "render/GenerateSVG.h"
 
@@ -142,7 +142,7 @@ void MainWindow::loadSponsorPage()
     QFile cache(m_constants->sponsorCacheFile);
     if (cache.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // Reduced again: a cache written by an older version may be hostile.
-        m_constants->sponsorCache = SponsorPage::reduce(cache.read(OnlineFetch::MaxReplyBytes));
+        m_constants->sponsorCache = HtmlReducer::reduce(cache.read(OnlineFetch::MaxReplyBytes));
         m_sponsorBrowser->setHtml(m_constants->sponsorCache);
     }
 
@@ -157,7 +157,7 @@ void MainWindow::loadSponsorPage()
         reply->deleteLater();
         QByteArray body;
         if (OnlineFetch::readBody(reply, &body))
-            onSponsorPage(SponsorPage::reduce(body));
+            onSponsorPage(HtmlReducer::reduce(body));
     });
 }
 

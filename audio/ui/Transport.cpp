@@ -5,7 +5,7 @@
 #include "audio/SoundFonts.h"
 #include "core/DataPaths.h"
 #include "core/SafeWrite.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "editor/ui/LyricEdit.h"

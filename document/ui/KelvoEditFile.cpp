@@ -3,7 +3,7 @@
 // the editor asks for names and shows the messages.
 #include "document/ui/KelvoEdit.h"
 
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "core/RecentFiles.h"
 #include "document/PairedDocument.h"
 #include "document/ScoreFile.h"
