@@ -13,6 +13,7 @@
 #include "FuzzSupport.h"
 
 #include "document/EditCommands.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/Pairing.h"
 #include "editor/ui/LyricEdit.h"
@@ -90,7 +91,7 @@ KELVO_FUZZ_TARGET(paste)
 
     edit->lyricEdit()->setPlainText(QString::fromUtf16(document->lyric));
     edit->scoreEdit()->setPlainText(QString::fromUtf16(document->score));
-    edit->undoStack()->clear();
+    edit->document()->undoStack()->clear();
     QTextCursor cursor = edit->lyricEdit()->textCursor();
     const int end = edit->lyricEdit()->document()->characterCount() - 1;
     if (position < 0) {
@@ -119,7 +120,7 @@ KELVO_FUZZ_TARGET(paste)
     FUZZ_CHECK(scoreLines(*edit) - linesBefore == pairedCount(*edit) - pairedBefore,
                state(*edit));
 
-    QUndoStack *stack = edit->undoStack();
+    QUndoStack *stack = edit->document()->undoStack();
     const int steps = stack->count();
     for (int i = 0; i < steps; ++i)
         stack->undo();

@@ -195,7 +195,7 @@ bool Transport::start(const std::function<int(const QList<Audio::Cue> &)> &where
     options.tempo = m_settings.tempo;
     options.transpose = m_settings.transpose;
     options.program = PlaybackSettings::program(m_settings.instrument);
-    const Music::Performance performance = Music::read(editor->layoutItems(), options);
+    const Music::Performance performance = Music::read(editor->document()->layoutItems(), options);
     if (performance.noteCount() == 0) {
         Dialogs::information(window(), tr("播放"), tr("没有可以播放的音符"));
         return false;

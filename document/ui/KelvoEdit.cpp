@@ -149,51 +149,6 @@ ScoreEdit *KelvoEdit::scoreEdit() const
     return ui->scoreEdit;
 }
 
-QUndoStack *KelvoEdit::undoStack() const
-{
-    return m_document->undoStack();
-}
-
-bool KelvoEdit::isUntitled() const
-{
-    return m_document->isUntitled();
-}
-
-QString KelvoEdit::displayName() const
-{
-    return m_document->displayName();
-}
-
-bool KelvoEdit::isModified() const
-{
-    return m_document->isModified();
-}
-
-QString KelvoEdit::filePath() const
-{
-    return m_document->filePath();
-}
-
-void KelvoEdit::setFilePath(const QString &path)
-{
-    m_document->setFilePath(path);
-}
-
-void KelvoEdit::setModified(bool modified)
-{
-    m_document->setModified(modified);
-}
-
-bool KelvoEdit::isSyncing() const
-{
-    return m_document->isSyncing();
-}
-
-void KelvoEdit::setSyncing(bool syncing)
-{
-    m_document->setSyncing(syncing);
-}
-
 // ---- Cursor synchronisation -------------------------------------------------
 
 void KelvoEdit::adoptPaneCursors()
@@ -419,13 +374,6 @@ void KelvoEdit::paste()
     else if (ui->scoreEdit->hasFocus())
         EditCommand::pushIfEffective(m_document,
                                      new InsertScoreCommand(m_document, text, Qt::NoModifier));
-}
-
-// ---- Line list --------------------------------------------------------------
-
-LayoutItems KelvoEdit::layoutItems() const
-{
-    return m_document->layoutItems();
 }
 
 // ---- Key routing --------------------------------------------------------------

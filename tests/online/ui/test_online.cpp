@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/MainWindow.h"
 #include "app/ui/StartPage.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "online/ServerConstants.h"
 #include "online/HtmlReducer.h"
@@ -334,7 +335,7 @@ void TestOnline::forcedUpdateRunsClosePrompts()
     MainWindow w;
     w.show();
     w.newAction();
-    w.currentEditor()->setModified(true);
+    w.currentEditor()->document()->setModified(true);
     QTRY_COMPARE_WITH_TIMEOUT(dialogs.requests.size(), 3, Wait);
 
     QCOMPARE(dialogs.requests[2].kind, DialogRequest::Warning);
