@@ -115,6 +115,10 @@ private:
     bool handleScoreKey(QKeyEvent *event);
     bool handleLyricKey(QKeyEvent *event);
     bool handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event);
+    // Runs the editing shortcut (undo, redo, copy, cut, paste) the key is,
+    // if any: by its fixed key alone, or also by the platform's standard
+    // keys for the action when standardKeys is set.
+    bool runEditShortcut(const QKeyEvent *event, bool standardKeys);
     void insertScoreText(const QString &text);
     // Hands the panes' cursors to the document (unless an edit or a
     // synchronisation is under way, when the document's are the ones that
