@@ -102,10 +102,9 @@ KELVO_FUZZ_TARGET(paste)
     }
     edit->lyricEdit()->setTextCursor(cursor);
 
-    auto *mime = new QMimeData;
-    mime->setData(QLatin1String(ScoreClipboard::MimeType), payload);
-    mime->setText(QStringLiteral("x"));
-    QGuiApplication::clipboard()->setMimeData(mime);
+    QMimeData mime;
+    mime.setData(QLatin1String(ScoreClipboard::MimeType), payload);
+    mime.setText(QStringLiteral("x"));
 
     const QString lyricBefore = edit->lyricEdit()->toPlainText();
     const QString scoreBefore = edit->scoreEdit()->toPlainText();
@@ -113,7 +112,7 @@ KELVO_FUZZ_TARGET(paste)
     const int linesBefore = scoreLines(*edit);
     FUZZ_CHECK(linesBefore == pairedBefore + 1, state(*edit));
 
-    EditCommand::pushIfEffective(edit->document(), new PasteLyricCommand(edit->document()));
+    EditCommand::pushIfEffective(edit->document(), new PasteLyricCommand(edit->document(), &mime));
 
     const QString lyricAfter = edit->lyricEdit()->toPlainText();
     const QString scoreAfter = edit->scoreEdit()->toPlainText();

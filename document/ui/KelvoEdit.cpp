@@ -15,12 +15,14 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QUndoStack>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -343,17 +345,23 @@ void KelvoEdit::copy()
 {
     adoptPaneCursors();
     if (ui->lyricEdit->hasFocus() && ui->lyricEdit->textCursor().hasSelection()) {
-        CopyLyricCommand command(m_document);
+        copyLyricSelection();
     } else if (ui->scoreEdit->hasFocus() && ui->scoreEdit->textCursor().hasSelection()) {
         ui->scoreEdit->copy();
     }
+}
+
+void KelvoEdit::copyLyricSelection()
+{
+    if (std::unique_ptr<QMimeData> data = ScoreClipboard::lyricSelection(m_document))
+        QGuiApplication::clipboard()->setMimeData(data.release());
 }
 
 void KelvoEdit::cut()
 {
     adoptPaneCursors();
     if (ui->lyricEdit->hasFocus() && ui->lyricEdit->textCursor().hasSelection()) {
-        { CopyLyricCommand command(m_document); }
+        copyLyricSelection();
         EditCommand::pushIfEffective(m_document,
                                      new DeleteLyricCommand(m_document, true, Qt::NoModifier));
     } else if (ui->scoreEdit->hasFocus() && ui->scoreEdit->textCursor().hasSelection()) {
@@ -370,7 +378,8 @@ void KelvoEdit::paste()
         return;
     adoptPaneCursors();
     if (ui->lyricEdit->hasFocus())
-        EditCommand::pushIfEffective(m_document, new PasteLyricCommand(m_document));
+        EditCommand::pushIfEffective(
+            m_document, new PasteLyricCommand(m_document, QGuiApplication::clipboard()->mimeData()));
     else if (ui->scoreEdit->hasFocus())
         EditCommand::pushIfEffective(m_document,
                                      new InsertScoreCommand(m_document, text, Qt::NoModifier));

@@ -119,6 +119,8 @@ private:
     // if any: by its fixed key alone, or also by the platform's standard
     // keys for the action when standardKeys is set.
     bool runEditShortcut(const QKeyEvent *event, bool standardKeys);
+    // Puts the lyric selection with its notation on the clipboard.
+    void copyLyricSelection();
     void insertScoreText(const QString &text);
     // Hands the panes' cursors to the document (unless an edit or a
     // synchronisation is under way, when the document's are the ones that
