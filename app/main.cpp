@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/MainWindow.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "core/Resources.h"
 #include "core/Startup.h"
 #include "core/Version.h"

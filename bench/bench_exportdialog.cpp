@@ -9,7 +9,7 @@
 #include "core/Resources.h"
 #include "document/SampleScore.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "export/ui/Export.h"
 #include "render/ExportConfig.h"
 #include "fonts/FontRegistry.h"

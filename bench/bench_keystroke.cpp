@@ -20,8 +20,9 @@
 #include "core/DataPaths.h"
 #include "core/Resources.h"
 #include "document/GongcheSymbols.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "editor/EditorConfig.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"
@@ -209,7 +210,7 @@ Measured measure(const QString &lyricText, const QString &scoreText, const char 
     LyricEdit *lyric = edit.lyricEdit();
     lyric->setPlainText(lyricText);
     edit.scoreEdit()->setPlainText(scoreText);
-    edit.undoStack()->clear();
+    edit.document()->undoStack()->clear();
     edit.resize(1000, 900);
     edit.show();
     PlainPair plain(lyricText, scoreText);

@@ -5,7 +5,7 @@
 // act's length (music_3000_read_ms …).
 
 #include "BenchDocument.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "music/MidiFile.h"
 #include "music/MusicXml.h"
 #include "music/Reading.h"

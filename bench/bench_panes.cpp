@@ -9,7 +9,7 @@
 #include "core/DataPaths.h"
 #include "core/Resources.h"
 #include "document/GongcheSymbols.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "editor/EditorConfig.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"

@@ -9,7 +9,7 @@
 #include "audio/Player.h"
 #include "document/SampleScore.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "music/MidiFile.h"
 #include "music/Reading.h"
 

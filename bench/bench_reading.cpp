@@ -4,7 +4,7 @@
 // figures. Prints "name value unit" lines.
 
 #include "BenchDocument.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "music/Ornaments.h"
 #include "music/Reading.h"
 

@@ -8,7 +8,7 @@
 #include "core/DataPaths.h"
 #include "core/Resources.h"
 #include "document/GongcheSymbols.h"
-#include "document/ScoreSyntax.h"
+#include "document/LineKind.h"
 #include "render/ExportConfig.h"
 #include "fonts/FontSubstitutions.h"
 #include "render/GenerateSVG.h"
@@ -72,7 +72,7 @@ LayoutItems buildScore(int blocks)
     const QString lyricChars = QStringLiteral("袅晴丝吹来闲庭院摇漾春如线停半晌整花钿没揣菱花偷人半面迤逗的彩云偏");
     const QString punctuation = QStringLiteral("，。、；");
     LayoutItems items;
-    auto add = [&](int kind, const QString &text) {
+    auto add = [&](LineKind kind, const QString &text) {
         LayoutItem it;
         it.kind = kind;
         it.text = text;

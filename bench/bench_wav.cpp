@@ -8,7 +8,7 @@
 #include "audio/SoundFonts.h"
 #include "document/SampleScore.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "export/ExportJob.h"
 #include "music/Reading.h"
 

@@ -3,10 +3,9 @@
 
 #include "document/PairedDocument.h"
 #include "document/PairingIndex.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
+#include "document/TextNormalisation.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -317,13 +316,12 @@ void DeleteLyricCommand::redo()
 
 // ---- PasteLyricCommand ------------------------------------------------------
 
-PasteLyricCommand::PasteLyricCommand(PairedDocument *document)
+PasteLyricCommand::PasteLyricCommand(PairedDocument *document, const QMimeData *mime)
     : EditCommand(document)
 {
     if (document->lyricCursor().hasSelection())
         pushIfEffective(document, new DeleteLyricCommand(document, true, Qt::NoModifier));
 
-    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
     if (!mime)
         return;
     QStringList lyricEntries;
@@ -553,14 +551,13 @@ void DeleteScoreCommand::redo()
     replayScore(false);
 }
 
-// ---- CopyLyricCommand -------------------------------------------------------
+// ---- Copying a lyric selection ---------------------------------------------
 
-CopyLyricCommand::CopyLyricCommand(PairedDocument *document)
-    : EditCommand(document)
+std::unique_ptr<QMimeData> ScoreClipboard::lyricSelection(const PairedDocument *document)
 {
     const QTextCursor cursor = document->lyricCursor();
     if (!cursor.hasSelection())
-        return;
+        return nullptr;
     const QString plain = cursor.selectedText();
     const QTextDocument *lyric = document->lyricDocument();
     const QTextDocument *scoreDocument = document->scoreDocument();
@@ -592,9 +589,9 @@ CopyLyricCommand::CopyLyricCommand(PairedDocument *document)
         c += n;
     }
 
-    auto *mime = new QMimeData;
+    auto mime = std::make_unique<QMimeData>();
     mime->setData(QLatin1String(ScoreClipboard::MimeType),
                   ScoreClipboard::encode(lyricEntries, scoreEntries));
     mime->setText(plain);
-    QGuiApplication::clipboard()->setMimeData(mime);
+    return mime;
 }

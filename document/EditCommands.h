@@ -6,7 +6,10 @@
 #include <QStringList>
 #include <QUndoCommand>
 
+#include <memory>
+
 class PairedDocument;
+class QMimeData;
 class QUndoStack;
 
 // The structured clipboard payload of a lyric copy: one entry per copied
@@ -25,6 +28,11 @@ QByteArray encode(const QStringList &lyric, const QStringList &score);
 // ends up as long as `lyric`. Each notation comes out as a single line
 // (ScoreSyntax::singleScoreLine).
 bool decode(const QByteArray &data, QStringList *lyric, QStringList *score);
+
+// The lyric selection with its notation as clipboard data (the payload and
+// the plain text); null without a selection. The view puts it on the
+// clipboard.
+std::unique_ptr<QMimeData> lyricSelection(const PairedDocument *document);
 
 } // namespace ScoreClipboard
 
@@ -106,7 +114,8 @@ private:
 class PasteLyricCommand : public EditCommand
 {
 public:
-    explicit PasteLyricCommand(PairedDocument *document);
+    // data: what the clipboard holds (null or empty: nothing is pasted).
+    PasteLyricCommand(PairedDocument *document, const QMimeData *data);
 
     void undo() override;
     void redo() override;
@@ -152,12 +161,3 @@ private:
     bool changed = false;
 };
 
-// Puts the lyric selection with its notation on the clipboard. Never
-// pushed: it changes nothing.
-class CopyLyricCommand : public EditCommand
-{
-public:
-    explicit CopyLyricCommand(PairedDocument *document);
-
-    bool isEffective() const override { return false; }
-};

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "document/LineKind.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,8 +16,9 @@ struct LayoutItem
     // `text`; a paired character carries the text of its score line, every
     // other character the empty string. Empty for every other kind.
     QStringList scores;
-    // A LineKind code (0, 1, 2, 3, 4, 6, 7, 8 or 10).
-    int kind = 10;
+    // Title, Comment, JiaBai, LianBai, QuPai, LineBreak, PageBreak, Lyric
+    // or Other; never Punctuation.
+    LineKind kind = Other;
 
     bool operator==(const LayoutItem &other) const
     {

@@ -3,7 +3,8 @@
 
 #include "document/PairingIndex.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
+#include "document/TextNormalisation.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "document/PairingIndex.h"
 
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 
 #include <QTextBlock>
 

@@ -5,7 +5,8 @@
 #include "core/Resources.h"
 #include "core/SafeWrite.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
+#include "document/TextNormalisation.h"
 
 #include <QDir>
 #include <QFile>

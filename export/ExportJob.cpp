@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/ExportJob.h"
 
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
+#include "document/TextNormalisation.h"
 #include "render/GenerateSVG.h"
 
 #include <QDir>

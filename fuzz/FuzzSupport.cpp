@@ -2,7 +2,7 @@
 #include "FuzzSupport.h"
 
 #include "core/DataPaths.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "core/Resources.h"
 #include "editor/EditorConfig.h"
 #include "render/ExportConfig.h"

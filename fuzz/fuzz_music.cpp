@@ -12,7 +12,7 @@
 
 #include "FuzzSupport.h"
 
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "music/MidiFile.h"
 #include "music/MusicXml.h"
 #include "music/Ornaments.h"

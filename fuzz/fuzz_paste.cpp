@@ -13,8 +13,9 @@
 #include "FuzzSupport.h"
 
 #include "document/EditCommands.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"
 
@@ -90,7 +91,7 @@ KELVO_FUZZ_TARGET(paste)
 
     edit->lyricEdit()->setPlainText(QString::fromUtf16(document->lyric));
     edit->scoreEdit()->setPlainText(QString::fromUtf16(document->score));
-    edit->undoStack()->clear();
+    edit->document()->undoStack()->clear();
     QTextCursor cursor = edit->lyricEdit()->textCursor();
     const int end = edit->lyricEdit()->document()->characterCount() - 1;
     if (position < 0) {
@@ -101,10 +102,9 @@ KELVO_FUZZ_TARGET(paste)
     }
     edit->lyricEdit()->setTextCursor(cursor);
 
-    auto *mime = new QMimeData;
-    mime->setData(QLatin1String(ScoreClipboard::MimeType), payload);
-    mime->setText(QStringLiteral("x"));
-    QGuiApplication::clipboard()->setMimeData(mime);
+    QMimeData mime;
+    mime.setData(QLatin1String(ScoreClipboard::MimeType), payload);
+    mime.setText(QStringLiteral("x"));
 
     const QString lyricBefore = edit->lyricEdit()->toPlainText();
     const QString scoreBefore = edit->scoreEdit()->toPlainText();
@@ -112,14 +112,14 @@ KELVO_FUZZ_TARGET(paste)
     const int linesBefore = scoreLines(*edit);
     FUZZ_CHECK(linesBefore == pairedBefore + 1, state(*edit));
 
-    EditCommand::pushIfEffective(edit->document(), new PasteLyricCommand(edit->document()));
+    EditCommand::pushIfEffective(edit->document(), new PasteLyricCommand(edit->document(), &mime));
 
     const QString lyricAfter = edit->lyricEdit()->toPlainText();
     const QString scoreAfter = edit->scoreEdit()->toPlainText();
     FUZZ_CHECK(scoreLines(*edit) - linesBefore == pairedCount(*edit) - pairedBefore,
                state(*edit));
 
-    QUndoStack *stack = edit->undoStack();
+    QUndoStack *stack = edit->document()->undoStack();
     const int steps = stack->count();
     for (int i = 0; i < steps; ++i)
         stack->undo();

@@ -7,7 +7,7 @@
 
 #include "FuzzSupport.h"
 
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 
 #include <QSet>
 

@@ -19,7 +19,7 @@ namespace {
 
 // Durations are counted in twelfths of a quarter beat; that is also the
 // MusicXML <divisions> value, so every duration is a whole number.
-constexpr int kBeat = 12;
+constexpr int kBeat = Music::UnitsPerBeat;
 
 // How the notes inside one beat are written: plain sixteenths, or a tuplet
 // whose smallest step is the grid (in units).
@@ -137,11 +137,6 @@ const QString &stepName(int step)
     return names[step];
 }
 
-int floorDiv(int a, int b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
 Spelling spell(int midi, int degree, int doMidi, int fifths)
 {
     // Tonic letter of a major key: a fifth is four letters up.
@@ -155,7 +150,7 @@ Spelling spell(int midi, int degree, int doMidi, int fifths)
     Spelling s;
     s.step = (tonic + degree - 1) % 7;
     const int base = midi - kNatural[s.step];
-    s.octave = floorDiv(base + 6, 12) - 1;
+    s.octave = Music::floorDiv(base + 6, 12) - 1;
     s.alter = base - 12 * (s.octave + 1);
     return s;
 }

@@ -11,7 +11,7 @@
 namespace Music {
 
 constexpr int TicksPerQuarter = 480;
-constexpr int TicksPerUnit = TicksPerQuarter / 12; // a unit is 1/12 beat
+constexpr int TicksPerUnit = TicksPerQuarter / UnitsPerBeat;
 
 struct Sound
 {

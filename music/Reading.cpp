@@ -299,11 +299,6 @@ int gridOfBeat(const std::vector<BeatGrid> &grids, int beat)
     return it != grids.cend() && it->beat == beat ? it->grid : kPlainGrid;
 }
 
-int floorDiv(int a, int b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
 } // namespace
 
 void quantise(Section &section)
@@ -325,7 +320,7 @@ void quantise(Section &section)
         return;
 
     const int meter = section.meter;
-    const int measureUnits = 12 * meter;
+    const int measureUnits = UnitsPerBeat * meter;
     // Bars run from the first measure start (else the first beat mark, which
     // is beat 0, as is the first note of a free section); notes before it
     // fill the end of a leading measure.
@@ -340,7 +335,7 @@ void quantise(Section &section)
         if (first < 0)
             first += meter;
         double position = first;
-        const double limit = double(MaxUnits) / 12.0;
+        const double limit = double(MaxUnits) / UnitsPerBeat;
         qsizetype kept = count;
         for (qsizetype n = 0; n <= count; ++n) {
             if (n > 0) {
@@ -355,7 +350,7 @@ void quantise(Section &section)
                 kept = std::max<qsizetype>(n - 1, 0);
                 break;
             }
-            units[size_t(n)] = int(std::lround(position * 12));
+            units[size_t(n)] = int(std::lround(position * UnitsPerBeat));
         }
         if (kept < count) {
             section.droppedNotes += int(count - kept);
@@ -376,16 +371,16 @@ void quantise(Section &section)
     const size_t total = units.size();
     int previous = std::numeric_limits<int>::min();
     for (size_t i = 0; i < total;) {
-        if (units[i] % 12 == 0) {
+        if (units[i] % UnitsPerBeat == 0) {
             units[i] = std::max(units[i], previous + 1);
             previous = units[i++];
             continue;
         }
-        const int beat = floorDiv(units[i], 12);
+        const int beat = floorDiv(units[i], UnitsPerBeat);
         size_t k = i;
-        while (k < total && units[k] % 12 != 0 && floorDiv(units[k], 12) == beat)
+        while (k < total && units[k] % UnitsPerBeat != 0 && floorDiv(units[k], UnitsPerBeat) == beat)
             ++k;
-        const int beatStart = beat * 12;
+        const int beatStart = beat * UnitsPerBeat;
         // A grid the boundaries already lie on wins (an exact triplet stays
         // one); then the first within a unit.
         int chosen = 0;
@@ -437,9 +432,9 @@ void quantise(Section &section)
         // the beat it falls in; a note too short for it sounds whole.
         const int end = note.onsetUnits + note.lengthUnits;
         const int target = end - int(std::lround(note.lengthUnits / 4.0));
-        const int beat = floorDiv(target, 12);
+        const int beat = floorDiv(target, UnitsPerBeat);
         const int grid = gridOfBeat(grids, beat);
-        int start = beat * 12 + (target - beat * 12 + grid / 2) / grid * grid;
+        int start = beat * UnitsPerBeat + (target - beat * UnitsPerBeat + grid / 2) / grid * grid;
         start = std::min(start, end - grid);
         if (start - note.onsetUnits >= grid && start < end)
             note.breathUnits = end - start;

@@ -22,9 +22,18 @@ struct Options
 
 constexpr double MaxTempo = 400;
 constexpr int MaxTranspose = 24;
-// Longest piece in 1/12 beats (about 390 hours at 60 beats a minute), so
+// Times after quantising are counted in units of a twelfth of a beat: fine
+// enough for both halves and thirds (triplets) of a beat.
+constexpr int UnitsPerBeat = 12;
+// Longest piece in units (about 390 hours at 60 beats a minute), so
 // that ticks and units never overflow whatever the notation says.
 constexpr int MaxUnits = 1 << 24;
+
+// a / b rounded towards minus infinity (b > 0).
+constexpr int floorDiv(int a, int b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 // Empty when the options can be used, else one line saying what is wrong
 // (a tempo outside (0, 400], a transposition beyond ±24 semitones).

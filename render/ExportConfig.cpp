@@ -497,10 +497,10 @@ int ExportConfig::marginRight() const
     return bounded(m_ints[MarginRight], 0, pageSizePoints().width() - 1 - marginLeft());
 }
 
-int ExportConfig::titlePos() const
+ExportConfig::TitlePosition ExportConfig::titlePos() const
 {
     const int pos = m_ints[TitlePos];
-    return pos >= 0 && pos <= 2 ? pos : 0;
+    return pos >= TitleTop && pos <= TitleBottom ? TitlePosition(pos) : TitleTop;
 }
 
 void ExportConfig::setPageSizeId(int id)
@@ -585,5 +585,7 @@ QList<ExportConfig::Choice> ExportConfig::overflowChoices()
 
 QList<ExportConfig::Choice> ExportConfig::titlePosChoices()
 {
-    return {{QStringLiteral("顶部"), 0}, {QStringLiteral("居中"), 1}, {QStringLiteral("底部"), 2}};
+    return {{QStringLiteral("顶部"), int(TitleTop)},
+            {QStringLiteral("居中"), int(TitleCentre)},
+            {QStringLiteral("底部"), int(TitleBottom)}};
 }

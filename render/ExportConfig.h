@@ -248,7 +248,10 @@ public:
     int scoreBanYanSpace() const { return bounded(m_ints[ScoreBanYanSpace], -MaxSpace, MaxSpace); }
     int mColWidth() const { return bounded(m_ints[MColWidth], 1, MaxWidth); }
     int titleWidth() const { return bounded(m_ints[TitleWidth], 1, MaxWidth); }
-    int titlePos() const;
+    // Where a title column starts; the codes are the stored values of
+    // "titlePos".
+    enum TitlePosition : int { TitleTop = 0, TitleCentre = 1, TitleBottom = 2 };
+    TitlePosition titlePos() const;
 
     void setColWidth(int v) { m_ints[ColWidth] = v; }
     void setLyricSpace(int v) { m_ints[LyricSpace] = v; }
@@ -259,6 +262,7 @@ public:
     void setScoreBanYanSpace(int v) { m_ints[ScoreBanYanSpace] = v; }
     void setMColWidth(int v) { m_ints[MColWidth] = v; }
     void setTitleWidth(int v) { m_ints[TitleWidth] = v; }
+    // Any value: one outside the positions reads as TitleTop.
     void setTitlePos(int v) { m_ints[TitlePos] = v; }
 
 signals:

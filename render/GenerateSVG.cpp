@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "render/GenerateSVG.h"
 
-#include "document/ScoreSyntax.h"
+#include "document/LineKind.h"
 #include "render/ExportConfig.h"
 #include "render/LayoutCells.h"
 
@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 using namespace LayoutCells;
 
@@ -150,7 +151,7 @@ void GenerateSVG::replayPages(QPainter *painter, QPagedPaintDevice *device,
         painter->scale(scale, scale);
         paintPage(painter, m_pictures.at(index));
         painter->restore();
-        emit progressUpdate(1, ++done, total, QString(), QString());
+        emit progressUpdate(ProgressStep, ++done, total, QString(), QString());
     }
 }
 
@@ -312,9 +313,9 @@ void GenerateSVG::generate(const LayoutItems &items, bool previewOnly)
 {
     const int m = previewOnly ? 0 : int(items.size());
     if (previewOnly)
-        emit progressUpdate(0, 0, m, tr("生成预览"), tr("正在生成预览···"));
+        emit progressUpdate(ProgressStart, 0, m, tr("生成预览"), tr("正在生成预览···"));
     else
-        emit progressUpdate(0, 0, m, tr("绘制曲谱"), tr("正在绘制曲谱···"));
+        emit progressUpdate(ProgressStart, 0, m, tr("绘制曲谱"), tr("正在绘制曲谱···"));
 
     beginPages();
     // A preview never needs more than two pages, even when one long item
@@ -326,7 +327,8 @@ void GenerateSVG::generate(const LayoutItems &items, bool previewOnly)
 
     static const QRegularExpression quPaiName(QStringLiteral("【.+?】"));
 
-    int prevKind = 11;
+    // None before the first item.
+    std::optional<LineKind> prevKind;
     int processed = 0;
     for (int i = 0; i < items.size(); ++i) {
         if (previewOnly && m_pictures.size() + 1 > 1)
@@ -380,13 +382,13 @@ void GenerateSVG::generate(const LayoutItems &items, bool previewOnly)
         }
         prevKind = item.kind;
         ++processed;
-        emit progressUpdate(1, i, m, QString(), QString());
+        emit progressUpdate(ProgressStep, i, m, QString(), QString());
     }
 
     m_line = -1;
     endPages();
     m_pageLimit = maxPages();
-    emit progressUpdate(2, processed, m, QString(), QString());
+    emit progressUpdate(ProgressEnd, processed, m, QString(), QString());
 }
 
 // ---- Measures -----------------------------------------------------------

@@ -78,7 +78,7 @@ public:
     // Draws pages onto a paged device (PDF writer, printer) through a painter
     // already active on it: one device page per entry of order (0-based page
     // indexes), each scaled to fit the device's paint rectangle and centred.
-    // Emits progressUpdate(1, n, order size) after the n-th page.
+    // Emits progressUpdate(ProgressStep, n, order size) after the n-th page.
     void replayPages(QPainter *painter, QPagedPaintDevice *device, const QList<int> &order);
     // The pages a print job draws, in order: those the ranges select
     // (1-based; empty ranges select all), clamped to the pages there are,
@@ -177,7 +177,12 @@ public:
     int effectiveMColWidth() const;
     int effectiveTitleWidth() const;
 
+    // The status of progressUpdate: a task starts (value 0 of maxValue, with
+    // a window title and a tip), value of maxValue is done, the task ends.
+    enum ProgressStatus : int { ProgressStart = 0, ProgressStep = 1, ProgressEnd = 2 };
+
 signals:
+    // status is a ProgressStatus.
     void progressUpdate(int status, int value, int maxValue, const QString &winTitle,
                         const QString &tip);
 

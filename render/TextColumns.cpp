@@ -153,13 +153,13 @@ void GenerateSVG::layoutTitle(const QString &text)
     const int contentHeight = contentSize().height();
     const qint64 length = qint64(lh) * cells.size();
     switch (m_config->titlePos()) {
-    case 1:
+    case ExportConfig::TitleCentre:
         m_cursorY = int(qBound<qint64>(-LengthLimit, (contentHeight - length) / 2, qint64(LengthLimit)));
         break;
-    case 2:
+    case ExportConfig::TitleBottom:
         m_cursorY = int(qBound<qint64>(-LengthLimit, contentHeight - length, qint64(LengthLimit)));
         break;
-    default:
+    case ExportConfig::TitleTop:
         m_cursorY = 0;
         break;
     }

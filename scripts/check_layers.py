@@ -26,23 +26,32 @@ import re
 import sys
 import tempfile
 
-# The folders scanned; a new subsystem folder goes here.
-FOLDERS = ["app", "core", "document", "editor", "render", "export", "input",
-           "fonts", "music", "audio", "online", "dialogs", "shared"]
 
-# The core folders from the bottom up; folders on the same level may use
-# each other as long as they make no cycle.
-ORDER = {
-    "core": 0,
-    "document": 1,
-    "editor": 2, "input": 2, "fonts": 2, "music": 2,
-    "render": 3, "audio": 3,
-    "export": 4,
-    "online": 5,
-}
+def read_folders(path):
+    """(scanned folders, core order, top folders) from the folder list."""
+    folders, order, tops = [], {}, set()
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            words = line.split()
+            if not words or words[0].startswith("#"):
+                continue
+            name, place = words[0], words[1] if len(words) > 1 else ""
+            if place == "data":
+                continue
+            folders.append(name)
+            if place == "core":
+                order[name] = int(words[2])
+            elif place == "top":
+                tops.add(name)
+    return folders, order, tops
 
-# Folders above both layers as a whole: they may include anything.
-TOP_FOLDERS = {"app"}
+
+# The folder list shared with the build (cmake/folders.txt): the folders
+# scanned, the core folders from the bottom up (folders on the same level
+# may use each other as long as they make no cycle), and the folders above
+# both layers as a whole, which may include anything.
+FOLDERS, ORDER, TOP_FOLDERS = read_folders(
+    os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cmake", "folders.txt"))
 
 # Qt modules that link Qt Widgets.
 WIDGET_MODULES = ["QtWidgets", "QtPrintSupport", "QtSvgWidgets", "QtOpenGLWidgets"]

@@ -2,7 +2,8 @@
 #include "app/ui/Autosaver.h"
 
 #include "core/DataPaths.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
@@ -113,10 +114,10 @@ bool Autosaver::writeCopy(KelvoEdit *editor, Tracked &tracked)
     AutosaveStore::Entry entry;
     entry.id = tracked.id;
     // Only a file's absolute path: a placeholder name (the sample's) binds nothing.
-    const QString path = editor->filePath();
+    const QString path = editor->document()->filePath();
     entry.originalPath = QFileInfo(path).isAbsolute() ? path : QString();
-    entry.title = editor->isUntitled() ? editor->displayName().remove(QLatin1Char('*'))
-                                       : QFileInfo(editor->filePath()).fileName();
+    entry.title = editor->document()->isUntitled() ? editor->document()->displayName().remove(QLatin1Char('*'))
+                                       : QFileInfo(editor->document()->filePath()).fileName();
     entry.savedAt = QDateTime::currentDateTime();
     if (!m_store.write(entry, lyric, score))
         return false;
@@ -135,7 +136,7 @@ void Autosaver::autosaveNow()
         return AutosaveStore::openedBefore(m_tracked[a].id, m_tracked[b].id);
     });
     for (KelvoEdit *editor : editors) {
-        if (editor->isModified())
+        if (editor->document()->isModified())
             failed |= !writeCopy(editor, m_tracked[editor]);
     }
     // Not worth a modal message every few minutes; the status bar says it.

@@ -4,7 +4,7 @@
 #include "ui_MainWindow.h"
 
 #include "app/ui/Autosaver.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "app/ui/Printing.h"
 #include "app/ui/StartPage.h"
 #include "audio/ui/Transport.h"
@@ -13,6 +13,7 @@
 #include "core/SafeWrite.h"
 #include "dialogs/ui/About.h"
 #include "dialogs/ui/Help.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
@@ -24,7 +25,7 @@
 #include "input/ui/InputMethod.h"
 #include "online/OnlineFetch.h"
 #include "online/ServerConstants.h"
-#include "online/SponsorPage.h"
+#include "online/HtmlReducer.h"
 #include "online/ui/SponsorView.h"
 #include "render/GenerateSVG.h"
 
@@ -142,7 +143,7 @@ void MainWindow::loadSponsorPage()
     QFile cache(m_constants->sponsorCacheFile);
     if (cache.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // Reduced again: a cache written by an older version may be hostile.
-        m_constants->sponsorCache = SponsorPage::reduce(cache.read(OnlineFetch::MaxReplyBytes));
+        m_constants->sponsorCache = HtmlReducer::reduce(cache.read(OnlineFetch::MaxReplyBytes));
         m_sponsorBrowser->setHtml(m_constants->sponsorCache);
     }
 
@@ -157,7 +158,7 @@ void MainWindow::loadSponsorPage()
         reply->deleteLater();
         QByteArray body;
         if (OnlineFetch::readBody(reply, &body))
-            onSponsorPage(SponsorPage::reduce(body));
+            onSponsorPage(HtmlReducer::reduce(body));
     });
 }
 
@@ -193,7 +194,7 @@ KelvoEdit *MainWindow::currentEditor() const
 
 void MainWindow::addEditorTab(KelvoEdit *editor)
 {
-    const int index = ui->tabWidget->addTab(editor, editor->displayName());
+    const int index = ui->tabWidget->addTab(editor, editor->document()->displayName());
     ui->tabWidget->setCurrentIndex(index);
     connect(editor, &KelvoEdit::modifiedChanged, this, &MainWindow::modifiedChanged);
     connect(editor, &KelvoEdit::canUndoChanged, this, &MainWindow::onCanUndoChanged);
@@ -210,7 +211,7 @@ void MainWindow::refreshTabTitle(KelvoEdit *editor)
 {
     const int index = editor ? ui->tabWidget->indexOf(editor) : -1;
     if (index >= 0)
-        ui->tabWidget->setTabText(index, editor->displayName());
+        ui->tabWidget->setTabText(index, editor->document()->displayName());
 }
 
 void MainWindow::openPath(const QString &path)
@@ -356,13 +357,13 @@ void MainWindow::fontManagerAction()
 void MainWindow::undoAction()
 {
     if (KelvoEdit *editor = currentEditor())
-        editor->undoStack()->undo();
+        editor->document()->undoStack()->undo();
 }
 
 void MainWindow::redoAction()
 {
     if (KelvoEdit *editor = currentEditor())
-        editor->undoStack()->redo();
+        editor->document()->undoStack()->redo();
 }
 
 void MainWindow::searchAction()
@@ -394,7 +395,7 @@ void MainWindow::exportAction()
     KelvoEdit *editor = currentEditor();
     if (!editor)
         return;
-    Export dialog(this, editor->layoutItems());
+    Export dialog(this, editor->document()->layoutItems());
     dialog.exec();
 }
 
@@ -408,7 +409,7 @@ bool prepareForPrint(KelvoEdit *editor, GenerateSVG &pages, QPrinter &printer)
         return false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     pages.clearPages();
-    pages.generate(editor->layoutItems(), false);
+    pages.generate(editor->document()->layoutItems(), false);
     QApplication::restoreOverrideCursor();
     Printing::preparePrinter(&printer, *pages.config(), pages.title());
     return true;
@@ -507,16 +508,16 @@ bool MainWindow::tabWidgetClose(int index)
     auto *editor = qobject_cast<KelvoEdit *>(ui->tabWidget->widget(index));
     if (!editor)
         return false;
-    if (editor->isModified()) {
+    if (editor->document()->isModified()) {
         const QMessageBox::StandardButton answer = Dialogs::warning(
-            nullptr, tr("警告"), tr("\"%1\"未保存，是否保存？").arg(editor->displayName()),
+            nullptr, tr("警告"), tr("\"%1\"未保存，是否保存？").arg(editor->document()->displayName()),
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         if (answer == QMessageBox::Yes) {
             // A cancelled save dialog or a failed write keeps the tab.
             if (!editor->save(false))
                 return false;
             Dialogs::information(this, tr("提示"),
-                                 tr("\"%1\"保存成功！").arg(editor->displayName()));
+                                 tr("\"%1\"保存成功！").arg(editor->document()->displayName()));
         } else if (answer != QMessageBox::No) {
             // Cancel, or the prompt dismissed some other way.
             return false;
@@ -593,8 +594,8 @@ void MainWindow::tabWidgetCurrentChanged(int index)
         editor->lyricEdit()->setFocus(Qt::OtherFocusReason);
     m_sponsorBrowser->hide();
     m_startPage->hide();
-    ui->undoAction->setEnabled(editor && editor->undoStack()->canUndo());
-    ui->redoAction->setEnabled(editor && editor->undoStack()->canRedo());
+    ui->undoAction->setEnabled(editor && editor->document()->undoStack()->canUndo());
+    ui->redoAction->setEnabled(editor && editor->document()->undoStack()->canRedo());
     for (QAction *action : documentActions)
         action->setEnabled(true);
     InputMethod::instance()->setTarget(editor ? editor->scoreEdit() : nullptr);

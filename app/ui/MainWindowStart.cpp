@@ -12,6 +12,7 @@
 #include "core/SafeWrite.h"
 #include "app/ui/StartPage.h"
 #include "document/SampleScore.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 
 #include <QGuiApplication>
@@ -69,7 +70,7 @@ void MainWindow::openSample()
     }
     // A name without the score extension binds the document to no file, so
     // its first save asks where to write: the bundled copy stays as it is.
-    editor->setFilePath(tr("示例曲谱"));
+    editor->document()->setFilePath(tr("示例曲谱"));
     addEditorTab(editor);
 }
 

@@ -5,7 +5,7 @@
 #include "audio/SoundFonts.h"
 #include "core/DataPaths.h"
 #include "core/SafeWrite.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "editor/ui/LyricEdit.h"
@@ -193,7 +193,7 @@ bool Transport::start(const std::function<int(const QList<Audio::Cue> &)> &where
 
     const Music::Options options = PlaybackSettings::musicOptions(
         m_settings.tempo, m_settings.transpose, true, m_settings.instrument);
-    const Music::Performance performance = Music::read(editor->layoutItems(), options);
+    const Music::Performance performance = Music::read(editor->document()->layoutItems(), options);
     if (performance.noteCount() == 0) {
         Dialogs::information(window(), tr("播放"), tr("没有可以播放的音符"));
         return false;

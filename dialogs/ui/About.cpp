@@ -4,7 +4,7 @@
 #include "ui_About.h"
 
 #include "core/Version.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "online/ServerConstants.h"
 
 #include <QTextBrowser>

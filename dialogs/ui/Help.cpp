@@ -5,7 +5,7 @@
 
 #include "core/DataPaths.h"
 #include "core/SafeWrite.h"
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 
 #include <QDir>
 #include <QFile>

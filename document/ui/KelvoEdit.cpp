@@ -15,12 +15,14 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QUndoStack>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -147,51 +149,6 @@ LyricEdit *KelvoEdit::lyricEdit() const
 ScoreEdit *KelvoEdit::scoreEdit() const
 {
     return ui->scoreEdit;
-}
-
-QUndoStack *KelvoEdit::undoStack() const
-{
-    return m_document->undoStack();
-}
-
-bool KelvoEdit::isUntitled() const
-{
-    return m_document->isUntitled();
-}
-
-QString KelvoEdit::displayName() const
-{
-    return m_document->displayName();
-}
-
-bool KelvoEdit::isModified() const
-{
-    return m_document->isModified();
-}
-
-QString KelvoEdit::filePath() const
-{
-    return m_document->filePath();
-}
-
-void KelvoEdit::setFilePath(const QString &path)
-{
-    m_document->setFilePath(path);
-}
-
-void KelvoEdit::setModified(bool modified)
-{
-    m_document->setModified(modified);
-}
-
-bool KelvoEdit::isSyncing() const
-{
-    return m_document->isSyncing();
-}
-
-void KelvoEdit::setSyncing(bool syncing)
-{
-    m_document->setSyncing(syncing);
 }
 
 // ---- Cursor synchronisation -------------------------------------------------
@@ -388,17 +345,23 @@ void KelvoEdit::copy()
 {
     adoptPaneCursors();
     if (ui->lyricEdit->hasFocus() && ui->lyricEdit->textCursor().hasSelection()) {
-        CopyLyricCommand command(m_document);
+        copyLyricSelection();
     } else if (ui->scoreEdit->hasFocus() && ui->scoreEdit->textCursor().hasSelection()) {
         ui->scoreEdit->copy();
     }
+}
+
+void KelvoEdit::copyLyricSelection()
+{
+    if (std::unique_ptr<QMimeData> data = ScoreClipboard::lyricSelection(m_document))
+        QGuiApplication::clipboard()->setMimeData(data.release());
 }
 
 void KelvoEdit::cut()
 {
     adoptPaneCursors();
     if (ui->lyricEdit->hasFocus() && ui->lyricEdit->textCursor().hasSelection()) {
-        { CopyLyricCommand command(m_document); }
+        copyLyricSelection();
         EditCommand::pushIfEffective(m_document,
                                      new DeleteLyricCommand(m_document, true, Qt::NoModifier));
     } else if (ui->scoreEdit->hasFocus() && ui->scoreEdit->textCursor().hasSelection()) {
@@ -415,17 +378,11 @@ void KelvoEdit::paste()
         return;
     adoptPaneCursors();
     if (ui->lyricEdit->hasFocus())
-        EditCommand::pushIfEffective(m_document, new PasteLyricCommand(m_document));
+        EditCommand::pushIfEffective(
+            m_document, new PasteLyricCommand(m_document, QGuiApplication::clipboard()->mimeData()));
     else if (ui->scoreEdit->hasFocus())
         EditCommand::pushIfEffective(m_document,
                                      new InsertScoreCommand(m_document, text, Qt::NoModifier));
-}
-
-// ---- Line list --------------------------------------------------------------
-
-LayoutItems KelvoEdit::layoutItems() const
-{
-    return m_document->layoutItems();
 }
 
 // ---- Key routing --------------------------------------------------------------
@@ -529,26 +486,8 @@ bool KelvoEdit::handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event)
     // The plain-text editor would apply these to its document directly,
     // past the undo stack, and the panes' histories would no longer match
     // the commands: give them the same meaning through the editor instead.
-    if (event->matches(QKeySequence::Undo)) {
-        m_document->undoStack()->undo();
+    if (runEditShortcut(event, true))
         return true;
-    }
-    if (event->matches(QKeySequence::Redo)) {
-        m_document->undoStack()->redo();
-        return true;
-    }
-    if (event->matches(QKeySequence::Copy)) {
-        copy();
-        return true;
-    }
-    if (event->matches(QKeySequence::Cut)) {
-        cut();
-        return true;
-    }
-    if (event->matches(QKeySequence::Paste)) {
-        paste();
-        return true;
-    }
     if (event->matches(QKeySequence::DeleteEndOfLine) || event->matches(QKeySequence::DeleteStartOfWord)
         || event->matches(QKeySequence::DeleteEndOfWord)
         || event->matches(QKeySequence::DeleteCompleteLine)) {
@@ -571,6 +510,37 @@ bool KelvoEdit::handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event)
             EditCommand::pushIfEffective(m_document, new InsertScoreCommand(m_document, text, Qt::NoModifier));
         }
         return true;
+    }
+    return false;
+}
+
+bool KelvoEdit::runEditShortcut(const QKeyEvent *event, bool standardKeys)
+{
+    // The one table of the editing shortcuts.
+    struct Shortcut
+    {
+        QKeySequence::StandardKey standard;
+        Qt::KeyboardModifiers modifiers;
+        int key;
+        void (*run)(KelvoEdit *);
+    };
+    static const Shortcut shortcuts[] = {
+        {QKeySequence::Undo, Qt::ControlModifier, Qt::Key_Z,
+         [](KelvoEdit *e) { e->m_document->undoStack()->undo(); }},
+        {QKeySequence::Redo, Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z,
+         [](KelvoEdit *e) { e->m_document->undoStack()->redo(); }},
+        {QKeySequence::Copy, Qt::ControlModifier, Qt::Key_C, [](KelvoEdit *e) { e->copy(); }},
+        {QKeySequence::Cut, Qt::ControlModifier, Qt::Key_X, [](KelvoEdit *e) { e->cut(); }},
+        {QKeySequence::Paste, Qt::ControlModifier, Qt::Key_V, [](KelvoEdit *e) { e->paste(); }},
+        {QKeySequence::Paste, Qt::ShiftModifier, Qt::Key_Insert, [](KelvoEdit *e) { e->paste(); }},
+    };
+    const Qt::KeyboardModifiers modifiers = modifiersOf(event);
+    for (const Shortcut &shortcut : shortcuts) {
+        if ((modifiers == shortcut.modifiers && event->key() == shortcut.key)
+            || (standardKeys && event->matches(shortcut.standard))) {
+            shortcut.run(this);
+            return true;
+        }
     }
     return false;
 }
@@ -608,31 +578,11 @@ bool KelvoEdit::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress: {
         adoptPaneCursors();
         auto *key = static_cast<QKeyEvent *>(event);
-        const Qt::KeyboardModifiers modifiers = modifiersOf(key);
-        if (modifiers == Qt::ControlModifier) {
-            switch (key->key()) {
-            case Qt::Key_C:
-                copy();
-                return true;
-            case Qt::Key_V:
-                paste();
-                return true;
-            case Qt::Key_X:
-                cut();
-                return true;
-            case Qt::Key_Z:
-                m_document->undoStack()->undo();
-                return true;
-            default:
-                break;
-            }
-        } else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && key->key() == Qt::Key_Z) {
-            m_document->undoStack()->redo();
+        // The fixed keys come before the panes' own handling (the input
+        // method would take Ctrl+C's letter); the platform's other keys for
+        // the same actions only after it (Shift+Delete stays a deletion).
+        if (runEditShortcut(key, false))
             return true;
-        } else if (modifiers == Qt::ShiftModifier && key->key() == Qt::Key_Insert) {
-            paste();
-            return true;
-        }
         return pane == ui->scoreEdit ? handleScoreKey(key) : handleLyricKey(key);
     }
     case QEvent::ShortcutOverride:

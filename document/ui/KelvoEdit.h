@@ -38,25 +38,9 @@ public:
 
     LyricEdit *lyricEdit() const;
     ScoreEdit *scoreEdit() const;
+    // The model: its file, modified state, undo stack and line list.
     PairedDocument *document() const { return m_document; }
-    QUndoStack *undoStack() const;
     Ui::KelvoEdit *form() const { return ui; }
-
-    // File name of filePath() ("未命名" for a new document), "*" when modified.
-    QString displayName() const;
-    bool isModified() const;
-    QString filePath() const;
-    // True for a document never bound to a file (filePath() is "未命名").
-    bool isUntitled() const;
-    void setFilePath(const QString &path);
-    // Sets the modified state and emits modifiedChanged(modified) when it
-    // changes (load and save clear it; editing sets it).
-    void setModified(bool modified);
-
-    // True while an edit or a cursor synchronisation is being applied; the
-    // cursor handlers then do nothing.
-    bool isSyncing() const;
-    void setSyncing(bool syncing);
 
     void insertTitle();
     void insertQuPai();
@@ -91,9 +75,6 @@ public:
     // "保留我的版本": the text stays, modified, and the next save replaces
     // the outside version without asking.
     void keepOwnVersion();
-
-    // The line list of the document as it is now.
-    LayoutItems layoutItems() const;
 
     // A lyric character as a line (block) and a cursor step in it, and back.
     int lyricPosition(int line, int character) const;
@@ -134,6 +115,12 @@ private:
     bool handleScoreKey(QKeyEvent *event);
     bool handleLyricKey(QKeyEvent *event);
     bool handleOtherEditingKey(QPlainTextEdit *pane, QKeyEvent *event);
+    // Runs the editing shortcut (undo, redo, copy, cut, paste) the key is,
+    // if any: by its fixed key alone, or also by the platform's standard
+    // keys for the action when standardKeys is set.
+    bool runEditShortcut(const QKeyEvent *event, bool standardKeys);
+    // Puts the lyric selection with its notation on the clipboard.
+    void copyLyricSelection();
     void insertScoreText(const QString &text);
     // Hands the panes' cursors to the document (unless an edit or a
     // synchronisation is under way, when the document's are the ones that

@@ -3,7 +3,7 @@
 // the editor asks for names and shows the messages.
 #include "document/ui/KelvoEdit.h"
 
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "core/RecentFiles.h"
 #include "document/PairedDocument.h"
 #include "document/ScoreFile.h"
@@ -55,7 +55,7 @@ void KelvoEdit::restoreContent(const QString &lyric, const QString &score, const
 
 bool KelvoEdit::save(bool saveAs)
 {
-    QString path = filePath();
+    QString path = m_document->filePath();
     const QFileInfo info(path);
     // A bound file removed since is written again where it was, as long as
     // its folder is still there.
@@ -114,10 +114,10 @@ void KelvoEdit::watchFile()
     const QStringList watched = m_watcher->files() + m_watcher->directories();
     if (!watched.isEmpty())
         m_watcher->removePaths(watched);
-    const QString path = filePath();
+    const QString path = m_document->filePath();
     const QFileInfo info(path);
     // Only files of the file system are watched (not the bundled sample).
-    if (isUntitled() || !ScoreFile::hasScoreExtension(path) || !info.isNativePath())
+    if (m_document->isUntitled() || !ScoreFile::hasScoreExtension(path) || !info.isNativePath())
         return;
     QStringList paths;
     if (info.isFile())
@@ -159,7 +159,7 @@ void KelvoEdit::keepOwnVersion()
 {
     m_document->keepOwnVersion();
     // The text differs from the file now: closing asks, saving writes it.
-    setModified(true);
+    m_document->setModified(true);
     m_fileBar->hide();
 }
 
@@ -172,7 +172,7 @@ bool KelvoEdit::mayReplaceOutsideChange()
         this, tr("文件已在别处被修改"),
         tr("“%1”在读入或上次保存之后已在别处被修改。\n"
            "保存会用你的版本替换它，别处所做的修改将会丢失。要替换吗？")
-            .arg(QFileInfo(filePath()).fileName()),
+            .arg(QFileInfo(m_document->filePath()).fileName()),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return answer == QMessageBox::Yes;
 }

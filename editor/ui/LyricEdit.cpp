@@ -3,7 +3,7 @@
 
 #include "document/PairedDocument.h"
 #include "document/PairingIndex.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "editor/EditorConfig.h"
 #include "editor/LyricHighlighter.h"
 

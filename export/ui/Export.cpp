@@ -3,7 +3,7 @@
 
 #include "ui_Export.h"
 
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "audio/PlaybackSettings.h"
 #include "core/DataPaths.h"
 #include "core/RecentFiles.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "online/ui/UpdateManager.h"
 
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "online/UpdateCheck.h"
 
 #include <QApplication>

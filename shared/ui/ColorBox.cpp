@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shared/ui/ColorBox.h"
 
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

@@ -237,16 +237,16 @@ void TestPairedDocument::copyAndPasteCarryNotation()
     PairedDocument document;
     document.restoreContent(QStringLiteral("好人们\n，月"), QStringLiteral("A\nB\nC\nD\n"), QString());
     document.setLyricCursor(cursorAt(document.lyricDocument(), 5, 1)); // 人们, line break, comma
-    { CopyLyricCommand copy(&document); }
+    const std::unique_ptr<QMimeData> copied = ScoreClipboard::lyricSelection(&document);
     QStringList lyric, score;
-    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    const QMimeData *mime = copied.get();
     QVERIFY(ScoreClipboard::decode(mime->data(ScoreClipboard::MimeType), &lyric, &score));
     QCOMPARE(lyric, QStringList({"人", "们", "\n", "，"}));
     QCOMPARE(score, QStringList({"B", "C", "", ""}));
     QCOMPARE(mime->text(), QStringLiteral("人们\u2029，"));
 
     document.setLyricCursor(cursorAt(document.lyricDocument(), 1, -1));
-    QVERIFY(EditCommand::pushIfEffective(&document, new PasteLyricCommand(&document)));
+    QVERIFY(EditCommand::pushIfEffective(&document, new PasteLyricCommand(&document, mime)));
     QCOMPARE(document.lyricText(), QStringLiteral("好人们\n，人们\n，月"));
     QCOMPARE(lines(document.scoreText()), QStringLiteral("A|B|C|B|C|D|"));
     QCOMPARE(document.layoutItems().at(1).scores, QStringList({"", "B", "C"}));

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "document/PairingIndex.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 
 #include "support/CoreTestSupport.h"
 

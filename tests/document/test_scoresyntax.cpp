@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -170,7 +170,7 @@ LayoutItems layoutItems(const Text &t, const QStringList &scores)
     for (int i = 0; i < t.lines.size(); ++i) {
         const QString line = t.lines[i];
         LayoutItem item;
-        item.kind = classify(line);
+        item.kind = LineKind(classify(line));
         if (item.kind != 8) {
             item.text = line;
         } else {
@@ -266,7 +266,7 @@ void compareItems(const LayoutItems &actual, const LayoutItems &expected)
 LayoutItem item(int kind, const QString &text, const QStringList &scores = {})
 {
     LayoutItem it;
-    it.kind = kind;
+    it.kind = LineKind(kind);
     it.text = text;
     it.scores = scores;
     return it;

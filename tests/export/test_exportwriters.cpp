@@ -38,7 +38,7 @@ QString symbol(char32_t c)
 LayoutItem item(int kind, const QString &text, const QStringList &scores = {})
 {
     LayoutItem it;
-    it.kind = kind;
+    it.kind = LineKind(kind);
     it.text = text;
     it.scores = scores;
     return it;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "document/GongcheSymbols.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "music/MusicXml.h"
 #include "music/PitchTable.h"
 #include "music/Reading.h"

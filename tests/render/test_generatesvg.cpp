@@ -150,7 +150,7 @@ const char32_t SmallNote = Gongche::PitchBlockStart + 2 * Gongche::PitchBlockSiz
 LayoutItem item(int kind, const QString &text)
 {
     LayoutItem it;
-    it.kind = kind;
+    it.kind = LineKind(kind);
     it.text = text;
     return it;
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 #include "support/CoreTestSupport.h"
 
 #include <QList>

@@ -3,6 +3,7 @@
 #include "core/DataPaths.h"
 #include "app/ui/MainWindow.h"
 #include "document/AutosaveStore.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
@@ -177,14 +178,14 @@ void TestAutosave::recovery()
 
     if (tabs > 0) {
         auto *restored = qobject_cast<KelvoEdit *>(w.form()->tabWidget->widget(0));
-        QCOMPARE(restored->filePath(), path);
-        QVERIFY(restored->isModified());
+        QCOMPARE(restored->document()->filePath(), path);
+        QVERIFY(restored->document()->isModified());
         QCOMPARE(restored->lyricEdit()->toPlainText(), QStringLiteral("游园惊梦"));
         QCOMPARE(restored->scoreEdit()->toPlainText(), QStringLiteral("上\n尺"));
         QCOMPARE(w.form()->tabWidget->tabText(0), QStringLiteral("曲.gcp*"));
         auto *untitled = qobject_cast<KelvoEdit *>(w.form()->tabWidget->widget(1));
-        QVERIFY(untitled->isUntitled());
-        QVERIFY(untitled->isModified());
+        QVERIFY(untitled->document()->isUntitled());
+        QVERIFY(untitled->document()->isModified());
         // Held by this run's own session now, the old one is gone.
         QStringList expected({"未命名||新曲", "曲.gcp|" + path + "|游园惊梦"});
         expected.sort();
@@ -273,7 +274,7 @@ void TestAutosave::recoveryInAnotherFolder()
     QCOMPARE(prompt.contains("不是完整路径"), relativeRecord);
     QCOMPARE(w.form()->tabWidget->count(), 1);
     KelvoEdit *restored = w.currentEditor();
-    QCOMPARE(restored->isUntitled(), relativeRecord);
+    QCOMPARE(restored->document()->isUntitled(), relativeRecord);
     // Ctrl+S: the file it came from, or a question for a name.
     env.dialogs().requests.clear();
     QCOMPARE(restored->save(false), !relativeRecord);

@@ -4,6 +4,7 @@
 #include "audio/ui/Transport.h"
 #include "core/RecentFiles.h"
 #include "document/GongcheSymbols.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
@@ -163,7 +164,7 @@ void TestDocumentTabs::undoRedoFollowTheCurrentStack()
     Ui::MainWindow *ui = w.form();
     w.newAction();
     KelvoEdit *first = w.currentEditor();
-    first->undoStack()->push(new NoOpCommand);
+    first->document()->undoStack()->push(new NoOpCommand);
     QVERIFY(ui->undoAction->isEnabled());
     QVERIFY(!ui->redoAction->isEnabled());
 
@@ -175,17 +176,17 @@ void TestDocumentTabs::undoRedoFollowTheCurrentStack()
     QVERIFY(ui->undoAction->isEnabled());
 
     ui->undoAction->trigger();
-    QCOMPARE(first->undoStack()->index(), 0);
+    QCOMPARE(first->document()->undoStack()->index(), 0);
     QVERIFY(!ui->undoAction->isEnabled());
     QVERIFY(ui->redoAction->isEnabled());
     ui->redoAction->trigger();
-    QCOMPARE(first->undoStack()->index(), 1);
+    QCOMPARE(first->document()->undoStack()->index(), 1);
     QVERIFY(ui->undoAction->isEnabled());
     QVERIFY(!ui->redoAction->isEnabled());
 
     // A background document's stack does not reach the actions.
-    editorAt(w, 1)->undoStack()->push(new NoOpCommand);
-    editorAt(w, 1)->undoStack()->undo();
+    editorAt(w, 1)->document()->undoStack()->push(new NoOpCommand);
+    editorAt(w, 1)->document()->undoStack()->undo();
     QVERIFY(ui->undoAction->isEnabled());
     QVERIFY(!ui->redoAction->isEnabled());
 
@@ -193,11 +194,11 @@ void TestDocumentTabs::undoRedoFollowTheCurrentStack()
     ui->tabWidget->setCurrentIndex(1);
     QVERIFY(!ui->undoAction->isEnabled());
     QVERIFY(ui->redoAction->isEnabled());
-    first->undoStack()->undo();
+    first->document()->undoStack()->undo();
     ui->tabWidget->setCurrentIndex(0);
     QVERIFY(!ui->undoAction->isEnabled());
     QVERIFY(ui->redoAction->isEnabled());
-    editorAt(w, 1)->undoStack()->redo();
+    editorAt(w, 1)->document()->undoStack()->redo();
     QVERIFY(w.tabWidgetClose(1));
     QVERIFY(!ui->undoAction->isEnabled());
     QVERIFY(ui->redoAction->isEnabled());
@@ -532,7 +533,7 @@ void TestDocumentTabs::closePrompt()
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
     }
     if (!closed)
-        QCOMPARE(w.currentEditor()->displayName(), QStringLiteral("未命名*"));
+        QCOMPARE(w.currentEditor()->document()->displayName(), QStringLiteral("未命名*"));
 }
 
 void TestDocumentTabs::windowCloseOrder()
@@ -753,8 +754,8 @@ void TestDocumentTabs::inputMethodKeysBeforeWindowShortcuts()
     KelvoEdit *editor = w.currentEditor();
     editor->lyricEdit()->setPlainText(QStringLiteral("好人"));
     editor->scoreEdit()->setPlainText(QStringLiteral("\n\n"));
-    editor->undoStack()->clear();
-    editor->setModified(modified);
+    editor->document()->undoStack()->clear();
+    editor->document()->setModified(modified);
     ScoreEdit *score = editor->scoreEdit();
     score->setFocus();
     QTRY_VERIFY(score->hasFocus());
@@ -774,7 +775,7 @@ void TestDocumentTabs::inputMethodKeysBeforeWindowShortcuts()
     QVERIFY(!im->isVisible());
     QVERIFY(!im->isComposing());
     QCOMPARE(w.form()->tabWidget->count(), 1);
-    QCOMPARE(editor->undoStack()->count(), commands);
+    QCOMPARE(editor->document()->undoStack()->count(), commands);
 }
 
 QTEST_MAIN(TestDocumentTabs)

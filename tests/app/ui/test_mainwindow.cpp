@@ -6,6 +6,7 @@
 #include "app/ui/StartPage.h"
 #include "core/RecentFiles.h"
 #include "core/Startup.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
@@ -282,7 +283,7 @@ private slots:
 
         const QString reference = env.dataDir() + QStringLiteral("/export.pdf");
         GenerateSVG exported;
-        exported.generate(editor->layoutItems(), false);
+        exported.generate(editor->document()->layoutItems(), false);
         QVERIFY(ExportWriters::writePdf(exported, reference).ok);
         if (pages < 0)
             pages = pdfPageCount(reference);
@@ -545,7 +546,7 @@ private slots:
         QTest::mouseClick(entry, Qt::LeftButton);
         QCOMPARE(ui->tabWidget->count(), 1);
         QCOMPARE(ui->tabWidget->tabText(0), tab);
-        QVERIFY(!w.currentEditor()->isModified());
+        QVERIFY(!w.currentEditor()->document()->isModified());
         QCOMPARE(w.currentEditor()->lyricEdit()->toPlainText().isEmpty(), button == "startNewButton");
         QVERIFY(w.startPage()->isHidden());
         QVERIFY(w.sponsorBrowser()->isHidden());
@@ -603,7 +604,7 @@ private slots:
         editor->lyricEdit()->insertPlainText(QStringLiteral("\n; 加一行"));
         w.saveAction();
         QVERIFY(env.dialogs().requests.isEmpty());
-        QVERIFY(!editor->isModified());
+        QVERIFY(!editor->document()->isModified());
         QVERIFY(QFileInfo(copy).isWritable());
     }
 

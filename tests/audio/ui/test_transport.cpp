@@ -102,7 +102,7 @@ private slots:
 
         int fake = 0;
         p.transport()->setTickSource([&fake] { return fake; });
-        const LayoutItems items = p.editor()->layoutItems();
+        const LayoutItems items = p.editor()->document()->layoutItems();
         const QList<Audio::Cue> cues = p.transport()->cues();
         QVERIFY(cues.size() > 10);
         for (int k : {0, 1, 5, int(cues.size()) - 1}) {
@@ -170,7 +170,7 @@ private slots:
         QVERIFY(p.open());
         if (action == "undo") {
             p.editor()->insertComment();
-            QVERIFY(p.editor()->undoStack()->canUndo());
+            QVERIFY(p.editor()->document()->undoStack()->canUndo());
         }
         QTest::keyClick(p.window.get(), Qt::Key_F5);
         QVERIFY(p.transport()->isPlaying());
@@ -191,7 +191,7 @@ private slots:
         } else if (action == "score") {
             QTextCursor(p.editor()->document()->scoreDocument()).insertText(QStringLiteral("五"));
         } else if (action == "undo") {
-            p.editor()->undoStack()->undo();
+            p.editor()->document()->undoStack()->undo();
         }
         QCOMPARE(p.transport()->isPlaying(), !stops);
         QCOMPARE(lyric->isShowingPlaying(), !stops);

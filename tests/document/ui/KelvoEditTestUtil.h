@@ -4,6 +4,7 @@
 // Driving a KelvoEdit as a user would: shown, focused, keys sent to the
 // pane that has the focus.
 
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"
@@ -38,7 +39,7 @@ inline void setTexts(KelvoEdit &edit, const QString &lyric, const QString &score
 {
     edit.lyricEdit()->setPlainText(lyric);
     edit.scoreEdit()->setPlainText(score);
-    edit.undoStack()->clear();
+    edit.document()->undoStack()->clear();
 }
 
 inline void setCursor(QPlainTextEdit *pane, int position, int anchor = -1)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "document/EditCommands.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "input/ui/InputMethod.h"
 
@@ -91,7 +92,7 @@ void TestEditCommands::copyLyricPayload()
     QCOMPARE(object.value("score").toArray().toVariantList(),
              QVariantList({sym(1) + sym(9), sym(2), "", ""}));
     // Copying changes nothing and pushes nothing.
-    QCOMPARE(edit->undoStack()->count(), 0);
+    QCOMPARE(edit->document()->undoStack()->count(), 0);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好人\n，们"));
 }
 
@@ -118,21 +119,21 @@ void TestEditCommands::pastePayloadInTheMiddle()
     QTest::keyClick(edit->lyricEdit(), Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好人们人们\n月"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A|B|C|B|C|D|"));
-    QCOMPARE(edit->undoStack()->count(), 1);
-    const auto *command = dynamic_cast<const PasteLyricCommand *>(edit->undoStack()->command(0));
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
+    const auto *command = dynamic_cast<const PasteLyricCommand *>(edit->document()->undoStack()->command(0));
     QVERIFY(command);
     QCOMPARE(command->lyricStepCount(), 1);
     QCOMPARE(command->scoreStepCount(), 1);
     QCOMPARE(edit->lyricEdit()->textCursor().position(), 3);
     // Every score line still belongs to the right character.
-    const LayoutItems items = edit->layoutItems();
+    const LayoutItems items = edit->document()->layoutItems();
     QCOMPARE(items.at(0).scores, QStringList({"A", "B", "C", "B", "C"}));
     QCOMPARE(items.at(1).scores, QStringList({"D"}));
 
-    edit->undoStack()->undo();
+    edit->document()->undoStack()->undo();
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好人们\n月"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A|B|C|D|"));
-    edit->undoStack()->redo();
+    edit->document()->undoStack()->redo();
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A|B|C|B|C|D|"));
 }
 
@@ -160,9 +161,9 @@ void TestEditCommands::pastePayloadTurningLinesIntoMarkup()
     edit->paste();
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("星\n云#好人\n月"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("X|Y|||C|"));
-    QCOMPARE(edit->layoutItems().at(1).scores, QStringList({"Y", "", "", ""}));
+    QCOMPARE(edit->document()->layoutItems().at(1).scores, QStringList({"Y", "", "", ""}));
 
-    edit->undoStack()->setIndex(0);
+    edit->document()->undoStack()->setIndex(0);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好人\n月"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A|B|C|"));
 }
@@ -175,9 +176,9 @@ void TestEditCommands::pastePlainText()
     edit->paste();
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好春 香，\n啊们"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A|||||C|"));
-    QCOMPARE(edit->undoStack()->count(), 1);
-    QVERIFY(dynamic_cast<const InsertLyricCommand *>(edit->undoStack()->command(0)));
-    edit->undoStack()->undo();
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
+    QVERIFY(dynamic_cast<const InsertLyricCommand *>(edit->document()->undoStack()->command(0)));
+    edit->document()->undoStack()->undo();
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好们"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A|C|"));
 }
@@ -190,8 +191,8 @@ void TestEditCommands::pasteIntoScorePane()
     QGuiApplication::clipboard()->setText(sym(1) + "\n" + sym(2) + "\r\n" + sym(3));
     QTest::keyClick(edit->scoreEdit(), Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(lines(edit->scoreEdit()), "A|" + sym(1) + "|" + sym(2) + "|" + sym(3) + "|");
-    QCOMPARE(edit->undoStack()->count(), 1);
-    edit->undoStack()->undo();
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
+    edit->document()->undoStack()->undo();
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A||||"));
 
     // On the last lines the rest goes into the last line.
@@ -227,7 +228,7 @@ void TestEditCommands::cutScoreKeepsLines()
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A||C|"));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("A\nBB\nC"));
     QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasFormat(ScoreClipboard::MimeType));
-    QCOMPARE(edit->undoStack()->count(), 1);
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
     // Score copy without a selection does nothing; lyric copy without focus neither.
     setCursor(edit->scoreEdit(), 0);
     edit->copy();
@@ -241,10 +242,10 @@ void TestEditCommands::pasteWithEmptyTextDoesNothing()
     setCursor(edit->lyricEdit(), 1);
     edit->paste();
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好"));
-    QCOMPARE(edit->undoStack()->count(), 0);
+    QCOMPARE(edit->document()->undoStack()->count(), 0);
     QGuiApplication::clipboard()->clear();
     edit->paste();
-    QCOMPARE(edit->undoStack()->count(), 0);
+    QCOMPARE(edit->document()->undoStack()->count(), 0);
 }
 
 void TestEditCommands::corruptPayloads_data()
@@ -298,10 +299,10 @@ void TestEditCommands::corruptPayloads()
     edit->paste();
     QCOMPARE(edit->lyricEdit()->toPlainText(), expectedLyric);
     QCOMPARE(lines(edit->scoreEdit()), expectedScore);
-    edit->undoStack()->setIndex(0);
+    edit->document()->undoStack()->setIndex(0);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("甲乙"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("X|Y|"));
-    edit->undoStack()->setIndex(edit->undoStack()->count());
+    edit->document()->undoStack()->setIndex(edit->document()->undoStack()->count());
     QCOMPARE(edit->lyricEdit()->toPlainText(), expectedLyric);
     QCOMPARE(lines(edit->scoreEdit()), expectedScore);
 }
@@ -382,10 +383,10 @@ void TestEditCommands::randomEditsUndoAndRedo()
             const QStringList &steps = lyricPane ? lyricSteps : scoreSteps;
             runStep(pane, steps.at(int(rng.bounded(steps.size()))));
         }
-        const int index = edit->undoStack()->index();
+        const int index = edit->document()->undoStack()->index();
         if (index > states.size() - 1) {
             for (int i = states.size() - 1; i < index; ++i) {
-                const QUndoCommand &command = *edit->undoStack()->command(i);
+                const QUndoCommand &command = *edit->document()->undoStack()->command(i);
                 kinds.insert(QString::fromLatin1(typeid(command).name()));
             }
             // Several commands at once (a replaced selection): record the
@@ -394,15 +395,15 @@ void TestEditCommands::randomEditsUndoAndRedo()
             QList<QPair<QString, QString>> between;
             for (int i = 0; i < added; ++i) {
                 between.prepend({edit->lyricEdit()->toPlainText(), edit->scoreEdit()->toPlainText()});
-                edit->undoStack()->undo();
+                edit->document()->undoStack()->undo();
             }
             for (int i = 0; i < added; ++i)
-                edit->undoStack()->redo();
+                edit->document()->undoStack()->redo();
             states += between;
             QCOMPARE(edit->lyricEdit()->toPlainText(), states.last().first);
             QCOMPARE(edit->scoreEdit()->toPlainText(), states.last().second);
         }
-        QCOMPARE(edit->undoStack()->index(), states.size() - 1);
+        QCOMPARE(edit->document()->undoStack()->index(), states.size() - 1);
         if (InputMethod *im = InputMethod::existingInstance())
             im->reset();
     }
@@ -412,13 +413,13 @@ void TestEditCommands::randomEditsUndoAndRedo()
     for (int i = states.size() - 1; i > 0; --i) {
         QCOMPARE(edit->lyricEdit()->toPlainText(), states.at(i).first);
         QCOMPARE(edit->scoreEdit()->toPlainText(), states.at(i).second);
-        edit->undoStack()->undo();
+        edit->document()->undoStack()->undo();
     }
     QCOMPARE(edit->lyricEdit()->toPlainText(), states.first().first);
     QCOMPARE(edit->scoreEdit()->toPlainText(), states.first().second);
-    QVERIFY(!edit->undoStack()->canUndo());
+    QVERIFY(!edit->document()->undoStack()->canUndo());
     for (int i = 1; i < states.size(); ++i) {
-        edit->undoStack()->redo();
+        edit->document()->undoStack()->redo();
         QCOMPARE(edit->lyricEdit()->toPlainText(), states.at(i).first);
         QCOMPARE(edit->scoreEdit()->toPlainText(), states.at(i).second);
     }
@@ -428,10 +429,10 @@ void TestEditCommands::undoLimit()
 {
     for (int i = 0; i < 201; ++i)
         typeChar(edit->lyricEdit(), QChar(0x4E00 + i));
-    QCOMPARE(edit->undoStack()->count(), 200);
+    QCOMPARE(edit->document()->undoStack()->count(), 200);
     int undone = 0;
-    while (edit->undoStack()->canUndo()) {
-        edit->undoStack()->undo();
+    while (edit->document()->undoStack()->canUndo()) {
+        edit->document()->undoStack()->undo();
         ++undone;
     }
     QCOMPARE(undone, 200);
@@ -440,7 +441,7 @@ void TestEditCommands::undoLimit()
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("|"));
     QTest::keyClick(edit->lyricEdit(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QString(QChar(0x4E00)));
-    edit->undoStack()->setIndex(200);
+    edit->document()->undoStack()->setIndex(200);
     QCOMPARE(edit->lyricEdit()->toPlainText().size(), 201);
     QCOMPARE(edit->scoreEdit()->document()->blockCount(), 202);
 }
@@ -507,7 +508,7 @@ void TestEditCommands::notationStaysWithItsCharacter()
     }
     QCOMPARE(edit->lyricEdit()->toPlainText(), result);
     QCOMPARE(KelvoEditTest::lines(edit->scoreEdit()), lines);
-    edit->undoStack()->setIndex(0);
+    edit->document()->undoStack()->setIndex(0);
     QCOMPARE(edit->lyricEdit()->toPlainText(), lyric);
     QCOMPARE(edit->scoreEdit()->toPlainText(), score);
 }
@@ -566,13 +567,13 @@ void TestEditCommands::randomEditsNeverMoveNotation()
                      qPrintable(QString("round %1: %2 carries %3").arg(round).arg(paired.at(i)).arg(score.at(i))));
         }
     }
-    QVERIFY(edit->undoStack()->count() < edit->undoStack()->undoLimit());
+    QVERIFY(edit->document()->undoStack()->count() < edit->document()->undoStack()->undoLimit());
     const QString endLyric = edit->lyricEdit()->toPlainText();
     const QString endScore = edit->scoreEdit()->toPlainText();
-    edit->undoStack()->setIndex(0);
+    edit->document()->undoStack()->setIndex(0);
     QCOMPARE(edit->lyricEdit()->toPlainText(), startLyric);
     QCOMPARE(edit->scoreEdit()->toPlainText(), startScore);
-    edit->undoStack()->setIndex(edit->undoStack()->count());
+    edit->document()->undoStack()->setIndex(edit->document()->undoStack()->count());
     QCOMPARE(edit->lyricEdit()->toPlainText(), endLyric);
     QCOMPARE(edit->scoreEdit()->toPlainText(), endScore);
 }

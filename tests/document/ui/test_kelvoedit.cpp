@@ -116,16 +116,16 @@ void TestKelvoEdit::construction()
 {
     QCOMPARE(edit->objectName(), QStringLiteral("KelvoEdit"));
     QCOMPARE(edit->windowTitle(), QStringLiteral("Kelvo_Edit"));
-    QCOMPARE(edit->filePath(), QStringLiteral("未命名"));
-    QCOMPARE(edit->displayName(), QStringLiteral("未命名"));
-    QVERIFY(!edit->isModified());
-    QCOMPARE(edit->undoStack()->undoLimit(), 200);
+    QCOMPARE(edit->document()->filePath(), QStringLiteral("未命名"));
+    QCOMPARE(edit->document()->displayName(), QStringLiteral("未命名"));
+    QVERIFY(!edit->document()->isModified());
+    QCOMPARE(edit->document()->undoStack()->undoLimit(), 200);
     // The panes show the document's texts and pair through it.
     QCOMPARE(edit->lyricEdit()->document(), edit->document()->lyricDocument());
     QCOMPARE(edit->scoreEdit()->document(), edit->document()->scoreDocument());
     QCOMPARE(edit->scoreEdit()->pairedDocument(), edit->document());
     QCOMPARE(&edit->lyricEdit()->pairingIndex(), &edit->document()->pairing());
-    QCOMPARE(edit->undoStack(), edit->document()->undoStack());
+    QCOMPARE(edit->document()->undoStack(), edit->document()->undoStack());
     QCOMPARE(edit->navigationKeys(),
              QList<int>({Qt::Key_Comma, Qt::Key_Period, Qt::Key_Escape, Qt::Key_Backspace,
                          Qt::Key_Delete, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}));
@@ -219,15 +219,15 @@ void TestKelvoEdit::lyricKeys()
     runSteps(edit->lyricEdit(), steps);
     QCOMPARE(edit->lyricEdit()->toPlainText(), expectedLyric);
     QCOMPARE(lines(edit->scoreEdit()), expectedScore);
-    QCOMPARE(edit->undoStack()->count(), commands);
+    QCOMPARE(edit->document()->undoStack()->count(), commands);
 
     // One undo per command restores both panes; redo brings the edit back.
-    while (edit->undoStack()->canUndo())
-        edit->undoStack()->undo();
+    while (edit->document()->undoStack()->canUndo())
+        edit->document()->undoStack()->undo();
     QCOMPARE(edit->lyricEdit()->toPlainText(), lyric);
     QCOMPARE(lines(edit->scoreEdit()), score);
-    while (edit->undoStack()->canRedo())
-        edit->undoStack()->redo();
+    while (edit->document()->undoStack()->canRedo())
+        edit->document()->undoStack()->redo();
     QCOMPARE(edit->lyricEdit()->toPlainText(), expectedLyric);
     QCOMPARE(lines(edit->scoreEdit()), expectedScore);
 }
@@ -235,8 +235,8 @@ void TestKelvoEdit::lyricKeys()
 void TestKelvoEdit::firstIdeographInsertsScoreLineInFront()
 {
     typeText(edit->lyricEdit(), QStringLiteral("好"));
-    QCOMPARE(edit->undoStack()->count(), 1);
-    const auto *command = dynamic_cast<const InsertLyricCommand *>(edit->undoStack()->command(0));
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
+    const auto *command = dynamic_cast<const InsertLyricCommand *>(edit->document()->undoStack()->command(0));
     QVERIFY(command);
     QCOMPARE(command->lyricStepCount(), 1);
     QCOMPARE(command->scoreStepCount(), 1);
@@ -245,7 +245,7 @@ void TestKelvoEdit::firstIdeographInsertsScoreLineInFront()
     QCOMPARE(edit->scoreEdit()->textCursor().blockNumber(), 0);
 
     typeText(edit->lyricEdit(), QStringLiteral("，"));
-    const auto *comma = dynamic_cast<const InsertLyricCommand *>(edit->undoStack()->command(1));
+    const auto *comma = dynamic_cast<const InsertLyricCommand *>(edit->document()->undoStack()->command(1));
     QVERIFY(comma);
     QCOMPARE(comma->scoreStepCount(), 0);
 
@@ -253,7 +253,7 @@ void TestKelvoEdit::firstIdeographInsertsScoreLineInFront()
     QTest::keyClick(edit->lyricEdit(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QString());
     QCOMPARE(edit->scoreEdit()->toPlainText(), QString());
-    QVERIFY(!edit->undoStack()->canUndo());
+    QVERIFY(!edit->document()->undoStack()->canUndo());
     QTest::keyClick(edit->lyricEdit(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("|"));
@@ -267,7 +267,7 @@ void TestKelvoEdit::hashAtLineStartRemovesAndRestoresNotation()
     typeText(edit->lyricEdit(), QStringLiteral("#"));
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("#好人们\n月"));
     QCOMPARE(edit->scoreEdit()->toPlainText(), sym(4) + "\n");
-    const auto *command = dynamic_cast<const InsertLyricCommand *>(edit->undoStack()->command(0));
+    const auto *command = dynamic_cast<const InsertLyricCommand *>(edit->document()->undoStack()->command(0));
     QVERIFY(command);
     QCOMPARE(command->lyricStepCount(), 1);
     QCOMPARE(command->scoreStepCount(), 1);
@@ -287,13 +287,13 @@ void TestKelvoEdit::selectionReplacedByTypingIsTwoSteps()
     typeText(edit->lyricEdit(), QStringLiteral("月"));
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好月"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A||"));
-    QCOMPARE(edit->undoStack()->count(), 2);
-    QVERIFY(dynamic_cast<const DeleteLyricCommand *>(edit->undoStack()->command(0)));
-    QVERIFY(dynamic_cast<const InsertLyricCommand *>(edit->undoStack()->command(1)));
-    edit->undoStack()->undo();
+    QCOMPARE(edit->document()->undoStack()->count(), 2);
+    QVERIFY(dynamic_cast<const DeleteLyricCommand *>(edit->document()->undoStack()->command(0)));
+    QVERIFY(dynamic_cast<const InsertLyricCommand *>(edit->document()->undoStack()->command(1)));
+    edit->document()->undoStack()->undo();
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A|"));
-    edit->undoStack()->undo();
+    edit->document()->undoStack()->undo();
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好人们"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("A|B|C|"));
 }
@@ -303,14 +303,14 @@ void TestKelvoEdit::inputMethodCommitInLyricPane()
     QInputMethodEvent preedit(QStringLiteral("hao"), {});
     QCoreApplication::sendEvent(edit->lyricEdit(), &preedit);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QString());
-    QCOMPARE(edit->undoStack()->count(), 0);
+    QCOMPARE(edit->document()->undoStack()->count(), 0);
 
     QInputMethodEvent commit;
     commit.setCommitString(QStringLiteral("好人"));
     QCoreApplication::sendEvent(edit->lyricEdit(), &commit);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好人"));
     QCOMPARE(lines(edit->scoreEdit()), QStringLiteral("||"));
-    QCOMPARE(edit->undoStack()->count(), 1);
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
 }
 
 // Keys the plain-text editor would otherwise apply to its document on its
@@ -323,7 +323,7 @@ void TestKelvoEdit::keysThatWouldBypassTheStack()
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好人们"));
     QTest::keyClick(edit->lyricEdit(), Qt::Key_Tab);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好\t人们"));
-    QCOMPARE(edit->undoStack()->count(), 1);
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
     QTest::keyClick(edit->lyricEdit(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(edit->lyricEdit()->toPlainText(), QStringLiteral("好人们"));
     QTest::keyClick(edit->lyricEdit(), Qt::Key_Y, Qt::ControlModifier); // the other redo key
@@ -398,7 +398,7 @@ void TestKelvoEdit::templates()
     QCOMPARE(edit->lyricEdit()->toPlainText(), expected);
     // Template lines are markup: the score is untouched.
     QCOMPARE(lines(edit->scoreEdit()), line.isEmpty() ? QString() : QStringLiteral("A|B|"));
-    QCOMPARE(edit->undoStack()->count(), 1);
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
     const QTextCursor cursor = edit->lyricEdit()->textCursor();
     QCOMPARE(cursor.selectedText(), selected);
     QCOMPARE(cursor.position(), position);
@@ -411,7 +411,7 @@ void TestKelvoEdit::templates()
         QVERIFY(!edit->lyricEdit()->toPlainText().contains(selected));
         QCOMPARE(lines(edit->scoreEdit()), line.isEmpty() ? QString() : QStringLiteral("A|B|"));
     }
-    edit->undoStack()->setIndex(0);
+    edit->document()->undoStack()->setIndex(0);
     QCOMPARE(edit->lyricEdit()->toPlainText(), line);
 }
 
@@ -467,14 +467,14 @@ void TestKelvoEdit::scoreKeys()
     runSteps(edit->scoreEdit(), steps);
     QCOMPARE(lines(edit->scoreEdit()), expectedScore);
     QCOMPARE(edit->scoreEdit()->textCursor().position(), expectedPosition);
-    QCOMPARE(edit->undoStack()->count(), commands);
+    QCOMPARE(edit->document()->undoStack()->count(), commands);
     QCOMPARE(edit->lyricEdit()->toPlainText(), lyric);
 
-    while (edit->undoStack()->canUndo())
-        edit->undoStack()->undo();
+    while (edit->document()->undoStack()->canUndo())
+        edit->document()->undoStack()->undo();
     QCOMPARE(lines(edit->scoreEdit()), score);
-    while (edit->undoStack()->canRedo())
-        edit->undoStack()->redo();
+    while (edit->document()->undoStack()->canRedo())
+        edit->document()->undoStack()->redo();
     QCOMPARE(lines(edit->scoreEdit()), expectedScore);
 }
 
@@ -488,7 +488,7 @@ void TestKelvoEdit::scoreLettersGoToInputMethod()
     QVERIFY(im->isVisible());
     QCOMPARE(im->target(), edit->scoreEdit());
     QCOMPARE(edit->scoreEdit()->toPlainText(), QStringLiteral("\n\n"));
-    QCOMPARE(edit->undoStack()->count(), 0);
+    QCOMPARE(edit->document()->undoStack()->count(), 0);
 
     // Shift+letter neither composes nor lands in the text.
     im->reset();
@@ -502,8 +502,8 @@ void TestKelvoEdit::scoreLettersGoToInputMethod()
     QVERIFY(!first.isEmpty());
     for (QChar c : first)
         QVERIFY(c.isSurrogate()); // notation symbols only, no letters
-    QCOMPARE(edit->undoStack()->count(), 1);
-    QVERIFY(dynamic_cast<const InsertScoreCommand *>(edit->undoStack()->command(0)));
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
+    QVERIFY(dynamic_cast<const InsertScoreCommand *>(edit->document()->undoStack()->command(0)));
 
     QTest::keyClick(edit->scoreEdit(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(edit->scoreEdit()->toPlainText(), QStringLiteral("\n\n"));
@@ -523,7 +523,7 @@ void TestKelvoEdit::scoreSpaceOpensSuggestions()
     QTest::keyClick(edit->scoreEdit(), '1');
     QVERIFY(!im->isVisible());
     QVERIFY(!edit->scoreEdit()->document()->firstBlock().text().isEmpty());
-    QCOMPARE(edit->undoStack()->count(), 1);
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
 }
 
 void TestKelvoEdit::scoreCompositionKeys()
@@ -536,7 +536,7 @@ void TestKelvoEdit::scoreCompositionKeys()
     // While composing, Backspace edits the composition, not the text.
     QTest::keyClick(edit->scoreEdit(), Qt::Key_Backspace);
     QVERIFY(!im->isVisible());
-    QCOMPARE(edit->undoStack()->count(), 0);
+    QCOMPARE(edit->document()->undoStack()->count(), 0);
 
     QTest::keyClick(edit->scoreEdit(), 'g');
     QTest::keyClick(edit->scoreEdit(), 'q');
@@ -546,7 +546,7 @@ void TestKelvoEdit::scoreCompositionKeys()
     QVERIFY(im->isVisible());
     QTest::keyClick(edit->scoreEdit(), Qt::Key_Return);
     QVERIFY(!im->isVisible());
-    QCOMPARE(edit->undoStack()->count(), 1);
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
     QCOMPARE(edit->scoreEdit()->document()->blockCount(), 3);
     QVERIFY(!edit->scoreEdit()->document()->firstBlock().text().isEmpty());
 
@@ -554,7 +554,7 @@ void TestKelvoEdit::scoreCompositionKeys()
     QTest::keyClick(edit->scoreEdit(), 'h');
     QTest::keyClick(edit->scoreEdit(), Qt::Key_Escape);
     QVERIFY(!im->isVisible());
-    QCOMPARE(edit->undoStack()->count(), 1);
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
 }
 
 void TestKelvoEdit::lyricToScoreSync_data()
@@ -700,7 +700,7 @@ void TestKelvoEdit::undoRedoOfScoreDeleteKeepsPanesInStep()
     showAndFocus(*edit, edit->scoreEdit());
     setCursor(edit->scoreEdit(), position, anchor);
     runStep(edit->scoreEdit(), key);
-    QCOMPARE(edit->undoStack()->count(), 1);
+    QCOMPARE(edit->document()->undoStack()->count(), 1);
     if (moveTo >= 0)
         setCursor(edit->scoreEdit(), moveTo);
 
@@ -708,9 +708,9 @@ void TestKelvoEdit::undoRedoOfScoreDeleteKeepsPanesInStep()
     // character paired with the score cursor's line.
     for (const char *step : {"undo", "redo", "undo"}) {
         if (qstrcmp(step, "undo") == 0)
-            edit->undoStack()->undo();
+            edit->document()->undoStack()->undo();
         else
-            edit->undoStack()->redo();
+            edit->document()->undoStack()->redo();
         const QTextCursor s = edit->scoreEdit()->textCursor();
         QVERIFY(!s.hasSelection());
         const int expected = edit->lyricEdit()->positionAfterPaired(s.blockNumber() + 1);
@@ -727,22 +727,22 @@ void TestKelvoEdit::modifiedFlag()
     typeText(edit->lyricEdit(), QStringLiteral("好人"));
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first().first().toBool(), true);
-    QVERIFY(edit->isModified());
-    QCOMPARE(edit->displayName(), QStringLiteral("未命名*"));
+    QVERIFY(edit->document()->isModified());
+    QCOMPARE(edit->document()->displayName(), QStringLiteral("未命名*"));
     // Undoing back to the start does not clear it.
-    edit->undoStack()->setIndex(0);
-    QVERIFY(edit->isModified());
+    edit->document()->undoStack()->setIndex(0);
+    QVERIFY(edit->document()->isModified());
     QCOMPARE(spy.count(), 1);
 
-    edit->setModified(false);
+    edit->document()->setModified(false);
     QCOMPARE(spy.count(), 2);
-    edit->setFilePath(QStringLiteral("/tmp/somewhere/游园.gcp"));
-    QCOMPARE(edit->displayName(), QStringLiteral("游园.gcp"));
+    edit->document()->setFilePath(QStringLiteral("/tmp/somewhere/游园.gcp"));
+    QCOMPARE(edit->document()->displayName(), QStringLiteral("游园.gcp"));
     // A score-only edit marks it too.
     showAndFocus(*edit, edit->scoreEdit());
     QTest::keyClick(edit->scoreEdit(), '5');
-    QVERIFY(edit->isModified());
-    QCOMPARE(edit->displayName(), QStringLiteral("游园.gcp*"));
+    QVERIFY(edit->document()->isModified());
+    QCOMPARE(edit->document()->displayName(), QStringLiteral("游园.gcp*"));
     QCOMPARE(spy.count(), 3);
 }
 
@@ -751,21 +751,21 @@ void TestKelvoEdit::modifiedFlag()
 void TestKelvoEdit::appearanceChangeKeepsDocumentUnmodified()
 {
     setTexts(*edit, QStringLiteral("# 游园\n原来姹紫嫣红开遍，"), QStringLiteral("\n\n\n\n\n\n\n"));
-    edit->setModified(false);
+    edit->document()->setModified(false);
     QSignalSpy spy(edit, &KelvoEdit::modifiedChanged);
     EditorConfig *config = EditorConfig::instance();
     config->setLyricColor(QColor(0, 0, 0xcc));
     config->setLyricFontSize(config->lyricFontSize() + 2);
     config->save();
     QCoreApplication::processEvents();
-    QVERIFY(!edit->isModified());
+    QVERIFY(!edit->document()->isModified());
     QCOMPARE(spy.count(), 0);
     // A real edit afterwards still counts, and so does undoing it after a save.
     typeText(edit->lyricEdit(), QStringLiteral("好"));
-    QVERIFY(edit->isModified());
-    edit->setModified(false);
-    edit->undoStack()->undo();
-    QVERIFY(edit->isModified());
+    QVERIFY(edit->document()->isModified());
+    edit->document()->setModified(false);
+    edit->document()->undoStack()->undo();
+    QVERIFY(edit->document()->isModified());
 }
 
 void TestKelvoEdit::undoRedoSignalsAndActions()
@@ -847,13 +847,13 @@ void TestKelvoEdit::contextMenu()
         setCursor(edit->scoreEdit(), 0);
         QTextCursor c = edit->scoreEdit()->textCursor();
         c.setPosition(1, QTextCursor::KeepAnchor);
-        edit->setSyncing(true);
+        edit->document()->setSyncing(true);
         edit->scoreEdit()->setTextCursor(c);
-        edit->setSyncing(false);
+        edit->document()->setSyncing(false);
         setCursor(edit->lyricEdit(), 0);
-        edit->setSyncing(true);
+        edit->document()->setSyncing(true);
         edit->scoreEdit()->setTextCursor(c);
-        edit->setSyncing(false);
+        edit->document()->setSyncing(false);
     }
     QPlainTextEdit *pane = onScorePane ? static_cast<QPlainTextEdit *>(edit->scoreEdit())
                                        : static_cast<QPlainTextEdit *>(edit->lyricEdit());
@@ -891,7 +891,7 @@ void TestKelvoEdit::textAreaMenuIsTheEditorsOwn()
 void TestKelvoEdit::layoutItemsOnePerLine()
 {
     setTexts(*edit, QStringLiteral("# 标题\n好，\n\n人"), QStringLiteral("A\nB\n"));
-    const LayoutItems items = edit->layoutItems();
+    const LayoutItems items = edit->document()->layoutItems();
     QCOMPARE(items.size(), 4);
     QCOMPARE(items.at(0).kind, 0);
     QCOMPARE(items.at(1).scores, QStringList({"A", ""}));

@@ -3,6 +3,7 @@
 #include "core/RecentFiles.h"
 #include "document/GongcheSymbols.h"
 #include "document/ui/FileChangeBar.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "document/ScoreFile.h"
 #include "editor/ui/LyricEdit.h"
@@ -149,9 +150,9 @@ void TestKelvoEditFile::loadExample()
     QVERIFY(editor.load(path));
     QCOMPARE(editor.lyricEdit()->toPlainText(), QString(QChar(0x4E00)));
     QCOMPARE(editor.scoreEdit()->toPlainText(), QString());
-    QCOMPARE(editor.filePath(), path);
-    QVERIFY(!editor.isModified());
-    QCOMPARE(editor.displayName(), QStringLiteral("一.gcp"));
+    QCOMPARE(editor.document()->filePath(), path);
+    QVERIFY(!editor.document()->isModified());
+    QCOMPARE(editor.document()->displayName(), QStringLiteral("一.gcp"));
     QVERIFY(!modified.isEmpty());
     QCOMPARE(modified.last().at(0).toBool(), false);
     QVERIFY(env.dialogs().requests.isEmpty());
@@ -216,14 +217,14 @@ void TestKelvoEditFile::load()
     QCOMPARE(ok, title.isEmpty());
     QCOMPARE(editor.lyricEdit()->toPlainText(), lyric);
     QCOMPARE(editor.scoreEdit()->toPlainText(), score);
-    QVERIFY(!editor.isModified());
+    QVERIFY(!editor.document()->isModified());
     if (ok) {
         QVERIFY(env.dialogs().requests.isEmpty());
-        QCOMPARE(editor.filePath(), path);
-        QCOMPARE(editor.displayName(), fileName);
+        QCOMPARE(editor.document()->filePath(), path);
+        QCOMPARE(editor.document()->displayName(), fileName);
         return;
     }
-    QCOMPARE(editor.filePath(), Untitled);
+    QCOMPARE(editor.document()->filePath(), Untitled);
     QCOMPARE(env.dialogs().requests.size(), 1);
     const DialogRequest &r = env.dialogs().requests.first();
     QCOMPARE(r.kind, DialogRequest::Warning);
@@ -282,8 +283,8 @@ void TestKelvoEditFile::saveNewDocument()
     QTemporaryDir dir;
     KelvoEdit editor;
     setTexts(editor, QStringLiteral("好"), symbols({0xF0027}));
-    QVERIFY(editor.isModified());
-    QCOMPARE(editor.displayName(), QStringLiteral("未命名*"));
+    QVERIFY(editor.document()->isModified());
+    QCOMPARE(editor.document()->displayName(), QStringLiteral("未命名*"));
 
     QSignalSpy modified(&editor, &KelvoEdit::modifiedChanged);
     const QString startDir = RecentFiles::instance()->lastDir(RecentFiles::ScoreKind);
@@ -303,9 +304,9 @@ void TestKelvoEditFile::saveNewDocument()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
     QCOMPARE(readAll(dir.filePath(written)),
              ScoreFile::encode(QStringLiteral("好"), symbols({0xF0027})));
-    QCOMPARE(editor.filePath(), dir.filePath(written));
-    QCOMPARE(editor.displayName(), written);
-    QVERIFY(!editor.isModified());
+    QCOMPARE(editor.document()->filePath(), dir.filePath(written));
+    QCOMPARE(editor.document()->displayName(), written);
+    QVERIFY(!editor.document()->isModified());
     QCOMPARE(modified.size(), 1);
     QCOMPARE(modified.first().at(0).toBool(), false);
 }
@@ -319,13 +320,13 @@ void TestKelvoEditFile::saveBoundFileAsksNothing()
     KelvoEdit editor;
     QVERIFY(editor.load(path));
     editor.lyricEdit()->setPlainText(QStringLiteral("一二"));
-    QVERIFY(editor.isModified());
+    QVERIFY(editor.document()->isModified());
 
     QVERIFY(editor.save(false));
     QVERIFY(env.dialogs().requests.isEmpty());
     QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("一二"), QString()));
-    QVERIFY(!editor.isModified());
-    QCOMPARE(editor.displayName(), QStringLiteral("a.GCP"));
+    QVERIFY(!editor.document()->isModified());
+    QCOMPARE(editor.document()->displayName(), QStringLiteral("a.GCP"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("a.GCP")});
 }
 
@@ -347,9 +348,9 @@ void TestKelvoEditFile::saveAsKeepsBinding()
     const QString copy = dir.filePath(QStringLiteral("副本.gcp"));
     QCOMPARE(readAll(copy), ScoreFile::encode(QStringLiteral("一二"), QString()));
     QCOMPARE(readAll(path), original);
-    QCOMPARE(editor.filePath(), path);
-    QVERIFY(editor.isModified());
-    QCOMPARE(editor.displayName(), QStringLiteral("a.gcp*"));
+    QCOMPARE(editor.document()->filePath(), path);
+    QVERIFY(editor.document()->isModified());
+    QCOMPARE(editor.document()->displayName(), QStringLiteral("a.gcp*"));
     QVERIFY(modified.isEmpty());
 
     const QList<DialogRequest> shown = messages(env.dialogs());
@@ -381,7 +382,7 @@ void TestKelvoEditFile::changedExtensionOnDisk()
     // The file went away: saving writes it again where it was.
     QVERIFY(editor.save(false));
     QVERIFY(env.dialogs().requests.isEmpty());
-    QCOMPARE(editor.filePath(), path);
+    QCOMPARE(editor.document()->filePath(), path);
     QCOMPARE(readAll(path), ScoreFile::encode(QStringLiteral("一二"), QString()));
     QCOMPARE(readAll(renamed), ScoreFile::encode(QStringLiteral("一"), QString()));
 
@@ -391,7 +392,7 @@ void TestKelvoEditFile::changedExtensionOnDisk()
     QVERIFY(editor.save(false));
     QCOMPARE(env.dialogs().requests.size(), 1);
     QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::SaveFile);
-    QCOMPARE(editor.filePath(), dir.filePath(QStringLiteral("b.gcp")));
+    QCOMPARE(editor.document()->filePath(), dir.filePath(QStringLiteral("b.gcp")));
 }
 
 void TestKelvoEditFile::cancelledSaveDialog_data()
@@ -410,8 +411,8 @@ void TestKelvoEditFile::cancelledSaveDialog()
     QVERIFY(!editor.save(saveAs)); // the scripted dialog answers an empty path
     QCOMPARE(env.dialogs().requests.size(), 1);
     QCOMPARE(env.dialogs().requests.first().kind, DialogRequest::SaveFile);
-    QCOMPARE(editor.filePath(), Untitled);
-    QVERIFY(editor.isModified());
+    QCOMPARE(editor.document()->filePath(), Untitled);
+    QVERIFY(editor.document()->isModified());
 }
 
 void TestKelvoEditFile::failedWrite_data()
@@ -455,9 +456,9 @@ void TestKelvoEditFile::failedWrite()
     QCOMPARE(shown.first().text, kind == "parentFile" ? QStringLiteral("保存文件时发生错误：所在的文件夹不存在！")
                                                       : QStringLiteral("保存文件时发生错误：目标是一个文件夹！"));
     QCOMPARE(shown.first().parent.data(), &editor);
-    QVERIFY(editor.isModified());
+    QVERIFY(editor.document()->isModified());
     // A plain save keeps the chosen name even though the write failed.
-    QCOMPARE(editor.filePath(), saveAs ? Untitled : target);
+    QCOMPARE(editor.document()->filePath(), saveAs ? Untitled : target);
     if (kind == "parentFile")
         QCOMPARE(readAll(blocker), old);
     else
@@ -499,7 +500,7 @@ void TestKelvoEditFile::fullDisk()
     const QList<DialogRequest> shown = messages(env.dialogs());
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().text, QStringLiteral("保存文件时发生错误：%1！").arg(cause));
-    QVERIFY(editor.isModified());
+    QVERIFY(editor.document()->isModified());
     QCOMPARE(readAll(path), old);
     QCOMPARE(QDir(fs.path()).entryList(QDir::Files), QStringList{QStringLiteral("曲.gcp")});
 }
@@ -555,7 +556,7 @@ void TestKelvoEditFile::replacingAsksFirst()
         QCOMPARE(env.dialogs().requests.last().kind, DialogRequest::SaveFile);
         QCOMPARE(env.dialogs().requests.last().dir, dir.path());
         QCOMPARE(env.dialogs().requests.last().fileName, typed);
-        QVERIFY(editor.isModified());
+        QVERIFY(editor.document()->isModified());
         QVERIFY(RecentFiles::instance()->files().isEmpty());
     } else {
         // A saved name is a recent file, and its folder the next start.
@@ -605,8 +606,8 @@ void TestKelvoEditFile::bundledSample()
     KelvoEdit editor;
     QVERIFY(editor.load(path));
     QVERIFY(env.dialogs().requests.isEmpty());
-    QVERIFY(!editor.isModified());
-    QCOMPARE(editor.displayName(), QStringLiteral("sample.gcp"));
+    QVERIFY(!editor.document()->isModified());
+    QCOMPARE(editor.document()->displayName(), QStringLiteral("sample.gcp"));
     QVERIFY2(editor.lyricEdit()->blockCount() > 20,
              qPrintable(QString::number(editor.lyricEdit()->blockCount())));
 }
@@ -684,7 +685,7 @@ void TestKelvoEditFile::reloadAndKeep()
     QTRY_VERIFY(bar->isVisible());
     bar->keepButton()->click();
     QVERIFY(bar->isHidden());
-    QVERIFY(editor.isModified());
+    QVERIFY(editor.document()->isModified());
     settle();
     QVERIFY(bar->isHidden());
     QVERIFY(editor.save(false));
@@ -707,12 +708,12 @@ void TestKelvoEditFile::reloadAndKeep()
     // undo brings the user's back.
     bar->reloadButton()->click();
     QCOMPARE(editor.lyricEdit()->toPlainText(), QStringLiteral("别处二"));
-    QVERIFY(!editor.isModified());
+    QVERIFY(!editor.document()->isModified());
     QVERIFY(bar->isHidden());
-    editor.undoStack()->undo();
+    editor.document()->undoStack()->undo();
     QCOMPARE(editor.lyricEdit()->toPlainText(), QStringLiteral("我的二"));
-    QVERIFY(editor.isModified());
-    editor.undoStack()->redo();
+    QVERIFY(editor.document()->isModified());
+    editor.document()->undoStack()->redo();
 
     // A version that cannot be read is reported and the bar stays.
     writeBytes(path, QByteArray::fromHex("0000000100000003AAAAAA"));

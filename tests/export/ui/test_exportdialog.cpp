@@ -7,7 +7,7 @@
 #include "core/RecentFiles.h"
 #include "document/SampleScore.h"
 #include "document/ScoreFile.h"
-#include "document/ScoreSyntax.h"
+#include "document/Pairing.h"
 #include "document/ui/KelvoEdit.h"
 #include "shared/ui/NumberField.h"
 #include "export/ui/Export.h"
@@ -36,10 +36,10 @@ namespace {
 LayoutItems sampleItems()
 {
     LayoutItem title;
-    title.kind = 0;
+    title.kind = Title;
     title.text = QStringLiteral("# 测试曲");
     LayoutItem line;
-    line.kind = 8;
+    line.kind = Lyric;
     line.text = QStringLiteral("天地玄黄");
     line.scores = QStringList(4, QString());
     return {title, line};

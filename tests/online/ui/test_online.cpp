@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/MainWindow.h"
 #include "app/ui/StartPage.h"
+#include "document/PairedDocument.h"
 #include "document/ui/KelvoEdit.h"
 #include "online/ServerConstants.h"
-#include "online/SponsorPage.h"
+#include "online/HtmlReducer.h"
 #include "online/UpdateCheck.h"
 #include "online/ui/SponsorView.h"
 #include "online/ui/UpdateManager.h"
@@ -146,10 +147,10 @@ private slots:
     void offlineMakesNoRequest();
     void sponsorViewFetchesNothing();
     void sponsorLinksOpenInBrowser();
-    void reduceSponsorPage_data();
-    void reduceSponsorPage();
-    void hostileSponsorPage_data();
-    void hostileSponsorPage();
+    void reduceHtml_data();
+    void reduceHtml();
+    void hostileHtml_data();
+    void hostileHtml();
     void hostileCacheAtStart();
 
 private:
@@ -334,7 +335,7 @@ void TestOnline::forcedUpdateRunsClosePrompts()
     MainWindow w;
     w.show();
     w.newAction();
-    w.currentEditor()->setModified(true);
+    w.currentEditor()->document()->setModified(true);
     QTRY_COMPARE_WITH_TIMEOUT(dialogs.requests.size(), 3, Wait);
 
     QCOMPARE(dialogs.requests[2].kind, DialogRequest::Warning);
@@ -482,7 +483,7 @@ void TestOnline::sponsorLinksOpenInBrowser()
     QCOMPARE(view->toHtml(), before);
 }
 
-void TestOnline::reduceSponsorPage_data()
+void TestOnline::reduceHtml_data()
 {
     QTest::addColumn<QByteArray>("page");
     QTest::addColumn<QString>("reduced");
@@ -520,14 +521,14 @@ void TestOnline::reduceSponsorPage_data()
     QTest::newRow("no text dropped") << QByteArray("<img src=x><div><br></div>") << QString();
 }
 
-void TestOnline::reduceSponsorPage()
+void TestOnline::reduceHtml()
 {
     QFETCH(QByteArray, page);
     QFETCH(QString, reduced);
-    QCOMPARE(SponsorPage::reduce(page), reduced);
+    QCOMPARE(HtmlReducer::reduce(page), reduced);
 }
 
-void TestOnline::hostileSponsorPage_data()
+void TestOnline::hostileHtml_data()
 {
     QTest::addColumn<QString>("file");
     const QDir dir(QStringLiteral(KELVO_SPONSOR_PAGES));
@@ -539,7 +540,7 @@ void TestOnline::hostileSponsorPage_data()
 
 // Each hostile page reduces to something small and flat that the view
 // lays out at once. The bounds are generous: the figures are in the bench.
-void TestOnline::hostileSponsorPage()
+void TestOnline::hostileHtml()
 {
     QFETCH(QString, file);
     QFile in(file);
@@ -548,12 +549,12 @@ void TestOnline::hostileSponsorPage()
 
     QElapsedTimer timer;
     timer.start();
-    const QString reduced = SponsorPage::reduce(page);
+    const QString reduced = HtmlReducer::reduce(page);
     // Only catches a hang: the 200 ms figure is measured by bench_sponsor,
     // and sanitizer or loaded CI builds run several times slower.
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(reduced.size() <= SponsorPage::MaxOutputChars);
-    QCOMPARE(SponsorPage::reduce(reduced.toUtf8()), reduced);
+    QVERIFY(reduced.size() <= HtmlReducer::MaxOutputChars);
+    QCOMPARE(HtmlReducer::reduce(reduced.toUtf8()), reduced);
 
     SponsorView view;
     view.resize(600, 400);

@@ -4,11 +4,11 @@
 #include <QByteArray>
 #include <QString>
 
-// The sponsor page comes from the network, and Qt's rich-text engine has no
-// defence against hostile markup: deeply nested tables or lists, or one huge
-// word, keep it busy for minutes or overflow the stack. So before a page
-// reaches the view (or the cache) it is reduced to the little a sponsor page
-// needs:
+// Reduces HTML from the network (today the sponsor page) to markup that
+// Qt's rich-text engine can show safely. That engine has no defence against
+// hostile markup: deeply nested tables or lists, or one huge word, keep it
+// busy for minutes or overflow the stack. So before a page reaches a view
+// (or a cache) it is reduced to the little a short page of news needs:
 //   - elements p, h1-h4, ul, ol, li, a, b, strong, i, em, u, small, span and
 //     br; containers such as div and table become line breaks, cells spaces;
 //     script, style and similar elements are dropped with their content,
@@ -20,7 +20,7 @@
 //   - at most MaxInputBytes read and MaxOutputChars written.
 // The result is always well formed (text escaped, every element closed) and
 // empty when the page shows no text.
-namespace SponsorPage {
+namespace HtmlReducer {
 
 constexpr int MaxInputBytes = 1024 * 1024;
 constexpr int MaxOutputChars = 32 * 1024;
@@ -31,4 +31,4 @@ constexpr int MaxUrlChars = 2048;
 
 QString reduce(const QByteArray &html);
 
-} // namespace SponsorPage
+} // namespace HtmlReducer

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "online/SponsorPage.h"
+#include "online/HtmlReducer.h"
 
 #include <QHash>
 #include <QUrl>
@@ -16,7 +16,7 @@
 // MaxDepth elements, and writes at most MaxOutputChars: time and memory stay
 // linear in the capped input whatever the markup.
 
-namespace SponsorPage {
+namespace HtmlReducer {
 
 namespace {
 
@@ -572,4 +572,4 @@ QString reduce(const QByteArray &html)
     return Reducer(QString::fromUtf8(html.left(MaxInputBytes))).run();
 }
 
-} // namespace SponsorPage
+} // namespace HtmlReducer

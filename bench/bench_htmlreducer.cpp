@@ -6,7 +6,7 @@
 // Prints per-page medians and "name value unit" lines with the worst median
 // over all pages.
 
-#include "online/SponsorPage.h"
+#include "online/HtmlReducer.h"
 #include "online/ui/SponsorView.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -58,7 +58,7 @@ int main(int argc, char **argv)
             view.resize(1000, 600);
             QElapsedTimer timer;
             timer.start();
-            const QString reduced = SponsorPage::reduce(html);
+            const QString reduced = HtmlReducer::reduce(html);
             reduce.push_back(double(timer.nsecsElapsed()) / 1e6);
             view.setHtml(reduced);
             view.document()->documentLayout()->documentSize();

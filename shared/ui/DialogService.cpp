@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "dialogs/ui/DialogService.h"
+#include "shared/ui/DialogService.h"
 
 #include "core/Reporting.h"
 
