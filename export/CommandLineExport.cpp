@@ -132,12 +132,12 @@ public:
     // done, 2 finished.
     void update(int status, int value, int maxValue, const QString &tip)
     {
-        if (status == 0) {
+        if (status == GenerateSVG::ProgressStart) {
             if (!tip.isEmpty())
                 m_tip = tip;
             m_percent = -1;
             StatusLine::instance().show(m_tip);
-        } else if (status == 1 && maxValue > 0) {
+        } else if (status == GenerateSVG::ProgressStep && maxValue > 0) {
             const int percent = int(qint64(value) * 100 / maxValue);
             if (percent != m_percent) {
                 m_percent = percent;
@@ -147,7 +147,7 @@ public:
                                                 .arg(maxValue)
                                                 .arg(percent));
             }
-        } else if (status == 2) {
+        } else if (status == GenerateSVG::ProgressEnd) {
             StatusLine::instance().clear();
         }
     }

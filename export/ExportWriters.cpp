@@ -397,13 +397,13 @@ ExportResult ExportWriters::writePdf(GenerateSVG &gen, const QString &path)
             created.discard();
             return failed(QStringLiteral("错误"), QStringLiteral("导出PDF文件失败!"));
         }
-        emit gen.progressUpdate(0, 0, count, ExportWinTitle,
+        emit gen.progressUpdate(GenerateSVG::ProgressStart, 0, count, ExportWinTitle,
                                 QStringLiteral("正在导出PDF文件···"));
 
         QList<int> order(count);
         std::iota(order.begin(), order.end(), 0);
         gen.replayPages(&painter, &writer, order);
-        emit gen.progressUpdate(2, count, count, QString(), QString());
+        emit gen.progressUpdate(GenerateSVG::ProgressEnd, count, count, QString(), QString());
         painter.end();
     }
     // Only a complete file replaces the old PDF (a full disk, a folder
@@ -442,7 +442,7 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
     const int dpi = dpiForQuality(qualityIndex);
     const QList<QPicture> &pics = gen.pictures();
     const int count = int(pics.size());
-    emit gen.progressUpdate(0, 0, count, ExportWinTitle,
+    emit gen.progressUpdate(GenerateSVG::ProgressStart, 0, count, ExportWinTitle,
                             QStringLiteral("正在导出") + fmt + QStringLiteral("文件···"));
 
     QSize pixels = pageSizeOf(cfg->pageWidth(), cfg->pageHeight()).sizePixels(dpi);
@@ -482,7 +482,7 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
         for (auto &f : inFlight)
             f.waitForFinished();
         created.discard();
-        emit gen.progressUpdate(2, count, count, QString(), QString());
+        emit gen.progressUpdate(GenerateSVG::ProgressEnd, count, count, QString(), QString());
         return failed(QStringLiteral("提示"),
                       write.failed() ? SafeWrite::message(QStringLiteral("导出图片失败"), write)
                                      : QStringLiteral("导出图片失败！"));
@@ -498,9 +498,9 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
                                                  + QLatin1Char('.') + fmt),
                            rendered.bytes, {}, &why))
             return fail(why);
-        emit gen.progressUpdate(1, i + 1, count, QString(), QString());
+        emit gen.progressUpdate(GenerateSVG::ProgressStep, i + 1, count, QString(), QString());
     }
-    emit gen.progressUpdate(2, count, count, QString(), QString());
+    emit gen.progressUpdate(GenerateSVG::ProgressEnd, count, count, QString(), QString());
     return succeeded(folder, created.files());
 }
 
@@ -528,19 +528,19 @@ ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
 
     const QList<QByteArray> &docs = gen.pages();
     const int count = int(docs.size());
-    emit gen.progressUpdate(0, 0, count, ExportWinTitle, QStringLiteral("正在导出SVG文件···"));
+    emit gen.progressUpdate(GenerateSVG::ProgressStart, 0, count, ExportWinTitle, QStringLiteral("正在导出SVG文件···"));
     for (int i = 0; i < count; ++i) {
         if (!created.write(target.filePath(base + QLatin1Char('_') + QString::number(i)
                                            + QStringLiteral(".svg")),
                            docs.at(i), {}, &why)) {
             created.discard();
-            emit gen.progressUpdate(2, count, count, QString(), QString());
+            emit gen.progressUpdate(GenerateSVG::ProgressEnd, count, count, QString(), QString());
             return failed(QStringLiteral("错误"),
                           SafeWrite::message(QStringLiteral("导出SVG文件失败"), why));
         }
-        emit gen.progressUpdate(1, i + 1, count, QString(), QString());
+        emit gen.progressUpdate(GenerateSVG::ProgressStep, i + 1, count, QString(), QString());
     }
-    emit gen.progressUpdate(2, count, count, QString(), QString());
+    emit gen.progressUpdate(GenerateSVG::ProgressEnd, count, count, QString(), QString());
 
     QFile embedded(QStringLiteral(":/resources/fonts/tandelkx.ttf"));
     QByteArray fontBytes;
@@ -653,7 +653,7 @@ ExportResult ExportWriters::writeWav(const Music::Performance &performance,
             endUnits = std::max(endUnits,
                                 section.startUnits + note.onsetUnits + note.lengthUnits);
     }
-    if (endUnits / 12.0 * 60 / options.tempo > Audio::MaxWavSeconds)
+    if (double(endUnits) / Music::UnitsPerBeat * 60 / options.tempo > Audio::MaxWavSeconds)
         return failed(QStringLiteral("错误"), Audio::tooLong());
     SoundFonts::Choice choice = SoundFonts::choose(soundFont);
     if (choice.path.isEmpty())

@@ -599,9 +599,7 @@ void Export::onTitlePosChanged(int index)
 {
     if (m_muted || index < 0)
         return;
-    int pos = ui->titlePosBox->itemData(index).toInt();
-    if (pos >= 3)
-        pos = 0;
+    const int pos = ui->titlePosBox->itemData(index).toInt();
     if (pos == m_config->titlePos())
         return;
     m_config->setTitlePos(pos);
@@ -893,7 +891,7 @@ void Export::onProgressUpdate(int status, int value, int maxValue, const QString
         m_progress->setAutoClose(false);
     }
     switch (status) {
-    case 0:
+    case GenerateSVG::ProgressStart:
         setEnabled(false);
         // A window child may stay enabled while its parent is disabled.
         m_progress->setEnabled(true);
@@ -903,10 +901,10 @@ void Export::onProgressUpdate(int status, int value, int maxValue, const QString
         m_progress->setValue(value);
         m_progress->show();
         break;
-    case 1:
+    case GenerateSVG::ProgressStep:
         m_progress->setValue(value);
         break;
-    case 2:
+    case GenerateSVG::ProgressEnd:
         m_progress->reset();
         m_progress->hide();
         setEnabled(true);
