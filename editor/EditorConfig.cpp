@@ -2,64 +2,57 @@
 #include "editor/EditorConfig.h"
 
 #include "core/DataPaths.h"
-#include "core/SafeWrite.h"
-#include "core/SettingsValues.h"
 #include "fonts/FontRegistry.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
-enum class KeyType { Size, Family, Color };
-
-struct KeyInfo
-{
-    const char *name;
-    KeyType type;
-    int role;           // FontRole for sizes and families, ColorRole for colours
-    const char *value;  // default; an integer as text for sizes
-};
+using SettingsTable::Key;
+using SettingsTable::Type;
 
 // Roles repeated as plain integers: the enums are private to the class.
 enum { LyricGutter, ScoreGutter, Score, Lyric };
 
-// The [Editor] keys in load and save order. A font's size key comes before
-// its family key so the font is built with its size.
-const KeyInfo Keys[] = {
-    {"lyricLineNumberFontSize", KeyType::Size, LyricGutter, "14"},
-    {"lyricLineNumberFont", KeyType::Family, LyricGutter, "楷体"},
-    {"lyricLineNumberColor", KeyType::Color, 0, "#ff5500"},
-    {"lyricLineNumberBgColor", KeyType::Color, 1, "#fdfff8"},
-    {"scoreLineNumberFontSize", KeyType::Size, ScoreGutter, "14"},
-    {"scoreLineNumberFont", KeyType::Family, ScoreGutter, "楷体"},
-    {"scoreLineNumberColor", KeyType::Color, 2, "#ff5500"},
-    {"scoreLineNumberBgColor", KeyType::Color, 3, "#fdfff8"},
-    {"scoreFontSize", KeyType::Size, Score, "16"},
-    {"scoreFont", KeyType::Family, Score, nullptr}, // the default notation font
-    {"scoreColor", KeyType::Color, 4, "#000000"},
-    {"scoreBgColor", KeyType::Color, 5, "#ffffff"},
-    {"lyricFontSize", KeyType::Size, Lyric, "16"},
-    {"lyricFont", KeyType::Family, Lyric, "楷体"},
-    {"lyricBgColor", KeyType::Color, 6, "#ffffff"},
-    {"lyricColor", KeyType::Color, 7, "#333333"},
-    {"titleColor", KeyType::Color, 8, "#a76f55"},
-    {"jiaBaiColor", KeyType::Color, 9, "#b76b01"},
-    {"lianBaiColor", KeyType::Color, 10, "#a626a4"},
-    {"quPaiColor", KeyType::Color, 11, "#4078f2"},
-    {"commentColor", KeyType::Color, 12, "#a9a9a9"},
-    {"biaoDianColor", KeyType::Color, 13, "#50a14f"},
-    {"breakSymbolColor", KeyType::Color, 14, "#a9a9a9"},
-    {"errorColor", KeyType::Color, 15, "#ff0000"},
+constexpr int MinSize = EditorConfig::MinFontSize, MaxSize = EditorConfig::MaxFontSize;
+
+// The [Editor] keys in load and save order, role: the font or colour role. A
+// font's size key comes before its family key so the font is built with its
+// size.
+const Key Keys[] = {
+    {"lyricLineNumberFontSize", Type::Int, "14", LyricGutter, MinSize, MaxSize},
+    {"lyricLineNumberFont", Type::Family, "楷体", LyricGutter},
+    {"lyricLineNumberColor", Type::Color, "#ff5500", 0},
+    {"lyricLineNumberBgColor", Type::Color, "#fdfff8", 1},
+    {"scoreLineNumberFontSize", Type::Int, "14", ScoreGutter, MinSize, MaxSize},
+    {"scoreLineNumberFont", Type::Family, "楷体", ScoreGutter},
+    {"scoreLineNumberColor", Type::Color, "#ff5500", 2},
+    {"scoreLineNumberBgColor", Type::Color, "#fdfff8", 3},
+    {"scoreFontSize", Type::Int, "16", Score, MinSize, MaxSize},
+    {"scoreFont", Type::Family, nullptr, Score}, // the default notation font
+    {"scoreColor", Type::Color, "#000000", 4},
+    {"scoreBgColor", Type::Color, "#ffffff", 5},
+    {"lyricFontSize", Type::Int, "16", Lyric, MinSize, MaxSize},
+    {"lyricFont", Type::Family, "楷体", Lyric},
+    {"lyricBgColor", Type::Color, "#ffffff", 6},
+    {"lyricColor", Type::Color, "#333333", 7},
+    {"titleColor", Type::Color, "#a76f55", 8},
+    {"jiaBaiColor", Type::Color, "#b76b01", 9},
+    {"lianBaiColor", Type::Color, "#a626a4", 10},
+    {"quPaiColor", Type::Color, "#4078f2", 11},
+    {"commentColor", Type::Color, "#a9a9a9", 12},
+    {"biaoDianColor", Type::Color, "#50a14f", 13},
+    {"breakSymbolColor", Type::Color, "#a9a9a9", 14},
+    {"errorColor", Type::Color, "#ff0000", 15},
 };
 
-QString defaultText(const KeyInfo &key)
+QVariant defaultOf(const Key &key)
 {
     if (key.value)
-        return QString::fromUtf8(key.value);
+        return SettingsTable::defaultValue(key);
     return FontRegistry::instance().defaultFamily();
 }
 
@@ -91,11 +84,10 @@ void EditorConfig::destroyInstance()
 
 EditorConfig::EditorConfig(const QString &settingsPath, QObject *parent)
     : QObject(parent)
-    , m_settings(settingsPath, QSettings::IniFormat)
+    , m_settings(settingsPath, QStringLiteral("Editor"))
     , m_lyricLineNumberMetrics(QFont())
     , m_scoreLineNumberMetrics(QFont())
 {
-    m_settings.beginGroup(QStringLiteral("Editor"));
     load();
 }
 
@@ -111,74 +103,67 @@ QString EditorConfig::settingsPath() const
 
 QStringList EditorConfig::keys()
 {
-    QStringList names;
-    for (const KeyInfo &key : Keys)
-        names.append(QString::fromLatin1(key.name));
-    return names;
+    return SettingsTable::names(Keys);
 }
 
 void EditorConfig::load()
 {
-    for (const KeyInfo &key : Keys) {
+    for (const Key &key : Keys) {
         const QString name = QString::fromLatin1(key.name);
-        const QString fallback = defaultText(key);
-        QString text = SettingsValues::text(m_settings, name);
-        if (!m_settings.contains(name))
-            text = fallback;
-        switch (key.type) {
-        case KeyType::Size: {
-            // Hand-edited files may hold "12.5" or nonsense; a size outside
-            // the range would give an unusable font.
-            bool ok = false;
-            const double value = text.toDouble(&ok);
-            const int size = ok && std::isfinite(value)
-                ? qRound(std::clamp(value, double(MinFontSize), double(MaxFontSize)))
-                : fallback.toInt();
-            // Stored directly: the family key that follows builds the font.
-            m_sizes[key.role] = size;
-            break;
+        const QVariant fallback = defaultOf(key);
+        QVariant value = m_settings.value(name);
+        QString text = m_settings.text(name);
+        if (!m_settings.contains(name)) {
+            value = fallback;
+            text = fallback.toString();
         }
-        case KeyType::Family: {
+        const QVariant clean = SettingsTable::clean(key, value, text, fallback);
+        switch (key.type) {
+        case Type::Int:
+            // Stored directly: the family key that follows builds the font.
+            m_sizes[key.role] = clean.toInt();
+            break;
+        case Type::Family: {
             // The family as written: QFont's constructor would read a comma
             // as a list of families and keep only the first (or nothing).
             QFont font;
-            font.setFamily(text.isEmpty() ? fallback : text);
+            font.setFamily(clean.toString());
             font.setPointSize(m_sizes[key.role]);
             m_fonts[key.role] = font;
             updateMetrics(FontRole(key.role));
             break;
         }
-        case KeyType::Color: {
-            // A colour the file cannot hold as it is (a name, alpha, nonsense)
-            // would be drawn differently after the next save; the default is
-            // what the user saw before touching it.
-            QColor color = SettingsValues::color(text);
-            if (!color.isValid())
-                color = QColor::fromString(fallback);
-            m_colors[key.role] = color;
+        case Type::Color:
+            m_colors[key.role] = clean.value<QColor>();
             break;
-        }
+        case Type::Bool:
+        case Type::Text:
+            break;
         }
     }
 }
 
 bool EditorConfig::save()
 {
-    for (const KeyInfo &key : Keys) {
-        const QString name = QString::fromLatin1(key.name);
+    for (const Key &key : Keys) {
+        QVariant value;
         switch (key.type) {
-        case KeyType::Size:
-            m_settings.setValue(name, m_sizes[key.role]);
+        case Type::Int:
+            value = m_sizes[key.role];
             break;
-        case KeyType::Family:
-            m_settings.setValue(name, m_fonts[key.role].family());
+        case Type::Family:
+            value = m_fonts[key.role].family();
             break;
-        case KeyType::Color:
-            m_settings.setValue(name, m_colors[key.role].name(QColor::HexRgb));
+        case Type::Color:
+            value = m_colors[key.role];
+            break;
+        case Type::Bool:
+        case Type::Text:
             break;
         }
+        m_settings.setValue(QString::fromLatin1(key.name), SettingsTable::stored(key, value));
     }
-    const bool written = SafeWrite::syncSettings(m_settings);
+    const bool written = m_settings.sync();
     emit configChanged();
     return written;
 }
@@ -192,8 +177,7 @@ void EditorConfig::saveQuietly()
 
 void EditorConfig::restoreDefaults()
 {
-    // Inside the group, the empty key means every key of the group.
-    m_settings.remove(QString());
+    m_settings.clear();
     load();
     save();
 }

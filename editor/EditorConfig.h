@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/SettingsTable.h"
+
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
 #include <QObject>
-#include <QSettings>
 #include <QString>
 
 #include <array>
@@ -158,7 +159,7 @@ private:
 
     static void destroyInstance();
 
-    QSettings m_settings;
+    SettingsTable::Section m_settings;
     std::array<QFont, FontRoleCount> m_fonts;
     std::array<int, FontRoleCount> m_sizes{};
     std::array<QColor, ColorRoleCount> m_colors;

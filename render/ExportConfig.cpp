@@ -3,6 +3,7 @@
 
 #include "core/DataPaths.h"
 #include "core/SafeWrite.h"
+#include "core/SettingsTable.h"
 #include "core/SettingsValues.h"
 #include "fonts/FontRegistry.h"
 
@@ -14,77 +15,65 @@
 #include <QJsonValue>
 #include <QPageSize>
 
-#include <algorithm>
-#include <cmath>
 
 namespace {
 
-enum class KeyType { Int, FontSize, Family, Color, Bool };
-
-struct KeyInfo
-{
-    const char *name;
-    KeyType type;
-    const char *value; // default as text; nullptr where it is computed
-};
+using Row = SettingsTable::Key;
+using SettingsTable::Type;
 
 // The [Export] keys in save order; indices match ExportConfig::Key.
-const KeyInfo Keys[] = {
-    {"pageWidth", KeyType::Int, "595"},
-    {"pageHeight", KeyType::Int, "842"},
-    {"pageSizeId", KeyType::Int, "7"},
-    {"marginTop", KeyType::Int, "25"},
-    {"marginBottom", KeyType::Int, "25"},
-    {"marginLeft", KeyType::Int, "25"},
-    {"marginRight", KeyType::Int, "25"},
-    {"titleFontSize", KeyType::FontSize, "80"},
-    {"lyricFontSize", KeyType::FontSize, "30"},
-    {"scoreFontSize", KeyType::FontSize, "16"},
-    {"quPaiFontSize", KeyType::FontSize, "50"},
-    {"diaoMingFontSize", KeyType::FontSize, "30"},
-    {"lianBaiFontSize", KeyType::FontSize, "20"},
-    {"jiaBaiFontSize", KeyType::FontSize, "26"},
-    {"titleFont", KeyType::Family, "楷体"},
-    {"lyricFont", KeyType::Family, "楷体"},
-    {"scoreFont", KeyType::Family, nullptr}, // the default notation font
-    {"quPaiFont", KeyType::Family, "楷体"},
-    {"diaoMingFont", KeyType::Family, "楷体"},
-    {"lianBaiFont", KeyType::Family, "楷体"},
-    {"jiaBaiFont", KeyType::Family, "楷体"},
-    {"titleColor", KeyType::Color, "#000000"},
-    {"lyricColor", KeyType::Color, "#000000"},
-    {"quPaiColor", KeyType::Color, "#000000"},
-    {"diaoMingColor", KeyType::Color, "#000000"},
-    {"lianBaiColor", KeyType::Color, "#000000"},
-    {"jiaBaiColor", KeyType::Color, "#000000"},
-    {"scoreColor", KeyType::Color, "#000000"},
-    {"banColor", KeyType::Color, "#ff4c00"},
-    {"xiaoYanColor", KeyType::Color, "#000000"},
-    {"zhongYanColor", KeyType::Color, "#ff4c00"},
-    {"qiangGeColor", KeyType::Color, "#000000"},
-    {"backgroundColor", KeyType::Color, "#ffffff"},
-    {"isBgTransparent", KeyType::Bool, "false"},
-    {"isHiddenSymbol", KeyType::Bool, "false"},
-    {"isLandscape", KeyType::Bool, "false"},
-    {"isLineBreakScoreOverflow", KeyType::Bool, "true"},
-    {"colWidth", KeyType::Int, "130"},
-    {"lyricSpace", KeyType::Int, "6"},
-    {"scoreSpace", KeyType::Int, "0"},
-    {"banYanSpace", KeyType::Int, "0"},
-    {"scoreAngle", KeyType::Int, "-45"},
-    {"lyricScoreSpace", KeyType::Int, "0"},
-    {"scoreBanYanSpace", KeyType::Int, "0"},
-    {"mColWidth", KeyType::Int, "35"},
-    {"titleWidth", KeyType::Int, nullptr}, // the colWidth just loaded
-    {"titlePos", KeyType::Int, "0"},
-    {"isLivePreview", KeyType::Bool, "true"},
+const Row Keys[] = {
+    {"pageWidth", Type::Int, "595"},
+    {"pageHeight", Type::Int, "842"},
+    {"pageSizeId", Type::Int, "7"},
+    {"marginTop", Type::Int, "25"},
+    {"marginBottom", Type::Int, "25"},
+    {"marginLeft", Type::Int, "25"},
+    {"marginRight", Type::Int, "25"},
+    {"titleFontSize", Type::Int, "80"},
+    {"lyricFontSize", Type::Int, "30"},
+    {"scoreFontSize", Type::Int, "16"},
+    {"quPaiFontSize", Type::Int, "50"},
+    {"diaoMingFontSize", Type::Int, "30"},
+    {"lianBaiFontSize", Type::Int, "20"},
+    {"jiaBaiFontSize", Type::Int, "26"},
+    {"titleFont", Type::Family, "楷体"},
+    {"lyricFont", Type::Family, "楷体"},
+    {"scoreFont", Type::Family, nullptr}, // the default notation font
+    {"quPaiFont", Type::Family, "楷体"},
+    {"diaoMingFont", Type::Family, "楷体"},
+    {"lianBaiFont", Type::Family, "楷体"},
+    {"jiaBaiFont", Type::Family, "楷体"},
+    {"titleColor", Type::Color, "#000000"},
+    {"lyricColor", Type::Color, "#000000"},
+    {"quPaiColor", Type::Color, "#000000"},
+    {"diaoMingColor", Type::Color, "#000000"},
+    {"lianBaiColor", Type::Color, "#000000"},
+    {"jiaBaiColor", Type::Color, "#000000"},
+    {"scoreColor", Type::Color, "#000000"},
+    {"banColor", Type::Color, "#ff4c00"},
+    {"xiaoYanColor", Type::Color, "#000000"},
+    {"zhongYanColor", Type::Color, "#ff4c00"},
+    {"qiangGeColor", Type::Color, "#000000"},
+    {"backgroundColor", Type::Color, "#ffffff"},
+    {"isBgTransparent", Type::Bool, "false"},
+    {"isHiddenSymbol", Type::Bool, "false"},
+    {"isLandscape", Type::Bool, "false"},
+    {"isLineBreakScoreOverflow", Type::Bool, "true"},
+    {"colWidth", Type::Int, "130"},
+    {"lyricSpace", Type::Int, "6"},
+    {"scoreSpace", Type::Int, "0"},
+    {"banYanSpace", Type::Int, "0"},
+    {"scoreAngle", Type::Int, "-45"},
+    {"lyricScoreSpace", Type::Int, "0"},
+    {"scoreBanYanSpace", Type::Int, "0"},
+    {"mColWidth", Type::Int, "35"},
+    {"titleWidth", Type::Int, nullptr}, // the colWidth just loaded
+    {"titlePos", Type::Int, "0"},
+    {"isLivePreview", Type::Bool, "true"},
 };
 static_assert(sizeof(Keys) / sizeof(Keys[0]) == ExportConfig::KeyCount,
               "one table row per key");
-
-// Stored numbers are cut to this before they are kept, so that arithmetic on
-// them (margins against the page, for example) cannot overflow.
-constexpr double StoredLimit = 1e9;
 
 // The page sizes of the dialog's list, portrait, in points.
 struct PageSize
@@ -98,66 +87,6 @@ const PageSize PageSizes[] = {
     {8, 420, 595}, {9, 297, 420}, {15, 2004, 2835}, {16, 1417, 2004},
     {17, 1001, 1417}, {18, 709, 1001},
 };
-
-// A number from the file: numbers and numeric text (also "12.5" or "1e3");
-// anything else is no number.
-bool numberOf(const QVariant &value, int *result)
-{
-    if (!value.isValid() || value.typeId() == QMetaType::Bool)
-        return false;
-    bool ok = false;
-    const double d = SettingsValues::text(value).toDouble(&ok);
-    if (!ok || !std::isfinite(d))
-        return false;
-    *result = int(std::lround(std::clamp(d, -StoredLimit, StoredLimit)));
-    return true;
-}
-
-// A switch from the file: true/false in any case, or a number (non-zero is
-// on). The toolkit's own conversion would turn any other text into "on".
-bool switchOf(const QVariant &value, bool *result)
-{
-    if (value.typeId() == QMetaType::Bool) {
-        *result = value.toBool();
-        return true;
-    }
-    const QString text = SettingsValues::text(value).toLower();
-    if (text == QLatin1String("true")) {
-        *result = true;
-        return true;
-    }
-    if (text == QLatin1String("false")) {
-        *result = false;
-        return true;
-    }
-    int n = 0;
-    if (numberOf(value, &n)) {
-        *result = n != 0;
-        return true;
-    }
-    return false;
-}
-
-// A value of an unknown key as a JSON value: the INI file gives text back,
-// so text that reads as a switch or a number becomes one again.
-QJsonValue jsonOf(const QVariant &value)
-{
-    if (value.typeId() != QMetaType::QString)
-        return QJsonValue::fromVariant(value);
-    const QString text = value.toString();
-    if (text == QLatin1String("true"))
-        return true;
-    if (text == QLatin1String("false"))
-        return false;
-    bool ok = false;
-    const qlonglong whole = text.toLongLong(&ok);
-    if (ok)
-        return QJsonValue(whole);
-    const double d = text.toDouble(&ok);
-    if (ok && std::isfinite(d) && text.trimmed() == text)
-        return d;
-    return text;
-}
 
 ExportConfig *s_instance = nullptr;
 
@@ -191,61 +120,15 @@ ExportConfig::ExportConfig(const QString &settingsPath, QObject *parent)
 
 ExportConfig::ExportConfig(const QString &settingsPath, bool inMemory, QObject *parent)
     : QObject(parent)
-    , m_settingsPath(settingsPath)
+    , m_section(settingsPath, QStringLiteral("Export"), inMemory)
     , m_metrics(FontCount, QFontMetricsF(QFont()))
 {
-    if (inMemory) {
-        // Only read: a QSettings with no change of its own never writes
-        // its file back.
-        QSettings file(settingsPath, QSettings::IniFormat);
-        file.beginGroup(QStringLiteral("Export"));
-        for (const QString &name : file.allKeys()) {
-            const QVariant value = file.value(name);
-            // A list is what the INI parser made of an unquoted comma; keep
-            // the text as the file has it, as the file-backed reading does.
-            m_memory.insert(name, value.typeId() == QMetaType::QStringList
-                                      ? QVariant(SettingsValues::text(file, name))
-                                      : value);
-        }
-    } else {
-        m_settings = std::make_unique<QSettings>(settingsPath, QSettings::IniFormat);
-        m_settings->beginGroup(QStringLiteral("Export"));
-    }
     load();
 }
 
 std::unique_ptr<ExportConfig> ExportConfig::inMemory(const QString &settingsPath)
 {
     return std::unique_ptr<ExportConfig>(new ExportConfig(settingsPath, true, nullptr));
-}
-
-QVariant ExportConfig::stored(const QString &name) const
-{
-    return m_settings ? m_settings->value(name) : m_memory.value(name);
-}
-
-QString ExportConfig::storedText(const QString &name) const
-{
-    return m_settings ? SettingsValues::text(*m_settings, name)
-                      : SettingsValues::text(m_memory.value(name));
-}
-
-void ExportConfig::store(const QString &name, const QVariant &value)
-{
-    if (m_settings)
-        m_settings->setValue(name, value);
-    else
-        m_memory.insert(name, value);
-}
-
-QStringList ExportConfig::storedKeys() const
-{
-    return m_settings ? m_settings->allKeys() : m_memory.keys();
-}
-
-bool ExportConfig::flush()
-{
-    return m_settings ? SafeWrite::syncSettings(*m_settings) : true;
 }
 
 ExportConfig::~ExportConfig()
@@ -255,105 +138,75 @@ ExportConfig::~ExportConfig()
 
 QString ExportConfig::settingsPath() const
 {
-    return m_settings ? m_settings->fileName() : m_settingsPath;
+    return m_section.fileName();
 }
 
 QStringList ExportConfig::keys()
 {
-    QStringList names;
-    for (const KeyInfo &key : Keys)
-        names.append(QString::fromLatin1(key.name));
-    return names;
+    return SettingsTable::names(Keys);
 }
 
 void ExportConfig::load()
 {
     for (int k = 0; k < KeyCount; ++k) {
         const QString name = QString::fromLatin1(Keys[k].name);
-        readKey(k, stored(name), storedText(name));
+        readKey(k, m_section.value(name), m_section.text(name));
     }
 }
 
 void ExportConfig::readKey(int k, const QVariant &value, const QString &text)
 {
-    const KeyInfo &key = Keys[k];
+    const Row &key = Keys[k];
+    // titleWidth follows the colWidth just read.
+    const QVariant fallback = k == TitleWidth ? QVariant(m_ints[ColWidth]) : defaultValue(k);
+    const QVariant clean = SettingsTable::clean(key, value, text, fallback);
     switch (key.type) {
-    case KeyType::Int:
-    case KeyType::FontSize: {
-        int fallback = 0;
-        if (key.value)
-            fallback = QByteArray(key.value).toInt();
-        else // titleWidth
-            fallback = m_ints[ColWidth];
-        int n = 0;
-        m_ints[k] = numberOf(value, &n) ? n : fallback;
+    case Type::Int:
+    case Type::Bool:
+        m_ints[k] = clean.toInt();
         break;
-    }
-    case KeyType::Bool: {
-        bool on = false;
-        m_ints[k] = switchOf(value, &on) ? on : (qstrcmp(key.value, "true") == 0);
-        break;
-    }
-    case KeyType::Family: {
+    case Type::Family:
         // Sizes come before families in the table: the font gets its size.
-        QString family = text;
-        if (family.isEmpty())
-            family = key.value ? QString::fromUtf8(key.value)
-                               : FontRegistry::instance().defaultFamily();
-        rebuildFont(FontRole(k - TitleFont), family);
+        rebuildFont(FontRole(k - TitleFont), clean.toString());
         break;
-    }
-    case KeyType::Color: {
-        // Text the file cannot hold as it is (a name, alpha, nonsense)
-        // would be drawn differently after the next save; the default is
-        // what the user saw before.
-        QColor color = SettingsValues::color(SettingsValues::text(value));
-        if (!color.isValid())
-            color = QColor::fromString(QLatin1String(key.value));
-        m_colors[k] = color;
+    case Type::Color:
+        m_colors[k] = clean.value<QColor>();
         break;
-    }
+    case Type::Text:
+        break;
     }
 }
 
 QVariant ExportConfig::valueOf(int k) const
 {
     switch (Keys[k].type) {
-    case KeyType::Int:
-    case KeyType::FontSize:
+    case Type::Int:
         return m_ints[k];
-    case KeyType::Bool:
+    case Type::Bool:
         return m_ints[k] != 0;
-    case KeyType::Family:
+    case Type::Family:
         return m_fonts[k - TitleFont].family();
-    case KeyType::Color:
-        return m_colors[k].name(QColor::HexRgb);
+    case Type::Color:
+        return SettingsTable::stored(Keys[k], m_colors[k]);
+    case Type::Text:
+        break;
     }
     return {};
 }
 
+QVariant ExportConfig::defaultValue(int k)
+{
+    if (Keys[k].value)
+        return SettingsTable::defaultValue(Keys[k]);
+    // The notation font; titleWidth follows colWidth.
+    return k == TitleWidth ? defaultValue(ColWidth)
+                           : QVariant(FontRegistry::instance().defaultFamily());
+}
+
 QVariant ExportConfig::defaultValue(const QString &name)
 {
-    for (int k = 0; k < KeyCount; ++k) {
-        const KeyInfo &key = Keys[k];
-        if (name != QLatin1String(key.name))
-            continue;
-        if (!key.value) // the notation font; titleWidth follows colWidth
-            return k == TitleWidth ? defaultValue(QStringLiteral("colWidth"))
-                                   : QVariant(FontRegistry::instance().defaultFamily());
-        switch (key.type) {
-        case KeyType::Int:
-        case KeyType::FontSize:
-            return QByteArray(key.value).toInt();
-        case KeyType::Bool:
-            return qstrcmp(key.value, "true") == 0;
-        case KeyType::Family:
-            return QString::fromUtf8(key.value);
-        case KeyType::Color:
-            return QString::fromLatin1(key.value);
-        }
-    }
-    return {};
+    const int k = int(keys().indexOf(name));
+    return k < 0 ? QVariant() : defaultValue(k);
 }
 
 void ExportConfig::applyValues(const QVariantMap &values)
@@ -374,7 +227,7 @@ void ExportConfig::applyValues(const QVariantMap &values)
 bool ExportConfig::save()
 {
     writeValues(false);
-    const bool written = flush();
+    const bool written = m_section.sync();
     emit configChanged();
     return written;
 }
@@ -388,7 +241,7 @@ void ExportConfig::writeValues(bool withApplied)
         const auto applied = m_applied.constFind(k);
         if (!withApplied && applied != m_applied.cend() && value == applied->second)
             value = applied->first;
-        store(QString::fromLatin1(Keys[k].name), value);
+        m_section.setValue(QString::fromLatin1(Keys[k].name), value);
     }
 }
 
@@ -401,10 +254,7 @@ void ExportConfig::saveQuietly()
 
 void ExportConfig::restoreDefaults()
 {
-    // Inside the group, the empty key means every key of the group.
-    if (m_settings)
-        m_settings->remove(QString());
-    m_memory.clear();
+    m_section.clear();
     m_applied.clear();
     load();
     save();
@@ -416,14 +266,14 @@ bool ExportConfig::saveScheme(const QString &path, SafeWrite::Failure *why)
     // included: from now on they are the user's own.
     writeValues(true);
     m_applied.clear();
-    flush();
+    m_section.sync();
     emit configChanged();
 
     QJsonObject object;
     // Our own keys with their types; whatever else the section holds as the
     // file gives it back.
-    for (const QString &name : storedKeys())
-        object.insert(name, jsonOf(stored(name)));
+    for (const QString &name : m_section.keys())
+        object.insert(name, SettingsTable::jsonOf(m_section.value(name)));
     for (int k = 0; k < KeyCount; ++k)
         object.insert(QString::fromLatin1(Keys[k].name), QJsonValue::fromVariant(valueOf(k)));
 
@@ -451,9 +301,9 @@ bool ExportConfig::loadScheme(const QString &path)
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.key().isEmpty()) // the settings cannot hold an empty name
             continue;
-        store(it.key(), it.value().toVariant());
+        m_section.setValue(it.key(), it.value().toVariant());
     }
-    flush();
+    m_section.sync();
     // The scheme goes over values applied in memory: what it names is now
     // in the file, what it lacks keeps the applied value (still in memory).
     QMap<int, std::pair<QVariant, QVariant>> applied;

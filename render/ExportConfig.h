@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/SafeWrite.h"
+#include "core/SettingsTable.h"
 
 #include <QColor>
 #include <QFont>
@@ -70,7 +71,7 @@ public:
     // loadScheme() and the destructor never write to that file. For the
     // command line, which must leave the user's settings as they were.
     static std::unique_ptr<ExportConfig> inMemory(const QString &settingsPath);
-    bool isInMemory() const { return !m_settings; }
+    bool isInMemory() const { return m_section.isInMemory(); }
 
     ExportConfig(const ExportConfig &) = delete;
     ExportConfig &operator=(const ExportConfig &) = delete;
@@ -314,18 +315,9 @@ private:
     static void destroyInstance();
 
     ExportConfig(const QString &settingsPath, bool inMemory, QObject *parent);
-    // The [Export] section, in the settings file or in memory.
-    QVariant stored(const QString &name) const;
-    QString storedText(const QString &name) const;
-    void store(const QString &name, const QVariant &value);
-    QStringList storedKeys() const;
-    bool flush();
+    static QVariant defaultValue(int k);
 
-    // Null for an instance in memory, which keeps its section in m_memory.
-    std::unique_ptr<QSettings> m_settings;
-    QString m_settingsPath;
-    QVariantMap m_memory;
-    // Integers and switches (0/1) as stored, indexed by Key; the getters bound them.
+    SettingsTable::Section m_section;
     std::array<int, KeyCount> m_ints{};
     std::array<QColor, KeyCount> m_colors;
     std::array<QFont, FontCount> m_fonts;
