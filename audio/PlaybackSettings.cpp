@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PlaybackSettings.h"
 
+#include "core/SettingsTable.h"
 #include "core/SettingsValues.h"
 #include "music/Reading.h"
 
 #include <QSettings>
 
 #include <algorithm>
-#include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -34,16 +35,29 @@ bool validInstrument(int instrument)
     return instrument >= 0 && instrument < PlaybackSettings::InstrumentCount;
 }
 
-// A whole number in [low, high] written as a number (a decimal is rounded);
-// anything else (text, NaN, infinities, out of range) gives fallback.
-int boundedNumber(const QString &text, int low, int high, int fallback)
+using SettingsTable::Key;
+using SettingsTable::OutOfRange;
+using SettingsTable::Type;
+
+enum { Tempo, Transpose, InstrumentKey, SoundFont, Loop };
+
+// The [playback] keys in save order. A number outside its range, and a loop
+// switch other than 0 or 1, read as the default.
+const Key Keys[] = {
+    {"tempo", Type::Int, "60", 0, PlaybackSettings::MinTempo, PlaybackSettings::MaxTempo,
+     OutOfRange::Default},
+    {"transpose", Type::Int, "0", 0, -PlaybackSettings::MaxTranspose,
+     PlaybackSettings::MaxTranspose, OutOfRange::Default},
+    {"instrument", Type::Text, "flute"},
+    {"soundFont", Type::Text, ""},
+    {"loop", Type::Bool, "false", 0, 0, 1, OutOfRange::Default},
+};
+
+QVariant read(QSettings &settings, int k)
 {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return fallback;
-    const double rounded = std::round(value);
-    return rounded >= low && rounded <= high ? int(rounded) : fallback;
+    const QString name = QString::fromLatin1(Keys[k].name);
+    const QString text = SettingsValues::text(settings, name);
+    return SettingsTable::clean(Keys[k], text, text, SettingsTable::defaultValue(Keys[k]));
 }
 
 } // namespace
@@ -75,36 +89,35 @@ PlaybackSettings PlaybackSettings::load(QSettings &settings)
 {
     PlaybackSettings result;
     settings.beginGroup(Group);
-    result.tempo = boundedNumber(SettingsValues::text(settings, QStringLiteral("tempo")), MinTempo,
-                                 MaxTempo, DefaultTempo);
-    result.transpose = boundedNumber(SettingsValues::text(settings, QStringLiteral("transpose")),
-                                     -MaxTranspose, MaxTranspose, 0);
+    result.tempo = read(settings, Tempo).toInt();
+    result.transpose = read(settings, Transpose).toInt();
 
     // The key word, or the name as shown, so a hand edit with 箫 works too.
-    const QString instrument = SettingsValues::text(settings, QStringLiteral("instrument"));
+    const QString instrument = read(settings, InstrumentKey).toString();
     for (int i = 0; i < InstrumentCount; ++i) {
         if (instrument.compare(QLatin1String(Instruments[i].key), Qt::CaseInsensitive) == 0
             || instrument == QString::fromUtf8(Instruments[i].name))
             result.instrument = Instrument(i);
     }
 
-    result.soundFont = SettingsValues::text(settings, QStringLiteral("soundFont"));
-
-    const QString loop = SettingsValues::text(settings, QStringLiteral("loop")).toLower();
-    result.loop = loop == QLatin1String("true") || loop == QLatin1String("1");
+    result.soundFont = read(settings, SoundFont).toString();
+    result.loop = read(settings, Loop).toBool();
     settings.endGroup();
     return result;
 }
 
 void PlaybackSettings::save(QSettings &settings) const
 {
+    const QVariant values[] = {
+        std::clamp(tempo, int(MinTempo), int(MaxTempo)),
+        std::clamp(transpose, -int(MaxTranspose), int(MaxTranspose)),
+        QLatin1String(Instruments[validInstrument(instrument) ? instrument : Flute].key),
+        soundFont,
+        loop,
+    };
+    static_assert(std::size(values) == std::size(Keys), "one value per key");
     settings.beginGroup(Group);
-    settings.setValue(QStringLiteral("tempo"), std::clamp(tempo, int(MinTempo), int(MaxTempo)));
-    settings.setValue(QStringLiteral("transpose"),
-                      std::clamp(transpose, -int(MaxTranspose), int(MaxTranspose)));
-    settings.setValue(QStringLiteral("instrument"),
-                      QLatin1String(Instruments[validInstrument(instrument) ? instrument : Flute].key));
-    settings.setValue(QStringLiteral("soundFont"), soundFont);
-    settings.setValue(QStringLiteral("loop"), loop);
+    for (int k = 0; k < int(std::size(Keys)); ++k)
+        settings.setValue(QString::fromLatin1(Keys[k].name), values[k]);
     settings.endGroup();
 }

@@ -47,7 +47,7 @@ bool number(const Key &key, const QVariant &value, int *result)
     return true;
 }
 
-bool switchOf(const QVariant &value, bool *result)
+bool switchOf(const Key &key, const QVariant &value, bool *result)
 {
     if (value.typeId() == QMetaType::Bool) {
         *result = value.toBool();
@@ -62,9 +62,8 @@ bool switchOf(const QVariant &value, bool *result)
         *result = false;
         return true;
     }
-    static const Key anyNumber{"", Type::Int, nullptr};
     int n = 0;
-    if (number(anyNumber, value, &n)) {
+    if (number(key, value, &n)) {
         *result = n != 0;
         return true;
     }
@@ -81,7 +80,7 @@ QVariant clean(const Key &key, const QVariant &value, const QString &text,
     }
     case Type::Bool: {
         bool on = false;
-        return switchOf(value, &on) ? on : fallback.toBool();
+        return switchOf(key, value, &on) ? on : fallback.toBool();
     }
     case Type::Color: {
         // A colour the file cannot hold as it is (a name, alpha, nonsense)

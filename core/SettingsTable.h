@@ -50,9 +50,10 @@ QVariant defaultValue(const Key &key);
 // A number from the file: numbers and numeric text (also "12.5" or "1e3");
 // switches and anything else are no number.
 bool number(const Key &key, const QVariant &value, int *result);
-// A switch: true/false in any case, or a number (non-zero is on). The
-// toolkit's own conversion would turn any other text into "on".
-bool switchOf(const QVariant &value, bool *result);
+// A switch: true/false in any case, or a number as the key reads numbers
+// (non-zero is on). The toolkit's own conversion would turn any other text
+// into "on".
+bool switchOf(const Key &key, const QVariant &value, bool *result);
 
 // The cleaned value of a key as read from value (text: its trimmed text,
 // as the file has it), fallback where the value is unusable: an int, a bool,
