@@ -16,6 +16,7 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 #include <optional>
 
@@ -433,25 +434,35 @@ void GenerateSVG::resetCaches()
     }
 }
 
+namespace {
+
+// Each font slot's font and metrics in the settings, in slot order.
+struct SlotFont
+{
+    QFont (ExportConfig::*font)() const;
+    const QFontMetricsF &(ExportConfig::*metrics)() const;
+};
+const SlotFont SlotFonts[] = {
+    {&ExportConfig::titleFont, &ExportConfig::titleFontMetrics},
+    {&ExportConfig::lyricFont, &ExportConfig::lyricFontMetrics},
+    {&ExportConfig::scoreFont, &ExportConfig::scoreFontMetrics},
+    {&ExportConfig::quPaiFont, &ExportConfig::quPaiFontMetrics},
+    {&ExportConfig::diaoMingFont, &ExportConfig::diaoMingFontMetrics},
+    {&ExportConfig::lianBaiFont, &ExportConfig::lianBaiFontMetrics},
+    {&ExportConfig::jiaBaiFont, &ExportConfig::jiaBaiFontMetrics},
+};
+
+} // namespace
+
 const QFontMetricsF &GenerateSVG::metrics(FontSlot slot) const
 {
-    switch (slot) {
-    case TitleSlot:
-        return m_config->titleFontMetrics();
-    case LyricSlot:
-        return m_config->lyricFontMetrics();
-    case ScoreSlot:
-        return m_config->scoreFontMetrics();
-    case QuPaiSlot:
-        return m_config->quPaiFontMetrics();
-    case DiaoMingSlot:
-        return m_config->diaoMingFontMetrics();
-    case LianBaiSlot:
-        return m_config->lianBaiFontMetrics();
-    case JiaBaiSlot:
-    default:
-        return m_config->jiaBaiFontMetrics();
-    }
+    static_assert(std::size(SlotFonts) == SlotCount, "one row per font slot");
+    return (m_config->*SlotFonts[slot].metrics)();
+}
+
+QFont GenerateSVG::fontOf(FontSlot slot) const
+{
+    return (m_config->*SlotFonts[slot].font)();
 }
 
 // Caches are used only while a generation runs: between generations the
@@ -551,27 +562,6 @@ QRectF GenerateSVG::inkIn(FontSlot slot, const QRectF &cell, int flags, const QS
     else if (flags & Qt::AlignBottom)
         top = cell.bottom() - glyph.height;
     return glyph.ink.translated(x, top);
-}
-
-QFont GenerateSVG::fontOf(FontSlot slot) const
-{
-    switch (slot) {
-    case TitleSlot:
-        return m_config->titleFont();
-    case LyricSlot:
-        return m_config->lyricFont();
-    case ScoreSlot:
-        return m_config->scoreFont();
-    case QuPaiSlot:
-        return m_config->quPaiFont();
-    case DiaoMingSlot:
-        return m_config->diaoMingFont();
-    case LianBaiSlot:
-        return m_config->lianBaiFont();
-    case JiaBaiSlot:
-    default:
-        return m_config->jiaBaiFont();
-    }
 }
 
 PlacedItem GenerateSVG::cellItem(PlacedItem::Role role, FontSlot slot, const QRectF &rect,

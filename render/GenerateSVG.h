@@ -187,6 +187,7 @@ signals:
                         const QString &tip);
 
 private:
+    // The order of the slot table in GenerateSVG.cpp.
     enum FontSlot { TitleSlot, LyricSlot, ScoreSlot, QuPaiSlot, DiaoMingSlot, LianBaiSlot,
                     JiaBaiSlot, SlotCount };
 
