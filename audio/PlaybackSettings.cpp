@@ -3,7 +3,7 @@
 
 #include "core/SettingsTable.h"
 #include "core/SettingsValues.h"
-#include "music/Reading.h"
+#include "music/Performance.h"
 
 #include <QSettings>
 

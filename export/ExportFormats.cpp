@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/ExportFormats.h"
 
-#include "music/Reading.h"
+#include "music/Performance.h"
 
 namespace {
 

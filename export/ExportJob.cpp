@@ -3,6 +3,7 @@
 
 #include "document/Pairing.h"
 #include "document/TextNormalisation.h"
+#include "music/Reading.h"
 #include "render/GenerateSVG.h"
 
 #include <QDir>

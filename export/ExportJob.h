@@ -3,7 +3,7 @@
 
 #include "document/LayoutItem.h"
 #include "export/ExportFormats.h"
-#include "music/Reading.h"
+#include "music/Performance.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "music/Reading.h"
+#include "music/Performance.h"
 
 #include <QByteArray>
 

@@ -63,15 +63,6 @@ AnchorKind anchorKind(char32_t mark)
                                                                      : AnchorKind::Start;
 }
 
-int Performance::noteCount() const
-{
-    int count = 0;
-    for (const Section &section : sections)
-        for (const NoteEvent &note : section.notes)
-            count += note.pitch >= 0;
-    return count;
-}
-
 bool parseHeading(QStringView line, QString *tuneName, QString *mode)
 {
     static const QRegularExpression heading(
@@ -193,61 +184,6 @@ void mapBeats(Section &section)
     const double wholeEnd = std::max(std::ceil(end - kEpsilon),
                                      std::floor(last.onset + kEpsilon) + 1);
     last.length = wholeEnd - last.onset;
-}
-
-QString tempoRangeMessage(const QString &given)
-{
-    return QStringLiteral("tempo \"%1\" is not usable (beats per minute above 0, at most 400)")
-        .arg(given);
-}
-
-QString transposeRangeMessage(const QString &given)
-{
-    return QStringLiteral(
-               "transpose \"%1\" is not usable (a whole number of semitones from -24 to 24)")
-        .arg(given);
-}
-
-QString checkOptions(const Options &options)
-{
-    if (!(std::isfinite(options.tempo) && options.tempo > 0 && options.tempo <= MaxTempo))
-        return tempoRangeMessage(QString::number(options.tempo));
-    if (options.transpose < -MaxTranspose || options.transpose > MaxTranspose)
-        return transposeRangeMessage(QString::number(options.transpose));
-    if (options.program < 0 || options.program > 127)
-        return QStringLiteral("program \"%1\" is not usable (a General MIDI program from 0 to 127)")
-            .arg(options.program);
-    return QString();
-}
-
-bool parseTempo(const QString &text, double *out)
-{
-    // Plain decimals only: no exponent, no "inf"/"nan", no hex.
-    static const QRegularExpression decimal(QStringLiteral("^\\+?(\\d+\\.?\\d*|\\.\\d+)$"));
-    const QString trimmed = text.trimmed();
-    if (!decimal.match(trimmed).hasMatch())
-        return false;
-    bool ok = false;
-    const double tempo = trimmed.toDouble(&ok);
-    if (!ok || !std::isfinite(tempo) || tempo <= 0 || tempo > MaxTempo)
-        return false;
-    if (out)
-        *out = tempo;
-    return true;
-}
-
-bool parseTranspose(const QString &text, int *out)
-{
-    static const QRegularExpression whole(QStringLiteral("^[+-]?\\d{1,9}$"));
-    const QString trimmed = text.trimmed();
-    if (!whole.match(trimmed).hasMatch())
-        return false;
-    const int semitones = trimmed.toInt();
-    if (semitones < -MaxTranspose || semitones > MaxTranspose)
-        return false;
-    if (out)
-        *out = semitones;
-    return true;
 }
 
 bool isMeasureStart(char32_t mark, bool zengBan)
