@@ -325,7 +325,7 @@ QString ExportNames::fontFileName(const QString &family)
     return shortenUtf8(name, MaxBaseBytes) + QStringLiteral(".ttf");
 }
 
-QPageLayout ExportNames::pageLayout(const ExportConfig &config)
+QPageLayout ExportNames::pageLayout(const ExportSettings &config)
 {
     return QPageLayout(pageSizeOf(config.pageWidth(), config.pageHeight()),
                        config.isLandscape() ? QPageLayout::Landscape : QPageLayout::Portrait,
@@ -354,7 +354,7 @@ int ExportWriters::dpiForQuality(int qualityIndex)
 
 ExportResult ExportWriters::writePdf(GenerateSVG &gen, const QString &path)
 {
-    ExportConfig *cfg = gen.config();
+    const ExportSettings *cfg = &gen.settings();
     const QFileInfo info(path);
     const QString lead = QStringLiteral("导出PDF文件失败");
     const auto refused = [&lead](const SafeWrite::Failure &why) {
@@ -419,7 +419,7 @@ ExportResult ExportWriters::writePdf(GenerateSVG &gen, const QString &path)
 ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directory,
                                         int qualityIndex, const QString &format)
 {
-    ExportConfig *cfg = gen.config();
+    const ExportSettings *cfg = &gen.settings();
     const QString fmt = format.toLower();
     // Whatever this export creates goes again when it fails.
     CreatedFiles created;
@@ -506,7 +506,7 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
 
 ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
 {
-    ExportConfig *cfg = gen.config();
+    const ExportSettings *cfg = &gen.settings();
     // Whatever this export creates goes again when it fails.
     CreatedFiles created;
     if (!created.makePath(directory)) {

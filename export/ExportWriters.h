@@ -10,6 +10,7 @@
 #include <functional>
 
 class ExportConfig;
+class ExportSettings;
 class GenerateSVG;
 
 namespace Music {
@@ -136,6 +137,6 @@ constexpr qint64 MaxImageBytes = qint64(1280) * 1024 * 1024;
 // points (matched to a standard size when within a fraction of a point),
 // their orientation, and no device margins — the score's own margins are
 // part of every page.
-QPageLayout pageLayout(const ExportConfig &config);
+QPageLayout pageLayout(const ExportSettings &config);
 
 } // namespace ExportNames

@@ -121,7 +121,6 @@ ExportConfig::ExportConfig(const QString &settingsPath, QObject *parent)
 ExportConfig::ExportConfig(const QString &settingsPath, bool inMemory, QObject *parent)
     : QObject(parent)
     , m_section(settingsPath, QStringLiteral("Export"), inMemory)
-    , m_metrics(FontCount, QFontMetricsF(QFont()))
 {
     load();
 }
@@ -321,33 +320,33 @@ bool ExportConfig::loadScheme(const QString &path)
     return true;
 }
 
-QSize ExportConfig::pageSizePoints() const
+QSize ExportSettings::pageSizePoints() const
 {
     const QSize portrait(pageWidth(), pageHeight());
     return isLandscape() ? portrait.transposed() : portrait;
 }
 
-int ExportConfig::marginTop() const
+int ExportSettings::marginTop() const
 {
     return bounded(m_ints[MarginTop], 0, pageSizePoints().height() - 1);
 }
 
-int ExportConfig::marginBottom() const
+int ExportSettings::marginBottom() const
 {
     return bounded(m_ints[MarginBottom], 0, pageSizePoints().height() - 1 - marginTop());
 }
 
-int ExportConfig::marginLeft() const
+int ExportSettings::marginLeft() const
 {
     return bounded(m_ints[MarginLeft], 0, pageSizePoints().width() - 1);
 }
 
-int ExportConfig::marginRight() const
+int ExportSettings::marginRight() const
 {
     return bounded(m_ints[MarginRight], 0, pageSizePoints().width() - 1 - marginLeft());
 }
 
-ExportConfig::TitlePosition ExportConfig::titlePos() const
+ExportSettings::TitlePosition ExportSettings::titlePos() const
 {
     const int pos = m_ints[TitlePos];
     return pos >= TitleTop && pos <= TitleBottom ? TitlePosition(pos) : TitleTop;

@@ -21,13 +21,138 @@
 #include <utility>
 #include <vector>
 
+// The values of the export settings as the layout reads them: a copy taken
+// when a generation begins stays as it is, whatever the dialog changes
+// meanwhile. Every getter returns a value the layout can live with (see
+// ExportConfig for the ranges).
+class ExportSettings
+{
+public:
+    ExportSettings() : m_metrics(FontCount, QFontMetricsF(QFont())) {}
+
+    // Ranges the getters keep to (see above).
+    static constexpr int MinFontSize = 1;
+    static constexpr int MaxFontSize = 1000;
+    static constexpr int MinPageSide = 1;
+    static constexpr int MaxPageSide = 20000;
+    static constexpr int MaxWidth = 20000;   // colWidth, titleWidth, mColWidth
+    static constexpr int MaxAngle = 360;
+    static constexpr int MaxSpace = 10000;
+    static constexpr int CustomPageSizeId = 31;
+
+    // The keys in save order; public for the implementation's key table.
+    enum Key {
+        PageWidth, PageHeight, PageSizeId,
+        MarginTop, MarginBottom, MarginLeft, MarginRight,
+        TitleFontSize, LyricFontSize, ScoreFontSize, QuPaiFontSize,
+        DiaoMingFontSize, LianBaiFontSize, JiaBaiFontSize,
+        TitleFont, LyricFont, ScoreFont, QuPaiFont, DiaoMingFont, LianBaiFont, JiaBaiFont,
+        TitleColor, LyricColor, QuPaiColor, DiaoMingColor, LianBaiColor, JiaBaiColor,
+        ScoreColor, BanColor, XiaoYanColor, ZhongYanColor, QiangGeColor, BackgroundColor,
+        IsBgTransparent, IsHiddenSymbol, IsLandscape, IsLineBreakScoreOverflow,
+        ColWidth, LyricSpace, ScoreSpace, BanYanSpace, ScoreAngle,
+        LyricScoreSpace, ScoreBanYanSpace, MColWidth, TitleWidth, TitlePos,
+        IsLivePreview,
+        KeyCount
+    };
+
+    // (pageWidth, pageHeight), swapped when isLandscape.
+    QSize pageSizePoints() const;
+
+    // ---- Page ----
+    int pageWidth() const { return bounded(m_ints[PageWidth], MinPageSide, MaxPageSide); }
+    int pageHeight() const { return bounded(m_ints[PageHeight], MinPageSide, MaxPageSide); }
+    int pageSizeId() const { return m_ints[PageSizeId]; }
+    int marginTop() const;
+    int marginBottom() const;
+    int marginLeft() const;
+    int marginRight() const;
+
+    // ---- Font sizes, fonts (with the size applied as pixel size), metrics ----
+    int titleFontSize() const { return fontSize(TitleF); }
+    int lyricFontSize() const { return fontSize(LyricF); }
+    int scoreFontSize() const { return fontSize(ScoreF); }
+    int quPaiFontSize() const { return fontSize(QuPaiF); }
+    int diaoMingFontSize() const { return fontSize(DiaoMingF); }
+    int lianBaiFontSize() const { return fontSize(LianBaiF); }
+    int jiaBaiFontSize() const { return fontSize(JiaBaiF); }
+
+    QFont titleFont() const { return m_fonts[TitleF]; }
+    QFont lyricFont() const { return m_fonts[LyricF]; }
+    QFont scoreFont() const { return m_fonts[ScoreF]; }
+    QFont quPaiFont() const { return m_fonts[QuPaiF]; }
+    QFont diaoMingFont() const { return m_fonts[DiaoMingF]; }
+    QFont lianBaiFont() const { return m_fonts[LianBaiF]; }
+    QFont jiaBaiFont() const { return m_fonts[JiaBaiF]; }
+
+    const QFontMetricsF &titleFontMetrics() const { return m_metrics[TitleF]; }
+    const QFontMetricsF &lyricFontMetrics() const { return m_metrics[LyricF]; }
+    const QFontMetricsF &scoreFontMetrics() const { return m_metrics[ScoreF]; }
+    const QFontMetricsF &quPaiFontMetrics() const { return m_metrics[QuPaiF]; }
+    const QFontMetricsF &diaoMingFontMetrics() const { return m_metrics[DiaoMingF]; }
+    const QFontMetricsF &lianBaiFontMetrics() const { return m_metrics[LianBaiF]; }
+    const QFontMetricsF &jiaBaiFontMetrics() const { return m_metrics[JiaBaiF]; }
+
+    // ---- Colours (an invalid colour given to a setter is ignored) ----
+    QColor titleColor() const { return m_colors[TitleColor]; }
+    QColor lyricColor() const { return m_colors[LyricColor]; }
+    QColor quPaiColor() const { return m_colors[QuPaiColor]; }
+    QColor diaoMingColor() const { return m_colors[DiaoMingColor]; }
+    QColor lianBaiColor() const { return m_colors[LianBaiColor]; }
+    QColor jiaBaiColor() const { return m_colors[JiaBaiColor]; }
+    QColor scoreColor() const { return m_colors[ScoreColor]; }
+    QColor banColor() const { return m_colors[BanColor]; }
+    QColor xiaoYanColor() const { return m_colors[XiaoYanColor]; }
+    QColor zhongYanColor() const { return m_colors[ZhongYanColor]; }
+    QColor qiangGeColor() const { return m_colors[QiangGeColor]; }
+    QColor backgroundColor() const { return m_colors[BackgroundColor]; }
+
+    // ---- Switches ----
+    bool isBgTransparent() const { return m_ints[IsBgTransparent] != 0; }
+    bool isHiddenSymbol() const { return m_ints[IsHiddenSymbol] != 0; }
+    bool isLandscape() const { return m_ints[IsLandscape] != 0; }
+    bool isLineBreakScoreOverflow() const { return m_ints[IsLineBreakScoreOverflow] != 0; }
+    bool isLivePreview() const { return m_ints[IsLivePreview] != 0; }
+
+    // ---- Spacing and columns ----
+    int colWidth() const { return bounded(m_ints[ColWidth], 1, MaxWidth); }
+    int lyricSpace() const { return bounded(m_ints[LyricSpace], -MaxSpace, MaxSpace); }
+    int scoreSpace() const { return bounded(m_ints[ScoreSpace], -MaxSpace, MaxSpace); }
+    int banYanSpace() const { return bounded(m_ints[BanYanSpace], -MaxSpace, MaxSpace); }
+    int scoreAngle() const { return bounded(m_ints[ScoreAngle], -MaxAngle, MaxAngle); }
+    int lyricScoreSpace() const { return bounded(m_ints[LyricScoreSpace], -MaxSpace, MaxSpace); }
+    int scoreBanYanSpace() const { return bounded(m_ints[ScoreBanYanSpace], -MaxSpace, MaxSpace); }
+    int mColWidth() const { return bounded(m_ints[MColWidth], 1, MaxWidth); }
+    int titleWidth() const { return bounded(m_ints[TitleWidth], 1, MaxWidth); }
+    // Where a title column starts; the codes are the stored values of
+    // "titlePos".
+    enum TitlePosition : int { TitleTop = 0, TitleCentre = 1, TitleBottom = 2 };
+    TitlePosition titlePos() const;
+
+protected:
+    // The seven fonts, in the order of their size and family keys.
+    enum FontRole { TitleF, LyricF, ScoreF, QuPaiF, DiaoMingF, LianBaiF, JiaBaiF, FontCount };
+
+    static int bounded(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+    int fontSize(FontRole role) const
+    {
+        return bounded(m_ints[TitleFontSize + role], MinFontSize, MaxFontSize);
+    }
+
+    std::array<int, KeyCount> m_ints{};
+    std::array<QColor, KeyCount> m_colors;
+    std::array<QFont, FontCount> m_fonts;
+    std::vector<QFontMetricsF> m_metrics;
+};
+
 // Everything that shapes the rendered score: page, margins, seven fonts with
 // their sizes and metrics, colours, spacing and switches, kept in the
 // [Export] section of the settings file and exchangeable as JSON schemes.
 //
-// One instance serves the whole program (instance()); the export dialog, the
-// renderer and the writers read it at the moment of use. Setters change
-// memory only; save() writes the 48 keys and flushes the file.
+// One instance serves the whole program (instance()); the export dialog
+// edits it, and each generation of pages lays out a snapshot() of it, which
+// the writers of those pages read too. Setters change memory only; save()
+// writes the 48 keys and flushes the file.
 //
 // Fonts carry a PIXEL size equal to the stored size, so one point of a font
 // is one unit of the page on every device; the metrics are QFontMetricsF of
@@ -51,7 +176,7 @@
 // default, and a colour other than #rgb or #rrggbb reads as the default
 // colour; a family is taken as written (trimmed), an empty one reads as the
 // default family. Numbers beyond +-1e9 are cut to that before they are kept.
-class ExportConfig : public QObject
+class ExportConfig : public QObject, public ExportSettings
 {
     Q_OBJECT
 
@@ -76,15 +201,6 @@ public:
     ExportConfig(const ExportConfig &) = delete;
     ExportConfig &operator=(const ExportConfig &) = delete;
 
-    // Ranges the getters keep to (see above).
-    static constexpr int MinFontSize = 1;
-    static constexpr int MaxFontSize = 1000;
-    static constexpr int MinPageSide = 1;
-    static constexpr int MaxPageSide = 20000;
-    static constexpr int MaxWidth = 20000;   // colWidth, titleWidth, mColWidth
-    static constexpr int MaxAngle = 360;
-    static constexpr int MaxSpace = 10000;
-    static constexpr int CustomPageSizeId = 31;
 
     // The 48 keys of the [Export] section, in save order.
     static QStringList keys();
@@ -124,8 +240,6 @@ public:
     // the file cannot be read or does not hold a JSON object.
     bool loadScheme(const QString &path);
 
-    // (pageWidth, pageHeight), swapped when isLandscape.
-    QSize pageSizePoints() const;
 
     struct Choice
     {
@@ -137,15 +251,6 @@ public:
     static QList<Choice> overflowChoices();
     static QList<Choice> titlePosChoices();
 
-    // ---- Page ----
-    int pageWidth() const { return bounded(m_ints[PageWidth], MinPageSide, MaxPageSide); }
-    int pageHeight() const { return bounded(m_ints[PageHeight], MinPageSide, MaxPageSide); }
-    int pageSizeId() const { return m_ints[PageSizeId]; }
-    int marginTop() const;
-    int marginBottom() const;
-    int marginLeft() const;
-    int marginRight() const;
-
     void setPageWidth(int v) { m_ints[PageWidth] = v; }
     void setPageHeight(int v) { m_ints[PageHeight] = v; }
     // Any id but 31 (custom) also sets the page to that size in points,
@@ -155,31 +260,6 @@ public:
     void setMarginBottom(int v) { m_ints[MarginBottom] = v; }
     void setMarginLeft(int v) { m_ints[MarginLeft] = v; }
     void setMarginRight(int v) { m_ints[MarginRight] = v; }
-
-    // ---- Font sizes, fonts (with the size applied as pixel size), metrics ----
-    int titleFontSize() const { return fontSize(TitleF); }
-    int lyricFontSize() const { return fontSize(LyricF); }
-    int scoreFontSize() const { return fontSize(ScoreF); }
-    int quPaiFontSize() const { return fontSize(QuPaiF); }
-    int diaoMingFontSize() const { return fontSize(DiaoMingF); }
-    int lianBaiFontSize() const { return fontSize(LianBaiF); }
-    int jiaBaiFontSize() const { return fontSize(JiaBaiF); }
-
-    QFont titleFont() const { return m_fonts[TitleF]; }
-    QFont lyricFont() const { return m_fonts[LyricF]; }
-    QFont scoreFont() const { return m_fonts[ScoreF]; }
-    QFont quPaiFont() const { return m_fonts[QuPaiF]; }
-    QFont diaoMingFont() const { return m_fonts[DiaoMingF]; }
-    QFont lianBaiFont() const { return m_fonts[LianBaiF]; }
-    QFont jiaBaiFont() const { return m_fonts[JiaBaiF]; }
-
-    const QFontMetricsF &titleFontMetrics() const { return m_metrics[TitleF]; }
-    const QFontMetricsF &lyricFontMetrics() const { return m_metrics[LyricF]; }
-    const QFontMetricsF &scoreFontMetrics() const { return m_metrics[ScoreF]; }
-    const QFontMetricsF &quPaiFontMetrics() const { return m_metrics[QuPaiF]; }
-    const QFontMetricsF &diaoMingFontMetrics() const { return m_metrics[DiaoMingF]; }
-    const QFontMetricsF &lianBaiFontMetrics() const { return m_metrics[LianBaiF]; }
-    const QFontMetricsF &jiaBaiFontMetrics() const { return m_metrics[JiaBaiF]; }
 
     // A size setter applies the size to its font; a font setter takes the
     // font's family and applies the stored size. Both rebuild the metrics.
@@ -199,20 +279,6 @@ public:
     void setLianBaiFont(const QFont &f) { setFont(LianBaiF, f); }
     void setJiaBaiFont(const QFont &f) { setFont(JiaBaiF, f); }
 
-    // ---- Colours (an invalid colour given to a setter is ignored) ----
-    QColor titleColor() const { return m_colors[TitleColor]; }
-    QColor lyricColor() const { return m_colors[LyricColor]; }
-    QColor quPaiColor() const { return m_colors[QuPaiColor]; }
-    QColor diaoMingColor() const { return m_colors[DiaoMingColor]; }
-    QColor lianBaiColor() const { return m_colors[LianBaiColor]; }
-    QColor jiaBaiColor() const { return m_colors[JiaBaiColor]; }
-    QColor scoreColor() const { return m_colors[ScoreColor]; }
-    QColor banColor() const { return m_colors[BanColor]; }
-    QColor xiaoYanColor() const { return m_colors[XiaoYanColor]; }
-    QColor zhongYanColor() const { return m_colors[ZhongYanColor]; }
-    QColor qiangGeColor() const { return m_colors[QiangGeColor]; }
-    QColor backgroundColor() const { return m_colors[BackgroundColor]; }
-
     void setTitleColor(const QColor &c) { setColor(TitleColor, c); }
     void setLyricColor(const QColor &c) { setColor(LyricColor, c); }
     void setQuPaiColor(const QColor &c) { setColor(QuPaiColor, c); }
@@ -226,33 +292,11 @@ public:
     void setQiangGeColor(const QColor &c) { setColor(QiangGeColor, c); }
     void setBackgroundColor(const QColor &c) { setColor(BackgroundColor, c); }
 
-    // ---- Switches ----
-    bool isBgTransparent() const { return m_ints[IsBgTransparent] != 0; }
-    bool isHiddenSymbol() const { return m_ints[IsHiddenSymbol] != 0; }
-    bool isLandscape() const { return m_ints[IsLandscape] != 0; }
-    bool isLineBreakScoreOverflow() const { return m_ints[IsLineBreakScoreOverflow] != 0; }
-    bool isLivePreview() const { return m_ints[IsLivePreview] != 0; }
-
     void setIsBgTransparent(bool v) { m_ints[IsBgTransparent] = v; }
     void setIsHiddenSymbol(bool v) { m_ints[IsHiddenSymbol] = v; }
     void setIsLandscape(bool v) { m_ints[IsLandscape] = v; }
     void setIsLineBreakScoreOverflow(bool v) { m_ints[IsLineBreakScoreOverflow] = v; }
     void setIsLivePreview(bool v) { m_ints[IsLivePreview] = v; }
-
-    // ---- Spacing and columns ----
-    int colWidth() const { return bounded(m_ints[ColWidth], 1, MaxWidth); }
-    int lyricSpace() const { return bounded(m_ints[LyricSpace], -MaxSpace, MaxSpace); }
-    int scoreSpace() const { return bounded(m_ints[ScoreSpace], -MaxSpace, MaxSpace); }
-    int banYanSpace() const { return bounded(m_ints[BanYanSpace], -MaxSpace, MaxSpace); }
-    int scoreAngle() const { return bounded(m_ints[ScoreAngle], -MaxAngle, MaxAngle); }
-    int lyricScoreSpace() const { return bounded(m_ints[LyricScoreSpace], -MaxSpace, MaxSpace); }
-    int scoreBanYanSpace() const { return bounded(m_ints[ScoreBanYanSpace], -MaxSpace, MaxSpace); }
-    int mColWidth() const { return bounded(m_ints[MColWidth], 1, MaxWidth); }
-    int titleWidth() const { return bounded(m_ints[TitleWidth], 1, MaxWidth); }
-    // Where a title column starts; the codes are the stored values of
-    // "titlePos".
-    enum TitlePosition : int { TitleTop = 0, TitleCentre = 1, TitleBottom = 2 };
-    TitlePosition titlePos() const;
 
     void setColWidth(int v) { m_ints[ColWidth] = v; }
     void setLyricSpace(int v) { m_ints[LyricSpace] = v; }
@@ -266,38 +310,15 @@ public:
     // Any value: one outside the positions reads as TitleTop.
     void setTitlePos(int v) { m_ints[TitlePos] = v; }
 
+    // The values as they are now, for a generation to lay out.
+    ExportSettings snapshot() const { return *this; }
+
 signals:
     // Emitted by save() (and so by restoreDefaults()) and by a successful
     // loadScheme().
     void configChanged();
 
-public:
-    // The keys in save order; public for the implementation's key table.
-    enum Key {
-        PageWidth, PageHeight, PageSizeId,
-        MarginTop, MarginBottom, MarginLeft, MarginRight,
-        TitleFontSize, LyricFontSize, ScoreFontSize, QuPaiFontSize,
-        DiaoMingFontSize, LianBaiFontSize, JiaBaiFontSize,
-        TitleFont, LyricFont, ScoreFont, QuPaiFont, DiaoMingFont, LianBaiFont, JiaBaiFont,
-        TitleColor, LyricColor, QuPaiColor, DiaoMingColor, LianBaiColor, JiaBaiColor,
-        ScoreColor, BanColor, XiaoYanColor, ZhongYanColor, QiangGeColor, BackgroundColor,
-        IsBgTransparent, IsHiddenSymbol, IsLandscape, IsLineBreakScoreOverflow,
-        ColWidth, LyricSpace, ScoreSpace, BanYanSpace, ScoreAngle,
-        LyricScoreSpace, ScoreBanYanSpace, MColWidth, TitleWidth, TitlePos,
-        IsLivePreview,
-        KeyCount
-    };
-
 private:
-    // The seven fonts, in the order of their size and family keys.
-    enum FontRole { TitleF, LyricF, ScoreF, QuPaiF, DiaoMingF, LianBaiF, JiaBaiF, FontCount };
-
-    static int bounded(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
-    int fontSize(FontRole role) const
-    {
-        return bounded(m_ints[TitleFontSize + role], MinFontSize, MaxFontSize);
-    }
-
     void setFontSize(FontRole role, int size);
     void setFont(FontRole role, const QFont &font);
     void setColor(Key key, const QColor &color);
@@ -318,10 +339,6 @@ private:
     static QVariant defaultValue(int k);
 
     SettingsTable::Section m_section;
-    std::array<int, KeyCount> m_ints{};
-    std::array<QColor, KeyCount> m_colors;
-    std::array<QFont, FontCount> m_fonts;
-    std::vector<QFontMetricsF> m_metrics;
     // Keys holding a value of applyValues(): (value before, value applied).
     QMap<int, std::pair<QVariant, QVariant>> m_applied;
 };

@@ -55,7 +55,8 @@ QString concatenatedIdeographs(const QString &text)
 } // namespace
 
 GenerateSVG::GenerateSVG(ExportConfig *config, QObject *parent)
-    : QObject(parent), m_config(config ? config : ExportConfig::instance())
+    : QObject(parent), m_config(config ? config : ExportConfig::instance()),
+      m_settings(m_config->snapshot())
 {
 }
 
@@ -180,34 +181,37 @@ QList<int> GenerateSVG::printOrder(int pageCount, const QPageRanges &ranges, int
 
 QSize GenerateSVG::contentSize() const
 {
-    const QSize page = m_config->pageSizePoints();
+    const QSize page = m_settings.pageSizePoints();
     const int w = qBound(1, page.width(), LengthLimit);
     const int h = qBound(1, page.height(), LengthLimit);
-    return QSize(w - bounded(m_config->marginLeft()) - bounded(m_config->marginRight()),
-                 h - bounded(m_config->marginTop()) - bounded(m_config->marginBottom()));
+    return QSize(w - bounded(m_settings.marginLeft()) - bounded(m_settings.marginRight()),
+                 h - bounded(m_settings.marginTop()) - bounded(m_settings.marginBottom()));
 }
 
 int GenerateSVG::effectiveColWidth() const
 {
-    return qBound(1, m_config->colWidth(), LengthLimit);
+    return qBound(1, m_settings.colWidth(), LengthLimit);
 }
 
 int GenerateSVG::effectiveMColWidth() const
 {
-    return qBound(1, m_config->mColWidth(), LengthLimit);
+    return qBound(1, m_settings.mColWidth(), LengthLimit);
 }
 
 int GenerateSVG::effectiveTitleWidth() const
 {
-    const int w = m_config->titleWidth();
+    const int w = m_settings.titleWidth();
     return w > 0 ? qMin(w, LengthLimit) : effectiveColWidth();
 }
 
 void GenerateSVG::beginPages()
 {
+    // The layout reads this copy until the next generation, so a setting
+    // changed meanwhile (the dialog is live) never mixes into these pages.
+    m_settings = m_config->snapshot();
     clearPages();
     resetCaches();
-    const QSize page = m_config->pageSizePoints();
+    const QSize page = m_settings.pageSizePoints();
     m_pageSize = QSize(qBound(1, page.width(), LengthLimit), qBound(1, page.height(), LengthLimit));
     m_cursorX = 0;
     m_cursorY = 0;
@@ -229,7 +233,7 @@ void GenerateSVG::endPages()
     if (m_steepened > 0)
         m_warnings << tr("栏宽 %1 容不下按 %2° 斜排的长腔：%3 个字的工尺已排得更陡，以免压到邻栏。")
                           .arg(colWidth)
-                          .arg(m_config->scoreAngle())
+                          .arg(m_settings.scoreAngle())
                           .arg(m_steepened);
     if (m_tooWide > 0)
         m_warnings << tr("栏宽 %1 太窄：%2 个字的工尺直排也超出本栏。").arg(colWidth).arg(m_tooWide);
@@ -251,10 +255,10 @@ void GenerateSVG::finishPage()
     // Painted once, from what the layout placed.
     QPicture picture;
     QPainter painter(&picture);
-    if (!m_config->isBgTransparent())
-        painter.fillRect(QRect(QPoint(0, 0), m_pageSize), m_config->backgroundColor());
+    if (!m_settings.isBgTransparent())
+        painter.fillRect(QRect(QPoint(0, 0), m_pageSize), m_settings.backgroundColor());
     painter.setRenderHint(QPainter::Antialiasing, true);
-    PageModel::paint(&painter, m_pageItems.last(), *m_config);
+    PageModel::paint(&painter, m_pageItems.last(), m_settings);
     painter.end();
     // The page, not the extent of what was drawn, is what every output shows.
     picture.setBoundingRect(QRect(QPoint(0, 0), m_pageSize));
@@ -263,8 +267,8 @@ void GenerateSVG::finishPage()
 
 QPointF GenerateSVG::contentOrigin() const
 {
-    return QPointF(m_pageSize.width() - bounded(m_config->marginRight()),
-                   bounded(m_config->marginTop()));
+    return QPointF(m_pageSize.width() - bounded(m_settings.marginRight()),
+                   bounded(m_settings.marginTop()));
 }
 
 void GenerateSVG::nextColumn(int width)
@@ -313,18 +317,18 @@ void GenerateSVG::nextColumn(int width)
 void GenerateSVG::generate(const LayoutItems &items, bool previewOnly)
 {
     const int m = previewOnly ? 0 : int(items.size());
+    beginPages();
     if (previewOnly)
         emit progressUpdate(ProgressStart, 0, m, tr("生成预览"), tr("正在生成预览···"));
     else
         emit progressUpdate(ProgressStart, 0, m, tr("绘制曲谱"), tr("正在绘制曲谱···"));
 
-    beginPages();
     // A preview never needs more than two pages, even when one long item
     // would run on over many.
     m_pageLimit = previewOnly ? 2 : maxPages();
 
     const bool titleFirst = !items.isEmpty() && items.first().kind == LineKind::Title;
-    nextColumn(titleFirst ? m_config->titleWidth() : m_config->colWidth());
+    nextColumn(titleFirst ? m_settings.titleWidth() : m_settings.colWidth());
 
     static const QRegularExpression quPaiName(QStringLiteral("【.+?】"));
 
@@ -364,7 +368,7 @@ void GenerateSVG::generate(const LayoutItems &items, bool previewOnly)
             layoutQuPaiHeading(item.text);
             break;
         case LineKind::LineBreak:
-            nextColumn(m_config->colWidth());
+            nextColumn(m_settings.colWidth());
             break;
         case LineKind::PageBreak:
             if (m_pictures.size() + 1 >= m_pageLimit) {
@@ -373,7 +377,7 @@ void GenerateSVG::generate(const LayoutItems &items, bool previewOnly)
             }
             finishPage();
             newPage();
-            nextColumn(m_config->colWidth());
+            nextColumn(m_settings.colWidth());
             break;
         case LineKind::Lyric:
             layoutLyricLine(item.text, item.scores);
@@ -439,17 +443,17 @@ namespace {
 // Each font slot's font and metrics in the settings, in slot order.
 struct SlotFont
 {
-    QFont (ExportConfig::*font)() const;
-    const QFontMetricsF &(ExportConfig::*metrics)() const;
+    QFont (ExportSettings::*font)() const;
+    const QFontMetricsF &(ExportSettings::*metrics)() const;
 };
 const SlotFont SlotFonts[] = {
-    {&ExportConfig::titleFont, &ExportConfig::titleFontMetrics},
-    {&ExportConfig::lyricFont, &ExportConfig::lyricFontMetrics},
-    {&ExportConfig::scoreFont, &ExportConfig::scoreFontMetrics},
-    {&ExportConfig::quPaiFont, &ExportConfig::quPaiFontMetrics},
-    {&ExportConfig::diaoMingFont, &ExportConfig::diaoMingFontMetrics},
-    {&ExportConfig::lianBaiFont, &ExportConfig::lianBaiFontMetrics},
-    {&ExportConfig::jiaBaiFont, &ExportConfig::jiaBaiFontMetrics},
+    {&ExportSettings::titleFont, &ExportSettings::titleFontMetrics},
+    {&ExportSettings::lyricFont, &ExportSettings::lyricFontMetrics},
+    {&ExportSettings::scoreFont, &ExportSettings::scoreFontMetrics},
+    {&ExportSettings::quPaiFont, &ExportSettings::quPaiFontMetrics},
+    {&ExportSettings::diaoMingFont, &ExportSettings::diaoMingFontMetrics},
+    {&ExportSettings::lianBaiFont, &ExportSettings::lianBaiFontMetrics},
+    {&ExportSettings::jiaBaiFont, &ExportSettings::jiaBaiFontMetrics},
 };
 
 } // namespace
@@ -457,47 +461,34 @@ const SlotFont SlotFonts[] = {
 const QFontMetricsF &GenerateSVG::metrics(FontSlot slot) const
 {
     static_assert(std::size(SlotFonts) == SlotCount, "one row per font slot");
-    return (m_config->*SlotFonts[slot].metrics)();
+    return (m_settings.*SlotFonts[slot].metrics)();
 }
 
 QFont GenerateSVG::fontOf(FontSlot slot) const
 {
-    return (m_config->*SlotFonts[slot].font)();
+    return (m_settings.*SlotFonts[slot].font)();
 }
 
-// Caches are used only while a generation runs: between generations the
-// settings may change under us.
 GenerateSVG::Measures GenerateSVG::measures(FontSlot slot) const
 {
-    if (m_generating && m_measuresValid[slot])
+    if (m_measuresValid[slot])
         return m_measures[slot];
     const QFontMetricsF &fm = metrics(slot);
-    Measures result;
-    result.lineHeight = lineHeight(fm);
-    result.averageWidth = averageWidth(fm);
-    if (m_generating) {
-        m_measures[slot] = result;
-        m_measuresValid[slot] = true;
-    }
-    return result;
+    m_measures[slot] = {lineHeight(fm), averageWidth(fm)};
+    m_measuresValid[slot] = true;
+    return m_measures[slot];
 }
 
 QSize GenerateSVG::cachedSize(QHash<char32_t, QSize> &cache, FontSlot slot, char32_t code,
                               const QString &text,
                               QSize (*measure)(const QFontMetricsF &, const QString &)) const
 {
-    // Sizes are cached per character only while a generation runs: the
-    // settings may change between generations.
-    const bool useCache = code != 0 && m_generating;
-    if (useCache) {
-        const auto it = cache.constFind(code);
-        if (it != cache.constEnd())
-            return *it;
-    }
-    const QSize size = measure(metrics(slot), text);
-    if (useCache)
-        cache.insert(code, size);
-    return size;
+    if (code == 0)
+        return measure(metrics(slot), text);
+    const auto it = cache.constFind(code);
+    if (it != cache.constEnd())
+        return *it;
+    return *cache.insert(code, measure(metrics(slot), text));
 }
 
 QSize GenerateSVG::cachedTight(FontSlot slot, char32_t code, const QString &text) const

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "document/LayoutItem.h"
+#include "render/ExportConfig.h"
 #include "render/PageModel.h"
 
 #include <QByteArray>
@@ -18,7 +19,6 @@
 #include <QString>
 #include <QStringList>
 
-class ExportConfig;
 class QPagedPaintDevice;
 
 // Lays a document's line list out into printed pages: vertical columns filled
@@ -41,6 +41,9 @@ public:
     ~GenerateSVG() override;
 
     ExportConfig *config() const { return m_config; }
+    // The settings the last generation laid out (taken from config() when
+    // it began); the writers of its pages read these.
+    const ExportSettings &settings() const { return m_settings; }
 
     // Lays the items out into pages (always at least one). With previewOnly
     // it stops as soon as a second page has been started.
@@ -231,6 +234,7 @@ private:
     QRectF inkIn(FontSlot slot, const QRectF &cell, int flags, const QString &text) const;
 
     ExportConfig *m_config = nullptr;
+    ExportSettings m_settings;
 
     QList<QPicture> m_pictures;
     QList<PageItems> m_pageItems;

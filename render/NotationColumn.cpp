@@ -44,12 +44,12 @@ GenerateSVG::NotationColumn GenerateSVG::placeScore(const QString &score) const
         return column;
     const Measures lyric = measures(LyricSlot);
     const int scoreAverage = measures(ScoreSlot).averageWidth;
-    const int scoreSpace = bounded(m_config->scoreSpace());
-    const int banYanSpace = bounded(m_config->banYanSpace());
-    const int scoreBanYanSpace = bounded(m_config->scoreBanYanSpace());
+    const int scoreSpace = bounded(m_settings.scoreSpace());
+    const int banYanSpace = bounded(m_settings.banYanSpace());
+    const int scoreBanYanSpace = bounded(m_settings.scoreBanYanSpace());
     // The column starts at the right edge of the character, three fifths
     // of a line below its top.
-    const QPointF start(lyric.averageWidth + bounded(m_config->lyricScoreSpace()),
+    const QPointF start(lyric.averageWidth + bounded(m_settings.lyricScoreSpace()),
                         lyric.lineHeight * 3 / 5);
 
     // Along the column's own axis first; the rotation comes after.
@@ -122,7 +122,7 @@ GenerateSVG::NotationColumn GenerateSVG::placeScore(const QString &score) const
             column.right = std::max(column.right, ink.right());
         }
     };
-    const int chosen = m_config->scoreAngle() % 360;
+    const int chosen = m_settings.scoreAngle() % 360;
     setAt(chosen);
     // A column slanting to the right must stay clear of the next column
     // there: a long melisma is set as steeply as that needs, never over

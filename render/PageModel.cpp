@@ -114,7 +114,7 @@ QRectF PlacedItem::pageInk() const
 
 namespace PageModel {
 
-void paint(QPainter *painter, const PageItems &items, const ExportConfig &config)
+void paint(QPainter *painter, const PageItems &items, const ExportSettings &config)
 {
     if (!painter || !painter->isActive())
         return;

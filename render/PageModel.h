@@ -6,7 +6,7 @@
 #include <QRectF>
 #include <QString>
 
-class ExportConfig;
+class ExportSettings;
 class QPainter;
 
 // What a laid-out page is made of: every glyph the layout placed, with
@@ -59,7 +59,7 @@ using PageItems = QList<PlacedItem>;
 namespace PageModel {
 
 // Paints items in page units with the fonts and colours of config.
-void paint(QPainter *painter, const PageItems &items, const ExportConfig &config);
+void paint(QPainter *painter, const PageItems &items, const ExportSettings &config);
 
 // Whether the ink of a and b overlaps by more than tolerance (page units)
 // in depth: the rotated rectangles, not their bounds.

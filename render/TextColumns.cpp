@@ -144,7 +144,7 @@ void GenerateSVG::layoutTitle(const QString &text)
 {
     const QString t = text.mid(1).trimmed();
     if (m_cursorY > 0)
-        nextColumn(m_config->titleWidth());
+        nextColumn(m_settings.titleWidth());
     if (m_truncated)
         return;
     const QList<QStringView> cells = cellsOf(t);
@@ -152,7 +152,7 @@ void GenerateSVG::layoutTitle(const QString &text)
     const int width = effectiveTitleWidth();
     const int contentHeight = contentSize().height();
     const qint64 length = qint64(lh) * cells.size();
-    switch (m_config->titlePos()) {
+    switch (m_settings.titlePos()) {
     case ExportConfig::TitleCentre:
         m_cursorY = int(qBound<qint64>(-LengthLimit, (contentHeight - length) / 2, qint64(LengthLimit)));
         break;
@@ -217,7 +217,7 @@ void GenerateSVG::layoutQuPaiHeading(const QString &text)
     // The mode stands in its own cells beside the name: a heading font's
     // average width is narrower than its ideographs, so the cells alone
     // would let the two overlap. It keeps clear of the name's ink.
-    const qreal gap = qMax(4, m_config->diaoMingFontSize() / 6);
+    const qreal gap = qMax(4, m_settings.diaoMingFontSize() / 6);
     auto build = [&](int x0, int y0) {
         PageItems items;
         int y = y0;
@@ -293,13 +293,13 @@ void GenerateSVG::layoutLyricLine(const QString &text, const QStringList &scores
         return;
     const QList<QStringView> cells = cellsOf(text);
     const Measures lyric = measures(LyricSlot);
-    const bool hidden = m_config->isHiddenSymbol();
-    const bool scoreDecides = m_config->isLineBreakScoreOverflow();
-    const int lyricSpace = bounded(m_config->lyricSpace());
+    const bool hidden = m_settings.isHiddenSymbol();
+    const bool scoreDecides = m_settings.isLineBreakScoreOverflow();
+    const int lyricSpace = bounded(m_settings.lyricSpace());
     const int contentHeight = contentSize().height();
     // Punctuation may hang at a column's foot, into the margin but never
     // off the page.
-    const int pageFoot = contentHeight + bounded(m_config->marginBottom());
+    const int pageFoot = contentHeight + bounded(m_settings.marginBottom());
     const QPointF origin = contentOrigin();
 
     int lowest = m_cursorY;
@@ -398,10 +398,10 @@ void GenerateSVG::layoutJiaBai(const QString &text)
         return;
     const QList<QStringView> cells = cellsOf(t);
     const Measures jiaBai = measures(JiaBaiSlot);
-    const bool hidden = m_config->isHiddenSymbol();
+    const bool hidden = m_settings.isHiddenSymbol();
     const int contentHeight = contentSize().height();
-    const int pageFoot = contentHeight + bounded(m_config->marginBottom());
-    m_cursorY += bounded(m_config->lyricSpace());
+    const int pageFoot = contentHeight + bounded(m_settings.marginBottom());
+    m_cursorY += bounded(m_settings.lyricSpace());
     int previous = -1;
     for (int i = 0; i < cells.size(); ++i) {
         const QString ch = verticalCell(cells[i]);
@@ -442,7 +442,7 @@ void GenerateSVG::layoutJiaBai(const QString &text)
 GenerateSVG::LianBaiBalance GenerateSVG::balanceLianBai(const QString &text, int columns) const
 {
     const QList<QStringView> cells = cellsOf(text);
-    const bool hidden = m_config->isHiddenSymbol();
+    const bool hidden = m_settings.isHiddenSymbol();
     const int lh = measures(LianBaiSlot).lineHeight;
     QList<int> heights;
     heights.reserve(cells.size());
@@ -491,12 +491,12 @@ void GenerateSVG::layoutLianBai(const QString &text)
         return;
     const QList<QStringView> cells = cellsOf(t);
     const Measures lianBai = measures(LianBaiSlot);
-    const bool hidden = m_config->isHiddenSymbol();
+    const bool hidden = m_settings.isHiddenSymbol();
     const int contentHeight = contentSize().height();
-    const int pageFoot = contentHeight + bounded(m_config->marginBottom());
+    const int pageFoot = contentHeight + bounded(m_settings.marginBottom());
     const int mColWidth = effectiveMColWidth();
 
-    m_cursorY += bounded(m_config->lyricSpace());
+    m_cursorY += bounded(m_settings.lyricSpace());
     if (contentHeight < m_cursorY + lianBai.lineHeight)
         nextColumn(0);
     if (m_truncated)

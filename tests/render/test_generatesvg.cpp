@@ -211,6 +211,7 @@ private slots:
     void absurdSettingsStayBounded_data();
     void absurdSettingsStayBounded();
     void pageCountIsCapped();
+    void settingsChangedMidGenerationWaitForTheNext();
     void svgPagesAreWellFormed_data();
     void svgPagesAreWellFormed();
     void svgCacheFollowsGeneration();
@@ -880,6 +881,7 @@ void TestGenerateSvg::measureScoreStraightAndSlanted()
     m_config->setScoreSpace(0);
     const QString score = sym(Note) + sym(Gongche::TouBan) + sym(Note2) + sym(SmallNote);
     m_config->setScoreAngle(0);
+    m_gen->beginPages(); // lays out the settings as they are now
     const int straight = m_gen->measureScore(score);
     m_config->setScoreAngle(angle);
     m_gen->generate({lyric(QStringLiteral("好"), {score})}, false);
@@ -974,6 +976,26 @@ void TestGenerateSvg::pageCountIsCapped()
     m_gen->generate({}, false);
     QVERIFY(!m_gen->wasTruncated());
     QCOMPARE(m_gen->pictures().size(), 1);
+}
+
+// The live dialog may change a setting while pages are laid out (here from a
+// progress step): the pages keep the settings they began with.
+void TestGenerateSvg::settingsChangedMidGenerationWaitForTheNext()
+{
+    const LayoutItems items(30, lyric(QStringLiteral("袅晴丝吹来闲庭院"), QStringList(8, sym(Note))));
+    m_gen->generate(items, false);
+    const QList<PageItems> before = m_gen->pageItems();
+    const QByteArray svgBefore = m_gen->pages().value(0);
+    const auto connection = connect(m_gen.get(), &GenerateSVG::progressUpdate, this, [this] {
+        m_config->setColWidth(m_config->colWidth() * 2);
+        m_config->setLyricFontSize(m_config->lyricFontSize() + 7);
+    });
+    m_gen->generate(items, false);
+    disconnect(connection);
+    QCOMPARE(m_gen->pageItems().size(), before.size());
+    QCOMPARE(m_gen->pages().value(0), svgBefore);
+    m_gen->generate(items, false);
+    QVERIFY(m_gen->pages().value(0) != svgBefore);
 }
 
 // ---- SVG documents ---------------------------------------------------------------
