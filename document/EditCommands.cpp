@@ -319,11 +319,12 @@ void DeleteLyricCommand::redo()
 PasteLyricCommand::PasteLyricCommand(PairedDocument *document, const QMimeData *mime)
     : EditCommand(document)
 {
+    // A clipboard without text holds nothing a user would see pasted.
+    if (!mime || mime->text().isEmpty())
+        return;
     if (document->lyricCursor().hasSelection())
         pushIfEffective(document, new DeleteLyricCommand(document, true, Qt::NoModifier));
 
-    if (!mime)
-        return;
     QStringList lyricEntries;
     QStringList scoreEntries;
     if (mime->hasFormat(QLatin1String(ScoreClipboard::MimeType))

@@ -114,7 +114,8 @@ private:
 class PasteLyricCommand : public EditCommand
 {
 public:
-    // data: what the clipboard holds (null or empty: nothing is pasted).
+    // data: what the clipboard holds (null, or without text: nothing is
+    // pasted and a selection stays).
     PasteLyricCommand(PairedDocument *document, const QMimeData *data);
 
     void undo() override;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The document model and its edit commands with no widget at all: this
 // program links only the core library and runs under a QGuiApplication.
+#include "DocumentTestUtil.h"
 #include "document/EditCommands.h"
 #include "document/PairedDocument.h"
 #include "document/PairingIndex.h"
@@ -17,47 +18,7 @@
 #include <QUndoStack>
 #include <QtTest>
 
-namespace {
-
-QString lines(const QString &text)
-{
-    return QString(text).replace(QLatin1Char('\n'), QLatin1Char('|'));
-}
-
-QTextCursor cursorAt(QTextDocument *document, int position, int anchor)
-{
-    QTextCursor cursor(document);
-    cursor.setPosition(anchor < 0 ? position : anchor);
-    cursor.setPosition(position, QTextCursor::KeepAnchor);
-    return cursor;
-}
-
-// "type:<text>", "s-type:<text>" (score, exactly Shift), or a key: "bs",
-// "del", with a modifier prefix "c-", "s-" or "cs-".
-EditCommand *commandFor(PairedDocument *document, bool score, const QString &op)
-{
-    const int colon = int(op.indexOf(QLatin1Char(':')));
-    const QString key = colon < 0 ? op : op.left(colon);
-    Qt::KeyboardModifiers modifiers;
-    if (key.startsWith(QLatin1String("cs-")))
-        modifiers = Qt::ControlModifier | Qt::ShiftModifier;
-    else if (key.startsWith(QLatin1String("c-")))
-        modifiers = Qt::ControlModifier;
-    else if (key.startsWith(QLatin1String("s-")))
-        modifiers = Qt::ShiftModifier;
-    if (colon >= 0) {
-        const QString text = op.mid(colon + 1);
-        if (score)
-            return new InsertScoreCommand(document, text, modifiers);
-        return new InsertLyricCommand(document, text);
-    }
-    const bool backward = key.endsWith(QLatin1String("bs"));
-    if (score)
-        return new DeleteScoreCommand(document, backward, modifiers);
-    return new DeleteLyricCommand(document, backward, modifiers);
-}
-
-} // namespace
+using namespace DocumentTest;
 
 class TestPairedDocument : public QObject
 {
