@@ -583,20 +583,16 @@ namespace {
 using Encoder = QByteArray (*)(const Music::Performance &, const Music::Options &);
 
 // What every music writer refuses before it writes anything: options it
-// cannot use, a score without a note, a folder as the target. lead names
-// the failed export in a message.
+// cannot use, a score without a note. (A folder as the target fails where
+// the file is written, with the cause in the message.)
 std::optional<ExportResult> musicRefusal(const Music::Performance &performance,
-                                         const Music::Options &options, const QFileInfo &target,
-                                         const QString &lead)
+                                         const Music::Options &options)
 {
     const QString problem = Music::checkOptions(options);
     if (!problem.isEmpty())
         return failed(QStringLiteral("错误"), problem);
     if (performance.noteCount() == 0)
         return failed(QStringLiteral("警告"), QStringLiteral("没有可导出的音符"));
-    if (target.isDir())
-        return failed(QStringLiteral("错误"),
-                      SafeWrite::message(lead, SafeWrite::diagnose(target.filePath(), EISDIR)));
     return std::nullopt;
 }
 
@@ -604,7 +600,7 @@ ExportResult writeMusic(const Music::Performance &performance, const Music::Opti
                         const QString &path, Encoder encode, const QString &lead)
 {
     const QFileInfo info(path);
-    if (const auto refusal = musicRefusal(performance, options, info, lead))
+    if (const auto refusal = musicRefusal(performance, options))
         return *refusal;
     const QString target = info.absoluteFilePath();
     // As for a PDF: missing folders are made, and taken away again when
@@ -642,7 +638,7 @@ ExportResult ExportWriters::writeWav(const Music::Performance &performance,
 {
     const QFileInfo info(path);
     const QString lead = QStringLiteral("导出WAV文件失败");
-    if (const auto refusal = musicRefusal(performance, options, info, lead))
+    if (const auto refusal = musicRefusal(performance, options))
         return *refusal;
     const QString target = info.absoluteFilePath();
     // Refused before any waiting: the renderer would stop there anyway.
