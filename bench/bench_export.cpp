@@ -130,14 +130,14 @@ int main(int argc, char *argv[])
 
     const QString pdf = data.filePath(QStringLiteral("bench.pdf"));
     timer.restart();
-    if (!ExportWriters::exportPdf(gen, pdf))
+    if (!ExportWriters::report(ExportWriters::writePdf(gen, pdf)))
         return 1;
     print("pdf_export_ms", timer.nsecsElapsed() / 1e6, "ms");
     print("pdf_bytes_per_page", QFileInfo(pdf).size() / 1024.0 / pages, "KB");
 
     timer.restart();
-    if (!ExportWriters::exportImages(gen, data.filePath(QStringLiteral("png")), 2,
-                                     QStringLiteral("png")))
+    if (!ExportWriters::report(ExportWriters::writeImages(
+            gen, data.filePath(QStringLiteral("png")), 2, QStringLiteral("png"))))
         return 1;
     const double seconds = timer.nsecsElapsed() / 1e9;
     print("png300_pages_per_s", pages / seconds, "pages/s");

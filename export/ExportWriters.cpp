@@ -562,22 +562,6 @@ ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
     return succeeded(folder, created.files());
 }
 
-bool ExportWriters::exportPdf(GenerateSVG &pages, const QString &path)
-{
-    return reported(writePdf(pages, path));
-}
-
-bool ExportWriters::exportImages(GenerateSVG &pages, const QString &directory,
-                                 int qualityIndex, const QString &format)
-{
-    return reported(writeImages(pages, directory, qualityIndex, format));
-}
-
-bool ExportWriters::exportSvg(GenerateSVG &pages, const QString &directory)
-{
-    return reported(writeSvg(pages, directory));
-}
-
 namespace {
 
 using Encoder = QByteArray (*)(const Music::Performance &, const Music::Options &);

@@ -58,13 +58,6 @@ ExportResult writeImages(GenerateSVG &pages, const QString &directory, int quali
 // inside directory.
 ExportResult writeSvg(GenerateSVG &pages, const QString &directory);
 
-// The same, with a failure's message passed to Reporting (message boxes in
-// the editor, standard error on the command line). True on success.
-bool exportPdf(GenerateSVG &pages, const QString &path);
-bool exportImages(GenerateSVG &pages, const QString &directory, int qualityIndex,
-                  const QString &format);
-bool exportSvg(GenerateSVG &pages, const QString &directory);
-
 // The score as music, read from its lines with the options (which must
 // pass Music::checkOptions): a Standard MIDI File or a MusicXML file at
 // path, replaced only by a complete one. A performance without a single

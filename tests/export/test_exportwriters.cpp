@@ -30,6 +30,20 @@
 
 namespace {
 
+// A writer's run as the editor makes it: its failure told through Reporting.
+bool exportPdf(GenerateSVG &pages, const QString &path)
+{
+    return ExportWriters::report(ExportWriters::writePdf(pages, path));
+}
+bool exportImages(GenerateSVG &pages, const QString &directory, int quality, const QString &format)
+{
+    return ExportWriters::report(ExportWriters::writeImages(pages, directory, quality, format));
+}
+bool exportSvg(GenerateSVG &pages, const QString &directory)
+{
+    return ExportWriters::report(ExportWriters::writeSvg(pages, directory));
+}
+
 QString symbol(char32_t c)
 {
     return Gongche::toString(c);
@@ -285,8 +299,8 @@ private slots:
 
         for (const QString &folder : {QStringLiteral("测试曲_") + ext, QStringLiteral("测试曲_") + ext + QStringLiteral("_0"),
                                       QStringLiteral("测试曲_") + ext + QStringLiteral("_1")}) {
-            const bool ok = ext == QLatin1String("svg") ? ExportWriters::exportSvg(gen, out())
-                                                        : ExportWriters::exportImages(gen, out(), 0, format);
+            const bool ok = ext == QLatin1String("svg") ? exportSvg(gen, out())
+                                                        : exportImages(gen, out(), 0, format);
             QVERIFY(ok);
             const QDir dir(out(folder));
             QVERIFY2(dir.exists(), qPrintable(folder));
@@ -305,7 +319,7 @@ private slots:
         blocker.close();
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(ExportWriters::exportImages(gen, out(), 0, QStringLiteral("png")));
+        QVERIFY(exportImages(gen, out(), 0, QStringLiteral("png")));
         QVERIFY(QFileInfo(out(QStringLiteral("测试曲_png_0/测试曲_0.png"))).isFile());
     }
 
@@ -314,9 +328,9 @@ private slots:
     {
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(ExportWriters::exportImages(gen, out(QStringLiteral("a/b")), 0, QStringLiteral("png")));
+        QVERIFY(exportImages(gen, out(QStringLiteral("a/b")), 0, QStringLiteral("png")));
         QVERIFY(QFileInfo(out(QStringLiteral("a/b/测试曲_png/测试曲_0.png"))).isFile());
-        QVERIFY(ExportWriters::exportSvg(gen, out(QStringLiteral("c/d"))));
+        QVERIFY(exportSvg(gen, out(QStringLiteral("c/d"))));
         QVERIFY(QFileInfo(out(QStringLiteral("c/d/测试曲_svg/测试曲_0.svg"))).isFile());
     }
 
@@ -337,8 +351,8 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
         const QString dir = out(QStringLiteral("plain/sub"));
-        const bool ok = format == QLatin1String("svg") ? ExportWriters::exportSvg(gen, dir)
-                                                       : ExportWriters::exportImages(gen, dir, 0, format);
+        const bool ok = format == QLatin1String("svg") ? exportSvg(gen, dir)
+                                                       : exportImages(gen, dir, 0, format);
         QVERIFY(!ok);
         QVERIFY(m_env->reports().isEmpty());
     }
@@ -356,8 +370,8 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(1, QString()), false);
         QVERIFY(gen.title().isEmpty());
-        const bool ok = format == QLatin1String("svg") ? ExportWriters::exportSvg(gen, out())
-                                                       : ExportWriters::exportImages(gen, out(), 0, format);
+        const bool ok = format == QLatin1String("svg") ? exportSvg(gen, out())
+                                                       : exportImages(gen, out(), 0, format);
         QVERIFY(ok);
         const QString base = QStringLiteral("Kelvo工尺谱导出曲谱");
         QCOMPARE(gen.title(), base);
@@ -389,7 +403,7 @@ private slots:
         m_config->setIsBgTransparent(transparent);
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(ExportWriters::exportImages(gen, out(), 0, format));
+        QVERIFY(exportImages(gen, out(), 0, format));
         const QImage image(out(QStringLiteral("测试曲_%1/测试曲_0.%1").arg(format)));
         QVERIFY(!image.isNull());
         for (const QPoint p : {QPoint(2, 2), QPoint(image.width() - 3, image.height() - 3)}) {
@@ -419,8 +433,8 @@ private slots:
         m_config->setIsLandscape(landscape);
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(ExportWriters::exportImages(gen, out(QStringLiteral("low")), 0, QStringLiteral("png")));
-        QVERIFY(ExportWriters::exportImages(gen, out(QStringLiteral("high")), 3, QStringLiteral("png")));
+        QVERIFY(exportImages(gen, out(QStringLiteral("low")), 0, QStringLiteral("png")));
+        QVERIFY(exportImages(gen, out(QStringLiteral("high")), 3, QStringLiteral("png")));
         const QImage low(out(QStringLiteral("low/测试曲_png/测试曲_0.png")));
         const QImage high(out(QStringLiteral("high/测试曲_png/测试曲_0.png")));
         QCOMPARE(low.size(), at96);
@@ -445,7 +459,7 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(7), false);
         QCOMPARE(gen.pageCount(), 7);
-        QVERIFY(ExportWriters::exportImages(gen, out(), 0, QStringLiteral("png")));
+        QVERIFY(exportImages(gen, out(), 0, QStringLiteral("png")));
         for (int i = 0; i < gen.pageCount(); ++i) {
             const QImage file(out(QStringLiteral("测试曲_png/测试曲_%1.png").arg(i)));
             QVERIFY(!file.isNull());
@@ -475,7 +489,7 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
         QSignalSpy progress(&gen, &GenerateSVG::progressUpdate);
-        QVERIFY(!ExportWriters::exportImages(gen, out(), 3, QStringLiteral("png")));
+        QVERIFY(!exportImages(gen, out(), 3, QStringLiteral("png")));
         QCOMPARE(m_env->reports().size(), 1);
         QCOMPARE(m_env->reports().at(0).title, QStringLiteral("提示"));
         QCOMPARE(m_env->reports().at(0).text, QStringLiteral("导出图片失败！"));
@@ -504,11 +518,11 @@ private slots:
         QSignalSpy spy(&gen, &GenerateSVG::progressUpdate);
         bool ok = false;
         if (writer == QLatin1String("pdf"))
-            ok = ExportWriters::exportPdf(gen, out(QStringLiteral("x.pdf")));
+            ok = exportPdf(gen, out(QStringLiteral("x.pdf")));
         else if (writer == QLatin1String("svg"))
-            ok = ExportWriters::exportSvg(gen, out());
+            ok = exportSvg(gen, out());
         else
-            ok = ExportWriters::exportImages(gen, out(), 0, writer);
+            ok = exportImages(gen, out(), 0, writer);
         QVERIFY(ok);
         QCOMPARE(spy.size(), n + 2);
         QCOMPARE(spy.at(0), (QVariantList{0, 0, n, QStringLiteral("导出"), tip}));
@@ -555,7 +569,7 @@ private slots:
             std::optional<AsUnprivileged> unprivileged; // root may write read-only files
             if (kind == QLatin1String("read-only"))
                 unprivileged.emplace();
-            QVERIFY(!ExportWriters::exportPdf(gen, target));
+            QVERIFY(!exportPdf(gen, target));
         }
         QCOMPARE(m_env->reports().size(), 1);
         QCOMPARE(m_env->reports().at(0).severity, Reporting::Severity::Warning);
@@ -597,7 +611,7 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("old contents");
         }
-        QVERIFY(ExportWriters::exportPdf(gen, path));
+        QVERIFY(exportPdf(gen, path));
         QVERIFY(m_env->reports().isEmpty());
         QCOMPARE(QDir(out()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("score.pdf")});
         QFile f(path);
@@ -627,7 +641,7 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
         const QString path = out(QStringLiteral("land.pdf"));
-        QVERIFY(ExportWriters::exportPdf(gen, path));
+        QVERIFY(exportPdf(gen, path));
         const QString info = runTool(QStringLiteral("pdfinfo"), {path});
         const QRegularExpressionMatch m = QRegularExpression(
             QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(info);
@@ -642,7 +656,7 @@ private slots:
     {
         GenerateSVG gen(m_config.get());
         gen.generate(document(2), false);
-        QVERIFY(ExportWriters::exportSvg(gen, out()));
+        QVERIFY(exportSvg(gen, out()));
         const QDir dir(out(QStringLiteral("测试曲_svg")));
         QCOMPARE(dir.entryList(QDir::Files, QDir::Name).size(), 4);
         for (int i = 0; i < 2; ++i) {
@@ -686,7 +700,7 @@ private slots:
         const QString target = out(QStringLiteral("deep/er/target"));
         GenerateSVG gen(m_config.get());
         gen.generate(document(1), false);
-        QVERIFY(ExportWriters::exportSvg(gen, target));
+        QVERIFY(exportSvg(gen, target));
         const QDir folder(target + QStringLiteral("/测试曲_svg"));
         const QStringList ttf = folder.entryList({QStringLiteral("*.ttf")}, QDir::Files | QDir::Hidden);
         QCOMPARE(ttf.size(), 1);
@@ -737,7 +751,7 @@ private slots:
         const QString pdf = dir + QStringLiteral("/old.pdf");
         QVERIFY(QDir().mkpath(dir));
         if (fault != QLatin1String("removed"))
-            QVERIFY(writer == QLatin1String("pdf") ? ExportWriters::exportPdf(gen, pdf) : QDir().mkpath(dir + "/kept"));
+            QVERIFY(writer == QLatin1String("pdf") ? exportPdf(gen, pdf) : QDir().mkpath(dir + "/kept"));
         const QStringList before = fs.path().isEmpty() ? QStringList() : QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const QByteArray oldPdf = QFile::exists(pdf) ? [&] { QFile f(pdf); f.open(QIODevice::ReadOnly); return f.readAll(); }() : QByteArray();
         if (fault == QLatin1String("full"))
@@ -750,9 +764,9 @@ private slots:
                     QDir(dir).removeRecursively();
             });
 
-        const bool ok = writer == QLatin1String("pdf") ? ExportWriters::exportPdf(gen, pdf)
-                        : writer == QLatin1String("svg") ? ExportWriters::exportSvg(gen, dir)
-                                                          : ExportWriters::exportImages(gen, dir, 0, writer);
+        const bool ok = writer == QLatin1String("pdf") ? exportPdf(gen, pdf)
+                        : writer == QLatin1String("svg") ? exportSvg(gen, dir)
+                                                          : exportImages(gen, dir, 0, writer);
         QVERIFY(!ok);
         QCOMPARE(m_env->reports().size(), 1);
         QCOMPARE(m_env->reports().at(0).text, message);
@@ -788,11 +802,11 @@ private slots:
         if (writer == QLatin1String("pdf")) {
             if (!QFileInfo::exists(QStringLiteral("/dev/full")))
                 QSKIP("no /dev/full");
-            ok = ExportWriters::exportPdf(gen, QStringLiteral("/dev/full"));
+            ok = exportPdf(gen, QStringLiteral("/dev/full"));
         } else {
             SafeWrite::injectErrorForTests(ENOSPC);
-            ok = writer == QLatin1String("svg") ? ExportWriters::exportSvg(gen, out())
-                                                : ExportWriters::exportImages(gen, out(), 0, writer);
+            ok = writer == QLatin1String("svg") ? exportSvg(gen, out())
+                                                : exportImages(gen, out(), 0, writer);
             SafeWrite::injectErrorForTests(0);
         }
         QVERIFY(!ok);
@@ -819,7 +833,7 @@ private slots:
         GenerateSVG gen(m_config.get());
         gen.generate(document(11, title), false);
         QCOMPARE(gen.pageCount(), 11);
-        QVERIFY(writer == QLatin1String("svg") ? ExportWriters::exportSvg(gen, out()) : ExportWriters::exportImages(gen, out(), 0, writer));
+        QVERIFY(writer == QLatin1String("svg") ? exportSvg(gen, out()) : exportImages(gen, out(), 0, writer));
         QVERIFY(m_env->reports().isEmpty());
         const QStringList folders = QDir(out()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         QCOMPARE(folders.size(), 1);
