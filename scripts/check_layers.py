@@ -17,7 +17,10 @@ Rules, each failure named by file and line:
     window (input/ui), while the panes' core builds on the document model;
   * a core folder never includes a folder ordered above it;
   * the classes (a header with its sources: X.h, X.cpp and XSuffix.cpp)
-    have no cycle either.
+    have no cycle either;
+  * every writer of export/ExportWriters.h has its entry in the table of
+    formats (export/ExportFormats.cpp), which the dialog and the command
+    line both read.
 """
 
 import argparse
@@ -206,7 +209,30 @@ def check(root, qt_dirs, folders=FOLDERS):
     for cycle in find_cycles(class_edges):
         if len({os.path.dirname(c) for c in cycle}) == 1:
             problems.append("class cycle " + describe(cycle, class_edges))
+    problems += unlisted_writers(root)
     return problems
+
+
+WRITERS = "export/ExportWriters.h"
+FORMATS = "export/ExportFormats.cpp"
+
+
+def unlisted_writers(root):
+    """Every writer declared in the writers' header is named in the table of
+    formats, so no format can be exported by one path and missing from the
+    other."""
+    header = os.path.join(root, WRITERS)
+    if not os.path.isfile(header):
+        return []
+    with open(header, encoding="utf-8") as f:
+        writers = re.findall(r"^ExportResult (write\w+)\(", f.read(), re.M)
+    table = ""
+    if os.path.isfile(os.path.join(root, FORMATS)):
+        with open(os.path.join(root, FORMATS), encoding="utf-8") as f:
+            table = f.read()
+    return ["%s: writer %s has no entry in the format table (%s)" % (WRITERS, name, FORMATS)
+            for name in writers
+            if not re.search(r"ExportWriters::%s\b" % name, table)]
 
 
 # The self-test: small trees, each with what the check must report (every
@@ -258,6 +284,10 @@ SELF_TESTS = [
         "document/BMore.cpp": '#include "document/B.h"\n#include "document/A.h"\n',
     }, ["class cycle document/A -> document/B -> document/A",
         "document/B -> document/A  (document/BMore.cpp:2)"]),
+    ("writer without a format", {
+        "export/ExportWriters.h": "ExportResult writePdf(int);\nExportResult writeAbc(int);\n",
+        "export/ExportFormats.cpp": "ExportWriters::writePdf(1);\n",
+    }, ["export/ExportWriters.h: writer writeAbc has no entry in the format table"]),
     ("lower folder includes a higher one", {
         "document/A.cpp": '#include "render/R.h"\n',
         "render/R.h": "",
