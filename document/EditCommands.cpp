@@ -217,7 +217,7 @@ void EditCommand::replayScore(bool undo)
 // ---- InsertLyricCommand -----------------------------------------------------
 
 InsertLyricCommand::InsertLyricCommand(PairedDocument *document, const QString &text)
-    : EditCommand(document)
+    : LyricEditCommand(document)
 {
     if (text.isEmpty())
         return;
@@ -252,21 +252,11 @@ InsertLyricCommand::InsertLyricCommand(PairedDocument *document, const QString &
     document->mirrorLyricCursor();
 }
 
-void InsertLyricCommand::undo()
-{
-    replayLyric(true, lyricSteps, scoreSteps);
-}
-
-void InsertLyricCommand::redo()
-{
-    replayLyric(false, lyricSteps, scoreSteps);
-}
-
 // ---- DeleteLyricCommand -----------------------------------------------------
 
 DeleteLyricCommand::DeleteLyricCommand(PairedDocument *document, bool backward,
                                        Qt::KeyboardModifiers modifiers)
-    : EditCommand(document)
+    : LyricEditCommand(document)
 {
     QTextCursor cursor = document->lyricCursor();
     if (!cursor.hasSelection()) {
@@ -304,20 +294,10 @@ DeleteLyricCommand::DeleteLyricCommand(PairedDocument *document, bool backward,
     document->mirrorLyricCursor();
 }
 
-void DeleteLyricCommand::undo()
-{
-    replayLyric(true, lyricSteps, scoreSteps);
-}
-
-void DeleteLyricCommand::redo()
-{
-    replayLyric(false, lyricSteps, scoreSteps);
-}
-
 // ---- PasteLyricCommand ------------------------------------------------------
 
 PasteLyricCommand::PasteLyricCommand(PairedDocument *document, const QMimeData *mime)
-    : EditCommand(document)
+    : LyricEditCommand(document)
 {
     // A clipboard without text holds nothing a user would see pasted.
     if (!mime || mime->text().isEmpty())
@@ -408,21 +388,11 @@ void PasteLyricCommand::pasteStructured(const QStringList &lyricEntries,
     document->mirrorLyricCursor();
 }
 
-void PasteLyricCommand::undo()
-{
-    replayLyric(true, lyricSteps, scoreSteps);
-}
-
-void PasteLyricCommand::redo()
-{
-    replayLyric(false, lyricSteps, scoreSteps);
-}
-
 // ---- InsertScoreCommand -----------------------------------------------------
 
 InsertScoreCommand::InsertScoreCommand(PairedDocument *document, const QString &text,
                                        Qt::KeyboardModifiers modifiers)
-    : EditCommand(document)
+    : ScoreEditCommand(document)
 {
     if (text.isEmpty())
         return;
@@ -458,21 +428,11 @@ InsertScoreCommand::InsertScoreCommand(PairedDocument *document, const QString &
     placeScoreCursor(document, cursor, before);
 }
 
-void InsertScoreCommand::undo()
-{
-    replayScore(true);
-}
-
-void InsertScoreCommand::redo()
-{
-    replayScore(false);
-}
-
 // ---- DeleteScoreCommand -----------------------------------------------------
 
 DeleteScoreCommand::DeleteScoreCommand(PairedDocument *document, bool backward,
                                        Qt::KeyboardModifiers modifiers)
-    : EditCommand(document)
+    : ScoreEditCommand(document)
 {
     QTextCursor cursor = document->scoreCursor();
     const int before = cursor.position();
@@ -540,16 +500,6 @@ DeleteScoreCommand::DeleteScoreCommand(PairedDocument *document, bool backward,
         }
     }
     document->mirrorScoreCursor();
-}
-
-void DeleteScoreCommand::undo()
-{
-    replayScore(true);
-}
-
-void DeleteScoreCommand::redo()
-{
-    replayScore(false);
 }
 
 // ---- Copying a lyric selection ---------------------------------------------

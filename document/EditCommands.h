@@ -70,95 +70,84 @@ private:
     bool m_pushing = true;
 };
 
-// Text typed or pasted as plain text into the lyric text, with the score
-// lines its paired characters need (or no longer need).
-class InsertLyricCommand : public EditCommand
+// An edit of the lyric text with the score lines it adds or removes: undo
+// and redo replay the steps it counted in each text.
+class LyricEditCommand : public EditCommand
 {
 public:
-    InsertLyricCommand(PairedDocument *document, const QString &text);
-
-    void undo() override;
-    void redo() override;
+    void undo() override { replayLyric(true, lyricSteps, scoreSteps); }
+    void redo() override { replayLyric(false, lyricSteps, scoreSteps); }
     bool isEffective() const override { return lyricSteps + scoreSteps > 0; }
 
     int lyricStepCount() const { return lyricSteps; }
     int scoreStepCount() const { return scoreSteps; }
 
-private:
+protected:
+    using EditCommand::EditCommand;
+
     int lyricSteps = 0;
     int scoreSteps = 0;
+};
+
+// An edit of the score text alone: one step of it.
+class ScoreEditCommand : public EditCommand
+{
+public:
+    void undo() override { replayScore(true); }
+    void redo() override { replayScore(false); }
+    bool isEffective() const override { return changed; }
+
+protected:
+    using EditCommand::EditCommand;
+
+    bool changed = false;
+};
+
+// Text typed or pasted as plain text into the lyric text, with the score
+// lines its paired characters need (or no longer need).
+class InsertLyricCommand : public LyricEditCommand
+{
+public:
+    InsertLyricCommand(PairedDocument *document, const QString &text);
+
 };
 
 // Backspace (backward) or Delete in the lyric text; exactly Ctrl reaches to
 // the line's start or end. Removes the score lines of the removed paired
 // characters.
-class DeleteLyricCommand : public EditCommand
+class DeleteLyricCommand : public LyricEditCommand
 {
 public:
     DeleteLyricCommand(PairedDocument *document, bool backward, Qt::KeyboardModifiers modifiers);
 
-    void undo() override;
-    void redo() override;
-    bool isEffective() const override { return lyricSteps + scoreSteps > 0; }
-
-    int lyricStepCount() const { return lyricSteps; }
-    int scoreStepCount() const { return scoreSteps; }
-
-private:
-    int lyricSteps = 0;
-    int scoreSteps = 0;
 };
 
 // A paste into the lyric text. With the structured payload the copied
 // notation comes along; otherwise the plain text is inserted.
-class PasteLyricCommand : public EditCommand
+class PasteLyricCommand : public LyricEditCommand
 {
 public:
     // data: what the clipboard holds (null, or without text: nothing is
     // pasted and a selection stays).
     PasteLyricCommand(PairedDocument *document, const QMimeData *data);
 
-    void undo() override;
-    void redo() override;
-    bool isEffective() const override { return lyricSteps + scoreSteps > 0; }
-
-    int lyricStepCount() const { return lyricSteps; }
-    int scoreStepCount() const { return scoreSteps; }
-
 private:
     void pasteStructured(const QStringList &lyric, const QStringList &score);
-
-    int lyricSteps = 0;
-    int scoreSteps = 0;
 };
 
 // Text inserted into the score text. Except with exactly Shift a line
 // break moves to the next existing score line instead of creating one.
-class InsertScoreCommand : public EditCommand
+class InsertScoreCommand : public ScoreEditCommand
 {
 public:
     InsertScoreCommand(PairedDocument *document, const QString &text, Qt::KeyboardModifiers modifiers);
-
-    void undo() override;
-    void redo() override;
-    bool isEffective() const override { return changed; }
-
-private:
-    bool changed = false;
 };
 
 // Backspace (backward) or Delete in the score text. Except with exactly
 // Shift the number of score lines never changes.
-class DeleteScoreCommand : public EditCommand
+class DeleteScoreCommand : public ScoreEditCommand
 {
 public:
     DeleteScoreCommand(PairedDocument *document, bool backward, Qt::KeyboardModifiers modifiers);
-
-    void undo() override;
-    void redo() override;
-    bool isEffective() const override { return changed; }
-
-private:
-    bool changed = false;
 };
 
