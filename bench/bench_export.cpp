@@ -4,6 +4,7 @@
 // the peak memory of the whole run. Prints "name value unit" lines. Runs
 // offscreen; settings and output go to a temporary folder.
 
+#include "BenchPrint.h"
 #include "BenchDocument.h"
 
 #include "core/DataPaths.h"
@@ -27,6 +28,8 @@
 #include <cstdio>
 
 namespace {
+
+using Bench::print;
 
 constexpr int TargetPages = 100;
 
@@ -85,12 +88,6 @@ LayoutItems makeDocument(int sungLines)
     const PlainLines lyricLines(lyric);
     const QString score = makeScore(rng, ScoreSyntax::pairedCount(lyricLines));
     return ScoreSyntax::layoutItems(lyricLines, PlainLines(score));
-}
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s %.2f %s\n", name, value, unit);
-    std::fflush(stdout);
 }
 
 } // namespace

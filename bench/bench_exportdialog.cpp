@@ -4,6 +4,7 @@
 // long act. Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
+#include "BenchPrint.h"
 #include "BenchDocument.h"
 #include "core/DataPaths.h"
 #include "core/Resources.h"
@@ -28,11 +29,7 @@
 
 namespace {
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using Bench::median;
 
 // Times `changes` edits of the column width, each from the edit to the
 // preview widget repainted.

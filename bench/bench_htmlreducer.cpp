@@ -6,6 +6,7 @@
 // Prints per-page medians and "name value unit" lines with the worst median
 // over all pages.
 
+#include "BenchPrint.h"
 #include "online/HtmlReducer.h"
 #include "online/ui/SponsorView.h"
 
@@ -21,13 +22,9 @@
 
 namespace {
 
-constexpr int Runs = 7;
+using Bench::median;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+constexpr int Runs = 7;
 
 } // namespace
 

@@ -6,6 +6,7 @@
 // is at most 1 ms. Prints "name value unit" lines (medians and the 99th
 // percentile of many runs).
 
+#include "BenchPrint.h"
 #include "core/Resources.h"
 #include "input/Composition.h"
 #include "input/SymbolDictionary.h"
@@ -19,6 +20,8 @@
 
 namespace {
 
+using Bench::print;
+
 constexpr int Runs = 2000;
 
 double percentile(std::vector<double> v, double p)
@@ -26,11 +29,6 @@ double percentile(std::vector<double> v, double p)
     std::sort(v.begin(), v.end());
     const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
     return v[i];
-}
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s %.4f %s\n", name, value, unit);
 }
 
 // letters must cut into six segments, one per letter.

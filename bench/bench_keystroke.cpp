@@ -16,6 +16,7 @@
 // Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
+#include "BenchPrint.h"
 #include "BenchDocument.h"
 #include "core/DataPaths.h"
 #include "core/Resources.h"
@@ -48,6 +49,8 @@
 #include <vector>
 
 namespace {
+
+using Bench::print;
 
 constexpr int LyricLines = 3000;
 constexpr int KeysPerPlace = 60;
@@ -117,12 +120,6 @@ Stats stats(std::vector<double> v)
     s.p95 = v[std::min(v.size() - 1, v.size() * 95 / 100)];
     s.max = v.back();
     return s;
-}
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
 }
 
 // The bare baseline: the two texts side by side in plain editors.

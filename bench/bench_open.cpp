@@ -13,6 +13,7 @@
 // gutters or pairing) says what Qt's editors take for the text alone.
 // Prints "name value unit" lines.
 
+#include "BenchPrint.h"
 #include "BenchDocument.h"
 #include "document/ScoreFile.h"
 #include "document/ui/KelvoEdit.h"
@@ -37,6 +38,9 @@
 #include <vector>
 
 namespace {
+
+using Bench::print;
+using Bench::median;
 
 constexpr int Runs = 3;
 
@@ -153,18 +157,6 @@ bool runChild(const QString &path, Result *result, bool plain = false)
         return false;
     *result = {f[0].toDouble(), f[1].toDouble(), f[2].toDouble(), f[3].toDouble()};
     return true;
-}
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 } // namespace

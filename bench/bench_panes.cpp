@@ -5,6 +5,7 @@
 // Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
+#include "BenchPrint.h"
 #include "BenchDocument.h"
 #include "core/DataPaths.h"
 #include "core/Resources.h"
@@ -30,13 +31,10 @@
 
 namespace {
 
-constexpr int LyricLines = 3000;
+using Bench::print;
+using Bench::median;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+constexpr int LyricLines = 3000;
 
 template<typename F>
 double medianMs(int runs, F &&f)
@@ -50,12 +48,6 @@ double medianMs(int runs, F &&f)
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     return median(times);
-}
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s %.4f %s\n", name, value, unit);
-    std::fflush(stdout);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // Prints "name value unit" lines. Runs offscreen; settings go to a
 // temporary folder.
 
+#include "BenchPrint.h"
 #include "core/DataPaths.h"
 #include "core/Resources.h"
 #include "document/GongcheSymbols.h"
@@ -24,11 +25,7 @@
 
 namespace {
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using Bench::median;
 
 template<typename F>
 double timeMs(F &&f)
