@@ -5,8 +5,10 @@
 #include "core/Resources.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
 #include <QtEndian>
 
 #include <algorithm>
@@ -190,4 +192,19 @@ bool AsUnprivileged::reachable(const QString &folder)
     Q_UNUSED(folder);
     return true;
 #endif
+}
+
+void runExitChild(const QString &mode, const QString &dataDir)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KELVO_DATA_DIR", dataDir);
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {"--exit-child", mode});
+    QVERIFY(child.waitForFinished(60000));
+    const QByteArray errors = child.readAllStandardError();
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY2(!errors.contains("QFont") && !errors.contains("QGuiApplication"), errors.constData());
 }

@@ -24,6 +24,11 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Runs this test program again as "--exit-child <mode>" with its data folder
+// in dataDir and checks that it ends cleanly, without a font or application
+// warning (a settings owner saving at exit while the font system is gone).
+void runExitChild(const QString &mode, const QString &dataDir);
+
 // dir is the current folder (the one a program was started from) while the
 // object lives; the previous one comes back, also after a failed check.
 class CurrentFolder
