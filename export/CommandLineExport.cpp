@@ -128,8 +128,7 @@ class ProgressPrinter
 public:
     ~ProgressPrinter() { StatusLine::instance().clear(); }
 
-    // GenerateSVG::progressUpdate: 0 a task starts, 1 value of maxValue
-    // done, 2 finished.
+    // GenerateSVG::progressUpdate.
     void update(int status, int value, int maxValue, const QString &tip)
     {
         if (status == GenerateSVG::ProgressStart) {
@@ -182,20 +181,10 @@ const ExportFormats::Format *formatOf(const Startup::Arguments &o)
     return o.format.isEmpty() ? &ExportFormats::fallback() : ExportFormats::find(o.format);
 }
 
-bool isPaged(const ExportFormats::Format &format)
-{
-    return format.paged;
-}
-
-bool isMusic(const ExportFormats::Format &format)
-{
-    return !format.paged;
-}
-
-bool takesSoundFont(const ExportFormats::Format &format)
-{
-    return format.takes(ExportFormats::SoundFont);
-}
+using Format = ExportFormats::Format;
+bool isPaged(const Format &format) { return format.paged; }
+bool isMusic(const Format &format) { return !format.paged; }
+bool takesSoundFont(const Format &format) { return format.takes(ExportFormats::SoundFont); }
 
 // "a, b or c" of the formats that pass the test.
 QString alternatives(bool (*test)(const ExportFormats::Format &) = nullptr)

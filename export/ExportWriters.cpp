@@ -416,28 +416,47 @@ ExportResult ExportWriters::writePdf(GenerateSVG &gen, const QString &path)
     return succeeded(written, {written});
 }
 
+namespace {
+
+// The new folder of an image or SVG export inside directory, named after the
+// title (an untitled generator gets the default one). Whatever the export
+// creates is kept in created, to go again when it fails. Empty, with
+// *refusal set (title: its message's title), when it cannot be made.
+QString pageFolder(GenerateSVG &gen, const QString &directory, const QString &suffix,
+                   CreatedFiles &created, const QString &title, ExportResult *refusal)
+{
+    if (!created.makePath(directory)) {
+        created.discard();
+        *refusal = ExportResult(); // nothing the user could be told beyond the failure
+        return QString();
+    }
+    if (gen.title().trimmed().isEmpty())
+        gen.setTitle(ExportNames::defaultTitle());
+    const QString folder = ExportNames::firstFreeFolder(
+        QDir(directory).absolutePath(), ExportNames::exportBase(gen.title()), suffix);
+    SafeWrite::Failure why;
+    if (!created.makePath(folder, &why)) {
+        created.discard();
+        *refusal = failed(title, SafeWrite::message(QStringLiteral("创建目录失败"), why));
+        return QString();
+    }
+    return folder;
+}
+
+} // namespace
+
 ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directory,
                                         int qualityIndex, const QString &format)
 {
     const ExportSettings *cfg = &gen.settings();
     const QString fmt = format.toLower();
-    // Whatever this export creates goes again when it fails.
     CreatedFiles created;
-    if (!created.makePath(directory)) {
-        created.discard();
-        return ExportResult(); // nothing the user could be told beyond the failure
-    }
-    if (gen.title().trimmed().isEmpty())
-        gen.setTitle(ExportNames::defaultTitle());
+    ExportResult refusal;
+    const QString folder = pageFolder(gen, directory, fmt, created, QStringLiteral("提示"), &refusal);
+    if (folder.isEmpty())
+        return refusal;
     const QString base = ExportNames::exportBase(gen.title());
-    const QString folder =
-        ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base, fmt);
     SafeWrite::Failure why;
-    if (!created.makePath(folder, &why)) {
-        created.discard();
-        return failed(QStringLiteral("提示"),
-                      SafeWrite::message(QStringLiteral("创建目录失败"), why));
-    }
 
     const int dpi = dpiForQuality(qualityIndex);
     const QList<QPicture> &pics = gen.pictures();
@@ -507,23 +526,14 @@ ExportResult ExportWriters::writeImages(GenerateSVG &gen, const QString &directo
 ExportResult ExportWriters::writeSvg(GenerateSVG &gen, const QString &directory)
 {
     const ExportSettings *cfg = &gen.settings();
-    // Whatever this export creates goes again when it fails.
     CreatedFiles created;
-    if (!created.makePath(directory)) {
-        created.discard();
-        return ExportResult(); // nothing the user could be told beyond the failure
-    }
-    if (gen.title().trimmed().isEmpty())
-        gen.setTitle(ExportNames::defaultTitle());
+    ExportResult refusal;
+    const QString folder = pageFolder(gen, directory, QStringLiteral("svg"), created,
+                                      QStringLiteral("错误"), &refusal);
+    if (folder.isEmpty())
+        return refusal;
     const QString base = ExportNames::exportBase(gen.title());
-    const QString folder = ExportNames::firstFreeFolder(QDir(directory).absolutePath(), base,
-                                                        QStringLiteral("svg"));
     SafeWrite::Failure why;
-    if (!created.makePath(folder, &why)) {
-        created.discard();
-        return failed(QStringLiteral("错误"),
-                      SafeWrite::message(QStringLiteral("创建目录失败"), why));
-    }
     const QDir target(folder);
 
     const QList<QByteArray> &docs = gen.pages();

@@ -107,7 +107,6 @@ public:
     // Ends the page being drawn. Layout routines called outside
     // beginPages()/endPages() only move the cursor.
     void endPages();
-    bool isDrawing() const { return m_generating; }
 
     // (W − marginLeft − marginRight, H − marginTop − marginBottom); may be
     // negative with absurd margins.
