@@ -601,13 +601,14 @@ def musescore_round_trip(args, folder, name, source):
 
 
 def check_schema(args, folder):
-    """The MusicXML of the sample and of a dense score validates against the
-    official MusicXML 4.0 schema (vendored beside this script)."""
+    """The MusicXML of the sample, a dense and a melisma score validates
+    against the official MusicXML 4.0 schema (vendored beside this script)."""
     need_tool("xmllint", "libxml2-utils")
     schema = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "musicxml-4.0",
                           "musicxml.xsd")
     env = environment(folder)
-    for name, source, notes in (("sample", None, None), ("dense", dense_score(folder), 120)):
+    for name, source, notes in (("sample", None, None), ("dense", dense_score(folder), 120),
+                                ("melisma", melisma_score(folder), 65)):
         path, count, _ = export(args, folder, "musicxml", name + ".musicxml", source=source)
         expect(count > 0 and count == (notes or count),
                f"{name}: {count} notes exported, {notes or 'some'} written")
