@@ -919,7 +919,7 @@ void Writer::writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form)
 QByteArray encode(const Music::Performance &performance, const Music::Options &options)
 {
     QByteArray bytes;
-    bytes.reserve(qsizetype(performance.noteCount()) * 400 + 4096);
+    bytes.reserve(qsizetype(performance.noteCount()) * 500 + 4096);
     Writer(bytes, options).write(performance);
     return bytes;
 }
