@@ -45,7 +45,16 @@ const QString &typeName(int index)
 }
 // The index of the quarter in typeName(): shorter values carry one beam
 // more for each halving.
-constexpr int kQuarterType = 3;
+int quarterType()
+{
+    static const int index = [] {
+        int i = 0;
+        while (typeName(i) != QLatin1String("quarter"))
+            ++i;
+        return i;
+    }();
+    return index;
+}
 
 // A stretch of one sounding note or of silence, cut at beats and bar lines.
 struct Piece
@@ -130,7 +139,7 @@ int beamLevels(int units, const Grid &grid)
 {
     const int value = nominal(units, grid);
     const int type = value <= kMaxValue ? values()[size_t(value)].type : -1;
-    return type < 0 ? 0 : std::clamp(kQuarterType - type, 0, kMaxBeamLevels);
+    return type < 0 ? 0 : std::clamp(quarterType() - type, 0, kMaxBeamLevels);
 }
 
 // The largest grid step that every boundary inside a beat lies on.
