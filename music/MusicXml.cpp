@@ -127,9 +127,12 @@ int nominal(int units, const Grid &grid)
 int writtenPart(int left, const Grid &grid)
 {
     const auto &table = values();
+    auto shown = [&](int units) {
+        const int value = nominal(units, grid);
+        return value > 0 && value <= kMaxValue && table[size_t(value)].type >= 0;
+    };
     int take = left;
-    while (take > 1
-           && (nominal(take, grid) > kMaxValue || table[size_t(nominal(take, grid))].type < 0))
+    while (take > 1 && !shown(take))
         --take;
     return take;
 }
@@ -138,7 +141,7 @@ int writtenPart(int left, const Grid &grid)
 int beamLevels(int units, const Grid &grid)
 {
     const int value = nominal(units, grid);
-    const int type = value <= kMaxValue ? values()[size_t(value)].type : -1;
+    const int type = value > 0 && value <= kMaxValue ? values()[size_t(value)].type : -1;
     return type < 0 ? 0 : std::clamp(quarterType() - type, 0, kMaxBeamLevels);
 }
 
