@@ -3,8 +3,9 @@
 """Builds examples/sample.gcp: 《牡丹亭·游园》, 【步步娇】 and 【皂罗袍】.
 
 The lyric is Tang Xianzu's text. The notation is a plausible setting in
-小工调 for demonstration (one-board-three-eye metre, a beat mark on every
-sung character); it is not a transcription of a historical score.
+小工调 for demonstration (one-board-three-eye metre: a beat mark on every
+sung character, a 板 every four beats, each phrase held to a 底板); it is
+not a transcription of a historical score.
 Run with /usr/bin/python3; writes sample.gcp next to this script.
 """
 import os
@@ -57,11 +58,16 @@ def is_markup(line):
     return line[:1] in ("#", ";", ">", "=", "【", "@")
 
 
-def notation(rng, chars_in_phrase):
-    """One notation string per sung character of a phrase."""
+def notation(rng, chars_in_phrase, beat):
+    """One notation string per sung character of a phrase that starts on
+    `beat` of its tune; returns them and the beat after the phrase.
+
+    一板三眼: a beat mark on every character's first note, 板 on every
+    fourth beat from the tune's first. The phrase's last character is held
+    through the eyes left in its measure to the 底板 on the next 板, so the
+    next phrase starts on the 头眼 after it."""
     out = []
     pos = rng.randint(4, 7)
-    beat = 0
     for i in range(chars_in_phrase):
         last = i == chars_in_phrase - 1
         notes = 1 if last else rng.choice([1, 2, 2, 3])
@@ -72,22 +78,31 @@ def notation(rng, chars_in_phrase):
             s += pitch(LADDER[pos], breath=last and n == notes - 1, small=small)
             if n == 0:
                 mark = BEATS[beat % 4]
-                if beat % 4 == 0 and rng.random() < 0.2:
+                # The melody is drawn from the same generator: this draw
+                # stays where it always was so that the pitches do too.
+                if i % 4 == 0 and rng.random() < 0.2 and beat % 4 == 0:
                     mark = YAOBAN
                 s += chr(mark)
                 beat += 1
             elif rng.random() < 0.08:
                 s += chr(HUOQIANG)
         if last:
+            while beat % 4:
+                s += chr(BEATS[beat % 4])
+                beat += 1
             s += chr(DIBAN)
+            beat += 1
         out.append(s)
-    return out
+    return out, beat
 
 
 def build():
     rng = random.Random(1598)
     score = []
+    beat = 0
     for line in LYRIC.split("\n"):
+        if line.startswith("【"):
+            beat = 0  # every tune counts its beats afresh
         if is_markup(line):
             continue
         phrase = 0
@@ -95,10 +110,12 @@ def build():
             if is_paired(ch):
                 phrase += 1
             elif phrase:
-                score += notation(rng, phrase)
+                strings, beat = notation(rng, phrase, beat)
+                score += strings
                 phrase = 0
         if phrase:
-            score += notation(rng, phrase)
+            strings, beat = notation(rng, phrase, beat)
+            score += strings
     # A score text built by editing keeps one trailing line of its own.
     return LYRIC, "\n".join(score + [""])
 

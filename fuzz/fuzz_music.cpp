@@ -8,7 +8,8 @@
 // Checked: every sound inside its section, in range and after the one
 // before; the MIDI file parses (chunk sizes, delta times of at most four
 // bytes, every note on ended by its note off); the MusicXML is well formed,
-// every bar is full, ties join equal pitches and tuplets close in their bar.
+// every bar is full, ties join equal pitches, tuplets close in their bar and
+// beams close on every level inside the beat they begin in.
 
 #include "FuzzSupport.h"
 
@@ -20,6 +21,7 @@
 
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -149,13 +151,17 @@ QString midiProblem(const QByteArray &file)
 }
 
 // Empty when the MusicXML is well formed with full bars, ties between
-// equal pitches and tuplets that close in their bar, else what is wrong.
+// equal pitches, tuplets that close in their bar and beams inside one beat,
+// else what is wrong.
 QString musicXmlProblem(const QByteArray &bytes)
 {
     QXmlStreamReader xml(bytes);
     int divisions = 0, beats = 0, measure = 0, filled = 0;
     bool tieOpen = false, tupletOpen = false;
     QString tiedPitch;
+    std::array<int, 9> beamBeat; // per level the beat of its open beam, -1: none
+    beamBeat.fill(-1);
+    int endedBeat = -1; // a beam ended on the note being read began in this beat
     // The note being read.
     int duration = 0;
     bool rest = false, tieStart = false, tieStop = false;
@@ -180,6 +186,21 @@ QString musicXmlProblem(const QByteArray &bytes)
                 octave.clear();
             } else if (name == QLatin1String("rest")) {
                 rest = true;
+            } else if (name == QLatin1String("beam")) {
+                const int level = xml.attributes().value(QLatin1String("number")).toInt();
+                const QString kind = xml.readElementText();
+                if (level < 1 || level >= int(beamBeat.size()) || divisions <= 0)
+                    return QStringLiteral("bar %1: beam level %2").arg(measure).arg(level);
+                int &open = beamBeat[size_t(level)];
+                const bool hook = kind.endsWith(QLatin1String("hook"));
+                if (!hook && (kind == QLatin1String("begin")) != (open < 0))
+                    return QStringLiteral("bar %1: beam %2 %3 unmatched").arg(measure).arg(level).arg(kind);
+                if (kind == QLatin1String("begin"))
+                    open = filled / divisions;
+                else if (kind == QLatin1String("end")) {
+                    endedBeat = open;
+                    open = -1;
+                }
             } else if (name == QLatin1String("step")) {
                 step = xml.readElementText();
             } else if (name == QLatin1String("alter")) {
@@ -203,6 +224,14 @@ QString musicXmlProblem(const QByteArray &bytes)
             if (name == QLatin1String("note")) {
                 if (duration <= 0)
                     return QStringLiteral("bar %1: note without duration").arg(measure);
+                for (const int beat : beamBeat)
+                    if (beat >= 0 && (filled + duration - 1) / divisions != beat)
+                        return QStringLiteral("bar %1: a beam crosses a beat").arg(measure);
+                if (endedBeat >= 0 && (filled + duration - 1) / divisions != endedBeat)
+                    return QStringLiteral("bar %1: a beam crosses a beat").arg(measure);
+                endedBeat = -1;
+                if (rest && std::any_of(beamBeat.begin(), beamBeat.end(), [](int b) { return b >= 0; }))
+                    return QStringLiteral("bar %1: a beam over a rest").arg(measure);
                 filled += duration;
                 const QString pitch = rest ? QString() : step + alter + QLatin1Char('/') + octave;
                 if (tieStop != tieOpen || (tieStop && (rest || pitch != tiedPitch)))
@@ -220,6 +249,9 @@ QString musicXmlProblem(const QByteArray &bytes)
                         .arg(divisions);
                 if (tupletOpen)
                     return QStringLiteral("bar %1: tuplet not closed").arg(measure);
+                for (const int beat : beamBeat)
+                    if (beat >= 0)
+                        return QStringLiteral("bar %1: beam not closed").arg(measure);
             }
         }
     }

@@ -43,6 +43,18 @@ const QString &typeName(int index)
                                     QStringLiteral("breve")};
     return names[index];
 }
+// The index of the quarter in typeName(): shorter values carry one beam
+// more for each halving.
+int quarterType()
+{
+    static const int index = [] {
+        int i = 0;
+        while (typeName(i) != QLatin1String("quarter"))
+            ++i;
+        return i;
+    }();
+    return index;
+}
 
 // A stretch of one sounding note or of silence, cut at beats and bar lines.
 struct Piece
@@ -53,7 +65,30 @@ struct Piece
     bool first = true, last = true; // first / last piece of its note's sound
     const Grid *grid = &kPlain;
     bool tupletStart = false, tupletStop = false;
+    int beams = -1; // index of its first written note's beams, -1: none
 };
+
+// How one beam level reaches a written note: three bits a level, level 1
+// in the lowest bits.
+enum Beam : quint32 { NoBeam, BeamBegin, BeamContinue, BeamEnd, ForwardHook, BackwardHook };
+constexpr int kBeamBits = 3;
+constexpr int kMaxBeamLevels = 8; // MusicXML's beam levels
+
+Beam beamAt(quint32 beams, int level)
+{
+    return Beam((beams >> (kBeamBits * (level - 1))) & ((1u << kBeamBits) - 1));
+}
+
+const QString &beamName(Beam beam)
+{
+    static const QString names[] = {QString(),
+                                    QStringLiteral("begin"),
+                                    QStringLiteral("continue"),
+                                    QStringLiteral("end"),
+                                    QStringLiteral("forward hook"),
+                                    QStringLiteral("backward hook")};
+    return names[beam];
+}
 
 // Note values in 1/24 of a quarter beat (a 32nd is 3): the type name and
 // number of dots, no type when one note cannot show that value.
@@ -85,6 +120,29 @@ const std::array<Value, kMaxValue + 1> &values()
 int nominal(int units, const Grid &grid)
 {
     return units * 2 * grid.actual / grid.normal;
+}
+
+// The longest part of `left` units that one written value shows (a
+// piece is written as such parts, tied).
+int writtenPart(int left, const Grid &grid)
+{
+    const auto &table = values();
+    auto shown = [&](int units) {
+        const int value = nominal(units, grid);
+        return value > 0 && value <= kMaxValue && table[size_t(value)].type >= 0;
+    };
+    int take = left;
+    while (take > 1 && !shown(take))
+        --take;
+    return take;
+}
+
+// Beams a written value carries: one for an eighth, two for a sixteenth ...
+int beamLevels(int units, const Grid &grid)
+{
+    const int value = nominal(units, grid);
+    const int type = value > 0 && value <= kMaxValue ? values()[size_t(value)].type : -1;
+    return type < 0 ? 0 : std::clamp(quarterType() - type, 0, kMaxBeamLevels);
 }
 
 // The largest grid step that every boundary inside a beat lies on.
@@ -226,9 +284,11 @@ struct NoteForm
     int units = 0;
     const Grid *grid = &kPlain;
     bool tieStop = false, tieStart = false, tupletStart = false, tupletStop = false;
+    bool breath = false; // a breath mark after it
+    quint32 beams = 0;   // Beam per level
 
-    // All of it as one number; -1 when a value is too large to pack.
-    qint64 key() const
+    // All of it as two numbers; the first -1 when a value is too large to pack.
+    std::pair<qint64, quint32> key() const
     {
         quint64 packed = 0;
         int shift = 0;
@@ -247,7 +307,7 @@ struct NoteForm
         put(grid->actual, 5);
         put(grid->normal, 5);
         put(grid->normalType + 1, 3);
-        return fits ? qint64(packed) : -1;
+        return {fits ? qint64(packed) : -1, beams << 1 | quint32(breath)};
     }
 };
 
@@ -276,12 +336,13 @@ private:
     void cutPieces(const Music::Section &section);
     void mergeBeats(int meter);
     void markTuplets();
+    void markBeams();
     void writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart);
     void writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section, bool firstSection);
     void writePiece(const Music::Section &section, const Piece &piece, int measureUnits);
     void writeNote(const Music::Section &section, const Piece &piece, int units, bool tieStop,
                    bool tieStart, bool firstPart, bool lastPart, bool tupletStart, bool tupletStop,
-                   bool wholeMeasure);
+                   bool wholeMeasure, quint32 beams);
     void writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form);
     void writeLyric(const QString &text, bool extend);
     void writeBarline(const char *style);
@@ -295,11 +356,12 @@ private:
     QXmlStreamWriter xml;
     Scratch partXml{1}, measureXml{2}, elementXml{3}, lyricXml{4};
     QByteArray measureEnd, noteEnd;
-    QHash<qint64, QByteArray> notes;          // by NoteForm::key()
+    QHash<std::pair<qint64, quint32>, QByteArray> notes; // by NoteForm::key()
     std::array<QHash<QString, QByteArray>, 2> lyrics; // by text, without / with extend
     const Music::Options &options;
     std::array<QString, 200> numbers;
     std::vector<Piece> pieces;
+    std::vector<quint32> beams; // per written note of the pieces in a beat
     std::vector<char> lastOfCharacter; // per note: ends its character's notes
     int measureNumber = 0;
     int shownFifths = 0, shownMeter = 0; // the key and time in force
@@ -378,8 +440,9 @@ void Writer::writeHeader(const Music::Performance &performance)
     xml.writeEndElement(); // part-list
 }
 
-// The section as a row of pieces from its start to its end: filling rests,
-// the sounding part of each note and the rest of its breath, cut at beats.
+// The section as a row of pieces from its start to its end: filling rests
+// and the notes, cut at beats. A note keeps its whole value: its breath is
+// a mark over it, the shortening is left to the performance.
 void Writer::cutPieces(const Music::Section &section)
 {
     pieces.clear();
@@ -406,11 +469,7 @@ void Writer::cutPieces(const Music::Section &section)
         if (end == start)
             continue; // overlapped by the note before: nothing left to write
         add(cursor, start, -1, -1);
-        int sounding = end;
-        if (note.pitch >= 0 && note.breathUnits > 0 && end - note.breathUnits > start)
-            sounding = end - note.breathUnits;
-        add(start, sounding, note.pitch, note.pitch >= 0 ? int(n) : -1);
-        add(sounding, end, -1, -1);
+        add(start, end, note.pitch, note.pitch >= 0 ? int(n) : -1);
         cursor = end;
     }
     const int total = std::max(section.lengthUnits, cursor);
@@ -483,6 +542,70 @@ void Writer::markTuplets()
     }
 }
 
+// The written notes shorter than a quarter inside each beat are beamed
+// together; a rest, a longer value or the beat's end closes a group. A
+// level shared by one note alone is a hook towards its own half of the
+// level above (forward at the group's start, backward at its end).
+void Writer::markBeams()
+{
+    beams.clear();
+    struct Part
+    {
+        int offset = 0, levels = 0; // units into the beat; 0 levels: no beam
+    };
+    std::vector<Part> parts;
+    for (size_t i = 0; i < pieces.size();) {
+        if (pieces[i].length >= kBeat) {
+            ++i;
+            continue;
+        }
+        const int beat = pieces[i].start / kBeat;
+        parts.clear();
+        const size_t first = beams.size();
+        for (; i < pieces.size() && pieces[i].start / kBeat == beat && pieces[i].length < kBeat;
+             ++i) {
+            Piece &piece = pieces[i];
+            piece.beams = int(beams.size());
+            for (int at = 0; at < piece.length;) {
+                const int take = writtenPart(piece.length - at, *piece.grid);
+                parts.push_back({piece.start + at - beat * kBeat,
+                                 piece.pitch < 0 ? 0 : beamLevels(take, *piece.grid)});
+                beams.push_back(0);
+                at += take;
+            }
+        }
+        for (size_t g = 0; g < parts.size();) {
+            size_t end = g;
+            while (end < parts.size() && parts[end].levels > 0)
+                ++end;
+            for (int level = 1; end - g >= 2 && level <= kMaxBeamLevels; ++level) {
+                const int shift = kBeamBits * (level - 1);
+                const int half = std::max(1, kBeat >> (level - 1)); // a value of the level above
+                for (size_t r = g; r < end;) {
+                    if (parts[r].levels < level) {
+                        ++r;
+                        continue;
+                    }
+                    size_t runEnd = r;
+                    while (runEnd < end && parts[runEnd].levels >= level)
+                        ++runEnd;
+                    if (runEnd - r == 1) {
+                        const bool forward = r == g || (r + 1 < end && parts[r].offset % half == 0);
+                        beams[first + r] |= quint32(forward ? ForwardHook : BackwardHook) << shift;
+                    } else {
+                        for (size_t k = r; k < runEnd; ++k)
+                            beams[first + k] |=
+                                quint32(k == r ? BeamBegin : k + 1 == runEnd ? BeamEnd : BeamContinue)
+                                << shift;
+                    }
+                    r = runEnd;
+                }
+            }
+            g = std::max(end, g + 1);
+        }
+    }
+}
+
 void Writer::writeSection(const Music::Section &section, bool firstSection, bool lastSection)
 {
     const int meter = std::clamp(section.meter, 1, 8);
@@ -501,6 +624,7 @@ void Writer::writeSection(const Music::Section &section, bool firstSection, bool
     cutPieces(section);
     mergeBeats(meter);
     markTuplets();
+    markBeams();
 
     bool sectionStart = true;
     for (size_t i = 0; i < pieces.size();) {
@@ -634,23 +758,20 @@ void Writer::writePiece(const Music::Section &section, const Piece &piece, int m
         }
     }
     if (measureUnits > 0) {
-        writeNote(section, piece, measureUnits, false, false, true, true, false, false, true);
+        writeNote(section, piece, measureUnits, false, false, true, true, false, false, true, 0);
         return;
     }
-    const auto &table = values();
     const Grid &grid = *piece.grid;
     int left = piece.length;
     bool firstPart = true;
-    while (left > 0) {
-        int take = left;
-        while (take > 1
-               && (nominal(take, grid) > kMaxValue || table[size_t(nominal(take, grid))].type < 0))
-            --take;
+    for (int part = 0; left > 0; ++part) {
+        const int take = writtenPart(left, grid);
         const bool lastPart = take == left;
         const bool tied = piece.pitch >= 0;
         writeNote(section, piece, take, tied && (!firstPart || !piece.first),
                   tied && (!lastPart || !piece.last), firstPart, lastPart,
-                  piece.tupletStart && firstPart, piece.tupletStop && lastPart, false);
+                  piece.tupletStart && firstPart, piece.tupletStop && lastPart, false,
+                  piece.beams >= 0 ? beams[size_t(piece.beams + part)] : 0);
         left -= take;
         firstPart = false;
     }
@@ -658,7 +779,7 @@ void Writer::writePiece(const Music::Section &section, const Piece &piece, int m
 
 void Writer::writeNote(const Music::Section &section, const Piece &piece, int units, bool tieStop,
                        bool tieStart, bool firstPart, bool lastPart, bool tupletStart,
-                       bool tupletStop, bool wholeMeasure)
+                       bool tupletStop, bool wholeMeasure, quint32 beams)
 {
     const Music::NoteEvent *note = piece.note >= 0 ? &section.notes[piece.note] : nullptr;
     NoteForm form;
@@ -674,15 +795,18 @@ void Writer::writeNote(const Music::Section &section, const Piece &piece, int un
     form.tieStart = tieStart;
     form.tupletStart = tupletStart;
     form.tupletStop = tupletStop;
+    form.beams = beams;
+    // The breath mark after the last written note of a 气口.
+    form.breath = note && !form.rest && (note->flags & Music::Breath) && piece.last && lastPart;
 
-    const qint64 key = form.key();
-    auto cached = key >= 0 ? notes.constFind(key) : notes.cend();
+    const auto key = form.key();
+    auto cached = key.first >= 0 ? notes.constFind(key) : notes.cend();
     if (cached != notes.cend()) {
         out += *cached;
     } else {
         writeNoteForm(elementXml.begin(), form);
         const QByteArray text = elementXml.open();
-        if (key >= 0)
+        if (key.first >= 0)
             notes.insert(key, text);
         out += text;
     }
@@ -766,7 +890,16 @@ void Writer::writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form)
         xml.writeTextElement(QStringLiteral("normal-type"), typeName(grid.normalType));
         xml.writeEndElement();
     }
-    if (form.tieStop || form.tieStart || form.tupletStart || form.tupletStop) {
+    for (int level = 1; form.beams >> (kBeamBits * (level - 1)); ++level) {
+        const Beam beam = beamAt(form.beams, level);
+        if (beam == NoBeam)
+            continue;
+        xml.writeStartElement(QStringLiteral("beam"));
+        xml.writeAttribute(QStringLiteral("number"), number(level));
+        xml.writeCharacters(beamName(beam));
+        xml.writeEndElement();
+    }
+    if (form.tieStop || form.tieStart || form.tupletStart || form.tupletStop || form.breath) {
         xml.writeStartElement(QStringLiteral("notations"));
         if (form.tieStop) {
             xml.writeEmptyElement(QStringLiteral("tied"));
@@ -784,6 +917,11 @@ void Writer::writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form)
             xml.writeEmptyElement(QStringLiteral("tuplet"));
             xml.writeAttribute(QStringLiteral("type"), QStringLiteral("stop"));
         }
+        if (form.breath) {
+            xml.writeStartElement(QStringLiteral("articulations"));
+            xml.writeEmptyElement(QStringLiteral("breath-mark"));
+            xml.writeEndElement();
+        }
         xml.writeEndElement();
     }
 }
@@ -793,7 +931,7 @@ void Writer::writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form)
 QByteArray encode(const Music::Performance &performance, const Music::Options &options)
 {
     QByteArray bytes;
-    bytes.reserve(qsizetype(performance.noteCount()) * 400 + 4096);
+    bytes.reserve(qsizetype(performance.noteCount()) * 500 + 4096);
     Writer(bytes, options).write(performance);
     return bytes;
 }

@@ -10,6 +10,8 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <array>
+
 namespace {
 
 // A section written by hand, already quantised:
@@ -63,11 +65,14 @@ struct Reading
     int ties = 0, tieStops = 0, tuplets = 0, tupletStops = 0, extends = 0, extendStops = 0;
     QStringList fifths, beats, spelled, badOrder;
     QStringList texts; // each lyric, "~" after one with a melisma line
+    QStringList beams; // per note its beam letters by level (b c e f k), "-" for none
+    QStringList badBeams; // measure:level where a beam opens, closes or crosses a beat wrongly
+    int breaths = 0, pitchedUnits = 0;
 };
 
 // Children of <note> in the order the schema asks for.
 const QStringList kNoteOrder = {"chord", "pitch", "rest", "duration", "tie", "voice", "type",
-                                "dot", "accidental", "time-modification", "notations", "lyric"};
+                                "dot", "accidental", "time-modification", "beam", "notations", "lyric"};
 
 Reading readBack(const QByteArray &bytes)
 {
@@ -76,14 +81,33 @@ Reading readBack(const QByteArray &bytes)
     int divisions = 0, beats = 4, sum = 0, measure = 0, lastChild = -1, alter = 0;
     QString step, octave;
     bool inNote = false, pitched = false, tieStop = false;
+    int noteStart = 0;
+    QString noteBeams;
+    std::array<int, 9> beamBeat; // per level: the beat its open beam started in, -1: none
+    beamBeat.fill(-1);
+    auto badBeam = [&](int level) { r.badBeams << QStringLiteral("%1:%2").arg(measure).arg(level); };
     while (!xml.atEnd()) {
         xml.readNext();
         const QStringView name = xml.name();
         if (xml.isEndElement()) {
             if (name == u"measure" && sum != divisions * beats)
                 r.badMeasures << QStringLiteral("%1:%2").arg(measure).arg(sum);
+            if (name == u"measure") {
+                for (size_t level = 1; level < beamBeat.size(); ++level)
+                    if (beamBeat[level] >= 0)
+                        badBeam(int(level));
+                beamBeat.fill(-1);
+            }
             if (name == u"note") {
                 inNote = false;
+                r.beams << (noteBeams.isEmpty() ? QStringLiteral("-") : noteBeams);
+                if (pitched)
+                    r.pitchedUnits += sum - noteStart;
+                // A beam stays inside the beat it started in.
+                for (size_t level = 1; level < beamBeat.size(); ++level)
+                    if (beamBeat[level] >= 0 && divisions > 0
+                        && (sum - 1) / divisions != beamBeat[level])
+                        badBeam(int(level));
                 if (pitched && !tieStop) {
                     ++r.onsets;
                     r.spelled << step + (alter > 0 ? "#" : alter < 0 ? "b" : "") + octave;
@@ -113,6 +137,8 @@ Reading readBack(const QByteArray &bytes)
         } else if (name == u"note") {
             inNote = true;
             pitched = tieStop = false;
+            noteStart = sum;
+            noteBeams.clear();
             lastChild = -1;
             alter = 0;
         } else if (name == u"pitch") {
@@ -129,6 +155,29 @@ Reading readBack(const QByteArray &bytes)
             const bool stop = xml.attributes().value(QLatin1String("type")) == u"stop";
             (stop ? r.tieStops : r.ties) += 1;
             tieStop = tieStop || stop;
+        } else if (name == u"beam") {
+            const int level = xml.attributes().value(QLatin1String("number")).toInt();
+            const QString kind = xml.readElementText();
+            static const QStringList kinds = {"begin", "continue", "end", "forward hook",
+                                              "backward hook"};
+            if (level < 1 || level >= int(beamBeat.size()) || !kinds.contains(kind)) {
+                badBeam(level);
+                continue;
+            }
+            noteBeams = noteBeams.leftJustified(level - 1, u'.');
+            noteBeams.insert(level - 1, QChar(u"bcefk"[kinds.indexOf(kind)]));
+            int &open = beamBeat[size_t(level)];
+            if ((kind == u"begin") != (open < 0) && kind != u"forward hook" && kind != u"backward hook")
+                badBeam(level);
+            if (kind == u"begin")
+                open = divisions > 0 ? noteStart / divisions : 0;
+            else if (kind == u"end") {
+                if (divisions > 0 && (sum - 1) / divisions != open)
+                    badBeam(level);
+                open = -1;
+            }
+        } else if (name == u"breath-mark") {
+            ++r.breaths;
         } else if (name == u"tuplet") {
             (xml.attributes().value(QLatin1String("type")) == u"stop" ? r.tupletStops : r.tuplets) += 1;
         } else if (name == u"extend") {
@@ -167,6 +216,8 @@ class TestMusicXml : public QObject
 private slots:
     void encode_data();
     void encode();
+    void beamsAndBreaths_data();
+    void beamsAndBreaths();
     void repeatedNotes();
     void sample();
 };
@@ -239,6 +290,46 @@ void TestMusicXml::encode()
     QCOMPARE(gotKeys.join(u' '), keys);
     QCOMPARE(r.onsets, performance.noteCount());
     QCOMPARE(r.spelled.join(u' '), spelled);
+    QVERIFY2(r.badBeams.isEmpty(), qPrintable(r.badBeams.join(u' ')));
+}
+
+// Beams by level for every written note (b begin, c continue, e end,
+// f forward hook, k backward hook, "-" none), and the breath marks.
+void TestMusicXml::beamsAndBreaths_data()
+{
+    QTest::addColumn<QString>("sections");
+    QTest::addColumn<QString>("beams");
+    QTest::addColumn<int>("breaths");
+
+    QTest::newRow("four sixteenths") << "74 2 1 12: 上@0+3/一 尺@3+3 工@6+3 六@9+3" << "bb cc cc ee" << 0;
+    QTest::newRow("dotted eighth, sixteenth") << "74 2 1 12: 上@0+9/一 尺@9+3" << "b ek" << 0;
+    QTest::newRow("sixteenth, dotted eighth") << "74 2 1 12: 上@0+3/一 尺@3+9" << "bf e" << 0;
+    QTest::newRow("eighth, two sixteenths") << "74 2 1 12: 上@0+6/一 尺@6+3 工@9+3" << "b cb ee" << 0;
+    QTest::newRow("a rest breaks the group")
+        << "74 2 1 12: 上@0+3/一 尺@6+3 工@9+3" << "- - bb ee" << 0;
+    QTest::newRow("a tie across the beat ends it")
+        << "74 2 2 24: 上@0+6/一 尺@6+12 工@18+6" << "b e b e" << 0;
+    QTest::newRow("triplet") << "74 2 1 12: 上@0+4/一 尺@4+4 工@8+4" << "b c e" << 0;
+    QTest::newRow("sextuplet") << "74 2 1 12: 上@0+2/一 尺@2+2 工@4+4 六@8+4" << "bb ce c e" << 0;
+    QTest::newRow("quarters and a lone eighth stay unbeamed")
+        << "74 2 2 24: 上@0+12/一 尺@12+6" << "- - -" << 0;
+    // The 气口 keeps the note whole: a mark after its last tied part.
+    QTest::newRow("breath on a held note") << "74 2 2 24: 上'@0+24~6/一" << "-" << 1;
+    QTest::newRow("breath inside a beamed beat")
+        << "74 2 1 12: 上'@0+6~1/一 尺'@6+6~1" << "b e" << 2;
+}
+
+void TestMusicXml::beamsAndBreaths()
+{
+    QFETCH(QString, sections);
+    QFETCH(QString, beams);
+    QFETCH(int, breaths);
+    const Reading r = readBack(MusicXml::encode(performanceOf(sections), {}));
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QVERIFY2(r.badOrder.isEmpty(), qPrintable(r.badOrder.join(u' ')));
+    QVERIFY2(r.badBeams.isEmpty(), qPrintable(r.badBeams.join(u' ')));
+    QCOMPARE(r.beams.join(u' '), beams);
+    QCOMPARE(r.breaths, breaths);
 }
 
 // Notes written alike keep their own lyric and melisma line.
@@ -265,6 +356,21 @@ void TestMusicXml::sample()
     QCOMPARE(r.ties, r.tieStops);
     QCOMPARE(r.tuplets, r.tupletStops);
     QCOMPARE(r.lyrics, 91);
+    QVERIFY2(r.badBeams.isEmpty(), qPrintable(r.badBeams.join(u' ')));
+    QVERIFY(r.beams.filter(QStringLiteral("b")).size() > 10);
+    // Every note keeps its whole value: breaths are marks, not rests.
+    int units = 0, breaths = 0;
+    for (const auto &section : performance.sections) {
+        for (const auto &note : section.notes) {
+            if (note.pitch >= 0) {
+                units += note.lengthUnits;
+                breaths += bool(note.flags & Music::Breath);
+            }
+        }
+    }
+    QCOMPARE(r.pitchedUnits, units);
+    QVERIFY(breaths > 0);
+    QCOMPARE(r.breaths, breaths);
 }
 
 QTEST_MAIN(TestMusicXml)

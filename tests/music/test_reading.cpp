@@ -297,7 +297,7 @@ void TestReading::beats()
 }
 
 // The bundled sample: every sung character has notation, its tune opens on
-// 袅 上高 in 小工调, and no note runs backwards.
+// 袅 上高 in 小工调, its 板 fall every four beats, and no note runs backwards.
 void TestReading::sample()
 {
     const LayoutItems items = SampleScore::layoutItems();
@@ -307,6 +307,12 @@ void TestReading::sample()
     int lyrics = 0;
     for (const auto &section : performance.sections) {
         QVERIFY(!section.free);
+        // Marks a beat apart: a 板 on every fourth, from the first.
+        for (qsizetype m = 0; m < section.beatMarks.size(); ++m) {
+            const char32_t code = section.beatMarks[m].code;
+            const bool ban = code == Gongche::TouBan || code == Gongche::YaoBan || code == Gongche::DiBan;
+            QVERIFY2(ban == (m % 4 == 0), qPrintable(QStringLiteral("mark %1").arg(m)));
+        }
         QCOMPARE(section.meter, 4); // 一板三眼 throughout
         for (qsizetype n = 0; n < section.notes.size(); ++n) {
             const auto &note = section.notes[n];
