@@ -17,8 +17,9 @@ namespace MusicXml {
 
 namespace {
 
-// Durations are counted in twelfths of a quarter beat; that is also the
-// MusicXML <divisions> value, so every duration is a whole number.
+// Durations are counted in the reading's units (Music::UnitsPerBeat to a
+// quarter beat); that is also the MusicXML <divisions> value, so every
+// duration is a whole number.
 constexpr int kBeat = Music::UnitsPerBeat;
 
 // How the notes inside one beat are written: plain sixteenths, or a tuplet
@@ -29,15 +30,16 @@ struct Grid
     int normalType = -1;        // index in typeName()
 };
 constexpr Grid kPlain{};
-constexpr Grid kTriplet{3, 2, 2};
-constexpr Grid kSextuplet{6, 4, 1};
-constexpr Grid kTwelve{12, 8, 0};
+constexpr Grid kTriplet{3, 2, 4};
+constexpr Grid kSextuplet{6, 4, 3};
+constexpr Grid kTwelve{12, 8, 2};
 
 // Note type names, shortest first; kept as strings so that writing a note
 // allocates nothing.
 const QString &typeName(int index)
 {
-    static const QString names[] = {QStringLiteral("32nd"),    QStringLiteral("16th"),
+    static const QString names[] = {QStringLiteral("128th"),   QStringLiteral("64th"),
+                                    QStringLiteral("32nd"),    QStringLiteral("16th"),
                                     QStringLiteral("eighth"),  QStringLiteral("quarter"),
                                     QStringLiteral("half"),    QStringLiteral("whole"),
                                     QStringLiteral("breve")};
@@ -55,21 +57,21 @@ struct Piece
     bool tupletStart = false, tupletStop = false;
 };
 
-// Note values in 1/24 of a quarter beat (a 32nd is 3): the type name and
-// number of dots, no type when one note cannot show that value.
+// Note values in units (a 128th note is 3): the type name and number of
+// dots, no type when one note cannot show that value.
 struct Value
 {
     int type = -1; // index in typeName(), -1: none
     int dots = 0;
 };
-constexpr int kMaxValue = 8 * 24 * 2;
+constexpr int kMaxValue = 8 * kBeat * 2;
 
 const std::array<Value, kMaxValue + 1> &values()
 {
     static const std::array<Value, kMaxValue + 1> table = [] {
         std::array<Value, kMaxValue + 1> t;
         t.fill(Value{-1, 0}); // spelt out: GCC 12 leaves most of t{} zeroed here
-        for (int name = 0, length = 3; length <= 192; ++name, length *= 2) {
+        for (int name = 0, length = kBeat / 32; length <= 8 * kBeat; ++name, length *= 2) {
             t[length] = {name, 0};
             if (length % 2 == 0 && length * 3 / 2 <= kMaxValue)
                 t[length * 3 / 2] = {name, 1};
@@ -81,22 +83,24 @@ const std::array<Value, kMaxValue + 1> &values()
     return table;
 }
 
-// Written (nominal) value of a piece of the given units in 1/24 beat.
+// Written (nominal) value of a piece of the given units; -1 when the
+// tuplet cannot show it as a whole number of units.
 int nominal(int units, const Grid &grid)
 {
-    return units * 2 * grid.actual / grid.normal;
+    return units * grid.actual % grid.normal ? -1 : units * grid.actual / grid.normal;
 }
 
-// The largest grid step that every boundary inside a beat lies on.
+// The grid that every boundary inside a beat lies on: 32nds of the beat
+// (plain values down to a 128th note), else thirds, sixths or twelfths.
 const Grid &gridOf(const int *offsets, int count)
 {
-    bool by3 = true, by4 = true, by2 = true;
+    bool plain = true, thirds = true, sixths = true;
     for (int i = 0; i < count; ++i) {
-        by3 = by3 && offsets[i] % 3 == 0;
-        by4 = by4 && offsets[i] % 4 == 0;
-        by2 = by2 && offsets[i] % 2 == 0;
+        plain = plain && offsets[i] % (kBeat / 32) == 0;
+        thirds = thirds && offsets[i] % (kBeat / 3) == 0;
+        sixths = sixths && offsets[i] % (kBeat / 6) == 0;
     }
-    return by3 ? kPlain : by4 ? kTriplet : by2 ? kSextuplet : kTwelve;
+    return plain ? kPlain : thirds ? kTriplet : sixths ? kSextuplet : kTwelve;
 }
 
 // Whether n whole beats may be written as one value at beat `at` of a
@@ -274,10 +278,13 @@ private:
     void writeHeader(const Music::Performance &performance);
     void writeSection(const Music::Section &section, bool firstSection, bool lastSection);
     void cutPieces(const Music::Section &section);
-    void mergeBeats(int meter);
+    void mergeBeats();
     void markTuplets();
-    void writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart);
-    void writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section, bool firstSection);
+    void writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart,
+                           int beats);
+    void writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section, bool firstSection,
+                           int beats);
+    void writeTime(QXmlStreamWriter &xml, int beats);
     void writePiece(const Music::Section &section, const Piece &piece, int measureUnits);
     void writeNote(const Music::Section &section, const Piece &piece, int units, bool tieStop,
                    bool tieStart, bool firstPart, bool lastPart, bool tupletStart, bool tupletStop,
@@ -300,6 +307,7 @@ private:
     const Music::Options &options;
     std::array<QString, 200> numbers;
     std::vector<Piece> pieces;
+    QList<Music::Measure> bars; // of the section being written
     std::vector<char> lastOfCharacter; // per note: ends its character's notes
     int measureNumber = 0;
     int shownFifths = 0, shownMeter = 0; // the key and time in force
@@ -383,7 +391,6 @@ void Writer::writeHeader(const Music::Performance &performance)
 void Writer::cutPieces(const Music::Section &section)
 {
     pieces.clear();
-    const int measure = std::max(1, section.meter) * kBeat;
     auto add = [this](int start, int end, int pitch, int note) {
         for (int at = start; at < end;) {
             const int cut = std::min(end, (at / kBeat + 1) * kBeat);
@@ -413,29 +420,40 @@ void Writer::cutPieces(const Music::Section &section)
         add(sounding, end, -1, -1);
         cursor = end;
     }
-    const int total = std::max(section.lengthUnits, cursor);
-    add(cursor, (total + measure - 1) / measure * measure, -1, -1);
+    // To the end of the bars, and a bar of the meter past them for notes
+    // beyond (a section built by hand).
+    const Music::Measure &last = bars.last();
+    int total = last.startUnits + last.lengthUnits;
+    const int measure = std::max(1, section.meter) * kBeat;
+    while (total < cursor) {
+        bars.append({total, measure});
+        total += measure;
+    }
+    add(cursor, total, -1, -1);
 }
 
 // Runs of whole beats of one note (or of rest) become one longer value
 // where the bar allows it: half, dotted half, whole, and so on.
-void Writer::mergeBeats(int meter)
+void Writer::mergeBeats()
 {
-    const int measure = meter * kBeat;
     size_t out = 0;
+    qsizetype bar = 0;
     for (size_t i = 0; i < pieces.size();) {
         Piece piece = pieces[i];
         size_t next = i + 1;
+        while (bar + 1 < bars.size() && bars[bar + 1].startUnits <= piece.start)
+            ++bar;
         if (piece.length == kBeat) {
             // The run of whole beats continuing this piece inside its bar.
             size_t end = next;
-            const int barEnd = (piece.start / measure + 1) * measure;
+            const int barEnd = bars[bar].startUnits + bars[bar].lengthUnits;
+            const int meter = bars[bar].beats();
             while (end < pieces.size() && pieces[end].length == kBeat
                    && pieces[end].start < barEnd && pieces[end].note == piece.note
                    && pieces[end].pitch == piece.pitch
                    && (piece.note >= 0 ? !pieces[end].first : true))
                 ++end;
-            const int at = (piece.start % measure) / kBeat;
+            const int at = (piece.start - bars[bar].startUnits) / kBeat;
             int take = 1;
             for (int n : {8, 6, 4, 3, 2}) {
                 if (n <= int(end - i) && mergeable(n, at, meter, piece.pitch < 0)) {
@@ -485,8 +503,7 @@ void Writer::markTuplets()
 
 void Writer::writeSection(const Music::Section &section, bool firstSection, bool lastSection)
 {
-    const int meter = std::clamp(section.meter, 1, 8);
-    const int measure = meter * kBeat;
+    bars = Music::measuresOf(section);
 
     // A character's lyric runs from its first note to its last.
     lastOfCharacter.assign(size_t(section.notes.size()), 1);
@@ -499,44 +516,59 @@ void Writer::writeSection(const Music::Section &section, bool firstSection, bool
     }
 
     cutPieces(section);
-    mergeBeats(meter);
+    mergeBeats();
     markTuplets();
 
-    bool sectionStart = true;
-    for (size_t i = 0; i < pieces.size();) {
-        const int bar = pieces[i].start / measure;
-        writeMeasureStart(section, firstSection, sectionStart);
-        sectionStart = false;
+    size_t i = 0;
+    for (qsizetype bar = 0; bar < bars.size(); ++bar) {
+        const int measure = bars[bar].lengthUnits;
+        const int barEnd = bars[bar].startUnits + measure;
+        writeMeasureStart(section, firstSection, bar == 0, bars[bar].beats());
         size_t end = i;
-        while (end < pieces.size() && pieces[end].start / measure == bar)
+        while (end < pieces.size() && pieces[end].start < barEnd)
             ++end;
         const bool wholeRest = end == i + 1 && pieces[i].pitch < 0 && pieces[i].length == measure;
         for (size_t k = i; k < end; ++k)
             writePiece(section, pieces[k], wholeRest ? measure : 0);
-        if (end == pieces.size())
+        if (bar + 1 == bars.size())
             writeBarline(lastSection ? "light-heavy" : "light-light");
         out += measureEnd;
         i = end;
     }
 }
 
-void Writer::writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart)
+void Writer::writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart,
+                               int beats)
 {
     QXmlStreamWriter &xml = measureXml.begin();
     xml.writeStartElement(QStringLiteral("measure"));
     xml.writeAttribute(QStringLiteral("number"), number(++measureNumber));
-    if (sectionStart)
-        writeSectionStart(xml, section, firstSection);
+    if (sectionStart) {
+        writeSectionStart(xml, section, firstSection, beats);
+    } else if (beats != shownMeter) {
+        // A bar of another length has its own time; the next goes back.
+        xml.writeStartElement(QStringLiteral("attributes"));
+        writeTime(xml, beats);
+        xml.writeEndElement();
+    }
     out += measureXml.open();
+}
+
+void Writer::writeTime(QXmlStreamWriter &xml, int beats)
+{
+    xml.writeStartElement(QStringLiteral("time"));
+    xml.writeTextElement(QStringLiteral("beats"), number(beats));
+    xml.writeTextElement(QStringLiteral("beat-type"), QStringLiteral("4"));
+    xml.writeEndElement();
+    shownMeter = beats;
 }
 
 // The key, time, tune name and tempo at the first bar of a section.
 void Writer::writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section,
-                               bool firstSection)
+                               bool firstSection, int meter)
 {
     // Key and time are stated where they change; the tune name and the
     // double bar mark a new tune that keeps them.
-    const int meter = std::clamp(section.meter, 1, 8);
     const bool newKey = firstSection || section.fifths != shownFifths;
     const bool newTime = firstSection || meter != shownMeter;
     if (newKey || newTime) {
@@ -548,12 +580,8 @@ void Writer::writeSectionStart(QXmlStreamWriter &xml, const Music::Section &sect
             xml.writeTextElement(QStringLiteral("fifths"), QString::number(section.fifths));
             xml.writeEndElement();
         }
-        if (newTime) {
-            xml.writeStartElement(QStringLiteral("time"));
-            xml.writeTextElement(QStringLiteral("beats"), number(meter));
-            xml.writeTextElement(QStringLiteral("beat-type"), QStringLiteral("4"));
-            xml.writeEndElement();
-        }
+        if (newTime)
+            writeTime(xml, meter);
         if (firstSection) {
             xml.writeStartElement(QStringLiteral("clef"));
             xml.writeTextElement(QStringLiteral("sign"), QStringLiteral("G"));
@@ -562,7 +590,6 @@ void Writer::writeSectionStart(QXmlStreamWriter &xml, const Music::Section &sect
         }
         xml.writeEndElement(); // attributes
         shownFifths = section.fifths;
-        shownMeter = meter;
     }
 
     // The tune's name (and 散板 for a tune without beats) above its first
@@ -643,8 +670,11 @@ void Writer::writePiece(const Music::Section &section, const Piece &piece, int m
     bool firstPart = true;
     while (left > 0) {
         int take = left;
-        while (take > 1
-               && (nominal(take, grid) > kMaxValue || table[size_t(nominal(take, grid))].type < 0))
+        auto shown = [&](int units) {
+            const int value = nominal(units, grid);
+            return value > 0 && value <= kMaxValue && table[size_t(value)].type >= 0;
+        };
+        while (take > 1 && !shown(take))
             --take;
         const bool lastPart = take == left;
         const bool tied = piece.pitch >= 0;
@@ -746,7 +776,7 @@ void Writer::writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form)
     }
     xml.writeTextElement(QStringLiteral("voice"), QStringLiteral("1"));
     const int value = nominal(form.units, grid);
-    const Value &shown = value <= kMaxValue ? values()[size_t(value)] : Value{};
+    const Value &shown = value > 0 && value <= kMaxValue ? values()[size_t(value)] : Value{};
     if (shown.type >= 0) {
         if (form.small) {
             xml.writeStartElement(QStringLiteral("type"));

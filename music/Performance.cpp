@@ -3,6 +3,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Music {
@@ -29,6 +30,48 @@ QString transposeRangeMessage(const QString &given)
         .arg(given);
 }
 
+QString rhythmName(Rhythm rhythm)
+{
+    return rhythm == Rhythm::Proportional ? QStringLiteral("proportional")
+                                          : QStringLiteral("halving");
+}
+
+bool parseRhythm(const QString &text, Rhythm *out)
+{
+    for (Rhythm rhythm : {Rhythm::Halving, Rhythm::Proportional}) {
+        if (text.trimmed() == rhythmName(rhythm)) {
+            if (out)
+                *out = rhythm;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString rhythmRangeMessage(const QString &given)
+{
+    return QStringLiteral("rhythm \"%1\" is not usable (halving or proportional)").arg(given);
+}
+
+QList<Measure> measuresOf(const Section &section)
+{
+    const QList<Measure> &own = section.measures;
+    int end = 0;
+    bool covers = !own.isEmpty();
+    for (const Measure &m : own) {
+        covers = covers && m.startUnits == end && m.lengthUnits > 0
+              && m.lengthUnits % UnitsPerBeat == 0;
+        end += m.lengthUnits;
+    }
+    if (covers && end == section.lengthUnits)
+        return own;
+    QList<Measure> regular;
+    const int length = std::max(1, section.meter) * UnitsPerBeat;
+    for (int at = 0; at < section.lengthUnits || regular.isEmpty(); at += length)
+        regular.append({at, length});
+    return regular;
+}
+
 QString checkOptions(const Options &options)
 {
     if (!(std::isfinite(options.tempo) && options.tempo > 0 && options.tempo <= MaxTempo))
@@ -38,6 +81,8 @@ QString checkOptions(const Options &options)
     if (options.program < 0 || options.program > 127)
         return QStringLiteral("program \"%1\" is not usable (a General MIDI program from 0 to 127)")
             .arg(options.program);
+    if (options.rhythm != Rhythm::Halving && options.rhythm != Rhythm::Proportional)
+        return rhythmRangeMessage(QString::number(int(options.rhythm)));
     return QString();
 }
 

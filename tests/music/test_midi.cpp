@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr int twelfth = Music::UnitsPerBeat / 12;
+
 // The events of each track as "tick what value" lines.
 QList<QStringList> readSmf(const QByteArray &file, int *division)
 {
@@ -82,7 +84,8 @@ QList<QStringList> readSmf(const QByteArray &file, int *division)
 }
 
 // A section from "heading|meter|fifths|start|length" and notes written as
-// "pitch@onset+length[-breath][ lyric]" in twelfths of a beat.
+// "pitch@onset+length[-breath][ lyric]" in twelfths of a beat (scaled to
+// units).
 Music::Section section(const QString &head, const QStringList &notes)
 {
     const QStringList f = head.split(u'|');
@@ -90,16 +93,16 @@ Music::Section section(const QString &head, const QStringList &notes)
     s.heading = f.value(0);
     s.meter = f.value(1).toInt();
     s.fifths = f.value(2).toInt();
-    s.startUnits = f.value(3).toInt();
-    s.lengthUnits = f.value(4).toInt();
+    s.startUnits = twelfth * f.value(3).toInt();
+    s.lengthUnits = twelfth * f.value(4).toInt();
     for (const QString &text : notes) {
         static const QRegularExpression re(QStringLiteral("^(-?\\d+)@(\\d+)\\+(\\d+)(?:-(\\d+))?(?: (.+))?$"));
         const QRegularExpressionMatch m = re.match(text);
         Music::NoteEvent n;
         n.pitch = m.captured(1).toInt();
-        n.onsetUnits = m.captured(2).toInt();
-        n.lengthUnits = m.captured(3).toInt();
-        n.breathUnits = m.captured(4).toInt();
+        n.onsetUnits = twelfth * m.captured(2).toInt();
+        n.lengthUnits = twelfth * m.captured(3).toInt();
+        n.breathUnits = twelfth * m.captured(4).toInt();
         n.lyric = m.captured(5);
         s.notes << n;
     }

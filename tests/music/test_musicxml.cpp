@@ -12,10 +12,12 @@
 
 namespace {
 
+constexpr int twelfth = Music::UnitsPerBeat / 12;
+
 // A section written by hand, already quantised:
 //   "<doMidi> <fifths> <meter> <length>: note note …"
 // a note is pitch[高|低][x][']@onset+length[~breath][/lyric] in twelfths of
-// a beat, pitch one of 合四一上尺工凡六五乙, x small, ' breath; R is a rest.
+// a beat (scaled to units), pitch one of 合四一上尺工凡六五乙, x small, ' breath; R is a rest.
 Music::Section section(const QString &written, int startUnits)
 {
     Music::Section s;
@@ -23,7 +25,7 @@ Music::Section section(const QString &written, int startUnits)
     s.doMidi = head[0].toInt();
     s.fifths = head[1].toInt();
     s.meter = head[2].toInt();
-    s.lengthUnits = head[3].toInt();
+    s.lengthUnits = twelfth * head[3].toInt();
     s.startUnits = startUnits;
     s.heading = QStringLiteral("【皂罗袍】(调)");
     int character = 0;
@@ -42,9 +44,9 @@ Music::Section section(const QString &written, int startUnits)
             note.pitch = Music::pitchOf(note.glyph, s.doMidi);
             note.flags = (m.hasCaptured(3) ? Music::Small : 0) | (m.hasCaptured(4) ? Music::Breath : 0);
         }
-        note.onsetUnits = m.captured(5).toInt();
-        note.lengthUnits = m.captured(6).toInt();
-        note.breathUnits = m.captured(7).toInt();
+        note.onsetUnits = twelfth * m.captured(5).toInt();
+        note.lengthUnits = twelfth * m.captured(6).toInt();
+        note.breathUnits = twelfth * m.captured(7).toInt();
         note.lyric = m.captured(8);
         character += !note.lyric.isEmpty();
         note.item = 1;
