@@ -30,18 +30,44 @@ QString transposeRangeMessage(const QString &given)
         .arg(given);
 }
 
+namespace {
+
+// The rhythms in the order of Rhythm: the word of the command line and of
+// settings.ini, and the label the transport and the export form show.
+struct RhythmInfo
+{
+    const char *name;
+    const char *label;
+};
+const RhythmInfo Rhythms[RhythmCount] = {
+    {"halving", "对半分"},
+    {"proportional", "按比例"},
+};
+
+const RhythmInfo &infoOf(Rhythm rhythm)
+{
+    const int i = int(rhythm);
+    return Rhythms[i >= 0 && i < RhythmCount ? i : 0];
+}
+
+} // namespace
+
 QString rhythmName(Rhythm rhythm)
 {
-    return rhythm == Rhythm::Proportional ? QStringLiteral("proportional")
-                                          : QStringLiteral("halving");
+    return QString::fromLatin1(infoOf(rhythm).name);
+}
+
+QString rhythmLabel(Rhythm rhythm)
+{
+    return QString::fromUtf8(infoOf(rhythm).label);
 }
 
 bool parseRhythm(const QString &text, Rhythm *out)
 {
-    for (Rhythm rhythm : {Rhythm::Halving, Rhythm::Proportional}) {
-        if (text.trimmed() == rhythmName(rhythm)) {
+    for (int i = 0; i < RhythmCount; ++i) {
+        if (text.trimmed() == QLatin1String(Rhythms[i].name)) {
             if (out)
-                *out = rhythm;
+                *out = Rhythm(i);
             return true;
         }
     }
@@ -81,7 +107,7 @@ QString checkOptions(const Options &options)
     if (options.program < 0 || options.program > 127)
         return QStringLiteral("program \"%1\" is not usable (a General MIDI program from 0 to 127)")
             .arg(options.program);
-    if (options.rhythm != Rhythm::Halving && options.rhythm != Rhythm::Proportional)
+    if (int(options.rhythm) >= RhythmCount)
         return rhythmRangeMessage(QString::number(int(options.rhythm)));
     return QString();
 }

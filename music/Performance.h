@@ -13,6 +13,7 @@ namespace Music {
 // the earlier notes longer (as transcribers write it), or in proportion
 // to their weights (triplets and quintuplets where the notes fall so).
 enum class Rhythm : quint8 { Halving, Proportional };
+constexpr int RhythmCount = 2;
 
 struct Options
 {
@@ -51,9 +52,11 @@ bool parseTranspose(const QString &text, int *out);
 QString tempoRangeMessage(const QString &given);
 QString transposeRangeMessage(const QString &given);
 // The command-line and settings names of a rhythm: "halving",
-// "proportional". parseRhythm is false (and *out untouched) for any other
-// text; rhythmRangeMessage refuses it.
+// "proportional", and its label as shown: 对半分, 按比例. parseRhythm is
+// false (and *out untouched) for any other text; rhythmRangeMessage
+// refuses it.
 QString rhythmName(Rhythm rhythm);
+QString rhythmLabel(Rhythm rhythm);
 bool parseRhythm(const QString &text, Rhythm *out);
 QString rhythmRangeMessage(const QString &given);
 
