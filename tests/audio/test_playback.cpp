@@ -208,7 +208,8 @@ void TestPlayback::sampleFollowing_data()
     QTest::newRow("off the beat") << 3800 << 60.0 << first << 4;
     QTest::newRow("the line's last character") << 8999 << 60.0 << first << 7;
     QTest::newRow("the next line") << 9000 << 60.0 << QStringLiteral("摇漾春如线。") << 0;
-    QTest::newRow("the second tune") << 40000 << 60.0 << QStringLiteral("原来姹紫嫣红开遍，") << 0;
+    // The first tune ends with a whole bar from its last 底板.
+    QTest::newRow("the second tune") << 43000 << 60.0 << QStringLiteral("原来姹紫嫣红开遍，") << 0;
 }
 
 void TestPlayback::sampleFollowing()
