@@ -39,7 +39,7 @@ using SettingsTable::Key;
 using SettingsTable::OutOfRange;
 using SettingsTable::Type;
 
-enum { Tempo, Transpose, InstrumentKey, SoundFont, Loop };
+enum { Tempo, Transpose, InstrumentKey, SoundFont, Loop, RhythmKey };
 
 // The [playback] keys in save order. A number outside its range, and a loop
 // switch other than 0 or 1, read as the default.
@@ -51,6 +51,7 @@ const Key Keys[] = {
     {"instrument", Type::Text, "flute"},
     {"soundFont", Type::Text, ""},
     {"loop", Type::Bool, "false", 0, 0, 1, OutOfRange::Default},
+    {"rhythm", Type::Text, "halving"},
 };
 
 QVariant read(QSettings &settings, int k)
@@ -62,12 +63,13 @@ QVariant read(QSettings &settings, int k)
 
 } // namespace
 
-Music::Options PlaybackSettings::musicOptions(double tempo, int transpose, bool ornaments,
-                                              std::optional<Instrument> instrument)
+Music::Options PlaybackSettings::musicOptions(double tempo, int transpose, Music::Rhythm rhythm,
+                                              bool ornaments, std::optional<Instrument> instrument)
 {
     Music::Options options;
     options.tempo = tempo;
     options.transpose = transpose;
+    options.rhythm = rhythm;
     options.ornaments = ornaments;
     if (instrument)
         options.program = program(*instrument);
@@ -102,6 +104,8 @@ PlaybackSettings PlaybackSettings::load(QSettings &settings)
 
     result.soundFont = read(settings, SoundFont).toString();
     result.loop = read(settings, Loop).toBool();
+    // A word other than the rhythms' names reads as the default.
+    Music::parseRhythm(read(settings, RhythmKey).toString(), &result.rhythm);
     settings.endGroup();
     return result;
 }
@@ -114,6 +118,7 @@ void PlaybackSettings::save(QSettings &settings) const
         QLatin1String(Instruments[validInstrument(instrument) ? instrument : Flute].key),
         soundFont,
         loop,
+        Music::rhythmName(rhythm),
     };
     static_assert(std::size(values) == std::size(Keys), "one value per key");
     settings.beginGroup(Group);

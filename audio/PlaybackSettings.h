@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <optional>
 
@@ -9,6 +10,7 @@ class QSettings;
 
 namespace Music {
 struct Options;
+enum class Rhythm : quint8;
 } // namespace Music
 
 // What the transport plays with, kept in settings.ini under [playback].
@@ -24,6 +26,7 @@ struct PlaybackSettings
     Instrument instrument = Flute;
     QString soundFont;            // empty: Debian's
     bool loop = false;            // loop the selected characters
+    Music::Rhythm rhythm{};       // how notes share a beat (halving)
 
     static int program(Instrument instrument); // General MIDI, 0-based
     static QString name(Instrument instrument); // 笛 箫 人声 钢琴
@@ -31,7 +34,8 @@ struct PlaybackSettings
     // The options a performance is read and played with, from the
     // transport's or the export form's values. Without an instrument the
     // program stays the default (a MIDI file is not heard here).
-    static Music::Options musicOptions(double tempo, int transpose, bool ornaments = true,
+    static Music::Options musicOptions(double tempo, int transpose, Music::Rhythm rhythm,
+                                       bool ornaments = true,
                                        std::optional<Instrument> instrument = std::nullopt);
 
     // Values outside their range read as defaults.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Generated acts of 3,000 and 10,000 lines from their layout items to music
 // files: reading (with quantising), the MIDI file and the MusicXML file, each
-// the best of a few runs. Prints "name value unit" lines, named after the
-// act's length (music_3000_read_ms …).
+// the best of a few runs, with the default halving and with the proportional
+// sharing. Prints "name value unit" lines, named after the act's length
+// (music_3000_read_ms …; music_3000_proportional_read_ms …) and the ratio of
+// the two totals measured in this run.
 
 #include "BenchDocument.h"
 #include "document/Pairing.h"
@@ -18,7 +20,7 @@
 
 namespace {
 
-void measure(int lines)
+double measure(int lines, Music::Rhythm rhythm)
 {
     QRandomGenerator rng(16);
     const QString lyric = BenchDocument::makeLyric(rng, lines);
@@ -27,7 +29,10 @@ void measure(int lines)
     const LayoutItems items =
         ScoreSyntax::layoutItems(lyricLines, PlainLines(score.split(QLatin1Char('\n'))));
 
-    const Music::Options options;
+    Music::Options options;
+    options.rhythm = rhythm;
+    const QByteArray name = QByteArray::number(lines)
+                            + (rhythm == Music::Rhythm::Proportional ? "_proportional" : "");
     double read = 1e9, midi = 1e9, musicXml = 1e9;
     Music::Performance performance;
     qsizetype midiBytes = 0, musicXmlBytes = 0;
@@ -43,14 +48,15 @@ void measure(int lines)
         musicXmlBytes = MusicXml::encode(performance, options).size();
         musicXml = std::min(musicXml, timer.nsecsElapsed() / 1e6);
     }
-    std::printf("music_%d_read_ms %.1f ms\n", lines, read);
-    std::printf("music_%d_midi_ms %.1f ms\n", lines, midi);
-    std::printf("music_%d_musicxml_ms %.1f ms\n", lines, musicXml);
-    std::printf("music_%d_total_ms %.1f ms\n", lines, read + midi + musicXml);
-    std::printf("music_%d_notes %d notes\n", lines, performance.noteCount());
-    std::printf("music_%d_midi_bytes %lld bytes\n", lines, static_cast<long long>(midiBytes));
-    std::printf("music_%d_musicxml_bytes %lld bytes\n", lines,
-                static_cast<long long>(musicXmlBytes));
+    const char *n = name.constData();
+    std::printf("music_%s_read_ms %.1f ms\n", n, read);
+    std::printf("music_%s_midi_ms %.1f ms\n", n, midi);
+    std::printf("music_%s_musicxml_ms %.1f ms\n", n, musicXml);
+    std::printf("music_%s_total_ms %.1f ms\n", n, read + midi + musicXml);
+    std::printf("music_%s_notes %d notes\n", n, performance.noteCount());
+    std::printf("music_%s_midi_bytes %lld bytes\n", n, static_cast<long long>(midiBytes));
+    std::printf("music_%s_musicxml_bytes %lld bytes\n", n, static_cast<long long>(musicXmlBytes));
+    return read + midi + musicXml;
 }
 
 } // namespace
@@ -58,7 +64,10 @@ void measure(int lines)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    measure(3000);
-    measure(10000);
+    for (int lines : {3000, 10000}) {
+        const double halving = measure(lines, Music::Rhythm::Halving);
+        const double proportional = measure(lines, Music::Rhythm::Proportional);
+        std::printf("music_%d_halving_vs_proportional %.2f ratio\n", lines, halving / proportional);
+    }
     return 0;
 }

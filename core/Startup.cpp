@@ -25,7 +25,8 @@ const char *const QtValueOptions[] = {"platform", "platformtheme", "platformplug
 const char *const QtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 // The program's own options that take a value.
 const char *const OwnValueOptions[] = {"o",     "export", "format",    "r",        "dpi",
-                                       "scheme", "tempo", "transpose", "soundfont"};
+                                       "scheme", "tempo", "transpose", "rhythm",
+                                       "soundfont"};
 
 bool takesValue(const QString &name)
 {
@@ -85,11 +86,12 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     const QCommandLineOption tempo(QStringLiteral("tempo"), QString(), QStringLiteral("bpm"));
     const QCommandLineOption transpose(QStringLiteral("transpose"), QString(),
                                        QStringLiteral("semitones"));
+    const QCommandLineOption rhythm(QStringLiteral("rhythm"), QString(), QStringLiteral("rhythm"));
     const QCommandLineOption noOrnaments(QStringLiteral("no-ornaments"));
     const QCommandLineOption soundFont(QStringLiteral("soundfont"), QString(),
                                        QStringLiteral("file"));
     parser.addOptions({help, version, exportTo, format, dpi, scheme, sample, tempo, transpose,
-                       noOrnaments, soundFont});
+                       rhythm, noOrnaments, soundFont});
     for (const char *name : QtValueOptions)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
                                             QStringLiteral("value")));
@@ -135,6 +137,7 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     result.scheme = parser.value(scheme);
     result.tempo = parser.value(tempo);
     result.transpose = parser.value(transpose);
+    result.rhythm = parser.value(rhythm);
     result.noOrnaments = parser.isSet(noOrnaments);
     result.soundFont = parser.value(soundFont);
     result.scores = parser.positionalArguments();
@@ -149,7 +152,7 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
         result.mode = Mode::Version;
     else if (parser.isSet(exportTo) || parser.isSet(format) || parser.isSet(dpi)
              || parser.isSet(scheme) || parser.isSet(tempo) || parser.isSet(transpose)
-             || result.noOrnaments || parser.isSet(soundFont))
+             || parser.isSet(rhythm) || result.noOrnaments || parser.isSet(soundFont))
         result.mode = Mode::Export;
     // The same option name as Qt's widget style: an export has no widgets,
     // so there it names the page style.
@@ -207,9 +210,11 @@ QString Startup::helpText()
         "                     [-r 96|160|300|600] [--style slanted|upright]\n"
         "                     [--scheme scheme.json] <score.gcp>\n"
         "       kelvo-gongche -o <file> --format midi|musicxml [--tempo <bpm>]\n"
-        "                     [--transpose <n>] [--no-ornaments] <score.gcp>\n"
+        "                     [--transpose <n>] [--rhythm halving|proportional]\n"
+        "                     [--no-ornaments] <score.gcp>\n"
         "       kelvo-gongche -o <file> --format wav [--tempo <bpm>] [--transpose <n>]\n"
-        "                     [--no-ornaments] [--soundfont <file.sf2>] <score.gcp>\n"
+        "                     [--rhythm halving|proportional] [--no-ornaments]\n"
+        "                     [--soundfont <file.sf2>] <score.gcp>\n"
         "       kelvo-gongche -h | -v\n"
         "\n"
         "Without options the editor starts and opens the score file, if given\n"
@@ -241,6 +246,10 @@ QString Startup::helpText()
         "44.1 kHz 16-bit stereo):\n"
         "  --tempo <bpm>          beats a minute, above 0 and at most 400 (default 60)\n"
         "  --transpose <n>        semitones up (or down, negative), -24 to 24 (default 0)\n"
+        "  --rhythm <rhythm>      how the notes between two beat marks share the beat:\n"
+        "                         halving (default: halved again and again, earlier\n"
+        "                         notes longer, as transcriptions write it) or\n"
+        "                         proportional (by weight: triplets and the like)\n"
         "  --no-ornaments         midi, wav: play the ornaments as plain notes\n"
         "  --soundfont <file>     wav: the SoundFont (.sf2) to play with; by default, or\n"
         "                         when it cannot be used (with a warning), Debian's\n"
@@ -256,7 +265,7 @@ QString Startup::helpText()
         "score was cut at the page limit (the pages before it are written), the\n"
         "score has no notes to play, no SoundFont is usable, or the editor found no\n"
         "display, 2 the command line itself is wrong (an unknown option, format,\n"
-        "resolution, tempo or transposition).\n"
+        "resolution, tempo, transposition or rhythm).\n"
         "The export needs no display: it always runs on Qt's offscreen platform\n"
         "(-platform and QT_QPA_PLATFORM are ignored). The editor needs DISPLAY or\n"
         "WAYLAND_DISPLAY.\n");

@@ -13,7 +13,7 @@
 //
 //   kelvo-gongche [score.gcp | --sample]            the editor
 //   kelvo-gongche -o <target> [-r <dpi>] ... <score.gcp>   the export
-//   kelvo-gongche -o <x.mid> --format midi [--tempo <bpm>] ... <score.gcp>
+//   kelvo-gongche -o <x.mid> --format midi [--tempo <bpm>] [--rhythm <r>] ... <score.gcp>
 //   kelvo-gongche -o <x.wav> --format wav [--soundfont <sf2>] ... <score.gcp>
 //   kelvo-gongche -h | -v                           help, version
 namespace Startup {
@@ -38,10 +38,12 @@ struct Arguments
     // The built-in page style (--style) of an export. Only in export mode:
     // for the editor, -style/--style stays Qt's widget style option.
     QString style;
-    // The music formats (midi, musicxml): beats a minute, semitones, and
-    // whether the ornament figures are left out of the sound.
+    // The music formats (midi, musicxml, wav): beats a minute, semitones,
+    // how notes share a beat (halving, proportional), and whether the
+    // ornament figures are left out of the sound.
     QString tempo;
     QString transpose;
+    QString rhythm;
     bool noOrnaments = false;
     // wav: the SoundFont to render with (Debian's when empty).
     QString soundFont;

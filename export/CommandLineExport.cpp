@@ -201,6 +201,8 @@ Music::Options musicOptions(const Startup::Arguments &o, QString *problem)
         *problem = Music::tempoRangeMessage(o.tempo);
     } else if (!o.transpose.isEmpty() && !Music::parseTranspose(o.transpose, &options.transpose)) {
         *problem = Music::transposeRangeMessage(o.transpose);
+    } else if (!o.rhythm.isEmpty() && !Music::parseRhythm(o.rhythm, &options.rhythm)) {
+        *problem = Music::rhythmRangeMessage(o.rhythm);
     } else {
         *problem = Music::checkOptions(options);
     }
@@ -238,8 +240,9 @@ std::optional<int> readRequest(const Startup::Arguments &o, ExportRequest *reque
         made.music = musicOptions(o, &problem);
         if (!problem.isEmpty())
             return fail(problem, Usage);
-    } else if (!o.tempo.isEmpty() || !o.transpose.isEmpty() || o.noOrnaments) {
-        return fail(QStringLiteral("--tempo, --transpose and --no-ornaments apply to "
+    } else if (!o.tempo.isEmpty() || !o.transpose.isEmpty() || !o.rhythm.isEmpty()
+               || o.noOrnaments) {
+        return fail(QStringLiteral("--tempo, --transpose, --rhythm and --no-ornaments apply to "
                                    "--format %1 only")
                         .arg(alternatives(&isMusic)),
                     Usage);

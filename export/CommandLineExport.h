@@ -14,7 +14,8 @@
 //                 [-r|--dpi 96|160|300|600] [--style slanted|upright]
 //                 [--scheme scheme.json] <score.gcp>
 //   kelvo-gongche -o <file> --format midi|musicxml [--tempo <bpm>]
-//                 [--transpose <semitones>] [--no-ornaments] <score.gcp>
+//                 [--transpose <semitones>] [--rhythm halving|proportional]
+//                 [--no-ornaments] <score.gcp>
 //   kelvo-gongche -o <file.wav> --format wav [music options] [--soundfont <sf2>]
 //                 <score.gcp>
 //

@@ -62,7 +62,7 @@ QList<Format> makeTable()
         {s("midi"), {s("mid")}, s("MIDI"), s("mid"), s("导出为MIDI文件"),
          s("MIDI 文件 (*.mid)"), false, false, MusicOptions, false, nullptr, &midi},
         {s("musicxml"), {s("xml")}, s("MusicXML"), s("musicxml"), s("导出为MusicXML文件"),
-         s("MusicXML 文件 (*.musicxml)"), false, false, Tempo | Transpose, false, nullptr,
+         s("MusicXML 文件 (*.musicxml)"), false, false, Tempo | Transpose | Rhythm, false, nullptr,
          &musicXml},
         {s("wav"), {s("wave")}, s("WAV"), s("wav"), s("导出为WAV音频"), s("WAV 音频 (*.wav)"),
          false, false, MusicOptions | SoundFont, true, nullptr, &ExportWriters::writeWav},

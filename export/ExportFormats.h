@@ -30,9 +30,10 @@ enum Option : unsigned {
     Transpose = 16,
     NoOrnaments = 32,
     SoundFont = 64,
+    Rhythm = 128,
 };
 constexpr unsigned PageOptions = Dpi | Scheme | Style;
-constexpr unsigned MusicOptions = Tempo | Transpose | NoOrnaments;
+constexpr unsigned MusicOptions = Tempo | Transpose | Rhythm | NoOrnaments;
 
 // The writer of a format with pages: reads a finished generation.
 using PageWriter = ExportResult (*)(GenerateSVG &pages, const QString &target, int qualityIndex);

@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The reading model and the two music writers from a random document.
-// Input: four bytes of options (tempo, transposition, instrument, ornaments;
-// always usable ones, as the writers refuse others), then the lyric text
+// Input: four bytes of options (tempo, transposition, instrument, then
+// ornaments in bit 0 and the rhythm in bit 1; always usable ones, as the
+// writers refuse others), then the lyric text
 // (UTF-8), a NUL and the score in a compact form: 0xFF ends a line, a byte
 // below 0xA0 is the notation symbol U+F0000 + byte (beat marks, ornaments,
 // pitches), any other byte the ASCII character byte - 0x80 (stray text).
 // Checked: every sound inside its section, in range and after the one
 // before; the MIDI file parses (chunk sizes, delta times of at most four
 // bytes, every note on ended by its note off); the MusicXML is well formed,
-// every bar is full, ties join equal pitches, tuplets close in their bar and
-// beams close on every level inside the beat they begin in.
+// every bar is full (to its own time), ties join equal pitches, tuplets close
+// in their bar and beams close on every level inside the beat they begin in.
 
 #include "FuzzSupport.h"
 
@@ -279,7 +280,9 @@ KELVO_FUZZ_TARGET(music)
     options.tempo = 400.0 * (in.byte() + 1) / 256;
     options.transpose = in.byte() % (2 * Music::MaxTranspose + 1) - Music::MaxTranspose;
     options.program = in.byte() & 0x7F;
-    options.ornaments = !(in.byte() & 1);
+    const quint8 switches = in.byte();
+    options.ornaments = !(switches & 1);
+    options.rhythm = switches & 2 ? Music::Rhythm::Proportional : Music::Rhythm::Halving;
     const QByteArray rest = in.rest();
     const qsizetype nul = rest.indexOf('\0');
     const PlainLines lyric(QString::fromUtf8(nul < 0 ? rest : rest.left(nul)));

@@ -85,8 +85,9 @@ QByteArray bytes(std::initializer_list<int> values)
     return data;
 }
 
-// Track 0: title, tempo, and at each section its time and key signature and
-// a marker with its heading.
+// Track 0: title, tempo, at each section its time and key signature and a
+// marker with its heading, and a time signature wherever a bar changes
+// the length.
 QByteArray conductorTrack(const Music::Performance &performance, const Music::Options &options,
                           int endTick)
 {
@@ -98,16 +99,27 @@ QByteArray conductorTrack(const Music::Performance &performance, const Music::Op
     appendMeta(track, 0, 0x51,
                bytes({int(microseconds >> 16) & 0xFF, int(microseconds >> 8) & 0xFF,
                       int(microseconds) & 0xFF}));
+    // Quarter-note beats: denominator 2^2, a click every quarter, eight
+    // 32nds a quarter.
+    auto time = [](int beats) { return bytes({std::clamp(beats, 1, 255), 2, 24, 8}); };
     int tick = 0;
     for (const Music::Section &section : performance.sections) {
         const int at = section.startUnits * Music::TicksPerUnit;
-        // Quarter-note beats: denominator 2^2, a click every quarter,
-        // eight 32nds a quarter.
-        appendMeta(track, at - tick, 0x58, bytes({std::clamp(section.meter, 1, 255), 2, 24, 8}));
+        const QList<Music::Measure> bars = Music::measuresOf(section);
+        int shown = bars.first().beats();
+        appendMeta(track, at - tick, 0x58, time(shown));
         appendMeta(track, 0, 0x59, bytes({std::clamp(section.fifths, -7, 7) & 0xFF, 0}));
         if (!section.heading.isEmpty())
             appendMeta(track, 0, 0x06, section.heading.toUtf8());
         tick = std::max(tick, at);
+        for (const Music::Measure &bar : bars) {
+            if (bar.beats() == shown)
+                continue;
+            shown = bar.beats();
+            const int barTick = at + bar.startUnits * Music::TicksPerUnit;
+            appendMeta(track, barTick - tick, 0x58, time(shown));
+            tick = std::max(tick, barTick);
+        }
     }
     appendMeta(track, endTick - tick, 0x2F, QByteArray());
     return track;

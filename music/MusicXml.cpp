@@ -17,8 +17,9 @@ namespace MusicXml {
 
 namespace {
 
-// Durations are counted in twelfths of a quarter beat; that is also the
-// MusicXML <divisions> value, so every duration is a whole number.
+// Durations are counted in the reading's units (Music::UnitsPerBeat to a
+// quarter beat); that is also the MusicXML <divisions> value, so every
+// duration is a whole number.
 constexpr int kBeat = Music::UnitsPerBeat;
 
 // How the notes inside one beat are written: plain sixteenths, or a tuplet
@@ -29,15 +30,16 @@ struct Grid
     int normalType = -1;        // index in typeName()
 };
 constexpr Grid kPlain{};
-constexpr Grid kTriplet{3, 2, 2};
-constexpr Grid kSextuplet{6, 4, 1};
-constexpr Grid kTwelve{12, 8, 0};
+constexpr Grid kTriplet{3, 2, 4};
+constexpr Grid kSextuplet{6, 4, 3};
+constexpr Grid kTwelve{12, 8, 2};
 
 // Note type names, shortest first; kept as strings so that writing a note
 // allocates nothing.
 const QString &typeName(int index)
 {
-    static const QString names[] = {QStringLiteral("32nd"),    QStringLiteral("16th"),
+    static const QString names[] = {QStringLiteral("128th"),   QStringLiteral("64th"),
+                                    QStringLiteral("32nd"),    QStringLiteral("16th"),
                                     QStringLiteral("eighth"),  QStringLiteral("quarter"),
                                     QStringLiteral("half"),    QStringLiteral("whole"),
                                     QStringLiteral("breve")};
@@ -90,21 +92,21 @@ const QString &beamName(Beam beam)
     return names[beam];
 }
 
-// Note values in 1/24 of a quarter beat (a 32nd is 3): the type name and
-// number of dots, no type when one note cannot show that value.
+// Note values in units (a 128th note is 3): the type name and number of
+// dots, no type when one note cannot show that value.
 struct Value
 {
     int type = -1; // index in typeName(), -1: none
     int dots = 0;
 };
-constexpr int kMaxValue = 8 * 24 * 2;
+constexpr int kMaxValue = 8 * kBeat * 2;
 
 const std::array<Value, kMaxValue + 1> &values()
 {
     static const std::array<Value, kMaxValue + 1> table = [] {
         std::array<Value, kMaxValue + 1> t;
         t.fill(Value{-1, 0}); // spelt out: GCC 12 leaves most of t{} zeroed here
-        for (int name = 0, length = 3; length <= 192; ++name, length *= 2) {
+        for (int name = 0, length = kBeat / 32; length <= 8 * kBeat; ++name, length *= 2) {
             t[length] = {name, 0};
             if (length % 2 == 0 && length * 3 / 2 <= kMaxValue)
                 t[length * 3 / 2] = {name, 1};
@@ -116,10 +118,11 @@ const std::array<Value, kMaxValue + 1> &values()
     return table;
 }
 
-// Written (nominal) value of a piece of the given units in 1/24 beat.
+// Written (nominal) value of a piece of the given units; -1 when the
+// tuplet cannot show it as a whole number of units.
 int nominal(int units, const Grid &grid)
 {
-    return units * 2 * grid.actual / grid.normal;
+    return units * grid.actual % grid.normal ? -1 : units * grid.actual / grid.normal;
 }
 
 // The longest part of `left` units that one written value shows (a
@@ -145,16 +148,17 @@ int beamLevels(int units, const Grid &grid)
     return type < 0 ? 0 : std::clamp(quarterType() - type, 0, kMaxBeamLevels);
 }
 
-// The largest grid step that every boundary inside a beat lies on.
+// The grid that every boundary inside a beat lies on: 32nds of the beat
+// (plain values down to a 128th note), else thirds, sixths or twelfths.
 const Grid &gridOf(const int *offsets, int count)
 {
-    bool by3 = true, by4 = true, by2 = true;
+    bool plain = true, thirds = true, sixths = true;
     for (int i = 0; i < count; ++i) {
-        by3 = by3 && offsets[i] % 3 == 0;
-        by4 = by4 && offsets[i] % 4 == 0;
-        by2 = by2 && offsets[i] % 2 == 0;
+        plain = plain && offsets[i] % (kBeat / 32) == 0;
+        thirds = thirds && offsets[i] % (kBeat / 3) == 0;
+        sixths = sixths && offsets[i] % (kBeat / 6) == 0;
     }
-    return by3 ? kPlain : by4 ? kTriplet : by2 ? kSextuplet : kTwelve;
+    return plain ? kPlain : thirds ? kTriplet : sixths ? kSextuplet : kTwelve;
 }
 
 // Whether n whole beats may be written as one value at beat `at` of a
@@ -334,11 +338,14 @@ private:
     void writeHeader(const Music::Performance &performance);
     void writeSection(const Music::Section &section, bool firstSection, bool lastSection);
     void cutPieces(const Music::Section &section);
-    void mergeBeats(int meter);
+    void mergeBeats();
     void markTuplets();
     void markBeams();
-    void writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart);
-    void writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section, bool firstSection);
+    void writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart,
+                           int beats);
+    void writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section, bool firstSection,
+                           int beats);
+    void writeTime(QXmlStreamWriter &xml, int beats);
     void writePiece(const Music::Section &section, const Piece &piece, int measureUnits);
     void writeNote(const Music::Section &section, const Piece &piece, int units, bool tieStop,
                    bool tieStart, bool firstPart, bool lastPart, bool tupletStart, bool tupletStop,
@@ -362,6 +369,7 @@ private:
     std::array<QString, 200> numbers;
     std::vector<Piece> pieces;
     std::vector<quint32> beams; // per written note of the pieces in a beat
+    QList<Music::Measure> bars; // of the section being written
     std::vector<char> lastOfCharacter; // per note: ends its character's notes
     int measureNumber = 0;
     int shownFifths = 0, shownMeter = 0; // the key and time in force
@@ -446,7 +454,6 @@ void Writer::writeHeader(const Music::Performance &performance)
 void Writer::cutPieces(const Music::Section &section)
 {
     pieces.clear();
-    const int measure = std::max(1, section.meter) * kBeat;
     auto add = [this](int start, int end, int pitch, int note) {
         for (int at = start; at < end;) {
             const int cut = std::min(end, (at / kBeat + 1) * kBeat);
@@ -472,29 +479,40 @@ void Writer::cutPieces(const Music::Section &section)
         add(start, end, note.pitch, note.pitch >= 0 ? int(n) : -1);
         cursor = end;
     }
-    const int total = std::max(section.lengthUnits, cursor);
-    add(cursor, (total + measure - 1) / measure * measure, -1, -1);
+    // To the end of the bars, and a bar of the meter past them for notes
+    // beyond (a section built by hand).
+    const Music::Measure &last = bars.last();
+    int total = last.startUnits + last.lengthUnits;
+    const int measure = std::max(1, section.meter) * kBeat;
+    while (total < cursor) {
+        bars.append({total, measure});
+        total += measure;
+    }
+    add(cursor, total, -1, -1);
 }
 
 // Runs of whole beats of one note (or of rest) become one longer value
 // where the bar allows it: half, dotted half, whole, and so on.
-void Writer::mergeBeats(int meter)
+void Writer::mergeBeats()
 {
-    const int measure = meter * kBeat;
     size_t out = 0;
+    qsizetype bar = 0;
     for (size_t i = 0; i < pieces.size();) {
         Piece piece = pieces[i];
         size_t next = i + 1;
+        while (bar + 1 < bars.size() && bars[bar + 1].startUnits <= piece.start)
+            ++bar;
         if (piece.length == kBeat) {
             // The run of whole beats continuing this piece inside its bar.
             size_t end = next;
-            const int barEnd = (piece.start / measure + 1) * measure;
+            const int barEnd = bars[bar].startUnits + bars[bar].lengthUnits;
+            const int meter = bars[bar].beats();
             while (end < pieces.size() && pieces[end].length == kBeat
                    && pieces[end].start < barEnd && pieces[end].note == piece.note
                    && pieces[end].pitch == piece.pitch
                    && (piece.note >= 0 ? !pieces[end].first : true))
                 ++end;
-            const int at = (piece.start % measure) / kBeat;
+            const int at = (piece.start - bars[bar].startUnits) / kBeat;
             int take = 1;
             for (int n : {8, 6, 4, 3, 2}) {
                 if (n <= int(end - i) && mergeable(n, at, meter, piece.pitch < 0)) {
@@ -608,8 +626,7 @@ void Writer::markBeams()
 
 void Writer::writeSection(const Music::Section &section, bool firstSection, bool lastSection)
 {
-    const int meter = std::clamp(section.meter, 1, 8);
-    const int measure = meter * kBeat;
+    bars = Music::measuresOf(section);
 
     // A character's lyric runs from its first note to its last.
     lastOfCharacter.assign(size_t(section.notes.size()), 1);
@@ -622,45 +639,60 @@ void Writer::writeSection(const Music::Section &section, bool firstSection, bool
     }
 
     cutPieces(section);
-    mergeBeats(meter);
+    mergeBeats();
     markTuplets();
     markBeams();
 
-    bool sectionStart = true;
-    for (size_t i = 0; i < pieces.size();) {
-        const int bar = pieces[i].start / measure;
-        writeMeasureStart(section, firstSection, sectionStart);
-        sectionStart = false;
+    size_t i = 0;
+    for (qsizetype bar = 0; bar < bars.size(); ++bar) {
+        const int measure = bars[bar].lengthUnits;
+        const int barEnd = bars[bar].startUnits + measure;
+        writeMeasureStart(section, firstSection, bar == 0, bars[bar].beats());
         size_t end = i;
-        while (end < pieces.size() && pieces[end].start / measure == bar)
+        while (end < pieces.size() && pieces[end].start < barEnd)
             ++end;
         const bool wholeRest = end == i + 1 && pieces[i].pitch < 0 && pieces[i].length == measure;
         for (size_t k = i; k < end; ++k)
             writePiece(section, pieces[k], wholeRest ? measure : 0);
-        if (end == pieces.size())
+        if (bar + 1 == bars.size())
             writeBarline(lastSection ? "light-heavy" : "light-light");
         out += measureEnd;
         i = end;
     }
 }
 
-void Writer::writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart)
+void Writer::writeMeasureStart(const Music::Section &section, bool firstSection, bool sectionStart,
+                               int beats)
 {
     QXmlStreamWriter &xml = measureXml.begin();
     xml.writeStartElement(QStringLiteral("measure"));
     xml.writeAttribute(QStringLiteral("number"), number(++measureNumber));
-    if (sectionStart)
-        writeSectionStart(xml, section, firstSection);
+    if (sectionStart) {
+        writeSectionStart(xml, section, firstSection, beats);
+    } else if (beats != shownMeter) {
+        // A bar of another length has its own time; the next goes back.
+        xml.writeStartElement(QStringLiteral("attributes"));
+        writeTime(xml, beats);
+        xml.writeEndElement();
+    }
     out += measureXml.open();
+}
+
+void Writer::writeTime(QXmlStreamWriter &xml, int beats)
+{
+    xml.writeStartElement(QStringLiteral("time"));
+    xml.writeTextElement(QStringLiteral("beats"), number(beats));
+    xml.writeTextElement(QStringLiteral("beat-type"), QStringLiteral("4"));
+    xml.writeEndElement();
+    shownMeter = beats;
 }
 
 // The key, time, tune name and tempo at the first bar of a section.
 void Writer::writeSectionStart(QXmlStreamWriter &xml, const Music::Section &section,
-                               bool firstSection)
+                               bool firstSection, int meter)
 {
     // Key and time are stated where they change; the tune name and the
     // double bar mark a new tune that keeps them.
-    const int meter = std::clamp(section.meter, 1, 8);
     const bool newKey = firstSection || section.fifths != shownFifths;
     const bool newTime = firstSection || meter != shownMeter;
     if (newKey || newTime) {
@@ -672,12 +704,8 @@ void Writer::writeSectionStart(QXmlStreamWriter &xml, const Music::Section &sect
             xml.writeTextElement(QStringLiteral("fifths"), QString::number(section.fifths));
             xml.writeEndElement();
         }
-        if (newTime) {
-            xml.writeStartElement(QStringLiteral("time"));
-            xml.writeTextElement(QStringLiteral("beats"), number(meter));
-            xml.writeTextElement(QStringLiteral("beat-type"), QStringLiteral("4"));
-            xml.writeEndElement();
-        }
+        if (newTime)
+            writeTime(xml, meter);
         if (firstSection) {
             xml.writeStartElement(QStringLiteral("clef"));
             xml.writeTextElement(QStringLiteral("sign"), QStringLiteral("G"));
@@ -686,7 +714,6 @@ void Writer::writeSectionStart(QXmlStreamWriter &xml, const Music::Section &sect
         }
         xml.writeEndElement(); // attributes
         shownFifths = section.fifths;
-        shownMeter = meter;
     }
 
     // The tune's name (and 散板 for a tune without beats) above its first
@@ -870,7 +897,7 @@ void Writer::writeNoteForm(QXmlStreamWriter &xml, const NoteForm &form)
     }
     xml.writeTextElement(QStringLiteral("voice"), QStringLiteral("1"));
     const int value = nominal(form.units, grid);
-    const Value &shown = value <= kMaxValue ? values()[size_t(value)] : Value{};
+    const Value &shown = value > 0 && value <= kMaxValue ? values()[size_t(value)] : Value{};
     if (shown.type >= 0) {
         if (form.small) {
             xml.writeStartElement(QStringLiteral("type"));

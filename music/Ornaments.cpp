@@ -16,7 +16,7 @@ constexpr int kStepDown[8] = {0, 1, 2, 2, 1, 2, 2, 2};
 
 constexpr int kBeat = TicksPerQuarter;
 // A figure step shorter than 1/12 beat is no longer heard as a figure.
-constexpr int kShortestStep = TicksPerUnit;
+constexpr int kShortestStep = TicksPerQuarter / 12;
 
 void appendFigure(QList<Sound> &sounds, const NoteEvent &note, int n, int start, int end)
 {

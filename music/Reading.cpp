@@ -159,7 +159,90 @@ QList<double> anchorPositions(const Section &section)
     return positions;
 }
 
-void mapBeats(Section &section)
+namespace {
+
+// The halving's finest step: a part of a beat this short is not split
+// again, its notes merge onto its start (quantise keeps them apart).
+constexpr double kFinestPart = 1.0 / 32;
+
+// One beat's share of the notes: the part of each note's weight that
+// falls inside the beat, and whether the note starts there.
+struct Share
+{
+    qsizetype note;
+    double weight;
+    bool starts;
+};
+
+// Halves the span [start, start + span) between the shares [lo, hi):
+// the first part is the one whose weight comes closest to half the total,
+// the earlier on a tie, and each part takes half of the span.
+void halve(const std::vector<Share> &shares, size_t lo, size_t hi, double start, double span,
+           QList<NoteEvent> &notes)
+{
+    if (hi - lo == 1 || span <= kFinestPart + kEpsilon) {
+        for (size_t i = lo; i < hi; ++i)
+            if (shares[i].starts)
+                notes[shares[i].note].onset = start;
+        return;
+    }
+    double total = 0;
+    for (size_t i = lo; i < hi; ++i)
+        total += shares[i].weight;
+    size_t best = lo + 1;
+    double bestMiss = std::numeric_limits<double>::infinity();
+    double before = 0;
+    for (size_t m = lo + 1; m < hi; ++m) {
+        before += shares[m - 1].weight;
+        const double miss = std::abs(before - total / 2);
+        if (miss < bestMiss - kEpsilon) {
+            bestMiss = miss;
+            best = m;
+        }
+    }
+    halve(shares, lo, best, start, span / 2, notes);
+    halve(shares, best, hi, start + span / 2, span / 2, notes);
+}
+
+// Onsets by halving: every beat (between two anchors, the beat before the
+// first one and the beat after the last) is shared by the notes in it.
+void halveBeats(QList<NoteEvent> &notes, const QList<double> &anchors)
+{
+    const qsizetype count = notes.size();
+    std::vector<double> from(size_t(count) + 1, 0.0);
+    for (qsizetype n = 0; n < count; ++n)
+        from[size_t(n) + 1] = from[size_t(n)] + notes[n].weight();
+    const double total = from.back();
+
+    std::vector<Share> shares;
+    qsizetype first = 0; // the first note that reaches into the beat
+    auto shareBeat = [&](double beat, double lo, double hi) {
+        shares.clear();
+        while (first < count && from[size_t(first) + 1] <= lo + kEpsilon)
+            ++first;
+        for (qsizetype n = first; n < count && from[size_t(n)] < hi - kEpsilon; ++n) {
+            const double weight = std::min(hi, from[size_t(n) + 1]) - std::max(lo, from[size_t(n)]);
+            shares.push_back({n, weight, from[size_t(n)] >= lo - kEpsilon});
+        }
+        if (!shares.empty())
+            halve(shares, 0, shares.size(), beat, 1.0, notes);
+    };
+    const qsizetype a = anchors.size();
+    if (anchors.first() > kEpsilon)
+        shareBeat(-1, 0, anchors.first());
+    for (qsizetype j = 0; j < a; ++j)
+        shareBeat(double(j), anchors[j], j + 1 < a ? anchors[j + 1] : total);
+
+    for (qsizetype n = 0; n + 1 < count; ++n)
+        notes[n].length = notes[n + 1].onset - notes[n].onset;
+    // The notes after the last anchor fill its beat.
+    NoteEvent &last = notes.last();
+    last.length = std::max(double(a), std::floor(last.onset + kEpsilon) + 1) - last.onset;
+}
+
+} // namespace
+
+void mapBeats(Section &section, Rhythm rhythm)
 {
     QList<NoteEvent> &notes = section.notes;
     if (notes.isEmpty())
@@ -171,6 +254,10 @@ void mapBeats(Section &section)
             notes[n].onset = double(n);
             notes[n].length = 1;
         }
+        return;
+    }
+    if (rhythm == Rhythm::Halving) {
+        halveBeats(notes, anchors);
         return;
     }
     double weight = 0;
@@ -193,15 +280,22 @@ bool isMeasureStart(char32_t mark, bool zengBan)
     return mark == Gongche::TouBan || mark == Gongche::YaoBan;
 }
 
-int meterOf(const QList<double> &measureStartBeats)
+bool startsBar(char32_t mark, bool zengBan)
+{
+    return isMeasureStart(mark, zengBan) || (!zengBan && mark == Gongche::DiBan);
+}
+
+int meterOf(const QList<double> &measureStartBeats, const QList<double> &barBeats)
 {
     // Votes for 4, 2, 8 and 1 beats: the order also settles a tie.
     constexpr int kMeters[] = {4, 2, 8, 1};
     int votes[4] = {0, 0, 0, 0};
-    for (qsizetype i = 1; i < measureStartBeats.size(); ++i) {
-        const double gap = measureStartBeats[i] - measureStartBeats[i - 1];
-        for (int m = 0; m < 4; ++m)
-            votes[m] += std::abs(gap - kMeters[m]) < 1e-6;
+    for (const QList<double> *starts : {&measureStartBeats, &barBeats}) {
+        for (qsizetype i = 1; i < starts->size(); ++i) {
+            const double gap = starts->at(i) - starts->at(i - 1);
+            for (int m = 0; m < 4; ++m)
+                votes[m] += std::abs(gap - kMeters[m]) < 1e-6;
+        }
     }
     int best = 0;
     for (int m = 1; m < 4; ++m)
@@ -212,10 +306,11 @@ int meterOf(const QList<double> &measureStartBeats)
 
 namespace {
 
-// In-beat grids tried in turn: sixteenths, triplet eighths, sextuplet
-// sixteenths, 32nds of a 12:8 group.
+// In-beat grids of the proportional sharing, in twelfths of a beat, tried
+// in turn: sixteenths, triplet eighths, sextuplet sixteenths, 32nds of a
+// 12:8 group.
 constexpr int kGrids[] = {3, 4, 2, 1};
-constexpr int kPlainGrid = 3;
+constexpr int kTwelfths = 12;
 
 // A note lasting longer than this many beats (thousands of marks on one
 // note, or a last beat crowded with marks stretching the notes after it)
@@ -228,95 +323,32 @@ struct BeatGrid
     int beat, grid;
 };
 
-int gridOfBeat(const std::vector<BeatGrid> &grids, int beat)
+int gridOfBeat(const std::vector<BeatGrid> &grids, int beat, int plain)
 {
     const auto it = std::lower_bound(grids.cbegin(), grids.cend(), beat,
                                      [](const BeatGrid &g, int b) { return g.beat < b; });
-    return it != grids.cend() && it->beat == beat ? it->grid : kPlainGrid;
+    return it != grids.cend() && it->beat == beat ? it->grid : plain;
 }
 
-} // namespace
-
-void quantise(Section &section)
+// Proportional boundaries (in twelfths) snapped inside each beat to the
+// coarsest grid that moves none by more than a twelfth and keeps them
+// apart; then kept strictly increasing (a beat holding more than twelve
+// notes pushes later ones).
+void snapProportional(std::vector<int> &units, std::vector<BeatGrid> &grids)
 {
-    QList<NoteEvent> &notes = section.notes;
-    section.zengBan = std::any_of(section.beatMarks.cbegin(), section.beatMarks.cend(),
-                                  [](const BeatMark &m) {
-                                      return m.code == Gongche::ZengBan
-                                          || m.code == Gongche::YaoZengBan;
-                                  });
-    // Anchor j is beat j.
-    QList<double> measureStarts;
-    for (qsizetype j = 0; j < section.beatMarks.size(); ++j)
-        if (isMeasureStart(section.beatMarks[j].code, section.zengBan))
-            measureStarts.append(double(j));
-    section.meter = section.free ? 4 : meterOf(measureStarts);
-    section.lengthUnits = 0;
-    if (notes.isEmpty())
-        return;
-
-    const int meter = section.meter;
-    const int measureUnits = UnitsPerBeat * meter;
-    // Bars run from the first measure start (else the first beat mark, which
-    // is beat 0, as is the first note of a free section); notes before it
-    // fill the end of a leading measure.
-    const double origin = measureStarts.isEmpty() ? 0.0 : measureStarts.first();
-
-    // Boundaries in beats from the start of the first measure: the onsets
-    // and the end of the last note.
-    const qsizetype count = notes.size();
-    std::vector<int> units(size_t(count) + 1);
-    {
-        double first = std::fmod(notes.first().onset - origin, double(meter));
-        if (first < 0)
-            first += meter;
-        double position = first;
-        const double limit = double(MaxUnits) / UnitsPerBeat;
-        qsizetype kept = count;
-        for (qsizetype n = 0; n <= count; ++n) {
-            if (n > 0) {
-                const NoteEvent &before = notes[n - 1];
-                const double next = n < count ? notes[n].onset : before.onset + before.length;
-                double step = next - before.onset;
-                if (step > kLongestNote)
-                    step -= std::floor((step - kLongestNote) / meter) * meter;
-                position += step;
-            }
-            if (position > limit) { // only absurd input gets here
-                kept = std::max<qsizetype>(n - 1, 0);
-                break;
-            }
-            units[size_t(n)] = int(std::lround(position * UnitsPerBeat));
-        }
-        if (kept < count) {
-            section.droppedNotes += int(count - kept);
-            notes.resize(kept);
-            units.resize(size_t(kept) + 1);
-            if (kept == 0)
-                return;
-        }
-    }
-    if (units.front() >= measureUnits) // a pickup rounded onto the bar line
-        for (int &u : units)
-            u -= measureUnits;
-
-    // Snap the boundaries inside each beat to the coarsest grid that moves
-    // none by more than a unit and keeps them apart; then keep them strictly
-    // increasing (a beat holding more than twelve notes pushes later ones).
-    std::vector<BeatGrid> grids;
     const size_t total = units.size();
     int previous = std::numeric_limits<int>::min();
     for (size_t i = 0; i < total;) {
-        if (units[i] % UnitsPerBeat == 0) {
+        if (units[i] % kTwelfths == 0) {
             units[i] = std::max(units[i], previous + 1);
             previous = units[i++];
             continue;
         }
-        const int beat = floorDiv(units[i], UnitsPerBeat);
+        const int beat = floorDiv(units[i], kTwelfths);
         size_t k = i;
-        while (k < total && units[k] % UnitsPerBeat != 0 && floorDiv(units[k], UnitsPerBeat) == beat)
+        while (k < total && units[k] % kTwelfths != 0 && floorDiv(units[k], kTwelfths) == beat)
             ++k;
-        const int beatStart = beat * UnitsPerBeat;
+        const int beatStart = beat * kTwelfths;
         // A grid the boundaries already lie on wins (an exact triplet stays
         // one); then the first within a unit.
         int chosen = 0;
@@ -356,7 +388,143 @@ void quantise(Section &section)
         grids.push_back({beat, pushed ? 1 : chosen});
         i = k;
     }
+}
 
+// Halved boundaries lie on 32nds of a beat already; notes merged onto one
+// position are moved apart by a 32nd each. Each beat with boundaries
+// inside notes the coarsest of sixteenths, 32nds, 64ths and 128ths (of a
+// whole note) they lie on, for the breaths.
+void separateHalving(std::vector<int> &units, std::vector<BeatGrid> &grids)
+{
+    constexpr int kFinest = UnitsPerBeat / 32;
+    int previous = std::numeric_limits<int>::min();
+    for (int &u : units) {
+        if (previous != std::numeric_limits<int>::min() && u <= previous)
+            u = previous + kFinest;
+        previous = u;
+        if (u % UnitsPerBeat == 0)
+            continue;
+        const int beat = floorDiv(u, UnitsPerBeat);
+        int grid = UnitsPerBeat / 4;
+        while (grid > kFinest && (u - beat * UnitsPerBeat) % grid != 0)
+            grid /= 2;
+        if (grids.empty() || grids.back().beat != beat)
+            grids.push_back({beat, grid});
+        else
+            grids.back().grid = std::min(grids.back().grid, grid);
+    }
+}
+
+// The bars from 0 to past `end`, a bar at each of `starts` (whole beats,
+// increasing): runs between them are cut into bars of `measure` units,
+// a shorter one last; after the last start, bars of `measure` to the end.
+QList<Measure> barsOf(const std::vector<int> &starts, int end, int measure)
+{
+    QList<Measure> bars;
+    auto run = [&](int from, int to) {
+        for (; from < to; from += measure)
+            bars.append({from, std::min(measure, to - from)});
+    };
+    int previous = 0;
+    for (int start : starts) {
+        if (start <= previous || start >= end)
+            continue;
+        run(previous, start);
+        previous = start;
+    }
+    run(previous, previous + std::max(1, (end - previous + measure - 1) / measure) * measure);
+    return bars;
+}
+
+} // namespace
+
+void quantise(Section &section, Rhythm rhythm)
+{
+    QList<NoteEvent> &notes = section.notes;
+    section.zengBan = std::any_of(section.beatMarks.cbegin(), section.beatMarks.cend(),
+                                  [](const BeatMark &m) {
+                                      return m.code == Gongche::ZengBan
+                                          || m.code == Gongche::YaoZengBan;
+                                  });
+    // Anchor j is beat j. Every 板 (底板 too) starts a bar; the meter is
+    // voted by the gaps of both.
+    QList<double> measureStarts, bars;
+    for (qsizetype j = 0; j < section.beatMarks.size(); ++j) {
+        const char32_t code = section.beatMarks[j].code;
+        if (isMeasureStart(code, section.zengBan))
+            measureStarts.append(double(j));
+        if (startsBar(code, section.zengBan))
+            bars.append(double(j));
+    }
+    section.meter = section.free ? 4 : meterOf(measureStarts, bars);
+    section.lengthUnits = 0;
+    section.measures.clear();
+    if (notes.isEmpty())
+        return;
+
+    // The proportional sharing is rounded on its grid of twelfths and
+    // scaled up at the end.
+    const bool halving = rhythm == Rhythm::Halving;
+    const int perBeat = halving ? UnitsPerBeat : kTwelfths;
+    const int meter = section.meter;
+    const int measureUnits = perBeat * meter;
+    // Bars run from the first measure start (else the first beat mark, which
+    // is beat 0, as is the first note of a free section); notes before it
+    // fill the end of a leading measure.
+    const double origin = bars.isEmpty() ? 0.0 : bars.first();
+
+    // Boundaries in beats from the start of the first measure: the onsets
+    // and the end of the last note; and for each note how far it moved.
+    const qsizetype count = notes.size();
+    std::vector<int> units(size_t(count) + 1);
+    std::vector<double> moved(static_cast<size_t>(count));
+    {
+        double first = std::fmod(notes.first().onset - origin, double(meter));
+        if (first < 0)
+            first += meter;
+        double position = first;
+        const double limit = double(MaxUnits) / UnitsPerBeat;
+        qsizetype kept = count;
+        for (qsizetype n = 0; n <= count; ++n) {
+            if (n > 0) {
+                const NoteEvent &before = notes[n - 1];
+                const double next = n < count ? notes[n].onset : before.onset + before.length;
+                double step = next - before.onset;
+                if (step > kLongestNote)
+                    step -= std::floor((step - kLongestNote) / meter) * meter;
+                position += step;
+            }
+            if (position > limit) { // only absurd input gets here
+                kept = std::max<qsizetype>(n - 1, 0);
+                break;
+            }
+            units[size_t(n)] = int(std::lround(position * perBeat));
+            if (n < count)
+                moved[size_t(n)] = position - notes[n].onset;
+        }
+        if (kept < count) {
+            section.droppedNotes += int(count - kept);
+            notes.resize(kept);
+            units.resize(size_t(kept) + 1);
+            moved.resize(size_t(kept));
+            if (kept == 0)
+                return;
+        }
+    }
+    int lead = 0;
+    if (units.front() >= measureUnits) { // a pickup rounded onto the bar line
+        lead = measureUnits;
+        for (int &u : units)
+            u -= lead;
+    }
+
+    std::vector<BeatGrid> grids;
+    if (halving)
+        separateHalving(units, grids);
+    else
+        snapProportional(units, grids);
+
+    const int plainGrid = perBeat / 4;
     for (qsizetype n = 0; n < notes.size(); ++n) {
         NoteEvent &note = notes[n];
         note.onsetUnits = units[size_t(n)];
@@ -368,15 +536,42 @@ void quantise(Section &section)
         // the beat it falls in; a note too short for it sounds whole.
         const int end = note.onsetUnits + note.lengthUnits;
         const int target = end - int(std::lround(note.lengthUnits / 4.0));
-        const int beat = floorDiv(target, UnitsPerBeat);
-        const int grid = gridOfBeat(grids, beat);
-        int start = beat * UnitsPerBeat + (target - beat * UnitsPerBeat + grid / 2) / grid * grid;
+        const int beat = floorDiv(target, perBeat);
+        const int grid = gridOfBeat(grids, beat, plainGrid);
+        int start = beat * perBeat + (target - beat * perBeat + grid / 2) / grid * grid;
         start = std::min(start, end - grid);
         if (start - note.onsetUnits >= grid && start < end)
             note.breathUnits = end - start;
     }
-    const int end = units.back();
-    section.lengthUnits = std::max(1, (end + measureUnits - 1) / measureUnits) * measureUnits;
+
+    // A bar at every measure start, placed where its beat went: after the
+    // onset of the last note that starts by it, moved as that note was.
+    std::vector<int> barStarts;
+    barStarts.reserve(size_t(bars.size()));
+    qsizetype n = 0;
+    for (double beat : std::as_const(bars)) {
+        while (n + 1 < notes.size() && notes[n + 1].onset <= beat + kEpsilon)
+            ++n;
+        const double position = (beat + moved[size_t(n)]) * perBeat - lead;
+        barStarts.push_back(int(std::lround(position / perBeat)) * perBeat);
+    }
+    std::sort(barStarts.begin(), barStarts.end());
+    section.measures = barsOf(barStarts, units.back(), measureUnits);
+    section.lengthUnits = section.measures.last().startUnits + section.measures.last().lengthUnits;
+
+    if (perBeat != UnitsPerBeat) {
+        const int scale = UnitsPerBeat / perBeat;
+        for (NoteEvent &note : notes) {
+            note.onsetUnits *= scale;
+            note.lengthUnits *= scale;
+            note.breathUnits *= scale;
+        }
+        for (Measure &measure : section.measures) {
+            measure.startUnits *= scale;
+            measure.lengthUnits *= scale;
+        }
+        section.lengthUnits *= scale;
+    }
 }
 
 Performance read(const LayoutItems &items, const Options &options)
@@ -430,8 +625,8 @@ Performance read(const LayoutItems &items, const Options &options)
     for (Section &section : sections) {
         if (section.notes.isEmpty())
             continue;
-        mapBeats(section);
-        quantise(section);
+        mapBeats(section, options.rhythm);
+        quantise(section, options.rhythm);
         if (section.notes.isEmpty())
             continue;
         if (startUnits + section.lengthUnits > MaxUnits)

@@ -93,6 +93,14 @@ Transport::Transport(QWidget *parent)
         m_instrument->addItem(PlaybackSettings::name(PlaybackSettings::Instrument(i)));
     m_instrument->setCurrentIndex(m_settings.instrument);
     addWidget(m_instrument);
+    addWidget(new QLabel(tr(" 节拍 "), this));
+    m_rhythm = new QComboBox(this);
+    m_rhythm->setObjectName(QStringLiteral("rhythmBox"));
+    for (int i = 0; i < Music::RhythmCount; ++i)
+        m_rhythm->addItem(Music::rhythmLabel(Music::Rhythm(i)));
+    m_rhythm->setCurrentIndex(int(m_settings.rhythm));
+    m_rhythm->setToolTip(tr("一拍中的几个音怎样分这一拍：对半分（前长后短），或按比例（三连音等）"));
+    addWidget(m_rhythm);
     m_soundFont = addAction(icon("soundFont"), tr("选择音色库…"), this, &Transport::chooseSoundFont);
     m_soundFont->setObjectName(QStringLiteral("soundFontAction"));
     m_soundFont->setToolTip(tr("选择播放用的 SoundFont 音色库"));
@@ -110,6 +118,7 @@ Transport::Transport(QWidget *parent)
     });
     connect(m_transpose, &QSpinBox::valueChanged, this, &Transport::onSettingChanged);
     connect(m_instrument, &QComboBox::currentIndexChanged, this, &Transport::onSettingChanged);
+    connect(m_rhythm, &QComboBox::currentIndexChanged, this, &Transport::onSettingChanged);
 
     m_timer->setInterval(FollowInterval);
     connect(m_timer, &QTimer::timeout, this, &Transport::follow);
@@ -192,7 +201,7 @@ bool Transport::start(const std::function<int(const QList<Audio::Cue> &)> &where
     stop();
 
     const Music::Options options = PlaybackSettings::musicOptions(
-        m_settings.tempo, m_settings.transpose, true, m_settings.instrument);
+        m_settings.tempo, m_settings.transpose, m_settings.rhythm, true, m_settings.instrument);
     const Music::Performance performance = Music::read(editor->document()->layoutItems(), options);
     if (performance.noteCount() == 0) {
         Dialogs::information(window(), tr("播放"), tr("没有可以播放的音符"));
@@ -374,9 +383,11 @@ void Transport::onSettingChanged()
     m_settings.transpose = m_transpose->value();
     m_settings.instrument = PlaybackSettings::Instrument(
         qBound(0, m_instrument->currentIndex(), PlaybackSettings::InstrumentCount - 1));
+    m_settings.rhythm =
+        Music::Rhythm(qBound(0, m_rhythm->currentIndex(), Music::RhythmCount - 1));
     saveSettings();
-    // Another key or instrument is another piece of music: read again and
-    // go on from where it was.
+    // Another key, instrument or rhythm is another piece of music: read
+    // again and go on from where it was.
     restartHere();
 }
 

@@ -57,6 +57,7 @@ public:
     QSpinBox *tempoBox() const { return m_tempo; }
     QSpinBox *transposeBox() const { return m_transpose; }
     QComboBox *instrumentBox() const { return m_instrument; }
+    QComboBox *rhythmBox() const { return m_rhythm; }
 
     // Where the following reads the position (tests: a fake clock); null
     // restores the player's.
@@ -104,5 +105,5 @@ private:
 
     QAction *m_play, *m_stop, *m_playFromCursor, *m_loop, *m_soundFont;
     QSpinBox *m_tempo, *m_transpose;
-    QComboBox *m_instrument;
+    QComboBox *m_instrument, *m_rhythm;
 };

@@ -133,6 +133,14 @@ void Export::setupCombos()
         box->setFocusPolicy(Qt::StrongFocus);
     }
 
+    // The rhythm starts as the transport plays it.
+    for (int i = 0; i < Music::RhythmCount; ++i)
+        ui->rhythmBox->addItem(Music::rhythmLabel(Music::Rhythm(i)));
+    {
+        QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
+        ui->rhythmBox->setCurrentIndex(int(PlaybackSettings::load(settings).rhythm));
+    }
+
     const QIcon icon(QStringLiteral(":/icons/resources/icons/export.png"));
     for (const ExportFormats::Format &format : ExportFormats::all())
         ui->fileTypeBox->addItem(icon, format.name);
@@ -638,6 +646,8 @@ void Export::onFileTypeChanged(int index)
     ui->tempoBox->setEnabled(format.takes(ExportFormats::Tempo));
     ui->transposeLabel->setEnabled(format.takes(ExportFormats::Transpose));
     ui->transposeBox->setEnabled(format.takes(ExportFormats::Transpose));
+    ui->rhythmLabel->setEnabled(format.takes(ExportFormats::Rhythm));
+    ui->rhythmBox->setEnabled(format.takes(ExportFormats::Rhythm));
     ui->ornamentsBox->setEnabled(format.takes(ExportFormats::NoOrnaments));
 }
 
@@ -803,18 +813,21 @@ void Export::onSubmitBtnClicked()
     request.config = m_config;
     const int index = ui->dpiBox->currentIndex();
     request.quality = (index >= 1 && index <= 3) ? index : 0;
+    const auto rhythm = Music::Rhythm(
+        qBound(0, ui->rhythmBox->currentIndex(), Music::RhythmCount - 1));
     if (format.needsSoundFont) {
         // The sound the transport plays: its SoundFont and instrument.
         QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
         const PlaybackSettings playback = PlaybackSettings::load(settings);
         request.music = PlaybackSettings::musicOptions(ui->tempoBox->value(),
-                                                       ui->transposeBox->value(),
+                                                       ui->transposeBox->value(), rhythm,
                                                        ui->ornamentsBox->isChecked(),
                                                        playback.instrument);
         request.soundFont = playback.soundFont;
     } else {
-        request.music = PlaybackSettings::musicOptions(
-            ui->tempoBox->value(), ui->transposeBox->value(), ui->ornamentsBox->isChecked());
+        request.music = PlaybackSettings::musicOptions(ui->tempoBox->value(),
+                                                       ui->transposeBox->value(), rhythm,
+                                                       ui->ornamentsBox->isChecked());
         // The pages are laid out by the dialog's generator, whose progress
         // the dialog shows.
         request.pages = m_generator;

@@ -26,8 +26,8 @@ Music::NoteEvent note(int onsetBeats, int beats, int item, int character, int pi
 {
     Music::NoteEvent n;
     n.pitch = pitch;
-    n.onsetUnits = onsetBeats * 12;
-    n.lengthUnits = beats * 12;
+    n.onsetUnits = onsetBeats * Music::UnitsPerBeat;
+    n.lengthUnits = beats * Music::UnitsPerBeat;
     n.item = item;
     n.character = character;
     return n;
@@ -38,11 +38,11 @@ Music::NoteEvent note(int onsetBeats, int beats, int item, int character, int pi
 Music::Performance handMade()
 {
     Music::Section first;
-    first.lengthUnits = 8 * 12;
+    first.lengthUnits = 8 * Music::UnitsPerBeat;
     first.notes = {note(0, 1, 1, 0), note(1, 2, 1, 0), note(3, 1, 1, 1, -1), note(4, 4, 1, 2)};
     Music::Section second;
-    second.startUnits = 8 * 12;
-    second.lengthUnits = 4 * 12;
+    second.startUnits = 8 * Music::UnitsPerBeat;
+    second.lengthUnits = 4 * Music::UnitsPerBeat;
     second.notes = {note(0, 2, 3, 0), note(2, 2, 3, 1)};
     Music::Performance performance;
     performance.sections = {first, second};
@@ -53,7 +53,7 @@ Music::Performance handMade()
 QByteArray tune(int beats, double tempo = 120)
 {
     Music::Section section;
-    section.lengthUnits = beats * 12;
+    section.lengthUnits = beats * Music::UnitsPerBeat;
     for (int i = 0; i < beats; ++i)
         section.notes.append(note(i, 1, 0, i, 60 + i % 12));
     Music::Performance performance;
@@ -208,7 +208,8 @@ void TestPlayback::sampleFollowing_data()
     QTest::newRow("off the beat") << 3800 << 60.0 << first << 4;
     QTest::newRow("the line's last character") << 8999 << 60.0 << first << 7;
     QTest::newRow("the next line") << 9000 << 60.0 << QStringLiteral("摇漾春如线。") << 0;
-    QTest::newRow("the second tune") << 56000 << 60.0 << QStringLiteral("原来姹紫嫣红开遍，") << 0;
+    // The first tune: thirteen bars of 4/4.
+    QTest::newRow("the second tune") << 52000 << 60.0 << QStringLiteral("原来姹紫嫣红开遍，") << 0;
 }
 
 void TestPlayback::sampleFollowing()
@@ -238,23 +239,27 @@ void TestPlayback::settingsLoad_data()
     QTest::addColumn<int>("transpose");
     QTest::addColumn<int>("instrument");
     QTest::addColumn<bool>("loop");
+    QTest::addColumn<int>("rhythm"); // Music::Rhythm
 
     const int flute = PlaybackSettings::Flute;
-    QTest::newRow("missing group") << QString() << 60 << 0 << flute << false;
-    QTest::newRow("all set") << "tempo=45\ntranspose=-3\ninstrument=voice\nloop=true\n" << 45 << -3
-                             << int(PlaybackSettings::Voice) << true;
+    QTest::newRow("missing group") << QString() << 60 << 0 << flute << false << 0;
+    QTest::newRow("all set")
+        << "tempo=45\ntranspose=-3\ninstrument=voice\nloop=true\nrhythm=proportional\n" << 45 << -3
+        << int(PlaybackSettings::Voice) << true << 1;
     QTest::newRow("limits") << "tempo=200\ntranspose=12\ninstrument=Piano\n" << 200 << 12
-                            << int(PlaybackSettings::Piano) << false;
-    QTest::newRow("name as shown") << "instrument=箫\n" << 60 << 0 << int(PlaybackSettings::Xiao) << false;
-    QTest::newRow("decimal tempo rounds") << "tempo=72.4\n" << 72 << 0 << flute << false;
-    QTest::newRow("tempo too slow") << "tempo=29\n" << 60 << 0 << flute << false;
-    QTest::newRow("tempo too fast") << "tempo=1e9\n" << 60 << 0 << flute << false;
-    QTest::newRow("tempo NaN") << "tempo=nan\ntranspose=inf\n" << 60 << 0 << flute << false;
-    QTest::newRow("tempo text") << "tempo=fast\ntranspose=up\n" << 60 << 0 << flute << false;
-    QTest::newRow("transpose out of range") << "transpose=-13\n" << 60 << 0 << flute << false;
-    QTest::newRow("unknown instrument") << "instrument=kazoo\n" << 60 << 0 << flute << false;
-    QTest::newRow("instrument as a number") << "instrument=2\n" << 60 << 0 << flute << false;
-    QTest::newRow("garbled loop") << "loop=perhaps\n" << 60 << 0 << flute << false;
+                            << int(PlaybackSettings::Piano) << false << 0;
+    QTest::newRow("name as shown") << "instrument=箫\n" << 60 << 0 << int(PlaybackSettings::Xiao)
+                                   << false << 0;
+    QTest::newRow("decimal tempo rounds") << "tempo=72.4\n" << 72 << 0 << flute << false << 0;
+    QTest::newRow("tempo too slow") << "tempo=29\n" << 60 << 0 << flute << false << 0;
+    QTest::newRow("tempo too fast") << "tempo=1e9\n" << 60 << 0 << flute << false << 0;
+    QTest::newRow("tempo NaN") << "tempo=nan\ntranspose=inf\n" << 60 << 0 << flute << false << 0;
+    QTest::newRow("tempo text") << "tempo=fast\ntranspose=up\n" << 60 << 0 << flute << false << 0;
+    QTest::newRow("transpose out of range") << "transpose=-13\n" << 60 << 0 << flute << false << 0;
+    QTest::newRow("unknown instrument") << "instrument=kazoo\n" << 60 << 0 << flute << false << 0;
+    QTest::newRow("instrument as a number") << "instrument=2\n" << 60 << 0 << flute << false << 0;
+    QTest::newRow("garbled loop and rhythm") << "loop=perhaps\nrhythm=triplets\n" << 60 << 0 << flute
+                                             << false << 0;
 }
 
 void TestPlayback::settingsLoad()
@@ -264,6 +269,7 @@ void TestPlayback::settingsLoad()
     QFETCH(int, transpose);
     QFETCH(int, instrument);
     QFETCH(bool, loop);
+    QFETCH(int, rhythm);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("settings.ini"));
     QFile file(path);
@@ -276,6 +282,7 @@ void TestPlayback::settingsLoad()
     QCOMPARE(loaded.transpose, transpose);
     QCOMPARE(int(loaded.instrument), instrument);
     QCOMPARE(loaded.loop, loop);
+    QCOMPARE(int(loaded.rhythm), rhythm);
     QCOMPARE(settings.group(), QString());
 }
 
@@ -289,6 +296,7 @@ void TestPlayback::settingsRoundTrip()
     saved.instrument = PlaybackSettings::Xiao;
     saved.soundFont = QStringLiteral("/home/a, b/My Font.sf2");
     saved.loop = true;
+    saved.rhythm = Music::Rhythm::Proportional;
     {
         QSettings settings(path, QSettings::IniFormat);
         saved.save(settings);
@@ -300,6 +308,8 @@ void TestPlayback::settingsRoundTrip()
     QCOMPARE(loaded.instrument, saved.instrument);
     QCOMPARE(loaded.soundFont, saved.soundFont);
     QCOMPARE(loaded.loop, saved.loop);
+    QCOMPARE(loaded.rhythm, saved.rhythm);
+    QCOMPARE(PlaybackSettings::musicOptions(60, 0, saved.rhythm).rhythm, saved.rhythm);
     QCOMPARE(PlaybackSettings::program(PlaybackSettings::Voice), 52);
     QCOMPARE(PlaybackSettings::name(PlaybackSettings::Piano), QStringLiteral("钢琴"));
 }

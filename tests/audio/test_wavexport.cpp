@@ -28,14 +28,14 @@ const QString Tim = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
 Music::Performance phrase(int beats = 2)
 {
     Music::Section section;
-    section.lengthUnits = 12 * beats;
+    section.lengthUnits = Music::UnitsPerBeat * beats;
     for (int i = 0; i < 2; ++i) {
         Music::NoteEvent note;
         note.pitch = 74 + 2 * i;
         note.onset = i;
         note.length = 1;
-        note.onsetUnits = 12 * i;
-        note.lengthUnits = 12;
+        note.onsetUnits = Music::UnitsPerBeat * i;
+        note.lengthUnits = Music::UnitsPerBeat;
         section.notes << note;
     }
     Music::Performance performance;

@@ -131,12 +131,14 @@ private slots:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("fields"); // "tempo|transpose|no-ornaments" or the error
-        QTest::newRow("tempo") << "--tempo 90 a.gcp" << int(Mode::Export) << "90||0";
-        QTest::newRow("tempo=") << "--tempo=72.5 a.gcp" << int(Mode::Export) << "72.5||0";
-        QTest::newRow("negative transposition") << "--transpose -5 a.gcp" << int(Mode::Export) << "|-5|0";
-        QTest::newRow("transpose=") << "-o x.mid --transpose=3 a.gcp" << int(Mode::Export) << "|3|0";
-        QTest::newRow("no ornaments") << "--no-ornaments a.gcp" << int(Mode::Export) << "||1";
+        QTest::addColumn<QString>("fields"); // "tempo|transpose|rhythm|no-ornaments" or the error
+        QTest::newRow("tempo") << "--tempo 90 a.gcp" << int(Mode::Export) << "90|||0";
+        QTest::newRow("tempo=") << "--tempo=72.5 a.gcp" << int(Mode::Export) << "72.5|||0";
+        QTest::newRow("negative transposition") << "--transpose -5 a.gcp" << int(Mode::Export) << "|-5||0";
+        QTest::newRow("transpose=") << "-o x.mid --transpose=3 a.gcp" << int(Mode::Export) << "|3||0";
+        QTest::newRow("no ornaments") << "--no-ornaments a.gcp" << int(Mode::Export) << "|||1";
+        QTest::newRow("rhythm") << "--rhythm proportional a.gcp" << int(Mode::Export) << "||proportional|0";
+        QTest::newRow("rhythm without value") << "a.gcp --rhythm" << int(Mode::Error) << "option --rhythm needs a value";
         QTest::newRow("tempo without value") << "a.gcp --tempo" << int(Mode::Error) << "option --tempo needs a value";
         QTest::newRow("switch with a value") << "--no-ornaments=1 a.gcp" << int(Mode::Error) << "option --no-ornaments takes no value";
     }
@@ -149,7 +151,7 @@ private slots:
             QStringList{QStringLiteral("k")} + line.split(u' ', Qt::SkipEmptyParts));
         QCOMPARE(int(a.mode), mode);
         QCOMPARE(a.mode == Mode::Error ? a.error
-                                       : QStringList({a.tempo, a.transpose, QString::number(a.noOrnaments)})
+                                       : QStringList({a.tempo, a.transpose, a.rhythm, QString::number(a.noOrnaments)})
                                              .join(u'|'),
                  fields);
         if (a.mode != Mode::Error)

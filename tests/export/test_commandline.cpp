@@ -540,10 +540,12 @@ private slots:
         music("transpose 25", {QStringLiteral("--transpose"), QStringLiteral("25")}, 2, "transpose \"25\" is not usable");
         music("transpose -25", {QStringLiteral("--transpose"), QStringLiteral("-25")}, 2, "from -24 to 24");
         music("transpose 1.5", {QStringLiteral("--transpose=1.5")}, 2, "transpose \"1.5\" is not usable");
+        music("rhythm triplets", {QStringLiteral("--rhythm"), QStringLiteral("triplets")}, 2, "rhythm \"triplets\" is not usable (halving or proportional)");
         music("dpi with midi", {QStringLiteral("--dpi"), QStringLiteral("300")}, 2, "page formats only");
         music("style with midi", {QStringLiteral("--style"), QStringLiteral("upright")}, 2, "page formats only");
         music("midi target a folder", {QStringLiteral("--export"), QStringLiteral("@OUT@")}, 1, "is a directory; give the MIDI file");
         QTest::newRow("tempo with pdf") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--tempo"), QStringLiteral("90"), QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi, musicxml or wav only");
+        QTest::newRow("rhythm with pdf") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--rhythm=halving"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("--tempo, --transpose, --rhythm and --no-ornaments apply to --format midi, musicxml or wav only");
         QTest::newRow("no ornaments with png") << QString() << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@"), QStringLiteral("--no-ornaments"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("apply to --format midi, musicxml or wav only");
         QTest::newRow("soundfont with pdf") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--soundfont"), QStringLiteral("@OUT@/x.sf2"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("--soundfont applies to --format wav only");
         QTest::newRow("no soundfont usable") << QStringLiteral("nosoundfonts") << QStringList{QStringLiteral("--export"), QStringLiteral("@OUT@/e.wav"), QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("--soundfont"), QStringLiteral("@OUT@/none.sf2"), QStringLiteral("@SAMPLE@")} << 1 << QStringLiteral("没有可用的音色库，请安装 fluid-soundfont-gm 或 timgm6mb-soundfont。");
@@ -673,6 +675,7 @@ private slots:
         QTest::addColumn<QString>("warning"); // on standard error; empty: no warning at all
         QTest::newRow("midi") << QStringList{QStringLiteral("--format"), QStringLiteral("midi"), QStringLiteral("--tempo"), QStringLiteral("30"), QStringLiteral("--transpose=-2"), QStringLiteral("--no-ornaments")} << QByteArray("MThd") << QString();
         QTest::newRow("musicxml") << QStringList{QStringLiteral("--format"), QStringLiteral("xml")} << QByteArray("<?xml") << QString();
+        QTest::newRow("xml") << QStringList{QStringLiteral("--format"), QStringLiteral("musicxml"), QStringLiteral("--rhythm"), QStringLiteral("proportional")} << QByteArray("<?xml") << QString();
         QTest::newRow("wav") << QStringList{QStringLiteral("--format"), QStringLiteral("wav"), QStringLiteral("--tempo"), QStringLiteral("200"), QStringLiteral("--transpose"), QStringLiteral("2"), QStringLiteral("--no-ornaments")} << QByteArray("RIFF") << QString();
         QTest::newRow("wav-fallback") << QStringList{QStringLiteral("--format"), QStringLiteral("wave"), QStringLiteral("--tempo=200"), QStringLiteral("--soundfont"), QStringLiteral("/nonexistent/无.sf2")} << QByteArray("RIFF") << QStringLiteral("kelvo-gongche: warning: 音色库“/nonexistent/无.sf2”无法使用（文件不存在），已改用“");
     }

@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr int twelfth = Music::UnitsPerBeat / 12;
+
 // The events of each track as "tick what value" lines.
 QList<QStringList> readSmf(const QByteArray &file, int *division)
 {
@@ -81,8 +83,10 @@ QList<QStringList> readSmf(const QByteArray &file, int *division)
     return tracks;
 }
 
-// A section from "heading|meter|fifths|start|length" and notes written as
-// "pitch@onset+length[-breath][ lyric]" in twelfths of a beat.
+// A section from "heading|meter|fifths|start|length[|bars]" (bars: beats of
+// each measure, comma-separated) and notes written as
+// "pitch@onset+length[-breath][ lyric]" in twelfths of a beat (scaled to
+// units).
 Music::Section section(const QString &head, const QStringList &notes)
 {
     const QStringList f = head.split(u'|');
@@ -90,16 +94,21 @@ Music::Section section(const QString &head, const QStringList &notes)
     s.heading = f.value(0);
     s.meter = f.value(1).toInt();
     s.fifths = f.value(2).toInt();
-    s.startUnits = f.value(3).toInt();
-    s.lengthUnits = f.value(4).toInt();
+    s.startUnits = twelfth * f.value(3).toInt();
+    s.lengthUnits = twelfth * f.value(4).toInt();
+    int bar = 0;
+    for (const QString &beats : f.value(5).split(u',', Qt::SkipEmptyParts)) {
+        s.measures.append({bar, beats.toInt() * Music::UnitsPerBeat});
+        bar += s.measures.last().lengthUnits;
+    }
     for (const QString &text : notes) {
         static const QRegularExpression re(QStringLiteral("^(-?\\d+)@(\\d+)\\+(\\d+)(?:-(\\d+))?(?: (.+))?$"));
         const QRegularExpressionMatch m = re.match(text);
         Music::NoteEvent n;
         n.pitch = m.captured(1).toInt();
-        n.onsetUnits = m.captured(2).toInt();
-        n.lengthUnits = m.captured(3).toInt();
-        n.breathUnits = m.captured(4).toInt();
+        n.onsetUnits = twelfth * m.captured(2).toInt();
+        n.lengthUnits = twelfth * m.captured(3).toInt();
+        n.breathUnits = twelfth * m.captured(4).toInt();
         n.lyric = m.captured(5);
         s.notes << n;
     }
@@ -150,6 +159,12 @@ private slots:
                            "1920 time 8/4", "1920 key -3", "1920 marker 【乙】(凡字调)", "5760 end"}
             << QStringList{"0 name 笛", "0 program 73", "1760 lyric 一", "1760 on 74", "1920 off 74",
                            "1920 lyric 二", "1920 on 75", "2400 off 75", "5760 end"};
+        // A bar of another length has its own time, the next goes back.
+        QTest::newRow("irregular bar")
+            << QString() << 60.0
+            << QList<Music::Section>{section(QStringLiteral("|4|2|0|108|4,1,4"), {QStringLiteral("74@0+12 一")})}
+            << QStringList{"0 tempo 1000000", "0 time 4/4", "0 key 2", "1920 time 1/4", "2400 time 4/4", "4320 end"}
+            << QStringList{"0 name 笛", "0 program 73", "0 lyric 一", "0 on 74", "480 off 74", "4320 end"};
     }
     void encode()
     {

@@ -14,10 +14,14 @@
 
 namespace {
 
+constexpr int twelfth = Music::UnitsPerBeat / 12;
+
 // A section written by hand, already quantised:
-//   "<doMidi> <fifths> <meter> <length>: note note …"
+//   "<doMidi> <fifths> <meter> <length> [bars]: note note …"
+// (bars: beats of each measure, comma-separated)
 // a note is pitch[高|低][x][']@onset+length[~breath][/lyric] in twelfths of
-// a beat, pitch one of 合四一上尺工凡六五乙, x small, ' breath; R is a rest.
+// a beat (scaled to units; 0.375 is a 32nd of a beat), pitch one of
+// 合四一上尺工凡六五乙, x small, ' breath; R is a rest.
 Music::Section section(const QString &written, int startUnits)
 {
     Music::Section s;
@@ -25,12 +29,17 @@ Music::Section section(const QString &written, int startUnits)
     s.doMidi = head[0].toInt();
     s.fifths = head[1].toInt();
     s.meter = head[2].toInt();
-    s.lengthUnits = head[3].toInt();
+    s.lengthUnits = twelfth * head[3].toInt();
     s.startUnits = startUnits;
+    int bar = 0;
+    for (const QString &beats : head.value(4).split(u',', Qt::SkipEmptyParts)) {
+        s.measures.append({bar, beats.toInt() * Music::UnitsPerBeat});
+        bar += s.measures.last().lengthUnits;
+    }
     s.heading = QStringLiteral("【皂罗袍】(调)");
     int character = 0;
     static const QRegularExpression re(
-        QStringLiteral("^(R|[合四一上尺工凡六五乙])(高|低)?(x)?(')?@(\\d+)\\+(\\d+)(?:~(\\d+))?(?:/(.+))?$"));
+        QStringLiteral("^(R|[合四一上尺工凡六五乙])(高|低)?(x)?(')?@([\\d.]+)\\+([\\d.]+)(?:~([\\d.]+))?(?:/(.+))?$"));
     for (const QString &token : written.section(u':', 1).split(u' ', Qt::SkipEmptyParts)) {
         const auto m = re.match(token);
         Q_ASSERT_X(m.hasMatch(), "section", qPrintable(token));
@@ -44,9 +53,9 @@ Music::Section section(const QString &written, int startUnits)
             note.pitch = Music::pitchOf(note.glyph, s.doMidi);
             note.flags = (m.hasCaptured(3) ? Music::Small : 0) | (m.hasCaptured(4) ? Music::Breath : 0);
         }
-        note.onsetUnits = m.captured(5).toInt();
-        note.lengthUnits = m.captured(6).toInt();
-        note.breathUnits = m.captured(7).toInt();
+        note.onsetUnits = int(twelfth * m.captured(5).toDouble());
+        note.lengthUnits = int(twelfth * m.captured(6).toDouble());
+        note.breathUnits = int(twelfth * m.captured(7).toDouble());
         note.lyric = m.captured(8);
         character += !note.lyric.isEmpty();
         note.item = 1;
@@ -64,6 +73,7 @@ struct Reading
     int measures = 0, onsets = 0, lyrics = 0;
     int ties = 0, tieStops = 0, tuplets = 0, tupletStops = 0, extends = 0, extendStops = 0;
     QStringList fifths, beats, spelled, badOrder;
+    QStringList times; // measure:beats where a time is written
     QStringList texts; // each lyric, "~" after one with a melisma line
     QStringList beams; // per note its beam letters by level (b c e f k), "-" for none
     QStringList badBeams; // measure:level where a beam opens, closes or crosses a beat wrongly
@@ -134,6 +144,7 @@ Reading readBack(const QByteArray &bytes)
         } else if (name == u"beats") {
             r.beats << xml.readElementText();
             beats = r.beats.last().toInt();
+            r.times << QStringLiteral("%1:%2").arg(measure).arg(beats);
         } else if (name == u"note") {
             inNote = true;
             pitched = tieStop = false;
@@ -218,6 +229,8 @@ private slots:
     void encode();
     void beamsAndBreaths_data();
     void beamsAndBreaths();
+    void bars_data();
+    void bars();
     void repeatedNotes();
     void sample();
 };
@@ -332,6 +345,38 @@ void TestMusicXml::beamsAndBreaths()
     QCOMPARE(r.breaths, breaths);
 }
 
+void TestMusicXml::bars_data()
+{
+    QTest::addColumn<QString>("sections");
+    QTest::addColumn<QString>("times"); // measure:beats where a time is written
+    QTest::addColumn<int>("tuplets");
+
+    QTest::newRow("a bar of one, then back to four")
+        << "74 2 4 108 4,1,4: 上@0+48/一 尺@48+12/二 工@60+48/三" << "1:4 2:1 3:4" << 0;
+    QTest::newRow("a short first bar") << "74 2 4 72 2,4: 上@0+24/一 尺@24+48/二" << "1:2 2:4" << 0;
+    // Halved beats: 32nds of a beat and an eighth and two sixteenths,
+    // plain values; thirds still make a triplet.
+    QTest::newRow("halved values need no tuplet")
+        << "74 2 4 48: 上@0+0.375/一 尺@0.375+0.375 工@0.75+0.75 六@1.5+4.5 五@6+3 六@9+3 "
+           "工@12+36" << "1:4" << 0;
+    QTest::newRow("thirds") << "74 2 4 48: 上@0+4/一 尺@4+4 工@8+40" << "1:4" << 1;
+}
+
+// Each bar sums to its own time; a time is written where the length changes.
+void TestMusicXml::bars()
+{
+    QFETCH(QString, sections);
+    QFETCH(QString, times);
+    QFETCH(int, tuplets);
+    const Music::Performance performance = performanceOf(sections);
+    const Reading r = readBack(MusicXml::encode(performance, {}));
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QVERIFY2(r.badMeasures.isEmpty(), qPrintable(r.badMeasures.join(u' ')));
+    QCOMPARE(r.times.join(u' '), times);
+    QCOMPARE(r.tuplets, tuplets);
+    QCOMPARE(r.onsets, performance.noteCount());
+}
+
 // Notes written alike keep their own lyric and melisma line.
 void TestMusicXml::repeatedNotes()
 {
@@ -348,29 +393,35 @@ void TestMusicXml::sample()
 {
     const LayoutItems items = SampleScore::layoutItems();
     QVERIFY(!items.isEmpty());
-    const auto performance = Music::read(items, {});
-    const Reading r = readBack(MusicXml::encode(performance, {}));
-    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
-    QVERIFY2(r.badMeasures.isEmpty(), qPrintable(r.badMeasures.join(u' ')));
-    QCOMPARE(r.onsets, performance.noteCount());
-    QCOMPARE(r.ties, r.tieStops);
-    QCOMPARE(r.tuplets, r.tupletStops);
-    QCOMPARE(r.lyrics, 91);
-    QVERIFY2(r.badBeams.isEmpty(), qPrintable(r.badBeams.join(u' ')));
-    QVERIFY(r.beams.filter(QStringLiteral("b")).size() > 10);
-    // Every note keeps its whole value: breaths are marks, not rests.
-    int units = 0, breaths = 0;
-    for (const auto &section : performance.sections) {
-        for (const auto &note : section.notes) {
-            if (note.pitch >= 0) {
-                units += note.lengthUnits;
-                breaths += bool(note.flags & Music::Breath);
+    for (auto rhythm : {Music::Rhythm::Halving, Music::Rhythm::Proportional}) {
+        Music::Options options;
+        options.rhythm = rhythm;
+        const auto performance = Music::read(items, options);
+        const Reading r = readBack(MusicXml::encode(performance, options));
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        QVERIFY2(r.badMeasures.isEmpty(), qPrintable(r.badMeasures.join(u' ')));
+        QCOMPARE(r.onsets, performance.noteCount());
+        QCOMPARE(r.ties, r.tieStops);
+        QCOMPARE(r.tuplets, r.tupletStops);
+        // Halved beats are plain values; the sample's shared beats are not.
+        QCOMPARE(r.tuplets == 0, rhythm == Music::Rhythm::Halving);
+        QCOMPARE(r.lyrics, 91);
+        QVERIFY2(r.badBeams.isEmpty(), qPrintable(r.badBeams.join(u' ')));
+        QVERIFY(r.beams.filter(QStringLiteral("b")).size() > 10);
+        // Every note keeps its whole value: breaths are marks, not rests.
+        int units = 0, breaths = 0;
+        for (const auto &section : performance.sections) {
+            for (const auto &note : section.notes) {
+                if (note.pitch >= 0) {
+                    units += note.lengthUnits;
+                    breaths += bool(note.flags & Music::Breath);
+                }
             }
         }
+        QCOMPARE(r.pitchedUnits, units);
+        QVERIFY(breaths > 0);
+        QCOMPARE(r.breaths, breaths);
     }
-    QCOMPARE(r.pitchedUnits, units);
-    QVERIFY(breaths > 0);
-    QCOMPARE(r.breaths, breaths);
 }
 
 QTEST_MAIN(TestMusicXml)

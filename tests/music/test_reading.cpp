@@ -62,8 +62,15 @@ QString brokenInvariant(const Music::Performance &performance)
         const QString where = QStringLiteral("section at %1: ").arg(start);
         if (section.startUnits != start)
             return where + "start";
-        if (section.meter <= 0 || section.lengthUnits <= 0
-            || section.lengthUnits % (12 * section.meter) != 0)
+        int bar = 0;
+        for (const auto &measure : section.measures) {
+            if (measure.startUnits != bar || measure.lengthUnits <= 0
+                || measure.lengthUnits % Music::UnitsPerBeat != 0
+                || measure.beats() > section.meter)
+                return where + QStringLiteral("measure at %1").arg(measure.startUnits);
+            bar += measure.lengthUnits;
+        }
+        if (section.meter <= 0 || section.lengthUnits <= 0 || bar != section.lengthUnits)
             return where + "whole measures";
         for (qsizetype n = 0; n < section.notes.size(); ++n) {
             const auto &note = section.notes[n];
@@ -105,6 +112,8 @@ private slots:
     void meter();
     void quantise_data();
     void quantise();
+    void measures_data();
+    void measures();
     void invariants_data();
     void invariants();
     void options_data();
@@ -204,48 +213,93 @@ void TestReading::beats_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("pitches"); // empty: not checked
     QTest::addColumn<QString>("counts");  // ignored marks, stray characters
+    QTest::addColumn<bool>("proportional");
+
+    // Halving, hand-worked: n equal notes between two beat marks, small
+    // notes, waist marks, pickups and the end of a section.
+    const QString next = QStringLiteral(" | 工 小眼");
+    QTest::newRow("2 in a beat") << "一二" << "上 头板 尺" + next
+        << "0:1/2 1/2:1/2 1:1" << "" << "0 0" << false;
+    QTest::newRow("3: an eighth, two sixteenths") << "一二" << "上 头板 尺 上" + next
+        << "0:1/2 1/2:1/4 3/4:1/4 1:1" << "" << "0 0" << false;
+    QTest::newRow("4 sixteenths") << "一二" << "上 头板 尺 上 尺" + next
+        << "0:1/4 1/4:1/4 1/2:1/4 3/4:1/4 1:1" << "" << "0 0" << false;
+    QTest::newRow("5: three sixteenths, two 32nds") << "一二" << "上 头板 尺 上 尺 上" + next
+        << "0:1/4 1/4:1/4 1/2:1/4 3/4:1/8 7/8:1/8 1:1" << "" << "0 0" << false;
+    QTest::newRow("6: twice 1+2") << "一二" << "上 头板 尺 上 尺 上 尺" + next
+        << "0:1/4 1/4:1/8 3/8:1/8 1/2:1/4 3/4:1/8 7/8:1/8 1:1" << "" << "0 0" << false;
+    QTest::newRow("7: 3 then 4") << "一二" << "上 头板 尺 上 尺 上 尺 上" + next
+        << "0:1/4 1/4:1/8 3/8:1/8 1/2:1/8 5/8:1/8 3/4:1/8 7/8:1/8 1:1" << "" << "0 0" << false;
+    QTest::newRow("8 32nds") << "一二" << "上 头板 尺 上 尺 上 尺 上 尺" + next
+        << "0:1/8 1/8:1/8 1/4:1/8 3/8:1/8 1/2:1/8 5/8:1/8 3/4:1/8 7/8:1/8 1:1" << "" << "0 0"
+        << false;
+    QTest::newRow("9: 4 then 2+1+2") << "一二" << "上 头板 尺 上 尺 上 尺 上 尺 上" + next
+        << "0:1/8 1/8:1/8 1/4:1/8 3/8:1/8 1/2:1/8 5/8:1/8 3/4:1/8 7/8:1/16 15/16:1/16 1:1" << ""
+        << "0 0" << false;
+    QTest::newRow("small note: the tie splits early") << "一二" << "上 头板 尺x 工" + next
+        << "0:1/2 1/2:1/4s 3/4:1/4 1:1" << "" << "0 0" << false;
+    QTest::newRow("two small notes balance") << "一二" << "上 头板 尺x 工x 六" + next
+        << "0:1/4 1/4:1/4s 1/2:1/4s 3/4:1/4 1:1" << "" << "0 0" << false;
+    QTest::newRow("waist mark: its note split by the beat") << "一二三"
+        << "上 头板 尺 | 工 腰板 六 | 五 小眼" << "0:1/2 1/2:1/4 3/4:3/4 3/2:1/2 2:1" << "" << "0 0"
+        << false;
+    QTest::newRow("halving: waist mark on a small note") << "一二三" << "上 头板 | 尺x 腰板 | 工"
+        << "0:1/2 1/2:1s 3/2:1/2" << "" << "0 0" << false;
+    QTest::newRow("pickup shares the beat before") << "一二三四五六"
+        << "上 | 尺 | 工 头板 | 六 | 五 | 乙 小眼" << "-1:1/2 -1/2:1/2 0:1/2 1/2:1/4 3/4:1/4 1:1"
+        << "" << "0 0" << false;
+    QTest::newRow("pickup cut by a waist mark") << "一二三" << "上 | 尺 腰板 | 工 小眼"
+        << "-1:1/2 -1/2:3/2 1:1" << "" << "0 0" << false;
+    QTest::newRow("after the last mark: one beat") << "一二三" << "上 头板 | 尺 小眼 | 工"
+        << "0:1 1:1/2 3/2:1/2" << "" << "0 0" << false;
+    QTest::newRow("last note held to the next beat") << "一二" << "上 头板 尺 工 | 六 底板"
+        << "0:1/4 1/4:1/4 1/2:1/4 3/4:5/4" << "" << "0 0" << false;
+    QTest::newRow("halving: one mark") << "一二三" << "上 头板 | 尺 | 工"
+        << "0:1/2 1/2:1/4 3/4:1/4" << "" << "0 0" << false;
+    QTest::newRow("halving: two start marks on one note") << "一二" << "上 头板 小眼 | 尺"
+        << "0:3/2 3/2:1/2" << "" << "0 0" << false;
 
     QTest::newRow("waist beat and final 底板") << "袅晴丝吹来闲庭院"
         << "上高 头板 尺高x 尺高 | 五 小眼 六 | 工 中眼 | 尺 小眼 工 | 尺 腰板 上 尺 | 工 小眼 尺 | 工 中眼 | 上' 小眼 底板"
         << "0:0.4 0.4:0.2s 0.6:0.4 1:0.5 1.5:0.5 2:1 3:0.4 3.4:0.4 3.8:0.4 4.2:0.4 4.6:0.4 5:0.5 5.5:0.5 6:1 7:2b"
-        << "86 88 88 83 81 78 76 78 76 74 76 78 76 78 74" << "0 0";
+        << "86 88 88 83 81 78 76 78 76 74 76 78 76 78 74" << "0 0" << true;
     QTest::newRow("two inside marks on one note") << "摇漾春如线"
         << "工 头板 尺 上 | 四 小眼 合 | 工低 中眼 | 工低 小眼 工低 | 合' 腰板 底板"
         << "0:1/3 1/3:1/3 2/3:1/3 1:0.5 1.5:0.5 2:1 3:3/7 24/7:3/7 27/7:15/7b"
-        << "78 76 74 71 69 66 66 66 69" << "0 0";
+        << "78 76 74 71 69 66 66 66 69" << "0 0" << true;
     QTest::newRow("clean eighths") << "停半晌、整花钿"
         << "上高 头板 六 | 五 小眼 尺高 | 五' 中眼 底板 | 尺 头板 工 | 六 小眼 | 工' 中眼 底板"
-        << "0:0.5 0.5:0.5 1:0.5 1.5:0.5 2:2b 4:0.5 4.5:0.5 5:1 6:2b" << "" << "0 0";
+        << "0:0.5 0.5:0.5 1:0.5 1.5:0.5 2:2b 4:0.5 4.5:0.5 5:1 6:2b" << "" << "0 0" << false;
     QTest::newRow("ornament and triplet") << "没揣菱花，偷人半面"
         << "尺 头板 工 豁腔 | 上 小眼 尺 | 四 中眼 尺 四 | 工低' 小眼 底板 | 工 头板 六 | 五 小眼 | 工 中眼 六 | 尺' 小眼 底板"
         << "0:0.5 0.5:0.5o 1:0.5 1.5:0.5 2:1/3 7/3:1/3 8/3:1/3 3:2b 5:0.5 5.5:0.5 6:1 7:0.5 7.5:0.5 8:2b"
-        << "" << "0 0";
+        << "" << "0 0" << true;
     QTest::newRow("waist syncopation") << "迤逗的彩云偏"
         << "五 头板 | 六 小眼 | 上高 中眼 尺高 | 上高 小眼 尺高 | 尺高 腰板 尺高 | 尺高' 小眼 底板"
-        << "0:1 1:1 2:0.5 2.5:0.5 3:0.4 3.4:0.4 3.8:8/15 13/3:2/3 5:2b" << "" << "0 0";
+        << "0:1 1:1 2:0.5 2.5:0.5 3:0.4 3.4:0.4 3.8:8/15 13/3:2/3 5:2b" << "" << "0 0" << true;
     QTest::newRow("no marks: a beat per note") << "一二三" << "上 | 上x | 上"
-        << "0:1 1:1s 2:1" << "74 74 74" << "0 0";
+        << "0:1 1:1s 2:1" << "74 74 74" << "0 0" << false;
     QTest::newRow("one mark: a weight per beat") << "一二三" << "上 头板 | 尺 | 工"
-        << "0:1 1:1 2:1" << "" << "0 0";
+        << "0:1 1:1 2:1" << "" << "0 0" << true;
     QTest::newRow("pickup before the first mark") << "一二三四五六"
         << "上 | 尺 | 工 头板 | 六 | 五 | 乙 小眼"
-        << "-2/3:1/3 -1/3:1/3 0:1/3 1/3:1/3 2/3:1/3 1:1" << "" << "0 0";
+        << "-2/3:1/3 -1/3:1/3 0:1/3 1/3:1/3 2/3:1/3 1:1" << "" << "0 0" << true;
     QTest::newRow("two start marks on one note") << "一二" << "上 头板 小眼 | 尺"
-        << "0:2 2:2" << "" << "0 0";
+        << "0:2 2:2" << "" << "0 0" << true;
     QTest::newRow("waist mark on a small note") << "一二三" << "上 头板 | 尺x 腰板 | 工"
-        << "0:0.8 0.8:0.4s 1.2:0.8" << "" << "0 0";
+        << "0:0.8 0.8:0.4s 1.2:0.8" << "" << "0 0" << true;
     QTest::newRow("character without notation is a rest") << "一二" << "上 |"
-        << "0:1 1:1r" << "74 -1" << "0 0";
+        << "0:1 1:1r" << "74 -1" << "0 0" << false;
     QTest::newRow("marks of an empty character sit on its rest") << "一二三"
-        << "上 | 头板 | 尺" << "-1:1 0:1r 1:1" << "" << "0 0";
+        << "上 | 头板 | 尺" << "-1:1 0:1r 1:1" << "" << "0 0" << true;
     QTest::newRow("leading mark goes to the note before") << "一二" << "上 | 头板 尺"
-        << "0:1 1:1" << "" << "0 0";
+        << "0:1 1:1" << "" << "0 0" << true;
     QTest::newRow("mark before any note dropped") << " 一" << "头板 豁腔 | 上"
-        << "0:1" << "74" << "2 0";
-    QTest::newRow("疊腔气口 adds a breath") << "一" << "上 疊腔气口" << "0:1bo" << "" << "0 0";
-    QTest::newRow("stray text ignored") << "一" << "上 A 中" << "0:1" << "74" << "0 2";
+        << "0:1" << "74" << "2 0" << false;
+    QTest::newRow("疊腔气口 adds a breath") << "一" << "上 疊腔气口" << "0:1bo" << "" << "0 0" << false;
+    QTest::newRow("stray text ignored") << "一" << "上 A 中" << "0:1" << "74" << "0 2" << false;
     QTest::newRow("sung space with notation has no lyric") << "一 " << "上 | 尺"
-        << "0:1 1:1" << "74 76" << "0 0";
+        << "0:1 1:1" << "74 76" << "0 0" << false;
 }
 
 void TestReading::beats()
@@ -255,8 +309,11 @@ void TestReading::beats()
     QFETCH(QString, expected);
     QFETCH(QString, pitches);
     QFETCH(QString, counts);
+    QFETCH(bool, proportional);
 
-    const auto performance = Music::read(document({lyric}, scores), {});
+    Music::Options options;
+    options.rhythm = proportional ? Music::Rhythm::Proportional : Music::Rhythm::Halving;
+    const auto performance = Music::read(document({lyric}, scores), options);
     QCOMPARE(performance.sections.size(), 1);
     const auto &section = performance.sections.first();
     const QStringList want = expected.split(u' ');
@@ -360,23 +417,25 @@ void TestReading::quantise_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("meter");
     QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("proportional");
 
     QTest::newRow("triplet, sixteenths, waist beat") << "袅晴丝吹来闲庭院"
         << "上高 头板 尺高x 尺高 | 五 小眼 六 | 工 中眼 | 尺 小眼 工 | 尺 腰板 上 尺 | 工 小眼 尺 | 工 中眼 | 上' 小眼 底板"
         << "0:4 4:4 8:4 12:6 18:6 24:12 36:6 42:3 45:6 51:3 54:6 60:6 66:6 72:12 84:24/6"
-        << 4 << 144;
-    QTest::newRow("clean eighths, two measures") << "停半晌、整花钿"
+        << 4 << 144 << true;
+    // Its 底板 fall a beat before the next 头板: bars of 3, 1, 3 and 4.
+    QTest::newRow("clean eighths, bars at every 板") << "停半晌、整花钿"
         << "上高 头板 六 | 五 小眼 尺高 | 五' 中眼 底板 | 尺 头板 工 | 六 小眼 | 工' 中眼 底板"
-        << "0:6 6:6 12:6 18:6 24:24/6 48:6 54:6 60:12 72:24/6" << 4 << 96;
+        << "0:6 6:6 12:6 18:6 24:24/6 48:6 54:6 60:12 72:24/6" << 4 << 132 << true;
     QTest::newRow("pickup padded to a measure") << "一二三四五六"
         << "上 | 尺 | 工 头板 | 六 | 五 | 乙 小眼"
-        << "40:4 44:4 48:4 52:4 56:4 60:12" << 4 << 96;
-    QTest::newRow("散板") << "一二三" << "上 | 上x | 上" << "0:12 12:12 24:12" << 4 << 48;
+        << "40:4 44:4 48:4 52:4 56:4 60:12" << 4 << 96 << true;
+    QTest::newRow("散板") << "一二三" << "上 | 上x | 上" << "0:12 12:12 24:12" << 4 << 48 << false;
     QTest::newRow("赠板 measures of eight") << "一二三四五六七八九十"
         << "上 赠板 | 尺 小眼 | 工 中眼 | 六 小眼 | 五 头板 | 六 小眼 | 工 中眼 | 尺 小眼 | 上 赠板 | 尺 小眼"
-        << "0:12 12:12 24:12 36:12 48:12 60:12 72:12 84:12 96:12 108:12" << 8 << 192;
+        << "0:12 12:12 24:12 36:12 48:12 60:12 72:12 84:12 96:12 108:12" << 8 << 192 << false;
     QTest::newRow("note over 64 beats shortened by measures") << "一二"
-        << "上 头板" + QString(" 小眼").repeated(99) + " | 尺" << "0:768 768:768" << 4 << 1536;
+        << "上 头板" + QString(" 小眼").repeated(99) + " | 尺" << "0:768 768:768" << 4 << 1536 << true;
     QStringList crowded, units;
     for (int n = 0; n < 15; ++n) {
         crowded << "尺";
@@ -384,7 +443,15 @@ void TestReading::quantise_data()
     }
     QTest::newRow("fifteen notes in a beat pushed later") << "一"
         << "上 头板 " + crowded.mid(1).join(u' ') + " 工 小眼"
-        << units.join(u' ') + " 15:9" << 4 << 48;
+        << units.join(u' ') + " 15:9" << 4 << 48 << true;
+    // Halved: a beat of 32nds at most; the breath on the beat's grid.
+    QTest::newRow("halving: fifteen notes in a beat pushed by 32nds") << "一"
+        << "上 头板 " + crowded.mid(1).join(u' ') + " 工 小眼"
+        << "0:1.5 1.5:0.75 2.25:0.75 3:0.75 3.75:0.75 4.5:0.75 5.25:0.75 6:0.75 6.75:0.75 "
+           "7.5:0.75 8.25:0.75 9:0.75 9.75:0.75 10.5:0.75 11.25:0.75 12:12"
+        << 4 << 48 << false;
+    QTest::newRow("halving: breaths") << "一二" << "上' 头板 尺 上' | 尺' 小眼"
+        << "0:6/3 6:3 9:3 12:12/3" << 4 << 48 << false;
 }
 
 void TestReading::quantise()
@@ -394,17 +461,66 @@ void TestReading::quantise()
     QFETCH(QString, expected);
     QFETCH(int, meter);
     QFETCH(int, length);
+    QFETCH(bool, proportional);
 
-    const auto performance = Music::read(document({lyric}, scores), {});
+    Music::Options options;
+    options.rhythm = proportional ? Music::Rhythm::Proportional : Music::Rhythm::Halving;
+    const auto performance = Music::read(document({lyric}, scores), options);
     QCOMPARE(performance.sections.size(), 1);
     const auto &section = performance.sections.first();
+    auto twelfths = [](int units) { return QString::number(units * 12.0 / Music::UnitsPerBeat); };
     QStringList got;
     for (const auto &note : section.notes)
-        got << QStringLiteral("%1:%2").arg(note.onsetUnits).arg(note.lengthUnits)
-                   + (note.breathUnits ? QStringLiteral("/%1").arg(note.breathUnits) : QString());
+        got << twelfths(note.onsetUnits) + u':' + twelfths(note.lengthUnits)
+                   + (note.breathUnits ? u'/' + twelfths(note.breathUnits) : QString());
     QCOMPARE(got.join(u' '), expected);
     QCOMPARE(section.meter, meter);
-    QCOMPARE(section.lengthUnits, length);
+    QCOMPARE(twelfths(section.lengthUnits), QString::number(length));
+}
+
+void TestReading::measures_data()
+{
+    QTest::addColumn<QString>("scores");
+    QTest::addColumn<int>("meter");
+    QTest::addColumn<QString>("bars"); // beats of each measure
+
+    const QString eyes = QStringLiteral(" | 尺 小眼 | 工 中眼 | 六 小眼 | ");
+    QTest::newRow("一板三眼") << "上 头板" + eyes + "五 头板" + eyes + "上 头板" << 4 << "4 4 4";
+    QTest::newRow("底板 a beat before 头板: a bar of one")
+        << "上 头板" + eyes + "五 底板 | 六 头板" + eyes + "上 头板" << 4 << "4 1 4 4";
+    QTest::newRow("six beats between 板: 4 and 2")
+        << "上 头板" + eyes + "五 中眼 | 六 小眼 | 上 头板" + eyes + "上 头板" << 4 << "4 2 4 4";
+    QTest::newRow("pickup padded to a whole bar") << "上 | 尺 | 工 头板" + eyes + "五 头板"
+        << 4 << "4 4 4";
+    QTest::newRow("赠板: 头板 and 底板 inside the bar")
+        << "上 赠板" + eyes + "五 头板" + eyes + "上 赠板 | 尺 小眼 | 工 底板 | 上 赠板" << 8
+        << "8 3 8";
+    QTest::newRow("散板") << "上 | 尺 | 工 | 六 | 五" << 4 << "4 4";
+}
+
+// Every 板 starts a bar; between two of them bars of the tune's meter, a
+// shorter one last.
+void TestReading::measures()
+{
+    QFETCH(QString, scores);
+    QFETCH(int, meter);
+    QFETCH(QString, bars);
+
+    const QString lyric = QString(u'字').repeated(scores.count(u'|') + 1);
+    for (auto rhythm : {Music::Rhythm::Halving, Music::Rhythm::Proportional}) {
+        Music::Options options;
+        options.rhythm = rhythm;
+        const auto performance = Music::read(document({lyric}, scores), options);
+        QCOMPARE(performance.sections.size(), 1);
+        const auto &section = performance.sections.first();
+        QStringList got;
+        for (const auto &measure : section.measures)
+            got << QString::number(measure.beats());
+        QCOMPARE(got.join(u' '), bars);
+        QCOMPARE(section.meter, meter);
+        const QString broken = brokenInvariant(performance);
+        QVERIFY2(broken.isEmpty(), qPrintable(broken));
+    }
 }
 
 void TestReading::invariants_data()
@@ -438,17 +554,21 @@ void TestReading::invariants()
     QFETCH(QStringList, lyric);
     QFETCH(QString, scores);
     const LayoutItems items = lyric.isEmpty() ? SampleScore::layoutItems() : document(lyric, scores);
-    const auto performance = Music::read(items, {});
-    QVERIFY(performance.noteCount() > 0);
-    const QString broken = brokenInvariant(performance);
-    QVERIFY2(broken.isEmpty(), qPrintable(broken));
-    // Figures stay inside their note: sounds never overlap or run backwards.
-    int previousEnd = 0;
-    for (const auto &section : performance.sections) {
-        for (const auto &sound : Music::realise(section, {})) {
-            QVERIFY(sound.startTick >= previousEnd && sound.endTick > sound.startTick);
-            QVERIFY(sound.pitch >= 0 && sound.pitch <= 127);
-            previousEnd = sound.endTick;
+    for (auto rhythm : {Music::Rhythm::Halving, Music::Rhythm::Proportional}) {
+        Music::Options options;
+        options.rhythm = rhythm;
+        const auto performance = Music::read(items, options);
+        QVERIFY(performance.noteCount() > 0);
+        const QString broken = brokenInvariant(performance);
+        QVERIFY2(broken.isEmpty(), qPrintable(broken));
+        // Figures stay inside their note: sounds never overlap or run backwards.
+        int previousEnd = 0;
+        for (const auto &section : performance.sections) {
+            for (const auto &sound : Music::realise(section, {})) {
+                QVERIFY(sound.startTick >= previousEnd && sound.endTick > sound.startTick);
+                QVERIFY(sound.pitch >= 0 && sound.pitch <= 127);
+                previousEnd = sound.endTick;
+            }
         }
     }
 }
@@ -534,18 +654,19 @@ void TestReading::figures()
     QFETCH(QString, expected);
 
     Music::Section section;
-    section.startUnits = 48; // a measure of 4/4 before this one
+    section.startUnits = 4 * Music::UnitsPerBeat; // a measure of 4/4 before this one
     Music::NoteEvent note;
     note.glyph = glyph.isEmpty() ? 0 : notation(glyph).toUcs4().value(0);
     note.pitch = Music::pitchOf(note.glyph, section.doMidi);
     note.figure = Music::Figure(figure);
-    note.onsetUnits = 12;
-    note.lengthUnits = units;
-    note.breathUnits = breath;
+    constexpr int twelfth = Music::UnitsPerBeat / 12;
+    note.onsetUnits = 12 * twelfth;
+    note.lengthUnits = units * twelfth;
+    note.breathUnits = breath * twelfth;
     section.notes << note;
     Music::Options options;
     options.ornaments = ornaments;
-    const int origin = (48 + 12) * Music::TicksPerUnit;
+    const int origin = 5 * Music::TicksPerQuarter;
     QStringList got;
     for (const auto &sound : Music::realise(section, options)) {
         QCOMPARE(sound.note, 0);

@@ -8,6 +8,7 @@
 #include "document/ui/KelvoEdit.h"
 #include "editor/ui/LyricEdit.h"
 #include "editor/ui/ScoreEdit.h"
+#include "music/Performance.h"
 #include "support/TestSupport.h"
 
 #include <QComboBox>
@@ -315,12 +316,14 @@ private slots:
         QTest::addColumn<int>("transpose");
         QTest::addColumn<int>("instrument");
         QTest::addColumn<bool>("loop");
-        QTest::newRow("set in the controls") << "" << 95 << -3 << 2 << true;
-        QTest::newRow("absurd") << "tempo=9999\ntranspose=abc\ninstrument=tuba\nloop=maybe\n"
-                                << 60 << 0 << 0 << false;
-        QTest::newRow("too low") << "tempo=29\ntranspose=-13\n" << 60 << 0 << 0 << false;
-        QTest::newRow("edges") << "tempo=30\ntranspose=12\ninstrument=piano\n" << 30 << 12 << 3
-                               << false;
+        QTest::addColumn<int>("rhythm");
+        QTest::newRow("set in the controls") << "" << 95 << -3 << 2 << true << 1;
+        QTest::newRow("absurd")
+            << "tempo=9999\ntranspose=abc\ninstrument=tuba\nloop=maybe\nrhythm=7\n" << 60 << 0 << 0
+            << false << 0;
+        QTest::newRow("too low") << "tempo=29\ntranspose=-13\n" << 60 << 0 << 0 << false << 0;
+        QTest::newRow("edges") << "tempo=30\ntranspose=12\ninstrument=piano\nrhythm=proportional\n"
+                               << 30 << 12 << 3 << false << 1;
     }
     void settingsPersist()
     {
@@ -329,6 +332,7 @@ private slots:
         QFETCH(int, transpose);
         QFETCH(int, instrument);
         QFETCH(bool, loop);
+        QFETCH(int, rhythm);
         TestEnvironment env;
         if (stored.isEmpty()) {
             MainWindow first;
@@ -336,6 +340,7 @@ private slots:
             first.transport()->transposeBox()->setValue(transpose);
             first.transport()->instrumentBox()->setCurrentIndex(instrument);
             first.transport()->loopAction()->setChecked(loop);
+            first.transport()->rhythmBox()->setCurrentIndex(rhythm);
         } else {
             writePlaybackSettings(stored);
         }
@@ -345,6 +350,8 @@ private slots:
         QCOMPARE(w.transport()->instrumentBox()->currentIndex(), instrument);
         QCOMPARE(w.transport()->loopAction()->isChecked(), loop);
         QCOMPARE(w.transport()->instrumentBox()->count(), 4);
+        QCOMPARE(w.transport()->rhythmBox()->currentIndex(), rhythm);
+        QCOMPARE(w.transport()->rhythmBox()->currentText(), Music::rhythmLabel(Music::Rhythm(rhythm)));
     }
 
     // Another SoundFont is taken only when it can be used, and kept.

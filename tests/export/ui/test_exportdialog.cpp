@@ -4,11 +4,15 @@
 // progress dialog, saving on close, and the main window's export action.
 
 #include "app/ui/MainWindow.h"
+#include "audio/PlaybackSettings.h"
 #include "core/RecentFiles.h"
 #include "document/SampleScore.h"
 #include "document/ScoreFile.h"
 #include "document/Pairing.h"
 #include "document/ui/KelvoEdit.h"
+#include "document/PairedDocument.h"
+#include "music/MidiFile.h"
+#include "music/Reading.h"
 #include "shared/ui/NumberField.h"
 #include "export/ui/Export.h"
 #include "render/ExportConfig.h"
@@ -632,15 +636,15 @@ private slots:
     void musicTypes_data()
     {
         QTest::addColumn<QString>("type");
-        // settings, dpi, tempo, transpose, ornaments, what works on pages
+        // settings, dpi, tempo, transpose, rhythm, ornaments, what works on pages
         // (preview, schemes), the page and a swatch in full colour
         QTest::addColumn<QString>("enabled");
         QTest::addColumn<QString>("filter"); // of the save dialog; empty: none asked for
-        QTest::newRow("pdf") << "pdf" << "1000011" << "";
-        QTest::newRow("png") << "png" << "1100011" << "";
-        QTest::newRow("midi") << "midi" << "0011100" << "MIDI 文件 (*.mid)";
-        QTest::newRow("musicxml") << "musicxml" << "0011000" << "MusicXML 文件 (*.musicxml)";
-        QTest::newRow("wav") << "wav" << "0011100" << "WAV 音频 (*.wav)";
+        QTest::newRow("pdf") << "pdf" << "10000011" << "";
+        QTest::newRow("png") << "png" << "11000011" << "";
+        QTest::newRow("midi") << "midi" << "00111100" << "MIDI 文件 (*.mid)";
+        QTest::newRow("musicxml") << "musicxml" << "00111000" << "MusicXML 文件 (*.musicxml)";
+        QTest::newRow("wav") << "wav" << "00111100" << "WAV 音频 (*.wav)";
     }
     void musicTypes()
     {
@@ -652,7 +656,7 @@ private slots:
         Ui::Export *form = dialog->form();
         form->fileTypeBox->setCurrentIndex(form->fileTypeBox->findText(type));
         QString shown;
-        for (QWidget *w : std::initializer_list<QWidget *>{form->scrollAreaWidgetContents, form->dpiBox, form->tempoBox, form->transposeBox, form->ornamentsBox})
+        for (QWidget *w : std::initializer_list<QWidget *>{form->scrollAreaWidgetContents, form->dpiBox, form->tempoBox, form->transposeBox, form->rhythmBox, form->ornamentsBox})
             shown += w->isEnabled() ? u'1' : u'0';
         QString pageTools;
         for (QWidget *w : std::initializer_list<QWidget *>{form->preViewFrame, form->livePreviewBox, form->previewAllBtn, form->restoreBtn, form->saveBtn, form->importBtn})
@@ -895,7 +899,8 @@ private slots:
         QCOMPARE(opened, QStringLiteral("导出"));
     }
 
-    // The sample, from the window's export action to a MIDI file.
+    // The sample, from the window's export action to a MIDI file, read with
+    // the rhythm chosen in the form.
     void mainWindowExportsMidi()
     {
         QTemporaryDir dir;
@@ -913,6 +918,8 @@ private slots:
             QComboBox *types = dialog->form()->fileTypeBox;
             types->setCurrentIndex(types->findText(QStringLiteral("midi")));
             dialog->form()->tempoBox->setValue(90);
+            QCOMPARE(dialog->form()->rhythmBox->currentText(), QStringLiteral("对半分"));
+            dialog->form()->rhythmBox->setCurrentIndex(int(Music::Rhythm::Proportional));
             dialogs().queuePath(target);
             dialog->form()->submitBtn->click();
             if (dialog->isVisible())
@@ -925,6 +932,11 @@ private slots:
         const QByteArray midi = fileBytes(target);
         QVERIFY(midi.startsWith("MThd"));
         QVERIFY(midi.contains(QByteArray::fromHex("ff5103") + QByteArray::fromHex("0a2c2b"))); // 90 bpm
+        const Music::Options options =
+            PlaybackSettings::musicOptions(90, 0, Music::Rhythm::Proportional);
+        QCOMPARE(midi, Midi::encode(Music::read(window.currentEditor()->document()->layoutItems(),
+                                                options),
+                                    options));
     }
 };
 
