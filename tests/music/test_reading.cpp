@@ -386,27 +386,36 @@ void TestReading::sample()
 void TestReading::meter_data()
 {
     QTest::addColumn<QString>("starts"); // beats on which measures start
+    QTest::addColumn<QString>("bars");   // beats of every 板
     QTest::addColumn<int>("meter");
 
-    QTest::newRow("none") << "" << 4;
-    QTest::newRow("one") << "3" << 4;
-    QTest::newRow("一板三眼") << "0 4 8 17 21" << 4;
-    QTest::newRow("一板一眼") << "0 2 4 6 10" << 2;
-    QTest::newRow("流水板") << "0 1 2 3" << 1;
-    QTest::newRow("赠板") << "0 8 16" << 8;
-    QTest::newRow("tie goes to 4") << "0 2 4 8 12" << 4;
-    QTest::newRow("tie 2 before 8") << "0 2 10" << 2;
-    QTest::newRow("odd gaps do not vote") << "0 5 10 13" << 4;
+    QTest::newRow("none") << "" << "" << 4;
+    QTest::newRow("one") << "3" << "" << 4;
+    QTest::newRow("一板三眼") << "0 4 8 17 21" << "" << 4;
+    QTest::newRow("一板一眼") << "0 2 4 6 10" << "" << 2;
+    QTest::newRow("流水板") << "0 1 2 3" << "" << 1;
+    QTest::newRow("赠板") << "0 8 16" << "" << 8;
+    QTest::newRow("tie goes to 4") << "0 2 4 8 12" << "" << 4;
+    QTest::newRow("tie 2 before 8") << "0 2 10" << "" << 2;
+    QTest::newRow("odd gaps do not vote") << "0 5 10 13" << "" << 4;
+    // 头板 and 底板 taking turns every four beats.
+    QTest::newRow("底板 in place of 头板") << "0 8 16 24" << "0 4 8 12 16 20 24" << 4;
+    // A 底板 a beat before each 头板: bars of 3 and 1.
+    QTest::newRow("底板 a beat early") << "0 4" << "0 3 4 7" << 4;
 }
 
 void TestReading::meter()
 {
     QFETCH(QString, starts);
+    QFETCH(QString, bars);
     QFETCH(int, meter);
-    QList<double> beats;
-    for (const QString &beat : starts.split(u' ', Qt::SkipEmptyParts))
-        beats << beat.toDouble();
-    QCOMPARE(Music::meterOf(beats), meter);
+    const auto beats = [](const QString &text) {
+        QList<double> list;
+        for (const QString &beat : text.split(u' ', Qt::SkipEmptyParts))
+            list << beat.toDouble();
+        return list;
+    };
+    QCOMPARE(Music::meterOf(beats(starts), beats(bars)), meter);
 }
 
 void TestReading::quantise_data()
