@@ -23,18 +23,41 @@ const char *const QtValueOptions[] = {"platform", "platformtheme", "platformplug
                                       "qwindowtitle", "title", "qwindowicon", "icon",
                                       "style", "stylesheet", "display", "session"};
 const char *const QtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
-// The program's own options that take a value.
-const char *const OwnValueOptions[] = {"o",     "export", "format",    "r",        "dpi",
-                                       "scheme", "tempo", "transpose", "rhythm",
-                                       "soundfont"};
+// The export's options that take a value: their names and where the value
+// goes. One table for the parser, for the check of options given without a
+// value, and for the platform scan.
+struct ValueOption
+{
+    const char *names[2]; // the second may be null
+    const char *valueName;
+    QString Startup::Arguments::*field;
+};
+const ValueOption OwnValueOptions[] = {
+    {{"o", "export"}, "target", &Startup::Arguments::target},
+    {{"format", nullptr}, "format", &Startup::Arguments::format},
+    {{"r", "dpi"}, "dpi", &Startup::Arguments::dpi},
+    {{"scheme", nullptr}, "file", &Startup::Arguments::scheme},
+    {{"tempo", nullptr}, "bpm", &Startup::Arguments::tempo},
+    {{"transpose", nullptr}, "semitones", &Startup::Arguments::transpose},
+    {{"rhythm", nullptr}, "rhythm", &Startup::Arguments::rhythm},
+    {{"soundfont", nullptr}, "file", &Startup::Arguments::soundFont},
+};
+
+QCommandLineOption optionOf(const ValueOption &option)
+{
+    QStringList names;
+    for (const char *name : option.names)
+        if (name)
+            names << QString::fromLatin1(name);
+    return QCommandLineOption(names, QString(), QString::fromLatin1(option.valueName));
+}
 
 bool takesValue(const QString &name)
 {
-    const auto in = [&name](const auto &table) {
-        return std::any_of(std::begin(table), std::end(table),
-                           [&name](const char *option) { return name == QLatin1String(option); });
-    };
-    return in(OwnValueOptions) || in(QtValueOptions);
+    const auto is = [&name](const char *option) { return option && name == QLatin1String(option); };
+    return std::any_of(std::begin(QtValueOptions), std::end(QtValueOptions), is)
+        || std::any_of(std::begin(OwnValueOptions), std::end(OwnValueOptions),
+                       [&is](const ValueOption &o) { return is(o.names[0]) || is(o.names[1]); });
 }
 
 QString optionName(const QString &argument)
@@ -76,22 +99,11 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    const QCommandLineOption exportTo({QStringLiteral("o"), QStringLiteral("export")},
-                                      QString(), QStringLiteral("target"));
-    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("format"));
-    const QCommandLineOption dpi({QStringLiteral("r"), QStringLiteral("dpi")}, QString(),
-                                 QStringLiteral("dpi"));
-    const QCommandLineOption scheme(QStringLiteral("scheme"), QString(), QStringLiteral("file"));
     const QCommandLineOption sample(QStringLiteral("sample"));
-    const QCommandLineOption tempo(QStringLiteral("tempo"), QString(), QStringLiteral("bpm"));
-    const QCommandLineOption transpose(QStringLiteral("transpose"), QString(),
-                                       QStringLiteral("semitones"));
-    const QCommandLineOption rhythm(QStringLiteral("rhythm"), QString(), QStringLiteral("rhythm"));
     const QCommandLineOption noOrnaments(QStringLiteral("no-ornaments"));
-    const QCommandLineOption soundFont(QStringLiteral("soundfont"), QString(),
-                                       QStringLiteral("file"));
-    parser.addOptions({help, version, exportTo, format, dpi, scheme, sample, tempo, transpose,
-                       rhythm, noOrnaments, soundFont});
+    parser.addOptions({help, version, sample, noOrnaments});
+    for (const ValueOption &option : OwnValueOptions)
+        parser.addOption(optionOf(option));
     for (const char *name : QtValueOptions)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
                                             QStringLiteral("value")));
@@ -131,15 +143,13 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
         return result;
     }
 
-    result.target = parser.value(exportTo);
-    result.format = parser.value(format);
-    result.dpi = parser.value(dpi);
-    result.scheme = parser.value(scheme);
-    result.tempo = parser.value(tempo);
-    result.transpose = parser.value(transpose);
-    result.rhythm = parser.value(rhythm);
+    bool exportOption = false;
+    for (const ValueOption &option : OwnValueOptions) {
+        const QString name = QString::fromLatin1(option.names[0]);
+        result.*option.field = parser.value(name);
+        exportOption = exportOption || parser.isSet(name);
+    }
     result.noOrnaments = parser.isSet(noOrnaments);
-    result.soundFont = parser.value(soundFont);
     result.scores = parser.positionalArguments();
     result.sample = parser.isSet(sample);
     // Qt takes the platform only as a separate argument.
@@ -150,9 +160,7 @@ Startup::Arguments Startup::parseArguments(const QStringList &arguments)
         result.mode = Mode::Help;
     else if (parser.isSet(version))
         result.mode = Mode::Version;
-    else if (parser.isSet(exportTo) || parser.isSet(format) || parser.isSet(dpi)
-             || parser.isSet(scheme) || parser.isSet(tempo) || parser.isSet(transpose)
-             || parser.isSet(rhythm) || result.noOrnaments || parser.isSet(soundFont))
+    else if (exportOption || result.noOrnaments)
         result.mode = Mode::Export;
     // The same option name as Qt's widget style: an export has no widgets,
     // so there it names the page style.
