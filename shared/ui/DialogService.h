@@ -132,5 +132,8 @@ public:
                              const std::function<void(QPrinter *)> &paint);
 
 private:
-    static QMessageBox::StandardButton message(DialogRequest request);
+    static QMessageBox::StandardButton message(DialogRequest::Kind kind, QWidget *parent,
+                                               const QString &title, const QString &text,
+                                               QMessageBox::StandardButtons buttons,
+                                               QMessageBox::StandardButton defaultButton);
 };
