@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class Autosaver;
 class KelvoEdit;
 class QCloseEvent;
@@ -73,7 +75,6 @@ public slots:
     void searchAction();
     void helpAction();
     void aboutAction();
-    void exitAction();
     void exportAction();
     void printAction();
     void printPreviewAction();
@@ -100,6 +101,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Runs what on the current document; nothing without one.
+    template <typename What>
+    void withEditor(What what)
+    {
+        if (KelvoEdit *editor = currentEditor())
+            std::invoke(what, editor);
+    }
     void connectActions();
     void loadSponsorPage();
     void onSponsorPage(const QString &html);
