@@ -311,3 +311,14 @@ void GutteredTextEdit::layoutGutter()
     m_gutter->setGeometry(QRect(cr.left(), cr.top(), lineNumberAreaWidth(), cr.height()));
     m_gutter->update();
 }
+
+void GutteredTextEdit::showLook(const QColor &text, const QColor &background, const QFont &font)
+{
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Text, text);
+    pal.setBrush(QPalette::Base, background);
+    setPalette(pal);
+    setFont(font);
+    // Now, not at the next resize.
+    layoutGutter();
+}

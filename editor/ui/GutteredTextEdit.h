@@ -72,6 +72,9 @@ protected:
     // Reserves width for the gutter and places it there (after a change of
     // its font, which may make it wider or narrower).
     void layoutGutter();
+    // The text's colours on its background, in font; the gutter is laid out
+    // again, as its font may have changed with them.
+    void showLook(const QColor &text, const QColor &background, const QFont &font);
 
 private:
     class Gutter;

@@ -198,6 +198,7 @@ LyricEdit::FindResult LyricEdit::findMatch(const QString &text, bool backward)
     setExtraSelections(selections);
     return result;
 }
+
 int LyricEdit::lineNumberAreaWidth() const
 {
     // Room for a two-character label.
@@ -206,16 +207,9 @@ int LyricEdit::lineNumberAreaWidth() const
 
 void LyricEdit::applyAppearance()
 {
-    QPalette pal = palette();
     // Plain text shows in the error colour: whatever the highlighter
     // leaves unformatted fits none of its rules.
-    pal.setBrush(QPalette::Text, m_config->errorColor());
-    pal.setBrush(QPalette::Base, m_config->lyricBgColor());
-    setPalette(pal);
-    setFont(m_config->lyricFont());
-    // The gutter font may have changed: re-reserve its width now, not at
-    // the next resize.
-    layoutGutter();
+    showLook(m_config->errorColor(), m_config->lyricBgColor(), m_config->lyricFont());
 }
 
 GutteredTextEdit::GutterLook LyricEdit::gutterLook() const

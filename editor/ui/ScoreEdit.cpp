@@ -256,14 +256,7 @@ int ScoreEdit::lineNumberAreaWidth() const
 
 void ScoreEdit::applyAppearance()
 {
-    QPalette pal = palette();
-    pal.setBrush(QPalette::Base, m_config->scoreBgColor());
-    pal.setBrush(QPalette::Text, m_config->scoreColor());
-    setPalette(pal);
-    setFont(m_config->scoreFont());
-    // The gutter font may have changed: re-reserve its width now, not at
-    // the next resize.
-    layoutGutter();
+    showLook(m_config->scoreColor(), m_config->scoreBgColor(), m_config->scoreFont());
 }
 
 void ScoreEdit::updateLineNumberAreaAll()
