@@ -36,7 +36,6 @@ public:
 
     Ui::MainWindow *form() const { return ui; }
     QTextBrowser *sponsorBrowser() const { return m_sponsorBrowser; }
-    UpdateManager *updateManager() { return &m_updateManager; }
     // The current tab's editor, or null without a tab.
     KelvoEdit *currentEditor() const;
     // Shown instead of an empty sponsor page while no score is open.

@@ -47,7 +47,6 @@ public:
 
     // Shows every setting in its control. Muted: no handler writes anything.
     void loadControls();
-    bool isMuted() const { return m_muted; }
 
     // Regenerates the first page into the preview when live preview is on,
     // or always with force.
