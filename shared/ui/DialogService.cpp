@@ -62,38 +62,6 @@ QMessageBox::StandardButton Dialogs::message(DialogRequest::Kind kind, QWidget *
     return shows[kind](parent, title, text, buttons, defaultButton);
 }
 
-QMessageBox::StandardButton Dialogs::information(QWidget *parent, const QString &title,
-                                                 const QString &text,
-                                                 QMessageBox::StandardButtons buttons,
-                                                 QMessageBox::StandardButton defaultButton)
-{
-    return message(DialogRequest::Information, parent, title, text, buttons, defaultButton);
-}
-
-QMessageBox::StandardButton Dialogs::warning(QWidget *parent, const QString &title,
-                                             const QString &text,
-                                             QMessageBox::StandardButtons buttons,
-                                             QMessageBox::StandardButton defaultButton)
-{
-    return message(DialogRequest::Warning, parent, title, text, buttons, defaultButton);
-}
-
-QMessageBox::StandardButton Dialogs::critical(QWidget *parent, const QString &title,
-                                              const QString &text,
-                                              QMessageBox::StandardButtons buttons,
-                                              QMessageBox::StandardButton defaultButton)
-{
-    return message(DialogRequest::Critical, parent, title, text, buttons, defaultButton);
-}
-
-QMessageBox::StandardButton Dialogs::question(QWidget *parent, const QString &title,
-                                              const QString &text,
-                                              QMessageBox::StandardButtons buttons,
-                                              QMessageBox::StandardButton defaultButton)
-{
-    return message(DialogRequest::Question, parent, title, text, buttons, defaultButton);
-}
-
 QString Dialogs::getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,
                                  const QString &filter)
 {
