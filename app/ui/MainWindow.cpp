@@ -314,56 +314,23 @@ void MainWindow::openAction()
     openPath(path);
 }
 
-void MainWindow::saveAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->save(false);
-}
+void MainWindow::saveAction() { withEditor([](KelvoEdit *e) { e->save(false); }); }
+void MainWindow::saveAsAction() { withEditor([](KelvoEdit *e) { e->save(true); }); }
+void MainWindow::copyAction() { withEditor(&KelvoEdit::copy); }
+void MainWindow::pasteAction() { withEditor(&KelvoEdit::paste); }
+void MainWindow::cutAction() { withEditor(&KelvoEdit::cut); }
 
-void MainWindow::saveAsAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->save(true);
-}
+void MainWindow::settingAction() { Settings().exec(); }
+void MainWindow::fontManagerAction() { FontManager().exec(); }
 
-void MainWindow::copyAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->copy();
-}
-
-void MainWindow::pasteAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->paste();
-}
-
-void MainWindow::cutAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->cut();
-}
-
-void MainWindow::settingAction()
-{
-    Settings dialog;
-    dialog.exec();
-}
-void MainWindow::fontManagerAction()
-{
-    FontManager dialog;
-    dialog.exec();
-}
 void MainWindow::undoAction()
 {
-    if (KelvoEdit *editor = currentEditor())
-        editor->document()->undoStack()->undo();
+    withEditor([](KelvoEdit *e) { e->document()->undoStack()->undo(); });
 }
 
 void MainWindow::redoAction()
 {
-    if (KelvoEdit *editor = currentEditor())
-        editor->document()->undoStack()->redo();
+    withEditor([](KelvoEdit *e) { e->document()->undoStack()->redo(); });
 }
 
 void MainWindow::searchAction()
@@ -373,22 +340,9 @@ void MainWindow::searchAction()
     ui->searchBox->setVisible(ui->searchBox->isHidden());
 }
 
-void MainWindow::helpAction()
-{
-    Help dialog;
-    dialog.exec();
-}
+void MainWindow::helpAction() { Help().exec(); }
 
-void MainWindow::aboutAction()
-{
-    About dialog;
-    dialog.exec();
-}
-
-void MainWindow::exitAction()
-{
-    close();
-}
+void MainWindow::aboutAction() { About().exec(); }
 
 void MainWindow::exportAction()
 {
@@ -450,47 +404,13 @@ void MainWindow::printPreviewAction()
     });
 }
 
-void MainWindow::insertTitleAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->insertTitle();
-}
-
-void MainWindow::insertQuPaiAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->insertQuPai();
-}
-
-void MainWindow::insertLianBaiAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->insertLianBai();
-}
-
-void MainWindow::insertJiaBaiAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->insertJiaBai();
-}
-
-void MainWindow::insertCommentAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->insertComment();
-}
-
-void MainWindow::insertLineBreakAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->insertLineBreak();
-}
-
-void MainWindow::insertPageBreakAction()
-{
-    if (KelvoEdit *editor = currentEditor())
-        editor->insertPageBreak();
-}
+void MainWindow::insertTitleAction() { withEditor(&KelvoEdit::insertTitle); }
+void MainWindow::insertQuPaiAction() { withEditor(&KelvoEdit::insertQuPai); }
+void MainWindow::insertLianBaiAction() { withEditor(&KelvoEdit::insertLianBai); }
+void MainWindow::insertJiaBaiAction() { withEditor(&KelvoEdit::insertJiaBai); }
+void MainWindow::insertCommentAction() { withEditor(&KelvoEdit::insertComment); }
+void MainWindow::insertLineBreakAction() { withEditor(&KelvoEdit::insertLineBreak); }
+void MainWindow::insertPageBreakAction() { withEditor(&KelvoEdit::insertPageBreak); }
 
 void MainWindow::modifiedChanged(bool isModified)
 {

@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class Autosaver;
 class KelvoEdit;
 class QCloseEvent;
@@ -34,7 +36,6 @@ public:
 
     Ui::MainWindow *form() const { return ui; }
     QTextBrowser *sponsorBrowser() const { return m_sponsorBrowser; }
-    UpdateManager *updateManager() { return &m_updateManager; }
     // The current tab's editor, or null without a tab.
     KelvoEdit *currentEditor() const;
     // Shown instead of an empty sponsor page while no score is open.
@@ -73,7 +74,6 @@ public slots:
     void searchAction();
     void helpAction();
     void aboutAction();
-    void exitAction();
     void exportAction();
     void printAction();
     void printPreviewAction();
@@ -100,6 +100,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Runs what on the current document; nothing without one.
+    template <typename What>
+    void withEditor(What what)
+    {
+        if (KelvoEdit *editor = currentEditor())
+            std::invoke(what, editor);
+    }
     void connectActions();
     void loadSponsorPage();
     void onSponsorPage(const QString &html);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "editor/ui/GutteredTextEdit.h"
 
+#include "document/PairedDocument.h"
+
 #include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
@@ -32,11 +34,83 @@ QFont GutteredTextEdit::labelFont(const QFont &font, int lineHeight)
 
 namespace {
 
+// Tint shared by the pairing highlights of both panes.
+const QColor PairingTint(0, 100, 100, 60);
 // Warm and stronger than the pairing tint: the eye finds the sung
 // character while it moves.
 const QColor PlayingTint(255, 170, 40, 150);
 
 } // namespace
+
+// The editor sizes, places and paints it.
+class GutteredTextEdit::Gutter : public QWidget
+{
+public:
+    explicit Gutter(GutteredTextEdit *editor)
+        : QWidget(editor)
+        , m_editor(editor)
+    {
+        // It paints every pixel: nothing beneath it is repainted with it.
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+    QSize sizeHint() const override
+    {
+        return QSize(m_editor->lineNumberAreaWidth(), m_editor->height());
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override { m_editor->paintGutter(event->rect()); }
+
+private:
+    GutteredTextEdit *m_editor;
+};
+
+GutteredTextEdit::GutteredTextEdit(QWidget *parent)
+    : QPlainTextEdit(parent)
+    , m_gutter(new Gutter(this))
+{
+    // The gutter scrolls with the text, or repaints the strip that changed.
+    connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect &rect, int dy) {
+        if (dy)
+            m_gutter->scroll(0, dy);
+        else
+            m_gutter->update(0, rect.y(), lineNumberAreaWidth(), rect.height());
+    });
+}
+
+PairedDocument *GutteredTextEdit::pairedDocument() const
+{
+    return m_paired;
+}
+
+bool GutteredTextEdit::followPairedDocument(PairedDocument *document,
+                                            const std::function<void()> &lost)
+{
+    if (m_paired)
+        disconnect(m_paired, nullptr, this, nullptr);
+    m_paired = document;
+    if (document)
+        connect(document, &QObject::destroyed, this, lost);
+    return document;
+}
+
+void GutteredTextEdit::showPairing(const QTextCursor &range, bool fullWidth)
+{
+    QTextEdit::ExtraSelection selection;
+    selection.cursor = range;
+    selection.format.setBackground(PairingTint);
+    if (fullWidth)
+        selection.format.setProperty(QTextFormat::FullWidthSelection, true);
+    setExtraSelections({selection});
+}
+
+void GutteredTextEdit::highlightLineAt(int position)
+{
+    QTextCursor cursor(document());
+    cursor.setPosition(std::clamp(position, 0, document()->characterCount() - 1));
+    showPairing(cursor, true);
+}
 
 void GutteredTextEdit::setExtraSelections(const QList<QTextEdit::ExtraSelection> &selections)
 {
@@ -181,11 +255,14 @@ void GutteredTextEdit::showDocument(QTextDocument *document)
     setDocument(document);
 }
 
-void GutteredTextEdit::paintBlockLabels(
-    QPainter &painter, const QRect &rect, int width, int lineHeight,
-    const std::function<QString(const QTextBlock &)> &label) const
+void GutteredTextEdit::paintGutter(const QRect &rect)
 {
-    const QFont font = labelFont(painter.font(), lineHeight);
+    const GutterLook look = gutterLook();
+    QPainter painter(m_gutter);
+    painter.fillRect(rect, look.background);
+    painter.setPen(look.text);
+    painter.setFont(look.font);
+    const QFont font = labelFont(painter.font(), look.lineHeight);
     painter.setFont(font);
     // Labels laid out once: shaping each at every repaint cost more than
     // the rest of a keystroke.
@@ -193,12 +270,13 @@ void GutteredTextEdit::paintBlockLabels(
         m_labelFont = font;
         m_labels.clear();
     }
+    const int width = lineNumberAreaWidth();
     QTextBlock block = firstVisibleBlock();
     int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
     int bottom = top + qRound(blockBoundingRect(block).height());
     while (block.isValid() && top <= rect.bottom()) {
         if (block.isVisible() && bottom >= rect.top()) {
-            const QString text = label(block);
+            const QString text = blockLabel(block);
             if (!text.isEmpty()) {
                 auto it = m_labels.find(text);
                 if (it == m_labels.end()) {
@@ -209,7 +287,7 @@ void GutteredTextEdit::paintBlockLabels(
                 }
                 const QSizeF size = it->size();
                 painter.drawStaticText(QPointF((width - size.width()) / 2,
-                                               top + (lineHeight - size.height()) / 2),
+                                               top + (look.lineHeight - size.height()) / 2),
                                        *it);
             }
         }
@@ -219,23 +297,28 @@ void GutteredTextEdit::paintBlockLabels(
     }
 }
 
-void GutteredTextEdit::updateGutter(QWidget *gutter, const QRect &rect, int dy, int width)
+void GutteredTextEdit::resizeEvent(QResizeEvent *event)
 {
-    if (dy)
-        gutter->scroll(0, dy);
-    else
-        gutter->update(0, rect.y(), width, rect.height());
-}
-
-void GutteredTextEdit::placeGutter(QWidget *gutter, int width) const
-{
+    QPlainTextEdit::resizeEvent(event);
     const QRect cr = contentsRect();
-    gutter->setGeometry(QRect(cr.left(), cr.top(), width, cr.height()));
+    m_gutter->setGeometry(QRect(cr.left(), cr.top(), lineNumberAreaWidth(), cr.height()));
 }
 
-void GutteredTextEdit::layoutGutter(QWidget *gutter, int width)
+void GutteredTextEdit::layoutGutter()
 {
-    setViewportMargins(width, 0, 0, 0);
-    placeGutter(gutter, width);
-    gutter->update();
+    setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
+    const QRect cr = contentsRect();
+    m_gutter->setGeometry(QRect(cr.left(), cr.top(), lineNumberAreaWidth(), cr.height()));
+    m_gutter->update();
+}
+
+void GutteredTextEdit::showLook(const QColor &text, const QColor &background, const QFont &font)
+{
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Text, text);
+    pal.setBrush(QPalette::Base, background);
+    setPalette(pal);
+    setFont(font);
+    // Now, not at the next resize.
+    layoutGutter();
 }

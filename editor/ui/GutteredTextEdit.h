@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QHash>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStaticText>
 #include <QTextEdit>
 
 #include <functional>
 
-class QPainter;
+class PairedDocument;
 class QTextBlock;
 
 // The part the lyric and score panes share: a plain-text editor with a gutter
@@ -17,7 +19,14 @@ class QTextBlock;
 class GutteredTextEdit : public QPlainTextEdit
 {
 public:
-    using QPlainTextEdit::QPlainTextEdit;
+    explicit GutteredTextEdit(QWidget *parent = nullptr);
+
+    PairedDocument *pairedDocument() const;
+    QWidget *lineNumberArea() const { return m_gutter; }
+    virtual int lineNumberAreaWidth() const = 0;
+
+    // Replaces all extra selections by a full-width tint of that row.
+    void highlightLineAt(int position);
 
     // The font a label is drawn in: font, scaled down when it is taller
     // than lineHeight.
@@ -36,35 +45,54 @@ public:
     QTextCursor playingRange() const { return m_playing.cursor; }
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
+    // How the gutter looks: its colours, its font, and the height of the
+    // text's rows that each label is centred in.
+    struct GutterLook
+    {
+        QColor text;
+        QColor background;
+        QFont font;
+        int lineHeight = 0;
+    };
+    virtual GutterLook gutterLook() const = 0;
+    // The gutter label beside block, empty for none.
+    virtual QString blockLabel(const QTextBlock &block) const = 0;
 
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+    // Follows document, dropping the one followed before; lost runs when it
+    // is destroyed. False for none.
+    bool followPairedDocument(PairedDocument *document, const std::function<void()> &lost);
     // Shows a document kept elsewhere (a paired document's text), giving it
     // the plain-text layout this editor draws with.
     void showDocument(QTextDocument *document);
-    // Draws label(block) centred in the first row of every visible block
-    // that meets rect: x 0, the block's top, width, lineHeight, in the
-    // labelFont of the painter's font.
-    void paintBlockLabels(QPainter &painter, const QRect &rect, int width, int lineHeight,
-                          const std::function<QString(const QTextBlock &)> &label) const;
-    // The editor's updateRequest for the gutter: scroll with the text, or
-    // repaint the strip that changed.
-    static void updateGutter(QWidget *gutter, const QRect &rect, int dy, int width);
-    // Keeps the gutter over the left edge of the contents (after a resize).
-    void placeGutter(QWidget *gutter, int width) const;
+    // Replaces all extra selections by the pairing tint of range.
+    void showPairing(const QTextCursor &range, bool fullWidth);
     // Reserves width for the gutter and places it there (after a change of
     // its font, which may make it wider or narrower).
-    void layoutGutter(QWidget *gutter, int width);
+    void layoutGutter();
+    // The text's colours on its background, in font; the gutter is laid out
+    // again, as its font may have changed with them.
+    void showLook(const QColor &text, const QColor &background, const QFont &font);
 
 private:
+    class Gutter;
+
+    // Draws the gutter: its background, and each visible block's label
+    // centred in the block's first row, in labelFont of the gutter font.
+    void paintGutter(const QRect &rect);
     // Scrolls the least that brings the rows of range into view.
     void scrollToShow(const QTextCursor &range);
     // The played part that lies under the pane's own selection, drawn again
     // on top of it (the base class draws the selection over every tint).
     void paintPlayingOverSelection(const QRect &area);
 
+    QWidget *m_gutter;
+    QPointer<PairedDocument> m_paired;
     QList<QTextEdit::ExtraSelection> m_tints;
     QTextEdit::ExtraSelection m_playing;
-    // paintBlockLabels' labels, laid out in m_labelFont.
+    // paintGutter's labels, laid out in m_labelFont.
     mutable QHash<QString, QStaticText> m_labels;
     mutable QFont m_labelFont;
 };

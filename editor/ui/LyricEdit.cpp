@@ -16,8 +16,6 @@
 
 namespace {
 
-// Tint shared by the pairing highlights of both panes.
-const QColor PairingTint(0, 100, 100, 60);
 const QColor CurrentMatch(255, 150, 50);
 const QColor OtherMatch(255, 255, 0);
 
@@ -55,35 +53,11 @@ private:
 
 } // namespace
 
-// ---- Gutter -----------------------------------------------------------------
-
-LyricLineNumberArea::LyricLineNumberArea(LyricEdit *editor)
-    : QWidget(editor)
-    , m_editor(editor)
-{
-}
-
-QSize LyricLineNumberArea::sizeHint() const
-{
-    return QSize(m_editor->lineNumberAreaWidth(), m_editor->height());
-}
-
-void LyricLineNumberArea::paintEvent(QPaintEvent *event)
-{
-    m_editor->lineNumberAreaPaintEvent(event);
-}
-
-// ---- Pane -------------------------------------------------------------------
-
 LyricEdit::LyricEdit(QWidget *parent)
     : GutteredTextEdit(parent)
     , m_config(EditorConfig::instance())
-    , m_gutter(new LyricLineNumberArea(this))
 {
-    // It paints every pixel: nothing beneath it is repainted with it.
-    m_gutter->setAttribute(Qt::WA_OpaquePaintEvent);
-    setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
-    connect(this, &QPlainTextEdit::updateRequest, this, &LyricEdit::updateLineNumberArea);
+    layoutGutter();
     connect(m_config, &EditorConfig::configChanged, this, &LyricEdit::applyAppearance);
     // After construction, so whoever creates the pane has finished with it.
     QTimer::singleShot(0, this, &LyricEdit::applyAppearance);
@@ -92,15 +66,10 @@ LyricEdit::LyricEdit(QWidget *parent)
 
 void LyricEdit::setPairedDocument(PairedDocument *document)
 {
-    if (m_paired)
-        disconnect(m_paired, nullptr, this, nullptr);
-    m_paired = document;
-    if (!document)
-        return;
     // A text that goes away must not stay shown: a text of the pane's own
     // takes its place.
-    connect(document, &QObject::destroyed, this, [this] { showText(nullptr); });
-    showText(document->lyricDocument());
+    if (followPairedDocument(document, [this] { showText(nullptr); }))
+        showText(document->lyricDocument());
 }
 
 void LyricEdit::showText(QTextDocument *text)
@@ -155,15 +124,10 @@ QString LyricEdit::lineLabel(QStringView line)
     }
 }
 
-PairedDocument *LyricEdit::pairedDocument() const
-{
-    return m_paired;
-}
-
 const PairingIndex &LyricEdit::pairingIndex() const
 {
-    if (m_paired && m_paired->lyricDocument() == document())
-        return m_paired->pairing();
+    if (PairedDocument *paired = pairedDocument(); paired && paired->lyricDocument() == document())
+        return paired->pairing();
     if (!m_pairing || m_pairing->document() != document()) {
         delete m_pairing;
         m_pairing = new PairingIndex(document(), const_cast<LyricEdit *>(this));
@@ -171,121 +135,66 @@ const PairingIndex &LyricEdit::pairingIndex() const
     return *m_pairing;
 }
 
-int LyricEdit::scoreLineAt(int position) const
-{
-    return pairingIndex().scoreLineAt(position);
-}
-
-int LyricEdit::positionAfterPaired(int n) const
-{
-    return pairingIndex().positionAfterPaired(n);
-}
-
-QString LyricEdit::pairedText() const
-{
-    return pairingIndex().pairedText();
-}
-
-QString LyricEdit::pairedCharacterAt(int n) const
-{
-    return pairingIndex().pairedCharacterAt(n);
-}
-
-void LyricEdit::highlightLineAt(int position)
-{
-    QTextEdit::ExtraSelection selection;
-    selection.cursor = QTextCursor(document());
-    selection.cursor.setPosition(std::clamp(position, 0, document()->characterCount() - 1));
-    selection.format.setBackground(PairingTint);
-    selection.format.setProperty(QTextFormat::FullWidthSelection, true);
-    setExtraSelections({selection});
-}
-
 void LyricEdit::highlightCharacterBefore(int position)
 {
-    const int end = document()->characterCount() - 1;
-    const int to = std::clamp(std::max(position, 1), 0, end);
-    QTextEdit::ExtraSelection selection;
-    selection.cursor = QTextCursor(document());
-    selection.cursor.setPosition(std::max(to - 1, 0));
-    selection.cursor.setPosition(to, QTextCursor::KeepAnchor);
-    selection.format.setBackground(PairingTint);
-    setExtraSelections({selection});
+    const int to = std::clamp(std::max(position, 1), 0, document()->characterCount() - 1);
+    QTextCursor cursor(document());
+    cursor.setPosition(std::max(to - 1, 0));
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    showPairing(cursor, false);
 }
 
 LyricEdit::FindResult LyricEdit::findNext(const QString &text)
 {
-    const int c = textCursor().position();
-    QTextCursor search(document());
-    FindResult result;
-    QList<QTextEdit::ExtraSelection> selections;
-    while (!search.atEnd()) {
-        search.clearSelection();
-        search = document()->find(text, search);
-        if (search.isNull())
-            break;
-        ++result.count;
-        QTextEdit::ExtraSelection selection;
-        selection.cursor = search;
-        if (result.current == 0 && search.selectionEnd() > c) {
-            result.current = result.count;
-            selection.format.setBackground(CurrentMatch);
-            QTextCursor cursor = textCursor();
-            cursor.setPosition(search.selectionEnd());
-            setTextCursor(cursor);
-        } else {
-            selection.format.setBackground(OtherMatch);
-        }
-        selections.append(selection);
-    }
-    if (result.current == 0 && result.count > 0) {
-        result.current = 1;
-        selections.first().format.setBackground(CurrentMatch);
-        QTextCursor cursor = textCursor();
-        cursor.setPosition(selections.first().cursor.selectionEnd());
-        setTextCursor(cursor);
-    }
-    setExtraSelections(selections);
-    return result;
+    return findMatch(text, false);
 }
 
 LyricEdit::FindResult LyricEdit::findPrevious(const QString &text)
 {
-    const int c = textCursor().position();
-    QTextCursor search(document());
-    search.movePosition(QTextCursor::End);
-    int k = 0;
-    FindResult result;
+    return findMatch(text, true);
+}
+
+LyricEdit::FindResult LyricEdit::findMatch(const QString &text, bool backward)
+{
+    // Every match, in the order the search meets them from its end of the
+    // document.
     QList<QTextEdit::ExtraSelection> selections;
-    while (!search.atStart()) {
+    QTextCursor search(document());
+    if (backward)
+        search.movePosition(QTextCursor::End);
+    while (backward ? !search.atStart() : !search.atEnd()) {
         search.clearSelection();
-        search = document()->find(text, search, QTextDocument::FindBackward);
+        search = document()->find(text, search,
+                                  backward ? QTextDocument::FindBackward : QTextDocument::FindFlags());
         if (search.isNull())
             break;
-        ++result.count;
         QTextEdit::ExtraSelection selection;
         selection.cursor = search;
-        if (k == 0 && search.selectionEnd() <= c) {
-            k = result.count;
-            selection.format.setBackground(CurrentMatch);
-            QTextCursor cursor = textCursor();
-            cursor.setPosition(search.selectionStart());
-            setTextCursor(cursor);
-        } else {
-            selection.format.setBackground(OtherMatch);
-        }
+        selection.format.setBackground(OtherMatch);
         selections.append(selection);
-        search.setPosition(search.selectionStart());
+        if (backward)
+            search.setPosition(search.selectionStart());
     }
-    if (k > 0) {
-        result.current = result.count - k + 1;
-    } else if (result.count > 0) {
-        result.current = result.count;
-        selections.first().format.setBackground(CurrentMatch);
-        QTextCursor cursor = textCursor();
-        cursor.setPosition(selections.first().cursor.selectionStart());
-        setTextCursor(cursor);
+    FindResult result;
+    result.count = int(selections.size());
+    if (selections.isEmpty()) {
+        setExtraSelections(selections);
+        return result;
     }
+    // The first match past the cursor becomes current; past the last one
+    // the search wraps around to the first.
+    const int c = textCursor().position();
+    auto current = std::find_if(selections.begin(), selections.end(), [&](const auto &s) {
+        return backward ? s.cursor.selectionEnd() <= c : s.cursor.selectionEnd() > c;
+    });
+    if (current == selections.end())
+        current = selections.begin();
+    current->format.setBackground(CurrentMatch);
+    const int i = int(current - selections.begin());
+    result.current = backward ? result.count - i : i + 1;
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(backward ? current->cursor.selectionStart() : current->cursor.selectionEnd());
+    setTextCursor(cursor);
     setExtraSelections(selections);
     return result;
 }
@@ -296,46 +205,20 @@ int LyricEdit::lineNumberAreaWidth() const
     return m_config->lyricLineNumberMetrics().maxWidth() * 2 + 20;
 }
 
-QWidget *LyricEdit::lineNumberArea() const
-{
-    return m_gutter;
-}
-
 void LyricEdit::applyAppearance()
 {
-    QPalette pal = palette();
     // Plain text shows in the error colour: whatever the highlighter
     // leaves unformatted fits none of its rules.
-    pal.setBrush(QPalette::Text, m_config->errorColor());
-    pal.setBrush(QPalette::Base, m_config->lyricBgColor());
-    setPalette(pal);
-    setFont(m_config->lyricFont());
-    // The gutter font may have changed: re-reserve its width now, not at
-    // the next resize.
-    layoutGutter(m_gutter, lineNumberAreaWidth());
+    showLook(m_config->errorColor(), m_config->lyricBgColor(), m_config->lyricFont());
 }
 
-void LyricEdit::updateLineNumberArea(const QRect &rect, int dy)
+GutteredTextEdit::GutterLook LyricEdit::gutterLook() const
 {
-    updateGutter(m_gutter, rect, dy, lineNumberAreaWidth());
+    return {m_config->lyricLineNumberColor(), m_config->lyricLineNumberBgColor(),
+            m_config->lyricLineNumberFont(), QFontMetrics(m_config->lyricFont()).height()};
 }
 
-void LyricEdit::resizeEvent(QResizeEvent *event)
+QString LyricEdit::blockLabel(const QTextBlock &block) const
 {
-    QPlainTextEdit::resizeEvent(event);
-    placeGutter(m_gutter, lineNumberAreaWidth());
-}
-
-void LyricEdit::lineNumberAreaPaintEvent(QPaintEvent *event)
-{
-    QPainter painter(m_gutter);
-    painter.setPen(m_config->lyricLineNumberColor());
-    painter.setBrush(m_config->lyricLineNumberBgColor());
-    painter.setFont(m_config->lyricLineNumberFont());
-    painter.fillRect(event->rect(), m_config->lyricLineNumberBgColor());
-
-    const int width = lineNumberAreaWidth();
-    const int lineHeight = QFontMetrics(m_config->lyricFont()).height();
-    paintBlockLabels(painter, event->rect(), width, lineHeight,
-                     [](const QTextBlock &block) { return lineLabel(block.text()); });
+    return lineLabel(block.text());
 }

@@ -1,36 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "document/PairingIndex.h"
 #include "editor/ui/GutteredTextEdit.h"
 #include <QPointer>
 #include <QString>
 #include <QStringView>
 
 class EditorConfig;
-class LyricEdit;
 class LyricHighlighter;
-class PairedDocument;
-class PairingIndex;
-
-// The lyric pane's gutter: the name of each line's kind, beside its first row.
-class LyricLineNumberArea : public QWidget
-{
-    Q_OBJECT
-
-public:
-    explicit LyricLineNumberArea(LyricEdit *editor);
-
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    LyricEdit *m_editor;
-};
 
 // Left pane of the paired editor: the lyric text with its line markup. Keys
-// are handled by the paired editor's event filter; the pane adds the gutter,
+// are handled by the paired editor's event filter; the pane adds the gutter
+// (the name of each line's kind, beside its first row),
 // the mappings between lyric positions and score lines, the pairing
 // highlights and the search with match counting.
 class LyricEdit : public GutteredTextEdit
@@ -57,7 +39,6 @@ public:
     // Shows the lyric text of a paired document, whose pairing the lookups
     // below then use. Without one the pane pairs its own text.
     void setPairedDocument(PairedDocument *document);
-    PairedDocument *pairedDocument() const;
 
     // The gutter label of a line of this text: "标题" "注释" "夹白" "念白"
     // "曲牌" "换行" "分页" "唱", or empty for a line of kind Other.
@@ -65,16 +46,15 @@ public:
 
     // Pairing of this pane's text (cached, see PairingIndex): the paired
     // document's when the pane shows one.
-    int scoreLineAt(int position) const;
-    int positionAfterPaired(int n) const;
-    QString pairedText() const;
+    int scoreLineAt(int position) const { return pairingIndex().scoreLineAt(position); }
+    int positionAfterPaired(int n) const { return pairingIndex().positionAfterPaired(n); }
+    QString pairedText() const { return pairingIndex().pairedText(); }
     // The n-th (1-based) paired character; empty outside 1 .. count.
-    QString pairedCharacterAt(int n) const;
+    QString pairedCharacterAt(int n) const { return pairingIndex().pairedCharacterAt(n); }
     // The cache behind the four above, for callers that need more of it.
     const PairingIndex &pairingIndex() const;
 
-    // Each replaces all extra selections by one tint.
-    void highlightLineAt(int position);
+    // Replaces all extra selections by one tint (highlightLineAt: the row).
     void highlightCharacterBefore(int position);
 
     // Case-insensitive search; marks every match, makes one current and
@@ -82,27 +62,22 @@ public:
     FindResult findNext(const QString &text);
     FindResult findPrevious(const QString &text);
 
-    int lineNumberAreaWidth() const;
-    void lineNumberAreaPaintEvent(QPaintEvent *event);
-    QWidget *lineNumberArea() const;
+    int lineNumberAreaWidth() const override;
 
 public slots:
     void applyAppearance();
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
-
-private slots:
-    void updateLineNumberArea(const QRect &rect, int dy);
+    GutterLook gutterLook() const override;
+    QString blockLabel(const QTextBlock &block) const override;
 
 private:
+    FindResult findMatch(const QString &text, bool backward);
     // Shows text (null: an empty text of the pane's own) with its highlighter.
     void showText(QTextDocument *text);
 
     EditorConfig *m_config;
-    LyricLineNumberArea *m_gutter;
-    QPointer<PairedDocument> m_paired;
     QPointer<LyricHighlighter> m_highlighter;
     // Own pairing of a text that belongs to no paired document; re-created
     // if the pane is given another document.

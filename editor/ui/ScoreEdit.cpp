@@ -68,8 +68,6 @@ QString chooseMark(const QList<char32_t> &marks)
     return Gongche::toString(chosen);
 }
 
-const QColor PairingTint(0, 100, 100, 60);
-
 } // namespace
 
 // A scroll bar that repaints only when it looks different: every sung
@@ -172,39 +170,14 @@ private:
     int m_blocks = -1;
 };
 
-// ---- Gutter -----------------------------------------------------------------
-
-ScoreLineNumberArea::ScoreLineNumberArea(ScoreEdit *editor)
-    : QWidget(editor)
-    , m_editor(editor)
-{
-}
-
-QSize ScoreLineNumberArea::sizeHint() const
-{
-    return QSize(m_editor->lineNumberAreaWidth(), m_editor->height());
-}
-
-void ScoreLineNumberArea::paintEvent(QPaintEvent *event)
-{
-    m_editor->lineNumberAreaPaintEvent(event);
-}
-
-// ---- Pane -------------------------------------------------------------------
-
 ScoreEdit::ScoreEdit(QWidget *parent)
     : GutteredTextEdit(parent)
     , m_config(EditorConfig::instance())
-    , m_gutter(nullptr)
 {
     // 0x41: no system input method composes here; our own one does.
     setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText);
     setVerticalScrollBar(new ScoreScrollBar(Qt::Vertical, this));
-    m_gutter = new ScoreLineNumberArea(this);
-    // It paints every pixel: nothing beneath it is repainted with it.
-    m_gutter->setAttribute(Qt::WA_OpaquePaintEvent);
-    setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
-    connect(this, &QPlainTextEdit::updateRequest, this, &ScoreEdit::updateLineNumberArea);
+    layoutGutter();
     connect(m_config, &EditorConfig::configChanged, this, &ScoreEdit::applyAppearance);
     QTimer::singleShot(0, this, &ScoreEdit::applyAppearance);
 }
@@ -243,25 +216,11 @@ void ScoreEdit::removeLines(int k, int n)
     PairedDocument::removeLines(document(), k, n);
 }
 
-void ScoreEdit::highlightLineAt(int position)
-{
-    QTextEdit::ExtraSelection selection;
-    selection.cursor = QTextCursor(document());
-    selection.cursor.setPosition(std::clamp(position, 0, document()->characterCount() - 1));
-    selection.format.setBackground(PairingTint);
-    selection.format.setProperty(QTextFormat::FullWidthSelection, true);
-    setExtraSelections({selection});
-}
-
 void ScoreEdit::setPairedDocument(PairedDocument *document)
 {
-    if (m_paired)
-        disconnect(m_paired, nullptr, this, nullptr);
-    m_paired = document;
-    if (document) {
-        // A text that goes away must not stay shown: a text of the pane's
-        // own takes its place.
-        connect(document, &QObject::destroyed, this, [this] { setDocument(nullptr); });
+    // A text that goes away must not stay shown: a text of the pane's own
+    // takes its place.
+    if (followPairedDocument(document, [this] { setDocument(nullptr); })) {
         QTextDocument *score = document->scoreDocument();
         if (auto *layout = dynamic_cast<ScoreTextLayout *>(score->documentLayout()))
             layout->setView(this);
@@ -269,17 +228,24 @@ void ScoreEdit::setPairedDocument(PairedDocument *document)
             score->setDocumentLayout(new ScoreTextLayout(score, this));
         showDocument(score);
     }
-    m_gutter->update();
-}
-
-PairedDocument *ScoreEdit::pairedDocument() const
-{
-    return m_paired;
+    lineNumberArea()->update();
 }
 
 QString ScoreEdit::gutterLabel(int blockNumber) const
 {
-    return m_paired ? m_paired->pairedCharacterAt(blockNumber + 1) : QString();
+    const PairedDocument *paired = pairedDocument();
+    return paired ? paired->pairedCharacterAt(blockNumber + 1) : QString();
+}
+
+QString ScoreEdit::blockLabel(const QTextBlock &block) const
+{
+    return gutterLabel(block.blockNumber());
+}
+
+GutteredTextEdit::GutterLook ScoreEdit::gutterLook() const
+{
+    return {m_config->scoreLineNumberColor(), m_config->scoreLineNumberBgColor(),
+            m_config->scoreLineNumberFont(), QFontMetrics(m_config->scoreFont()).height()};
 }
 
 int ScoreEdit::lineNumberAreaWidth() const
@@ -288,26 +254,14 @@ int ScoreEdit::lineNumberAreaWidth() const
     return m_config->scoreLineNumberMetrics().maxWidth() + 20;
 }
 
-QWidget *ScoreEdit::lineNumberArea() const
-{
-    return m_gutter;
-}
-
 void ScoreEdit::applyAppearance()
 {
-    QPalette pal = palette();
-    pal.setBrush(QPalette::Base, m_config->scoreBgColor());
-    pal.setBrush(QPalette::Text, m_config->scoreColor());
-    setPalette(pal);
-    setFont(m_config->scoreFont());
-    // The gutter font may have changed: re-reserve its width now, not at
-    // the next resize.
-    layoutGutter(m_gutter, lineNumberAreaWidth());
+    showLook(m_config->scoreColor(), m_config->scoreBgColor(), m_config->scoreFont());
 }
 
 void ScoreEdit::updateLineNumberAreaAll()
 {
-    m_gutter->update();
+    lineNumberArea()->update();
 }
 
 void ScoreEdit::updateLineNumberAreaFrom(int line)
@@ -315,33 +269,38 @@ void ScoreEdit::updateLineNumberAreaFrom(int line)
     const QTextBlock block = document()->findBlockByNumber(std::max(line, 0));
     if (!block.isValid())
         return;
+    QWidget *gutter = lineNumberArea();
     const int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
     if (top < 0 || block.blockNumber() < firstVisibleBlock().blockNumber())
-        m_gutter->update();
-    else if (top < m_gutter->height())
-        m_gutter->update(0, top, m_gutter->width(), m_gutter->height() - top);
+        gutter->update();
+    else if (top < gutter->height())
+        gutter->update(0, top, gutter->width(), gutter->height() - top);
+}
+
+int ScoreEdit::rowTop(const QTextBlock &block) const
+{
+    if (!viewport()->isVisible() || block.blockNumber() < firstVisibleBlock().blockNumber())
+        return -1;
+    return std::max(-1, qRound(blockBoundingGeometry(block).translated(contentOffset()).top()));
 }
 
 bool ScoreEdit::repaintRowsFrom(const QTextBlock &first)
 {
-    if (!viewport()->isVisible() || first.blockNumber() < firstVisibleBlock().blockNumber())
-        return false;
-    const int top = qRound(blockBoundingGeometry(first).translated(contentOffset()).top());
+    const int top = rowTop(first);
     if (top < 0)
         return false;
     const int height = viewport()->height();
     if (top < height) {
+        QWidget *gutter = lineNumberArea();
         viewport()->update(0, top, viewport()->width(), height - top);
-        m_gutter->update(0, top, m_gutter->width(), m_gutter->height() - top);
+        gutter->update(0, top, gutter->width(), gutter->height() - top);
     }
     return true;
 }
 
 bool ScoreEdit::moveRowsDown(const QTextBlock &first, int count)
 {
-    if (!viewport()->isVisible() || first.blockNumber() < firstVisibleBlock().blockNumber())
-        return false;
-    const int top = qRound(blockBoundingGeometry(first).translated(contentOffset()).top());
+    const int top = rowTop(first);
     const int height = viewport()->height();
     if (top < 0)
         return false;
@@ -354,20 +313,10 @@ bool ScoreEdit::moveRowsDown(const QTextBlock &first, int count)
     // The rows from `first` on keep their pixels, one row lower; the new
     // empty rows and their gutter labels are painted.
     const int shift = qRound(dy);
+    QWidget *gutter = lineNumberArea();
     viewport()->scroll(0, shift, QRect(0, top, viewport()->width(), height - top));
-    m_gutter->scroll(0, shift, QRect(0, top, m_gutter->width(), m_gutter->height() - top));
+    gutter->scroll(0, shift, QRect(0, top, gutter->width(), gutter->height() - top));
     return true;
-}
-
-void ScoreEdit::updateLineNumberArea(const QRect &rect, int dy)
-{
-    updateGutter(m_gutter, rect, dy, lineNumberAreaWidth());
-}
-
-void ScoreEdit::resizeEvent(QResizeEvent *event)
-{
-    QPlainTextEdit::resizeEvent(event);
-    placeGutter(m_gutter, lineNumberAreaWidth());
 }
 
 void ScoreEdit::focusOutEvent(QFocusEvent *event)
@@ -378,22 +327,4 @@ void ScoreEdit::focusOutEvent(QFocusEvent *event)
     // method's first use there is nothing to drop.
     if (InputMethod *im = InputMethod::existingInstance())
         im->reset();
-}
-
-void ScoreEdit::lineNumberAreaPaintEvent(QPaintEvent *event)
-{
-    QPainter painter(m_gutter);
-    painter.setPen(m_config->scoreLineNumberColor());
-    painter.setBrush(m_config->scoreLineNumberBgColor());
-    painter.setFont(m_config->scoreLineNumberFont());
-    painter.fillRect(event->rect(), m_config->scoreLineNumberBgColor());
-
-    const PairedDocument *paired = m_paired;
-    if (!paired)
-        return;
-    const int width = lineNumberAreaWidth();
-    const int lineHeight = QFontMetrics(m_config->scoreFont()).height();
-    paintBlockLabels(painter, event->rect(), width, lineHeight, [paired](const QTextBlock &block) {
-        return paired->pairedCharacterAt(block.blockNumber() + 1);
-    });
 }

@@ -2,36 +2,15 @@
 #pragma once
 
 #include "editor/ui/GutteredTextEdit.h"
-#include <QPointer>
 #include <QString>
 #include <QStringView>
 
 class EditorConfig;
-class PairedDocument;
-class ScoreEdit;
-
-// The score pane's gutter: beside each score line, the lyric character it
-// belongs to.
-class ScoreLineNumberArea : public QWidget
-{
-    Q_OBJECT
-
-public:
-    explicit ScoreLineNumberArea(ScoreEdit *editor);
-
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    ScoreEdit *m_editor;
-};
 
 // Right pane of the paired editor: one line of notation per paired lyric
 // character. It shows the score text of the paired document it is given,
-// whose lyric text its gutter labels come from; without one the gutter
-// stays empty.
+// whose lyric text its gutter labels come from (beside each score line, the
+// lyric character it belongs to); without one the gutter stays empty.
 class ScoreEdit : public GutteredTextEdit
 {
     Q_OBJECT
@@ -40,7 +19,6 @@ public:
     explicit ScoreEdit(QWidget *parent = nullptr);
 
     void setPairedDocument(PairedDocument *document);
-    PairedDocument *pairedDocument() const;
 
     // The beat mark from which the next marks are suggested, given the
     // score text before the cursor: the eight most recent marks of
@@ -54,9 +32,6 @@ public:
     // past the end or n < 1. One undo step of the score document.
     void removeLines(int k, int n);
 
-    // Replaces all extra selections by a full-width tint of that row.
-    void highlightLineAt(int position);
-
     // Works out the context beat mark at the cursor, announces it with
     // beatMarkSuggested() and opens the input method's suggestions for it.
     void suggestBeatMarks();
@@ -66,9 +41,7 @@ public:
     // a paired document.
     QString gutterLabel(int blockNumber) const;
 
-    int lineNumberAreaWidth() const;
-    void lineNumberAreaPaintEvent(QPaintEvent *event);
-    QWidget *lineNumberArea() const;
+    int lineNumberAreaWidth() const override;
 
     // Count empty lines were inserted at block first: the rows shown from
     // there down are moved down instead of being painted again. False when
@@ -92,14 +65,14 @@ signals:
     void focusLost();
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
-
-private slots:
-    void updateLineNumberArea(const QRect &rect, int dy);
+    GutterLook gutterLook() const override;
+    QString blockLabel(const QTextBlock &block) const override;
 
 private:
+    // The top of block's row in the viewport, or -1 where rows from there
+    // down cannot be repainted alone (hidden pane, block above the view).
+    int rowTop(const QTextBlock &block) const;
+
     EditorConfig *m_config;
-    ScoreLineNumberArea *m_gutter;
-    QPointer<PairedDocument> m_paired;
 };

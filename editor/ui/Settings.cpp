@@ -5,9 +5,68 @@
 
 #include "editor/EditorConfig.h"
 
+#include <vector>
+
 namespace {
+
 constexpr int MinSize = 5;
 constexpr int MaxSize = 80;
+
+using C = EditorConfig;
+
+// Each picker with the setting it shows and, once confirmed, stores.
+struct FontField
+{
+    FontSizeBox *box;
+    QFont (C::*font)() const;
+    int (C::*size)() const;
+    void (C::*setFont)(const QFont &);
+    void (C::*setSize)(int);
+};
+
+struct ColorField
+{
+    ColorBox *box;
+    QColor (C::*get)() const;
+    void (C::*set)(const QColor &);
+};
+
+std::vector<FontField> fontFields(const Ui::Settings *ui)
+{
+    return {
+        {ui->scoreFontBox, &C::scoreFont, &C::scoreFontSize, &C::setScoreFont,
+         &C::setScoreFontSize},
+        {ui->scoreLineFontBox, &C::scoreLineNumberFont, &C::scoreLineNumberFontSize,
+         &C::setScoreLineNumberFont, &C::setScoreLineNumberFontSize},
+        {ui->lyricLineFontBox, &C::lyricLineNumberFont, &C::lyricLineNumberFontSize,
+         &C::setLyricLineNumberFont, &C::setLyricLineNumberFontSize},
+        {ui->lyricFontBox, &C::lyricFont, &C::lyricFontSize, &C::setLyricFont,
+         &C::setLyricFontSize},
+    };
+}
+
+std::vector<ColorField> colorFields(const Ui::Settings *ui)
+{
+    return {
+        {ui->scoreColorBox, &C::scoreColor, &C::setScoreColor},
+        {ui->scoreBgColorBox, &C::scoreBgColor, &C::setScoreBgColor},
+        {ui->scoreLineColorBox, &C::scoreLineNumberColor, &C::setScoreLineNumberColor},
+        {ui->scoreLineBgColorBox, &C::scoreLineNumberBgColor, &C::setScoreLineNumberBgColor},
+        {ui->lyricLineColorBox, &C::lyricLineNumberColor, &C::setLyricLineNumberColor},
+        {ui->lyricLineBgColorBox, &C::lyricLineNumberBgColor, &C::setLyricLineNumberBgColor},
+        {ui->lyricBgColorBox, &C::lyricBgColor, &C::setLyricBgColor},
+        {ui->lyricColorBox, &C::lyricColor, &C::setLyricColor},
+        {ui->titleColorBox, &C::titleColor, &C::setTitleColor},
+        {ui->quPaiColorBox, &C::quPaiColor, &C::setQuPaiColor},
+        {ui->jiaBaiColorBox, &C::jiaBaiColor, &C::setJiaBaiColor},
+        {ui->lianBaiColorBox, &C::lianBaiColor, &C::setLianBaiColor},
+        {ui->commentColorBox, &C::commentColor, &C::setCommentColor},
+        {ui->biaoDianColorBox, &C::biaoDianColor, &C::setBiaoDianColor},
+        {ui->breakSymbolColorBox, &C::breakSymbolColor, &C::setBreakSymbolColor},
+        {ui->errorColorBox, &C::errorColor, &C::setErrorColor},
+    };
+}
+
 } // namespace
 
 Settings::Settings(QWidget *parent, EditorConfig *config)
@@ -17,10 +76,8 @@ Settings::Settings(QWidget *parent, EditorConfig *config)
 {
     ui->setupUi(this);
 
-    ui->scoreFontBox->setSizeRange(MinSize, MaxSize);
-    ui->scoreLineFontBox->setSizeRange(MinSize, MaxSize);
-    ui->lyricFontBox->setSizeRange(MinSize, MaxSize);
-    ui->lyricLineFontBox->setSizeRange(MinSize, MaxSize);
+    for (const FontField &f : fontFields(ui))
+        f.box->setSizeRange(MinSize, MaxSize);
 
     // The pickers' own change signals stay unconnected: the controls are only
     // read back when the dialog is confirmed.
@@ -38,71 +95,26 @@ Settings::~Settings()
 
 void Settings::loadControls()
 {
-    EditorConfig *c = m_config;
-
-    ui->scoreFontBox->setCurrentFont(c->scoreFont());
-    ui->scoreFontBox->setSize(c->scoreFontSize());
-    ui->scoreColorBox->setColor(c->scoreColor());
-    ui->scoreBgColorBox->setColor(c->scoreBgColor());
-
-    ui->scoreLineFontBox->setCurrentFont(c->scoreLineNumberFont());
-    ui->scoreLineFontBox->setSize(c->scoreLineNumberFontSize());
-    ui->scoreLineColorBox->setColor(c->scoreLineNumberColor());
-    ui->scoreLineBgColorBox->setColor(c->scoreLineNumberBgColor());
-
-    ui->lyricFontBox->setCurrentFont(c->lyricFont());
-    ui->lyricFontBox->setSize(c->lyricFontSize());
-    ui->lyricBgColorBox->setColor(c->lyricBgColor());
-    ui->lyricColorBox->setColor(c->lyricColor());
-    ui->titleColorBox->setColor(c->titleColor());
-    ui->quPaiColorBox->setColor(c->quPaiColor());
-    ui->jiaBaiColorBox->setColor(c->jiaBaiColor());
-    ui->lianBaiColorBox->setColor(c->lianBaiColor());
-
-    ui->lyricLineFontBox->setCurrentFont(c->lyricLineNumberFont());
-    ui->lyricLineFontBox->setSize(c->lyricLineNumberFontSize());
-    ui->lyricLineBgColorBox->setColor(c->lyricLineNumberBgColor());
-    ui->lyricLineColorBox->setColor(c->lyricLineNumberColor());
-    ui->commentColorBox->setColor(c->commentColor());
-    ui->biaoDianColorBox->setColor(c->biaoDianColor());
-    ui->breakSymbolColorBox->setColor(c->breakSymbolColor());
-    ui->errorColorBox->setColor(c->errorColor());
+    const EditorConfig &c = *m_config;
+    for (const FontField &f : fontFields(ui)) {
+        f.box->setCurrentFont((c.*f.font)());
+        f.box->setSize((c.*f.size)());
+    }
+    for (const ColorField &f : colorFields(ui))
+        f.box->setColor((c.*f.get)());
 }
 
 void Settings::applyControls()
 {
-    EditorConfig *c = m_config;
-
+    EditorConfig &c = *m_config;
     // Each font before its size: the font setter keeps the stored size.
-    c->setScoreFont(ui->scoreFontBox->font());
-    c->setScoreFontSize(ui->scoreFontBox->size());
-    c->setScoreColor(ui->scoreColorBox->color());
-    c->setScoreBgColor(ui->scoreBgColorBox->color());
-
-    c->setScoreLineNumberFont(ui->scoreLineFontBox->font());
-    c->setScoreLineNumberFontSize(ui->scoreLineFontBox->size());
-    c->setScoreLineNumberColor(ui->scoreLineColorBox->color());
-    c->setScoreLineNumberBgColor(ui->scoreLineBgColorBox->color());
-
-    c->setLyricLineNumberFont(ui->lyricLineFontBox->font());
-    c->setLyricLineNumberFontSize(ui->lyricLineFontBox->size());
-    c->setLyricLineNumberColor(ui->lyricLineColorBox->color());
-    c->setLyricLineNumberBgColor(ui->lyricLineBgColorBox->color());
-
-    c->setLyricFont(ui->lyricFontBox->font());
-    c->setLyricFontSize(ui->lyricFontBox->size());
-    c->setLyricBgColor(ui->lyricBgColorBox->color());
-    c->setLyricColor(ui->lyricColorBox->color());
-    c->setTitleColor(ui->titleColorBox->color());
-    c->setQuPaiColor(ui->quPaiColorBox->color());
-    c->setJiaBaiColor(ui->jiaBaiColorBox->color());
-    c->setLianBaiColor(ui->lianBaiColorBox->color());
-    c->setCommentColor(ui->commentColorBox->color());
-    c->setBiaoDianColor(ui->biaoDianColorBox->color());
-    c->setBreakSymbolColor(ui->breakSymbolColorBox->color());
-    c->setErrorColor(ui->errorColorBox->color());
-
-    c->save();
+    for (const FontField &f : fontFields(ui)) {
+        (c.*f.setFont)(f.box->font());
+        (c.*f.setSize)(f.box->size());
+    }
+    for (const ColorField &f : colorFields(ui))
+        (c.*f.set)(f.box->color());
+    c.save();
 }
 
 void Settings::onRestoreBtnClicked()

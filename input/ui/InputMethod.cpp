@@ -47,14 +47,8 @@ InputMethod *InputMethod::existingInstance()
 }
 
 InputMethod::InputMethod(const QString &dictionaryFileName, int pageSize)
-    : QWidget(nullptr, Qt::ToolTip)
-    , m_dictionary(dictionaryFileName)
-    , m_composition(&m_dictionary, pageSize)
-    , m_compositionFont(QStringLiteral("console"), 12)
-    , m_candidateFont(FontRegistry::instance().defaultFamily(), 16)
-    , m_pageFont(QStringLiteral("console"), 8)
+    : InputMethod(SymbolDictionary(dictionaryFileName), pageSize)
 {
-    setUp();
 }
 
 InputMethod::InputMethod(SymbolDictionary dictionary, int pageSize)
@@ -64,11 +58,6 @@ InputMethod::InputMethod(SymbolDictionary dictionary, int pageSize)
     , m_compositionFont(QStringLiteral("console"), 12)
     , m_candidateFont(FontRegistry::instance().defaultFamily(), 16)
     , m_pageFont(QStringLiteral("console"), 8)
-{
-    setUp();
-}
-
-void InputMethod::setUp()
 {
     // Showing a tool-tip window leaves the keyboard focus in the score pane.
     setAttribute(Qt::WA_ShowWithoutActivating);

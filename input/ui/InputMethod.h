@@ -109,7 +109,6 @@ private:
     // After a change of composition or page: new size, new place.
     void resizeAndPlace();
     void showWindow();
-    void setUp();
 
     SymbolDictionary m_dictionary;
     Composition m_composition;

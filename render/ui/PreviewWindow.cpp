@@ -28,18 +28,18 @@ PreviewWindow::PreviewWindow(QWidget *parent)
     m_view->setRenderHint(QPainter::SmoothPixmapTransform);
     m_view->setStyleSheet(QStringLiteral("QGraphicsView { border: 1px solid #dddddd; }"));
 
-    m_prevBtn = new QPushButton(tr("上一页"), this);
-    m_prevBtn->setObjectName(QStringLiteral("prevBtn"));
+    const auto button = [this](const QString &text, const char *name) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        return b;
+    };
+    m_prevBtn = button(tr("上一页"), "prevBtn");
     m_pageLabel = new QLabel(this);
     m_pageLabel->setObjectName(QStringLiteral("pageLabel"));
-    m_nextBtn = new QPushButton(tr("下一页"), this);
-    m_nextBtn->setObjectName(QStringLiteral("nextBtn"));
-    m_zoomOutBtn = new QPushButton(tr("缩小"), this);
-    m_zoomOutBtn->setObjectName(QStringLiteral("zoomOutBtn"));
-    m_zoomInBtn = new QPushButton(tr("放大"), this);
-    m_zoomInBtn->setObjectName(QStringLiteral("zoomInBtn"));
-    m_fitBtn = new QPushButton(tr("适应窗口"), this);
-    m_fitBtn->setObjectName(QStringLiteral("fitBtn"));
+    m_nextBtn = button(tr("下一页"), "nextBtn");
+    m_zoomOutBtn = button(tr("缩小"), "zoomOutBtn");
+    m_zoomInBtn = button(tr("放大"), "zoomInBtn");
+    m_fitBtn = button(tr("适应窗口"), "fitBtn");
     // Nothing to page through until pages arrive.
     m_prevBtn->setEnabled(false);
     m_nextBtn->setEnabled(false);

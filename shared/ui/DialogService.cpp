@@ -11,12 +11,27 @@
 #include <QPrinter>
 #include <QScreen>
 
-#include <algorithm>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
+
 DialogHandler *g_handler = nullptr;
+
+// The request every dialog starts from; only messages offer buttons.
+DialogRequest request(DialogRequest::Kind kind, QWidget *parent, const QString &title,
+                      QMessageBox::StandardButtons buttons = QMessageBox::NoButton)
+{
+    DialogRequest r;
+    r.kind = kind;
+    r.parent = parent;
+    r.title = title;
+    r.buttons = buttons;
+    return r;
 }
+
+} // namespace
 
 void Dialogs::setHandler(DialogHandler *handler)
 {
@@ -28,99 +43,34 @@ DialogHandler *Dialogs::handler()
     return g_handler;
 }
 
-QMessageBox::StandardButton Dialogs::message(DialogRequest request)
-{
-    if (g_handler)
-        return g_handler->answer(request).button;
-    QWidget *parent = request.parent.data();
-    switch (request.kind) {
-    case DialogRequest::Warning:
-        return QMessageBox::warning(parent, request.title, request.text, request.buttons,
-                                    request.defaultButton);
-    case DialogRequest::Critical:
-        return QMessageBox::critical(parent, request.title, request.text, request.buttons,
-                                     request.defaultButton);
-    case DialogRequest::Question:
-        return QMessageBox::question(parent, request.title, request.text, request.buttons,
-                                     request.defaultButton);
-    default:
-        return QMessageBox::information(parent, request.title, request.text, request.buttons,
-                                        request.defaultButton);
-    }
-}
-
-static DialogRequest messageRequest(DialogRequest::Kind kind, QWidget *parent,
-                                    const QString &title, const QString &text,
-                                    QMessageBox::StandardButtons buttons,
-                                    QMessageBox::StandardButton defaultButton)
-{
-    DialogRequest r;
-    r.kind = kind;
-    r.parent = parent;
-    r.title = title;
-    r.text = text;
-    r.buttons = buttons;
-    r.defaultButton = defaultButton;
-    return r;
-}
-
-QMessageBox::StandardButton Dialogs::information(QWidget *parent, const QString &title,
-                                                 const QString &text,
-                                                 QMessageBox::StandardButtons buttons,
-                                                 QMessageBox::StandardButton defaultButton)
-{
-    return message(messageRequest(DialogRequest::Information, parent, title, text, buttons,
-                                  defaultButton));
-}
-
-QMessageBox::StandardButton Dialogs::warning(QWidget *parent, const QString &title,
-                                             const QString &text,
+QMessageBox::StandardButton Dialogs::message(DialogRequest::Kind kind, QWidget *parent,
+                                             const QString &title, const QString &text,
                                              QMessageBox::StandardButtons buttons,
                                              QMessageBox::StandardButton defaultButton)
 {
-    return message(
-        messageRequest(DialogRequest::Warning, parent, title, text, buttons, defaultButton));
-}
-
-QMessageBox::StandardButton Dialogs::critical(QWidget *parent, const QString &title,
-                                              const QString &text,
-                                              QMessageBox::StandardButtons buttons,
-                                              QMessageBox::StandardButton defaultButton)
-{
-    return message(
-        messageRequest(DialogRequest::Critical, parent, title, text, buttons, defaultButton));
-}
-
-QMessageBox::StandardButton Dialogs::question(QWidget *parent, const QString &title,
-                                              const QString &text,
-                                              QMessageBox::StandardButtons buttons,
-                                              QMessageBox::StandardButton defaultButton)
-{
-    return message(
-        messageRequest(DialogRequest::Question, parent, title, text, buttons, defaultButton));
-}
-
-static DialogRequest fileRequest(DialogRequest::Kind kind, QWidget *parent,
-                                 const QString &caption, const QString &dir,
-                                 const QString &filter)
-{
-    DialogRequest r;
-    r.kind = kind;
-    r.parent = parent;
-    r.title = caption;
-    r.dir = dir;
-    r.filter = filter;
-    r.buttons = QMessageBox::NoButton;
-    return r;
+    DialogRequest r = request(kind, parent, title, buttons);
+    r.text = text;
+    r.defaultButton = defaultButton;
+    if (g_handler)
+        return g_handler->answer(r).button;
+    using Show = QMessageBox::StandardButton (*)(QWidget *, const QString &, const QString &,
+                                                 QMessageBox::StandardButtons,
+                                                 QMessageBox::StandardButton);
+    // In the order of DialogRequest's message kinds.
+    static const Show shows[] = {&QMessageBox::information, &QMessageBox::warning,
+                                 &QMessageBox::critical, &QMessageBox::question};
+    return shows[kind](parent, title, text, buttons, defaultButton);
 }
 
 QString Dialogs::getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,
                                  const QString &filter)
 {
-    if (g_handler)
-        return g_handler->answer(fileRequest(DialogRequest::OpenFile, parent, caption, dir, filter))
-            .path;
-    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+    if (!g_handler)
+        return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+    DialogRequest r = request(DialogRequest::OpenFile, parent, caption);
+    r.dir = dir;
+    r.filter = filter;
+    return g_handler->answer(r).path;
 }
 
 QString Dialogs::fileNameFrom(const QString &text)
@@ -163,11 +113,13 @@ QString Dialogs::getSaveFileName(QWidget *parent, const QString &caption, const 
                                  const QString &filter, const QString &defaultSuffix,
                                  const QString &fileName)
 {
-    DialogRequest request = fileRequest(DialogRequest::SaveFile, parent, caption, dir, filter);
-    request.defaultSuffix = defaultSuffix;
-    request.fileName = fileName;
+    DialogRequest r = request(DialogRequest::SaveFile, parent, caption);
+    r.dir = dir;
+    r.filter = filter;
+    r.defaultSuffix = defaultSuffix;
+    r.fileName = fileName;
     for (;;) {
-        const QString chosen = askSaveFileName(request);
+        const QString chosen = askSaveFileName(r);
         const QString completed = withSuffix(chosen, defaultSuffix);
         // A dialog that had no suffix to add (a native one, a name with
         // another suffix) never saw the completed name: ask here, or the
@@ -180,66 +132,45 @@ QString Dialogs::getSaveFileName(QWidget *parent, const QString &caption, const 
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::Yes)
             return completed;
-        request.dir = QFileInfo(completed).absolutePath();
-        request.fileName = QFileInfo(chosen).fileName();
+        r.dir = QFileInfo(completed).absolutePath();
+        r.fileName = QFileInfo(chosen).fileName();
     }
 }
 
 QString Dialogs::getExistingDirectory(QWidget *parent, const QString &caption, const QString &dir)
 {
-    if (g_handler)
-        return g_handler
-            ->answer(fileRequest(DialogRequest::ExistingDirectory, parent, caption, dir, QString()))
-            .path;
-    return QFileDialog::getExistingDirectory(parent, caption, dir, QFileDialog::ShowDirsOnly);
+    if (!g_handler)
+        return QFileDialog::getExistingDirectory(parent, caption, dir, QFileDialog::ShowDirsOnly);
+    DialogRequest r = request(DialogRequest::ExistingDirectory, parent, caption);
+    r.dir = dir;
+    return g_handler->answer(r).path;
 }
 
 QColor Dialogs::getColor(const QColor &initial, QWidget *parent, const QString &title)
 {
-    if (g_handler) {
-        DialogRequest r;
-        r.kind = DialogRequest::Color;
-        r.parent = parent;
-        r.title = title;
-        r.color = initial;
-        r.buttons = QMessageBox::NoButton;
-        return g_handler->answer(r).color;
-    }
-    return QColorDialog::getColor(initial, parent, title);
+    if (!g_handler)
+        return QColorDialog::getColor(initial, parent, title);
+    DialogRequest r = request(DialogRequest::Color, parent, title);
+    r.color = initial;
+    return g_handler->answer(r).color;
 }
 
 bool Dialogs::openUrl(const QUrl &url)
 {
-    if (g_handler) {
-        DialogRequest r;
-        r.kind = DialogRequest::OpenUrl;
-        r.url = url;
-        r.buttons = QMessageBox::NoButton;
-        return g_handler->answer(r).ok;
-    }
-    return QDesktopServices::openUrl(url);
+    if (!g_handler)
+        return QDesktopServices::openUrl(url);
+    DialogRequest r = request(DialogRequest::OpenUrl, nullptr, QString());
+    r.url = url;
+    return g_handler->answer(r).ok;
 }
-
-namespace {
-
-DialogRequest printRequest(DialogRequest::Kind kind, QWidget *parent, const QString &title,
-                           QPrinter *printer, int pageCount)
-{
-    DialogRequest r = messageRequest(kind, parent, title, QString(), QMessageBox::NoButton,
-                                     QMessageBox::NoButton);
-    r.printer = printer;
-    r.pageCount = pageCount;
-    return r;
-}
-
-} // namespace
 
 bool Dialogs::print(QWidget *parent, QPrinter *printer, int pageCount)
 {
     if (g_handler) {
-        DialogRequest r = printRequest(DialogRequest::Print, parent, QObject::tr("打印"), printer,
-                                       pageCount);
-        r.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        DialogRequest r = request(DialogRequest::Print, parent, QObject::tr("打印"),
+                                  QMessageBox::Ok | QMessageBox::Cancel);
+        r.printer = printer;
+        r.pageCount = pageCount;
         return g_handler->answer(r).button == QMessageBox::Ok;
     }
     QPrintDialog dialog(printer, parent);
@@ -259,10 +190,10 @@ void Dialogs::printPreview(QWidget *parent, QPrinter *printer, int pageCount,
                            const std::function<void(QPrinter *)> &paint)
 {
     if (g_handler) {
-        DialogRequest r = printRequest(DialogRequest::PrintPreview, parent,
-                                       QObject::tr("打印预览"), printer, pageCount);
+        DialogRequest r = request(DialogRequest::PrintPreview, parent, QObject::tr("打印预览"));
+        r.printer = printer;
+        r.pageCount = pageCount;
         r.paint = paint;
-        r.buttons = QMessageBox::NoButton;
         g_handler->answer(r);
         return;
     }

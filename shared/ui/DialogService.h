@@ -87,19 +87,31 @@ public:
     static QMessageBox::StandardButton information(
         QWidget *parent, const QString &title, const QString &text,
         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
+    {
+        return message(DialogRequest::Information, parent, title, text, buttons, defaultButton);
+    }
     static QMessageBox::StandardButton warning(
         QWidget *parent, const QString &title, const QString &text,
         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
+    {
+        return message(DialogRequest::Warning, parent, title, text, buttons, defaultButton);
+    }
     static QMessageBox::StandardButton critical(
         QWidget *parent, const QString &title, const QString &text,
         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
+    {
+        return message(DialogRequest::Critical, parent, title, text, buttons, defaultButton);
+    }
     static QMessageBox::StandardButton question(
         QWidget *parent, const QString &title, const QString &text,
         QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No,
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
+    {
+        return message(DialogRequest::Question, parent, title, text, buttons, defaultButton);
+    }
 
     static QString getOpenFileName(QWidget *parent, const QString &caption,
                                    const QString &dir, const QString &filter);
@@ -132,5 +144,8 @@ public:
                              const std::function<void(QPrinter *)> &paint);
 
 private:
-    static QMessageBox::StandardButton message(DialogRequest request);
+    static QMessageBox::StandardButton message(DialogRequest::Kind kind, QWidget *parent,
+                                               const QString &title, const QString &text,
+                                               QMessageBox::StandardButtons buttons,
+                                               QMessageBox::StandardButton defaultButton);
 };
