@@ -172,98 +172,91 @@ bool Export::applyStyle(const QString &id)
     return true;
 }
 
-std::vector<Export::IntField> Export::intFields() const
-{
-    using C = ExportConfig;
-    return {
-        {ui->widthBox, 10, 10000, &C::pageWidth, &C::setPageWidth},
-        {ui->heightBox, 10, 10000, &C::pageHeight, &C::setPageHeight},
-        {ui->marginTopBox, 0, 10000, &C::marginTop, &C::setMarginTop},
-        {ui->marginBottomBox, 0, 10000, &C::marginBottom, &C::setMarginBottom},
-        {ui->marginLeftBox, 0, 10000, &C::marginLeft, &C::setMarginLeft},
-        {ui->marginRightBox, 0, 10000, &C::marginRight, &C::setMarginRight},
-        {ui->colWidthBox, 10, 10000, &C::colWidth, &C::setColWidth},
-        {ui->lyricSpaceBox, -200, 200, &C::lyricSpace, &C::setLyricSpace},
-        {ui->mColWidthBox, 10, 10000, &C::mColWidth, &C::setMColWidth},
-        {ui->scoreBanYanSpaceBox, -200, 200, &C::scoreBanYanSpace, &C::setScoreBanYanSpace},
-        {ui->titleWidthBox, 10, 10000, &C::titleWidth, &C::setTitleWidth},
-        {ui->scoreSpaceBox, -200, 200, &C::scoreSpace, &C::setScoreSpace},
-        {ui->lyricScoreSpaceBox, -200, 200, &C::lyricScoreSpace, &C::setLyricScoreSpace},
-        {ui->banYanSpaceBox, -200, 200, &C::banYanSpace, &C::setBanYanSpace},
-        {ui->scoreAngleBox, -360, 360, &C::scoreAngle, &C::setScoreAngle},
-    };
-}
-
-std::vector<Export::ColorField> Export::colorFields() const
-{
-    using C = ExportConfig;
-    return {
-        {ui->titleColorBox, &C::titleColor, &C::setTitleColor},
-        {ui->lyricColorBox, &C::lyricColor, &C::setLyricColor},
-        {ui->quPaiColorBox, &C::quPaiColor, &C::setQuPaiColor},
-        {ui->diaoMingColorBox, &C::diaoMingColor, &C::setDiaoMingColor},
-        {ui->lianBaiColorBox, &C::lianBaiColor, &C::setLianBaiColor},
-        {ui->jiaBaiColorBox, &C::jiaBaiColor, &C::setJiaBaiColor},
-        {ui->scoreColorBox, &C::scoreColor, &C::setScoreColor},
-        {ui->banColorBox, &C::banColor, &C::setBanColor},
-        {ui->xiaoYanColorBox, &C::xiaoYanColor, &C::setXiaoYanColor},
-        {ui->zhongYanColorBox, &C::zhongYanColor, &C::setZhongYanColor},
-        {ui->qiangGeColorBox, &C::qiangGeColor, &C::setQiangGeColor},
-        {ui->backgroundColorBox, &C::backgroundColor, &C::setBackgroundColor},
-    };
-}
-
-std::vector<Export::FontField> Export::fontFields() const
-{
-    using C = ExportConfig;
-    return {
-        {ui->titleFontBox, &C::titleFont, &C::titleFontSize, &C::setTitleFont,
-         &C::setTitleFontSize},
-        {ui->lyricFontBox, &C::lyricFont, &C::lyricFontSize, &C::setLyricFont,
-         &C::setLyricFontSize},
-        {ui->scoreFontBox, &C::scoreFont, &C::scoreFontSize, &C::setScoreFont,
-         &C::setScoreFontSize},
-        {ui->quPaiFontBox, &C::quPaiFont, &C::quPaiFontSize, &C::setQuPaiFont,
-         &C::setQuPaiFontSize},
-        {ui->diaoMingFontBox, &C::diaoMingFont, &C::diaoMingFontSize, &C::setDiaoMingFont,
-         &C::setDiaoMingFontSize},
-        {ui->lianBaiFontBox, &C::lianBaiFont, &C::lianBaiFontSize, &C::setLianBaiFont,
-         &C::setLianBaiFontSize},
-        {ui->jiaBaiFontBox, &C::jiaBaiFont, &C::jiaBaiFontSize, &C::setJiaBaiFont,
-         &C::setJiaBaiFontSize},
-    };
-}
-
 void Export::setupValidators()
 {
-    for (const IntField &f : intFields()) {
-        f.box->setValidator(new QIntValidator(f.min, f.max, f.box));
-        f.box->setPlaceholderText(QStringLiteral("%1~%2").arg(f.min).arg(f.max));
+    struct Range
+    {
+        QLineEdit *box;
+        int min;
+        int max;
+        IntGetter key;
+    };
+    using C = ExportConfig;
+    const Range ranges[] = {
+        {ui->widthBox, 10, 10000, &C::pageWidth},
+        {ui->heightBox, 10, 10000, &C::pageHeight},
+        {ui->marginTopBox, 0, 10000, &C::marginTop},
+        {ui->marginBottomBox, 0, 10000, &C::marginBottom},
+        {ui->marginLeftBox, 0, 10000, &C::marginLeft},
+        {ui->marginRightBox, 0, 10000, &C::marginRight},
+        {ui->colWidthBox, 10, 10000, &C::colWidth},
+        {ui->lyricSpaceBox, -200, 200, &C::lyricSpace},
+        {ui->mColWidthBox, 10, 10000, &C::mColWidth},
+        {ui->scoreBanYanSpaceBox, -200, 200, &C::scoreBanYanSpace},
+        {ui->titleWidthBox, 10, 10000, &C::titleWidth},
+        {ui->scoreSpaceBox, -200, 200, &C::scoreSpace},
+        {ui->lyricScoreSpaceBox, -200, 200, &C::lyricScoreSpace},
+        {ui->banYanSpaceBox, -200, 200, &C::banYanSpace},
+        {ui->scoreAngleBox, -360, 360, &C::scoreAngle},
+    };
+    for (const Range &r : ranges) {
+        r.box->setValidator(new QIntValidator(r.min, r.max, r.box));
+        r.box->setPlaceholderText(QStringLiteral("%1~%2").arg(r.min).arg(r.max));
         // What the field shows once left is what the export uses.
-        NumberField::guard(f.box, [config = m_config, get = f.get] { return (config->*get)(); });
+        NumberField::guard(r.box, [config = m_config, key = r.key] { return (config->*key)(); });
     }
 }
 
 void Export::connectControls()
 {
-    for (const FontField &f : fontFields())
-        connect(f.box, &FontSizeBox::fontChanged, this,
-                [this, f](const QFont &font, int size) { applyFont(font, size, f); });
-    for (const ColorField &f : colorFields())
-        connect(f.box, &ColorBox::colorChanged, this,
-                [this, f](const QColor &color) { applyColor(color, f.get, f.set); });
+    connect(ui->titleFontBox, &FontBox::fontChanged, this, &Export::onTitleFontChanged);
+    connect(ui->lyricFontBox, &FontBox::fontChanged, this, &Export::onLyricFontChanged);
+    connect(ui->scoreFontBox, &CustomFontBox::fontChanged, this, &Export::onScoreFontChanged);
+    connect(ui->quPaiFontBox, &FontBox::fontChanged, this, &Export::onQuPaiFontChanged);
+    connect(ui->diaoMingFontBox, &FontBox::fontChanged, this, &Export::onDiaoMingFontChanged);
+    connect(ui->lianBaiFontBox, &FontBox::fontChanged, this, &Export::onLianBaiFontChanged);
+    connect(ui->jiaBaiFontBox, &FontBox::fontChanged, this, &Export::onJiaBaiFontChanged);
+
+    connect(ui->titleColorBox, &ColorBox::colorChanged, this, &Export::onTitleColorChanged);
+    connect(ui->lyricColorBox, &ColorBox::colorChanged, this, &Export::onLyricColorChanged);
+    connect(ui->quPaiColorBox, &ColorBox::colorChanged, this, &Export::onQuPaiColorChanged);
+    connect(ui->diaoMingColorBox, &ColorBox::colorChanged, this, &Export::onDiaoMingColorChanged);
+    connect(ui->lianBaiColorBox, &ColorBox::colorChanged, this, &Export::onLianBaiColorChanged);
+    connect(ui->jiaBaiColorBox, &ColorBox::colorChanged, this, &Export::onJiaBaiColorChanged);
+    connect(ui->scoreColorBox, &ColorBox::colorChanged, this, &Export::onScoreColorChanged);
+    connect(ui->banColorBox, &ColorBox::colorChanged, this, &Export::onBanColorChanged);
+    connect(ui->xiaoYanColorBox, &ColorBox::colorChanged, this, &Export::onXiaoYanColorChanged);
+    connect(ui->zhongYanColorBox, &ColorBox::colorChanged, this, &Export::onZhongYanColorChanged);
+    connect(ui->qiangGeColorBox, &ColorBox::colorChanged, this, &Export::onQiangGeColorChanged);
+    connect(ui->backgroundColorBox, &ColorBox::colorChanged, this,
+            &Export::onBackgroundColorChanged);
     connect(ui->bgTransparentBox, &QCheckBox::stateChanged, this, &Export::onBgTransparentChanged);
     connect(ui->hiddenSymbolBox, &QCheckBox::stateChanged, this, &Export::onHiddenSymbolChanged);
 
     connect(ui->pageSizeBox, &QComboBox::currentIndexChanged, this, &Export::onPageSizeChanged);
     connect(ui->isLandscapeBox, &QComboBox::currentIndexChanged, this,
             &Export::onIsLandscapeChanged);
+    connect(ui->widthBox, &QLineEdit::editingFinished, this, &Export::onPageWidthChanged);
+    connect(ui->heightBox, &QLineEdit::editingFinished, this, &Export::onPageHeightChanged);
+    connect(ui->marginTopBox, &QLineEdit::editingFinished, this, &Export::onMarginTopChanged);
+    connect(ui->marginRightBox, &QLineEdit::editingFinished, this, &Export::onMarginRightChanged);
+    connect(ui->marginBottomBox, &QLineEdit::editingFinished, this,
+            &Export::onMarginBottomChanged);
+    connect(ui->marginLeftBox, &QLineEdit::editingFinished, this, &Export::onMarginLeftChanged);
     connect(ui->isLineBreakScoreOverflowBox, &QComboBox::currentIndexChanged, this,
             &Export::onIsLineBreakScoreOverflowChanged);
+    connect(ui->colWidthBox, &QLineEdit::editingFinished, this, &Export::onColWidthChanged);
+    connect(ui->lyricSpaceBox, &QLineEdit::editingFinished, this, &Export::onLyricSpaceChanged);
+    connect(ui->scoreSpaceBox, &QLineEdit::editingFinished, this, &Export::onScoreSpaceChanged);
+    connect(ui->banYanSpaceBox, &QLineEdit::editingFinished, this, &Export::onBanYanSpaceChanged);
+    connect(ui->scoreAngleBox, &QLineEdit::editingFinished, this, &Export::onScoreAngleChanged);
+    connect(ui->lyricScoreSpaceBox, &QLineEdit::editingFinished, this,
+            &Export::onLyricScoreSpaceChanged);
+    connect(ui->scoreBanYanSpaceBox, &QLineEdit::editingFinished, this,
+            &Export::onScoreBanYanSpaceChanged);
+    connect(ui->mColWidthBox, &QLineEdit::editingFinished, this, &Export::onMColWidthChanged);
     connect(ui->titlePosBox, &QComboBox::currentIndexChanged, this, &Export::onTitlePosChanged);
-    for (const IntField &f : intFields())
-        connect(f.box, &QLineEdit::editingFinished, this,
-                [this, f] { applyInt(f.box, f.get, f.set); });
+    connect(ui->titleWidthBox, &QLineEdit::editingFinished, this, &Export::onTitleWidthChanged);
 
     connect(ui->fileTypeBox, &QComboBox::currentIndexChanged, this, &Export::onFileTypeChanged);
     connect(ui->livePreviewBox, &QCheckBox::stateChanged, this, &Export::onLivePreviewChanged);
@@ -286,12 +279,30 @@ void Export::loadControls()
         c.setScoreFont(QFont(registry.defaultFamily()));
 
     // Only the family goes to a picker: the config's fonts carry pixel sizes.
-    for (const FontField &f : fontFields()) {
-        f.box->setCurrentFont(QFont((c.*f.getFont)().family()));
-        f.box->setSize((c.*f.getSize)());
-    }
-    for (const ColorField &f : colorFields())
-        f.box->setColor((c.*f.get)());
+    auto showFont = [](auto *box, const QFont &font, int size) {
+        box->setCurrentFont(QFont(font.family()));
+        box->setSize(size);
+    };
+    showFont(ui->titleFontBox, c.titleFont(), c.titleFontSize());
+    showFont(ui->lyricFontBox, c.lyricFont(), c.lyricFontSize());
+    showFont(ui->scoreFontBox, c.scoreFont(), c.scoreFontSize());
+    showFont(ui->quPaiFontBox, c.quPaiFont(), c.quPaiFontSize());
+    showFont(ui->diaoMingFontBox, c.diaoMingFont(), c.diaoMingFontSize());
+    showFont(ui->lianBaiFontBox, c.lianBaiFont(), c.lianBaiFontSize());
+    showFont(ui->jiaBaiFontBox, c.jiaBaiFont(), c.jiaBaiFontSize());
+
+    ui->titleColorBox->setColor(c.titleColor());
+    ui->lyricColorBox->setColor(c.lyricColor());
+    ui->quPaiColorBox->setColor(c.quPaiColor());
+    ui->diaoMingColorBox->setColor(c.diaoMingColor());
+    ui->lianBaiColorBox->setColor(c.lianBaiColor());
+    ui->jiaBaiColorBox->setColor(c.jiaBaiColor());
+    ui->scoreColorBox->setColor(c.scoreColor());
+    ui->banColorBox->setColor(c.banColor());
+    ui->xiaoYanColorBox->setColor(c.xiaoYanColor());
+    ui->zhongYanColorBox->setColor(c.zhongYanColor());
+    ui->qiangGeColorBox->setColor(c.qiangGeColor());
+    ui->backgroundColorBox->setColor(c.backgroundColor());
     ui->bgTransparentBox->setChecked(c.isBgTransparent());
     ui->hiddenSymbolBox->setChecked(c.isHiddenSymbol());
 
@@ -305,8 +316,22 @@ void Export::loadControls()
         ui->isLineBreakScoreOverflowBox->findData(c.isLineBreakScoreOverflow()));
     ui->titlePosBox->setCurrentIndex(ui->titlePosBox->findData(c.titlePos()));
 
-    for (const IntField &f : intFields())
-        f.box->setText(QString::number((c.*f.get)()));
+    auto show = [](QLineEdit *box, int value) { box->setText(QString::number(value)); };
+    show(ui->widthBox, c.pageWidth());
+    show(ui->heightBox, c.pageHeight());
+    show(ui->marginTopBox, c.marginTop());
+    show(ui->marginBottomBox, c.marginBottom());
+    show(ui->marginLeftBox, c.marginLeft());
+    show(ui->marginRightBox, c.marginRight());
+    show(ui->colWidthBox, c.colWidth());
+    show(ui->lyricSpaceBox, c.lyricSpace());
+    show(ui->mColWidthBox, c.mColWidth());
+    show(ui->scoreBanYanSpaceBox, c.scoreBanYanSpace());
+    show(ui->titleWidthBox, c.titleWidth());
+    show(ui->scoreSpaceBox, c.scoreSpace());
+    show(ui->lyricScoreSpaceBox, c.lyricScoreSpace());
+    show(ui->banYanSpaceBox, c.banYanSpace());
+    show(ui->scoreAngleBox, c.scoreAngle());
 
     ui->livePreviewBox->setChecked(c.isLivePreview());
 }
@@ -335,15 +360,16 @@ void Export::applyColor(const QColor &color, ColorGetter get, ColorSetter set)
     refreshPreview();
 }
 
-void Export::applyFont(const QFont &font, int size, const FontField &field)
+void Export::applyFont(const QFont &font, int size, FontGetter getFont, IntGetter getSize,
+                       FontSetter setFont, IntSetter setSize)
 {
     if (m_muted)
         return;
     const QString family = font.family();
-    if (family == (m_config->*field.getFont)().family() && size == (m_config->*field.getSize)())
+    if (family == (m_config->*getFont)().family() && size == (m_config->*getSize)())
         return;
-    (m_config->*field.setFont)(QFont(family));
-    (m_config->*field.setSize)(size);
+    (m_config->*setFont)(QFont(family));
+    (m_config->*setSize)(size);
     refreshPreview();
 }
 
@@ -353,6 +379,108 @@ void Export::applyBool(bool value, BoolGetter get, BoolSetter set)
         return;
     (m_config->*set)(value);
     refreshPreview();
+}
+
+void Export::onTitleFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::titleFont, &ExportConfig::titleFontSize,
+              &ExportConfig::setTitleFont, &ExportConfig::setTitleFontSize);
+}
+
+void Export::onLyricFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::lyricFont, &ExportConfig::lyricFontSize,
+              &ExportConfig::setLyricFont, &ExportConfig::setLyricFontSize);
+}
+
+void Export::onScoreFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::scoreFont, &ExportConfig::scoreFontSize,
+              &ExportConfig::setScoreFont, &ExportConfig::setScoreFontSize);
+}
+
+void Export::onQuPaiFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::quPaiFont, &ExportConfig::quPaiFontSize,
+              &ExportConfig::setQuPaiFont, &ExportConfig::setQuPaiFontSize);
+}
+
+void Export::onDiaoMingFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::diaoMingFont, &ExportConfig::diaoMingFontSize,
+              &ExportConfig::setDiaoMingFont, &ExportConfig::setDiaoMingFontSize);
+}
+
+void Export::onLianBaiFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::lianBaiFont, &ExportConfig::lianBaiFontSize,
+              &ExportConfig::setLianBaiFont, &ExportConfig::setLianBaiFontSize);
+}
+
+void Export::onJiaBaiFontChanged(const QFont &font, int size)
+{
+    applyFont(font, size, &ExportConfig::jiaBaiFont, &ExportConfig::jiaBaiFontSize,
+              &ExportConfig::setJiaBaiFont, &ExportConfig::setJiaBaiFontSize);
+}
+
+void Export::onTitleColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::titleColor, &ExportConfig::setTitleColor);
+}
+
+void Export::onLyricColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::lyricColor, &ExportConfig::setLyricColor);
+}
+
+void Export::onQuPaiColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::quPaiColor, &ExportConfig::setQuPaiColor);
+}
+
+void Export::onDiaoMingColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::diaoMingColor, &ExportConfig::setDiaoMingColor);
+}
+
+void Export::onLianBaiColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::lianBaiColor, &ExportConfig::setLianBaiColor);
+}
+
+void Export::onJiaBaiColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::jiaBaiColor, &ExportConfig::setJiaBaiColor);
+}
+
+void Export::onScoreColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::scoreColor, &ExportConfig::setScoreColor);
+}
+
+void Export::onBanColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::banColor, &ExportConfig::setBanColor);
+}
+
+void Export::onXiaoYanColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::xiaoYanColor, &ExportConfig::setXiaoYanColor);
+}
+
+void Export::onZhongYanColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::zhongYanColor, &ExportConfig::setZhongYanColor);
+}
+
+void Export::onQiangGeColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::qiangGeColor, &ExportConfig::setQiangGeColor);
+}
+
+void Export::onBackgroundColorChanged(const QColor &color)
+{
+    applyColor(color, &ExportConfig::backgroundColor, &ExportConfig::setBackgroundColor);
 }
 
 void Export::onBgTransparentChanged(int state)
@@ -395,12 +523,84 @@ void Export::onIsLandscapeChanged(int index)
               &ExportConfig::setIsLandscape);
 }
 
+void Export::onPageWidthChanged()
+{
+    applyInt(ui->widthBox, &ExportConfig::pageWidth, &ExportConfig::setPageWidth);
+}
+
+void Export::onPageHeightChanged()
+{
+    applyInt(ui->heightBox, &ExportConfig::pageHeight, &ExportConfig::setPageHeight);
+}
+
+void Export::onMarginTopChanged()
+{
+    applyInt(ui->marginTopBox, &ExportConfig::marginTop, &ExportConfig::setMarginTop);
+}
+
+void Export::onMarginRightChanged()
+{
+    applyInt(ui->marginRightBox, &ExportConfig::marginRight, &ExportConfig::setMarginRight);
+}
+
+void Export::onMarginBottomChanged()
+{
+    applyInt(ui->marginBottomBox, &ExportConfig::marginBottom, &ExportConfig::setMarginBottom);
+}
+
+void Export::onMarginLeftChanged()
+{
+    applyInt(ui->marginLeftBox, &ExportConfig::marginLeft, &ExportConfig::setMarginLeft);
+}
+
 void Export::onIsLineBreakScoreOverflowChanged(int index)
 {
     if (index < 0)
         return;
     applyBool(ui->isLineBreakScoreOverflowBox->itemData(index).toBool(),
               &ExportConfig::isLineBreakScoreOverflow, &ExportConfig::setIsLineBreakScoreOverflow);
+}
+
+void Export::onColWidthChanged()
+{
+    applyInt(ui->colWidthBox, &ExportConfig::colWidth, &ExportConfig::setColWidth);
+}
+
+void Export::onLyricSpaceChanged()
+{
+    applyInt(ui->lyricSpaceBox, &ExportConfig::lyricSpace, &ExportConfig::setLyricSpace);
+}
+
+void Export::onScoreSpaceChanged()
+{
+    applyInt(ui->scoreSpaceBox, &ExportConfig::scoreSpace, &ExportConfig::setScoreSpace);
+}
+
+void Export::onBanYanSpaceChanged()
+{
+    applyInt(ui->banYanSpaceBox, &ExportConfig::banYanSpace, &ExportConfig::setBanYanSpace);
+}
+
+void Export::onScoreAngleChanged()
+{
+    applyInt(ui->scoreAngleBox, &ExportConfig::scoreAngle, &ExportConfig::setScoreAngle);
+}
+
+void Export::onLyricScoreSpaceChanged()
+{
+    applyInt(ui->lyricScoreSpaceBox, &ExportConfig::lyricScoreSpace,
+             &ExportConfig::setLyricScoreSpace);
+}
+
+void Export::onScoreBanYanSpaceChanged()
+{
+    applyInt(ui->scoreBanYanSpaceBox, &ExportConfig::scoreBanYanSpace,
+             &ExportConfig::setScoreBanYanSpace);
+}
+
+void Export::onMColWidthChanged()
+{
+    applyInt(ui->mColWidthBox, &ExportConfig::mColWidth, &ExportConfig::setMColWidth);
 }
 
 void Export::onTitlePosChanged(int index)
@@ -412,6 +612,11 @@ void Export::onTitlePosChanged(int index)
         return;
     m_config->setTitlePos(pos);
     refreshPreview();
+}
+
+void Export::onTitleWidthChanged()
+{
+    applyInt(ui->titleWidthBox, &ExportConfig::titleWidth, &ExportConfig::setTitleWidth);
 }
 
 const ExportFormats::Format &Export::chosenFormat(int index) const
@@ -515,8 +720,10 @@ bool Export::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->preViewFrame && event->type() == QEvent::Resize)
         fitPreview();
-    else if (event->type() == QEvent::Wheel && qobject_cast<QComboBox *>(watched))
-        return true; // only the settings combos are watched
+    else if (event->type() == QEvent::Wheel
+             && (watched == ui->pageSizeBox || watched == ui->isLandscapeBox
+                 || watched == ui->isLineBreakScoreOverflowBox || watched == ui->titlePosBox))
+        return true;
     return QDialog::eventFilter(watched, event);
 }
 

@@ -10,13 +10,10 @@
 #include <QPointer>
 #include <QProgressDialog>
 
-#include <vector>
-
-class ColorBox;
 class ExportConfig;
-class FontSizeBox;
 class GenerateSVG;
 class QLineEdit;
+
 
 namespace Ui {
 class Export;
@@ -64,13 +61,48 @@ signals:
     void previewRefreshed();
 
 public slots:
+    void onTitleFontChanged(const QFont &font, int size);
+    void onLyricFontChanged(const QFont &font, int size);
+    void onScoreFontChanged(const QFont &font, int size);
+    void onQuPaiFontChanged(const QFont &font, int size);
+    void onDiaoMingFontChanged(const QFont &font, int size);
+    void onLianBaiFontChanged(const QFont &font, int size);
+    void onJiaBaiFontChanged(const QFont &font, int size);
+
+    void onTitleColorChanged(const QColor &color);
+    void onLyricColorChanged(const QColor &color);
+    void onQuPaiColorChanged(const QColor &color);
+    void onDiaoMingColorChanged(const QColor &color);
+    void onLianBaiColorChanged(const QColor &color);
+    void onJiaBaiColorChanged(const QColor &color);
+    void onScoreColorChanged(const QColor &color);
+    void onBanColorChanged(const QColor &color);
+    void onXiaoYanColorChanged(const QColor &color);
+    void onZhongYanColorChanged(const QColor &color);
+    void onQiangGeColorChanged(const QColor &color);
+    void onBackgroundColorChanged(const QColor &color);
     void onBgTransparentChanged(int state);
     void onHiddenSymbolChanged(int state);
 
     void onPageSizeChanged(int index);
     void onIsLandscapeChanged(int index);
+    void onPageWidthChanged();
+    void onPageHeightChanged();
+    void onMarginTopChanged();
+    void onMarginRightChanged();
+    void onMarginBottomChanged();
+    void onMarginLeftChanged();
     void onIsLineBreakScoreOverflowChanged(int index);
+    void onColWidthChanged();
+    void onLyricSpaceChanged();
+    void onScoreSpaceChanged();
+    void onBanYanSpaceChanged();
+    void onScoreAngleChanged();
+    void onLyricScoreSpaceChanged();
+    void onScoreBanYanSpaceChanged();
+    void onMColWidthChanged();
     void onTitlePosChanged(int index);
+    void onTitleWidthChanged();
 
     void onFileTypeChanged(int index);
     void onLivePreviewChanged(int state);
@@ -106,34 +138,6 @@ private:
     using BoolGetter = bool (ExportConfig::*)() const;
     using BoolSetter = void (ExportConfig::*)(bool);
 
-    // Each field with the setting it shows and edits: one table a kind of
-    // control, for loading, connecting and (numbers) validating them.
-    struct IntField
-    {
-        QLineEdit *box;
-        int min;
-        int max;
-        IntGetter get;
-        IntSetter set;
-    };
-    struct ColorField
-    {
-        ColorBox *box;
-        ColorGetter get;
-        ColorSetter set;
-    };
-    struct FontField
-    {
-        FontSizeBox *box;
-        FontGetter getFont;
-        IntGetter getSize;
-        FontSetter setFont;
-        IntSetter setSize;
-    };
-    std::vector<IntField> intFields() const;
-    std::vector<ColorField> colorFields() const;
-    std::vector<FontField> fontFields() const;
-
     void setupCombos();
     void setupStyleMenu();
     void showLayoutWarnings();
@@ -141,7 +145,8 @@ private:
     void connectControls();
     void applyInt(QLineEdit *box, IntGetter get, IntSetter set);
     void applyColor(const QColor &color, ColorGetter get, ColorSetter set);
-    void applyFont(const QFont &font, int size, const FontField &field);
+    void applyFont(const QFont &font, int size, FontGetter getFont, IntGetter getSize,
+                   FontSetter setFont, IntSetter setSize);
     void applyBool(bool value, BoolGetter get, BoolSetter set);
     void fitPreview();
     // The format at index of the chooser (the current one when negative).

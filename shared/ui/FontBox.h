@@ -22,8 +22,6 @@ public:
     // The size field's value: the bottom of the range when empty, 0 when it is
     // not a number; not bounded by the range.
     int size() const;
-    // Selects the font's family in the list.
-    virtual void setCurrentFont(const QFont &font) = 0;
     // The selected family, as named rather than as resolved, with the size
     // applied (a size of 0 or less leaves the point size as it was).
     QFont font() const;
@@ -58,8 +56,9 @@ class FontBox : public FontSizeBox
 public:
     explicit FontBox(QWidget *parent = nullptr);
 
-    // By its own name even when the system draws it with a substitute.
-    void setCurrentFont(const QFont &font) override;
+    // Selects the font's family in the list, by its own name even when the
+    // system draws it with a substitute.
+    void setCurrentFont(const QFont &font);
 
     QFontComboBox *fontComboBox() const { return m_comboBox; }
 
@@ -82,9 +81,9 @@ class CustomFontBox : public FontSizeBox
 public:
     explicit CustomFontBox(QWidget *parent = nullptr);
 
-    // The item whose text equals the family exactly; with no such item the
-    // selection stays.
-    void setCurrentFont(const QFont &font) override;
+    // Selects the item whose text equals the family exactly; with no such
+    // item the selection stays.
+    void setCurrentFont(const QFont &font);
 
     QComboBox *comboBox() const { return m_comboBox; }
 
