@@ -22,6 +22,8 @@ public:
     // The size field's value: the bottom of the range when empty, 0 when it is
     // not a number; not bounded by the range.
     int size() const;
+    // Selects the font's family in the list.
+    virtual void setCurrentFont(const QFont &font) = 0;
     // The selected family, as named rather than as resolved, with the size
     // applied (a size of 0 or less leaves the point size as it was).
     QFont font() const;
@@ -56,9 +58,8 @@ class FontBox : public FontSizeBox
 public:
     explicit FontBox(QWidget *parent = nullptr);
 
-    // Selects the font's family in the list, by its own name even when the
-    // system draws it with a substitute.
-    void setCurrentFont(const QFont &font);
+    // By its own name even when the system draws it with a substitute.
+    void setCurrentFont(const QFont &font) override;
 
     QFontComboBox *fontComboBox() const { return m_comboBox; }
 
@@ -81,9 +82,9 @@ class CustomFontBox : public FontSizeBox
 public:
     explicit CustomFontBox(QWidget *parent = nullptr);
 
-    // Selects the item whose text equals the family exactly; with no such
-    // item the selection stays.
-    void setCurrentFont(const QFont &font);
+    // The item whose text equals the family exactly; with no such item the
+    // selection stays.
+    void setCurrentFont(const QFont &font) override;
 
     QComboBox *comboBox() const { return m_comboBox; }
 
