@@ -172,17 +172,10 @@ bool Export::applyStyle(const QString &id)
     return true;
 }
 
-void Export::setupValidators()
+std::vector<Export::NumberBox> Export::numberFields() const
 {
-    struct Range
-    {
-        QLineEdit *box;
-        int min;
-        int max;
-        IntGetter key;
-    };
     using C = ExportConfig;
-    const Range ranges[] = {
+    return {
         {ui->widthBox, 10, 10000, &C::pageWidth},
         {ui->heightBox, 10, 10000, &C::pageHeight},
         {ui->marginTopBox, 0, 10000, &C::marginTop},
@@ -199,11 +192,15 @@ void Export::setupValidators()
         {ui->banYanSpaceBox, -200, 200, &C::banYanSpace},
         {ui->scoreAngleBox, -360, 360, &C::scoreAngle},
     };
-    for (const Range &r : ranges) {
+}
+
+void Export::setupValidators()
+{
+    for (const NumberBox &r : numberFields()) {
         r.box->setValidator(new QIntValidator(r.min, r.max, r.box));
         r.box->setPlaceholderText(QStringLiteral("%1~%2").arg(r.min).arg(r.max));
         // What the field shows once left is what the export uses.
-        NumberField::guard(r.box, [config = m_config, key = r.key] { return (config->*key)(); });
+        NumberField::guard(r.box, [config = m_config, key = r.get] { return (config->*key)(); });
     }
 }
 
@@ -316,31 +313,21 @@ void Export::loadControls()
         ui->isLineBreakScoreOverflowBox->findData(c.isLineBreakScoreOverflow()));
     ui->titlePosBox->setCurrentIndex(ui->titlePosBox->findData(c.titlePos()));
 
-    auto show = [](QLineEdit *box, int value) { box->setText(QString::number(value)); };
-    show(ui->widthBox, c.pageWidth());
-    show(ui->heightBox, c.pageHeight());
-    show(ui->marginTopBox, c.marginTop());
-    show(ui->marginBottomBox, c.marginBottom());
-    show(ui->marginLeftBox, c.marginLeft());
-    show(ui->marginRightBox, c.marginRight());
-    show(ui->colWidthBox, c.colWidth());
-    show(ui->lyricSpaceBox, c.lyricSpace());
-    show(ui->mColWidthBox, c.mColWidth());
-    show(ui->scoreBanYanSpaceBox, c.scoreBanYanSpace());
-    show(ui->titleWidthBox, c.titleWidth());
-    show(ui->scoreSpaceBox, c.scoreSpace());
-    show(ui->lyricScoreSpaceBox, c.lyricScoreSpace());
-    show(ui->banYanSpaceBox, c.banYanSpace());
-    show(ui->scoreAngleBox, c.scoreAngle());
+    for (const NumberBox &field : numberFields())
+        field.box->setText(QString::number((c.*field.get)()));
 
     ui->livePreviewBox->setChecked(c.isLivePreview());
 }
 
 // ---- Change handlers ------------------------------------------------------
 
-void Export::applyInt(QLineEdit *box, IntGetter get, IntSetter set)
+void Export::applyInt(IntGetter get, IntSetter set)
 {
-    if (m_muted || !box->isEnabled())
+    QLineEdit *box = nullptr;
+    for (const NumberBox &field : numberFields())
+        if (field.get == get)
+            box = field.box;
+    if (m_muted || !box || !box->isEnabled())
         return;
     bool ok = false;
     int value = box->text().toInt(&ok);
@@ -379,108 +366,6 @@ void Export::applyBool(bool value, BoolGetter get, BoolSetter set)
         return;
     (m_config->*set)(value);
     refreshPreview();
-}
-
-void Export::onTitleFontChanged(const QFont &font, int size)
-{
-    applyFont(font, size, &ExportConfig::titleFont, &ExportConfig::titleFontSize,
-              &ExportConfig::setTitleFont, &ExportConfig::setTitleFontSize);
-}
-
-void Export::onLyricFontChanged(const QFont &font, int size)
-{
-    applyFont(font, size, &ExportConfig::lyricFont, &ExportConfig::lyricFontSize,
-              &ExportConfig::setLyricFont, &ExportConfig::setLyricFontSize);
-}
-
-void Export::onScoreFontChanged(const QFont &font, int size)
-{
-    applyFont(font, size, &ExportConfig::scoreFont, &ExportConfig::scoreFontSize,
-              &ExportConfig::setScoreFont, &ExportConfig::setScoreFontSize);
-}
-
-void Export::onQuPaiFontChanged(const QFont &font, int size)
-{
-    applyFont(font, size, &ExportConfig::quPaiFont, &ExportConfig::quPaiFontSize,
-              &ExportConfig::setQuPaiFont, &ExportConfig::setQuPaiFontSize);
-}
-
-void Export::onDiaoMingFontChanged(const QFont &font, int size)
-{
-    applyFont(font, size, &ExportConfig::diaoMingFont, &ExportConfig::diaoMingFontSize,
-              &ExportConfig::setDiaoMingFont, &ExportConfig::setDiaoMingFontSize);
-}
-
-void Export::onLianBaiFontChanged(const QFont &font, int size)
-{
-    applyFont(font, size, &ExportConfig::lianBaiFont, &ExportConfig::lianBaiFontSize,
-              &ExportConfig::setLianBaiFont, &ExportConfig::setLianBaiFontSize);
-}
-
-void Export::onJiaBaiFontChanged(const QFont &font, int size)
-{
-    applyFont(font, size, &ExportConfig::jiaBaiFont, &ExportConfig::jiaBaiFontSize,
-              &ExportConfig::setJiaBaiFont, &ExportConfig::setJiaBaiFontSize);
-}
-
-void Export::onTitleColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::titleColor, &ExportConfig::setTitleColor);
-}
-
-void Export::onLyricColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::lyricColor, &ExportConfig::setLyricColor);
-}
-
-void Export::onQuPaiColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::quPaiColor, &ExportConfig::setQuPaiColor);
-}
-
-void Export::onDiaoMingColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::diaoMingColor, &ExportConfig::setDiaoMingColor);
-}
-
-void Export::onLianBaiColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::lianBaiColor, &ExportConfig::setLianBaiColor);
-}
-
-void Export::onJiaBaiColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::jiaBaiColor, &ExportConfig::setJiaBaiColor);
-}
-
-void Export::onScoreColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::scoreColor, &ExportConfig::setScoreColor);
-}
-
-void Export::onBanColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::banColor, &ExportConfig::setBanColor);
-}
-
-void Export::onXiaoYanColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::xiaoYanColor, &ExportConfig::setXiaoYanColor);
-}
-
-void Export::onZhongYanColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::zhongYanColor, &ExportConfig::setZhongYanColor);
-}
-
-void Export::onQiangGeColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::qiangGeColor, &ExportConfig::setQiangGeColor);
-}
-
-void Export::onBackgroundColorChanged(const QColor &color)
-{
-    applyColor(color, &ExportConfig::backgroundColor, &ExportConfig::setBackgroundColor);
 }
 
 void Export::onBgTransparentChanged(int state)
@@ -523,84 +408,12 @@ void Export::onIsLandscapeChanged(int index)
               &ExportConfig::setIsLandscape);
 }
 
-void Export::onPageWidthChanged()
-{
-    applyInt(ui->widthBox, &ExportConfig::pageWidth, &ExportConfig::setPageWidth);
-}
-
-void Export::onPageHeightChanged()
-{
-    applyInt(ui->heightBox, &ExportConfig::pageHeight, &ExportConfig::setPageHeight);
-}
-
-void Export::onMarginTopChanged()
-{
-    applyInt(ui->marginTopBox, &ExportConfig::marginTop, &ExportConfig::setMarginTop);
-}
-
-void Export::onMarginRightChanged()
-{
-    applyInt(ui->marginRightBox, &ExportConfig::marginRight, &ExportConfig::setMarginRight);
-}
-
-void Export::onMarginBottomChanged()
-{
-    applyInt(ui->marginBottomBox, &ExportConfig::marginBottom, &ExportConfig::setMarginBottom);
-}
-
-void Export::onMarginLeftChanged()
-{
-    applyInt(ui->marginLeftBox, &ExportConfig::marginLeft, &ExportConfig::setMarginLeft);
-}
-
 void Export::onIsLineBreakScoreOverflowChanged(int index)
 {
     if (index < 0)
         return;
     applyBool(ui->isLineBreakScoreOverflowBox->itemData(index).toBool(),
               &ExportConfig::isLineBreakScoreOverflow, &ExportConfig::setIsLineBreakScoreOverflow);
-}
-
-void Export::onColWidthChanged()
-{
-    applyInt(ui->colWidthBox, &ExportConfig::colWidth, &ExportConfig::setColWidth);
-}
-
-void Export::onLyricSpaceChanged()
-{
-    applyInt(ui->lyricSpaceBox, &ExportConfig::lyricSpace, &ExportConfig::setLyricSpace);
-}
-
-void Export::onScoreSpaceChanged()
-{
-    applyInt(ui->scoreSpaceBox, &ExportConfig::scoreSpace, &ExportConfig::setScoreSpace);
-}
-
-void Export::onBanYanSpaceChanged()
-{
-    applyInt(ui->banYanSpaceBox, &ExportConfig::banYanSpace, &ExportConfig::setBanYanSpace);
-}
-
-void Export::onScoreAngleChanged()
-{
-    applyInt(ui->scoreAngleBox, &ExportConfig::scoreAngle, &ExportConfig::setScoreAngle);
-}
-
-void Export::onLyricScoreSpaceChanged()
-{
-    applyInt(ui->lyricScoreSpaceBox, &ExportConfig::lyricScoreSpace,
-             &ExportConfig::setLyricScoreSpace);
-}
-
-void Export::onScoreBanYanSpaceChanged()
-{
-    applyInt(ui->scoreBanYanSpaceBox, &ExportConfig::scoreBanYanSpace,
-             &ExportConfig::setScoreBanYanSpace);
-}
-
-void Export::onMColWidthChanged()
-{
-    applyInt(ui->mColWidthBox, &ExportConfig::mColWidth, &ExportConfig::setMColWidth);
 }
 
 void Export::onTitlePosChanged(int index)
@@ -612,11 +425,6 @@ void Export::onTitlePosChanged(int index)
         return;
     m_config->setTitlePos(pos);
     refreshPreview();
-}
-
-void Export::onTitleWidthChanged()
-{
-    applyInt(ui->titleWidthBox, &ExportConfig::titleWidth, &ExportConfig::setTitleWidth);
 }
 
 const ExportFormats::Format &Export::chosenFormat(int index) const

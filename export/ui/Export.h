@@ -3,6 +3,7 @@
 
 #include "document/LayoutItem.h"
 #include "export/ExportJob.h"
+#include "render/ExportConfig.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -10,10 +11,10 @@
 #include <QPointer>
 #include <QProgressDialog>
 
-class ExportConfig;
+#include <vector>
+
 class GenerateSVG;
 class QLineEdit;
-
 
 namespace Ui {
 class Export;
@@ -61,48 +62,97 @@ signals:
     void previewRefreshed();
 
 public slots:
-    void onTitleFontChanged(const QFont &font, int size);
-    void onLyricFontChanged(const QFont &font, int size);
-    void onScoreFontChanged(const QFont &font, int size);
-    void onQuPaiFontChanged(const QFont &font, int size);
-    void onDiaoMingFontChanged(const QFont &font, int size);
-    void onLianBaiFontChanged(const QFont &font, int size);
-    void onJiaBaiFontChanged(const QFont &font, int size);
+    void onTitleFontChanged(const QFont &f, int size)
+    {
+        applyFont(f, size, &C::titleFont, &C::titleFontSize,
+                  &C::setTitleFont, &C::setTitleFontSize);
+    }
+    void onLyricFontChanged(const QFont &f, int size)
+    {
+        applyFont(f, size, &C::lyricFont, &C::lyricFontSize,
+                  &C::setLyricFont, &C::setLyricFontSize);
+    }
+    void onScoreFontChanged(const QFont &f, int size)
+    {
+        applyFont(f, size, &C::scoreFont, &C::scoreFontSize,
+                  &C::setScoreFont, &C::setScoreFontSize);
+    }
+    void onQuPaiFontChanged(const QFont &f, int size)
+    {
+        applyFont(f, size, &C::quPaiFont, &C::quPaiFontSize,
+                  &C::setQuPaiFont, &C::setQuPaiFontSize);
+    }
+    void onDiaoMingFontChanged(const QFont &f, int size)
+    {
+        applyFont(f, size, &C::diaoMingFont, &C::diaoMingFontSize,
+                  &C::setDiaoMingFont, &C::setDiaoMingFontSize);
+    }
+    void onLianBaiFontChanged(const QFont &f, int size)
+    {
+        applyFont(f, size, &C::lianBaiFont, &C::lianBaiFontSize,
+                  &C::setLianBaiFont, &C::setLianBaiFontSize);
+    }
+    void onJiaBaiFontChanged(const QFont &f, int size)
+    {
+        applyFont(f, size, &C::jiaBaiFont, &C::jiaBaiFontSize,
+                  &C::setJiaBaiFont, &C::setJiaBaiFontSize);
+    }
 
-    void onTitleColorChanged(const QColor &color);
-    void onLyricColorChanged(const QColor &color);
-    void onQuPaiColorChanged(const QColor &color);
-    void onDiaoMingColorChanged(const QColor &color);
-    void onLianBaiColorChanged(const QColor &color);
-    void onJiaBaiColorChanged(const QColor &color);
-    void onScoreColorChanged(const QColor &color);
-    void onBanColorChanged(const QColor &color);
-    void onXiaoYanColorChanged(const QColor &color);
-    void onZhongYanColorChanged(const QColor &color);
-    void onQiangGeColorChanged(const QColor &color);
-    void onBackgroundColorChanged(const QColor &color);
+    void onTitleColorChanged(const QColor &c) { applyColor(c, &C::titleColor, &C::setTitleColor); }
+    void onLyricColorChanged(const QColor &c) { applyColor(c, &C::lyricColor, &C::setLyricColor); }
+    void onQuPaiColorChanged(const QColor &c) { applyColor(c, &C::quPaiColor, &C::setQuPaiColor); }
+    void onDiaoMingColorChanged(const QColor &c)
+    {
+        applyColor(c, &C::diaoMingColor, &C::setDiaoMingColor);
+    }
+    void onLianBaiColorChanged(const QColor &c)
+    {
+        applyColor(c, &C::lianBaiColor, &C::setLianBaiColor);
+    }
+    void onJiaBaiColorChanged(const QColor &c)
+    {
+        applyColor(c, &C::jiaBaiColor, &C::setJiaBaiColor);
+    }
+    void onScoreColorChanged(const QColor &c) { applyColor(c, &C::scoreColor, &C::setScoreColor); }
+    void onBanColorChanged(const QColor &c) { applyColor(c, &C::banColor, &C::setBanColor); }
+    void onXiaoYanColorChanged(const QColor &c)
+    {
+        applyColor(c, &C::xiaoYanColor, &C::setXiaoYanColor);
+    }
+    void onZhongYanColorChanged(const QColor &c)
+    {
+        applyColor(c, &C::zhongYanColor, &C::setZhongYanColor);
+    }
+    void onQiangGeColorChanged(const QColor &c)
+    {
+        applyColor(c, &C::qiangGeColor, &C::setQiangGeColor);
+    }
+    void onBackgroundColorChanged(const QColor &c)
+    {
+        applyColor(c, &C::backgroundColor, &C::setBackgroundColor);
+    }
     void onBgTransparentChanged(int state);
     void onHiddenSymbolChanged(int state);
 
     void onPageSizeChanged(int index);
     void onIsLandscapeChanged(int index);
-    void onPageWidthChanged();
-    void onPageHeightChanged();
-    void onMarginTopChanged();
-    void onMarginRightChanged();
-    void onMarginBottomChanged();
-    void onMarginLeftChanged();
+    void onPageWidthChanged() { applyInt(&C::pageWidth, &C::setPageWidth); }
+    void onPageHeightChanged() { applyInt(&C::pageHeight, &C::setPageHeight); }
+    void onMarginTopChanged() { applyInt(&C::marginTop, &C::setMarginTop); }
+    void onMarginRightChanged() { applyInt(&C::marginRight, &C::setMarginRight); }
+    void onMarginBottomChanged() { applyInt(&C::marginBottom, &C::setMarginBottom); }
+    void onMarginLeftChanged() { applyInt(&C::marginLeft, &C::setMarginLeft); }
     void onIsLineBreakScoreOverflowChanged(int index);
-    void onColWidthChanged();
-    void onLyricSpaceChanged();
-    void onScoreSpaceChanged();
-    void onBanYanSpaceChanged();
-    void onScoreAngleChanged();
-    void onLyricScoreSpaceChanged();
-    void onScoreBanYanSpaceChanged();
-    void onMColWidthChanged();
+    void onColWidthChanged() { applyInt(&C::colWidth, &C::setColWidth); }
+    void onLyricSpaceChanged() { applyInt(&C::lyricSpace, &C::setLyricSpace); }
+    void onScoreSpaceChanged() { applyInt(&C::scoreSpace, &C::setScoreSpace); }
+    void onBanYanSpaceChanged() { applyInt(&C::banYanSpace, &C::setBanYanSpace); }
+    void onScoreAngleChanged() { applyInt(&C::scoreAngle, &C::setScoreAngle); }
+    void onLyricScoreSpaceChanged() { applyInt(&C::lyricScoreSpace, &C::setLyricScoreSpace); }
+    void onScoreBanYanSpaceChanged() { applyInt(&C::scoreBanYanSpace, &C::setScoreBanYanSpace); }
+    void onMColWidthChanged() { applyInt(&C::mColWidth, &C::setMColWidth); }
     void onTitlePosChanged(int index);
-    void onTitleWidthChanged();
+    void onTitleWidthChanged() { applyInt(&C::titleWidth, &C::setTitleWidth); }
 
     void onFileTypeChanged(int index);
     void onLivePreviewChanged(int state);
@@ -129,6 +179,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    using C = ExportConfig;
     using IntGetter = int (ExportConfig::*)() const;
     using IntSetter = void (ExportConfig::*)(int);
     using ColorGetter = QColor (ExportConfig::*)() const;
@@ -138,12 +189,22 @@ private:
     using BoolGetter = bool (ExportConfig::*)() const;
     using BoolSetter = void (ExportConfig::*)(bool);
 
+    // Each number field with its range and the setting it shows.
+    struct NumberBox
+    {
+        QLineEdit *box;
+        int min;
+        int max;
+        IntGetter get;
+    };
+    std::vector<NumberBox> numberFields() const;
+
     void setupCombos();
     void setupStyleMenu();
     void showLayoutWarnings();
     void setupValidators();
     void connectControls();
-    void applyInt(QLineEdit *box, IntGetter get, IntSetter set);
+    void applyInt(IntGetter get, IntSetter set);
     void applyColor(const QColor &color, ColorGetter get, ColorSetter set);
     void applyFont(const QFont &font, int size, FontGetter getFont, IntGetter getSize,
                    FontSetter setFont, IntSetter setSize);
