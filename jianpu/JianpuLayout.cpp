@@ -522,46 +522,60 @@ void Layout::spaceMeasure(Measure &measure)
         token.width = std::max(least, m_beat * token.len / U);
     }
     // Lyric characters never touch: each one's box (centred on its digit,
-    // its punctuation hanging after it) clears the one before.
+    // its punctuation hanging after it) clears the one before; so do the
+    // ornament names above.
     const qreal digitCentre = m_gap + m_digitAdvance / 2;
-    const qreal lyricGap = std::max<qreal>(2, m_s.lyricFontSize() * 0.15);
-    int previous = -1;
-    qreal x = 0;
     QList<qreal> starts(tokens.size());
+    qreal x = 0;
     for (int i = 0; i < tokens.size(); ++i) {
         starts[i] = x;
         x += tokens[i].width;
     }
     qreal lead = m_gap;
-    for (int i = 0; i < tokens.size(); ++i) {
-        const Token &token = tokens[i];
-        if (token.lyric.isEmpty())
-            continue;
-        const qreal half = m_texts.advance(PlacedItem::Lyric, token.lyric) / 2;
-        if (previous < 0) {
-            lead = std::max(lead, half - (starts[i] + digitCentre) + m_gap);
-        } else {
-            const Token &p = tokens[previous];
-            const qreal need = m_texts.advance(PlacedItem::Lyric, p.lyric) / 2
-                               + m_texts.advance(PlacedItem::Lyric, p.punctuation) + lyricGap + half;
-            const qreal have = starts[i] - starts[previous];
-            if (have < need) {
-                const qreal more = need - have;
-                tokens[i - 1].width += more;
-                for (int j = i; j < tokens.size(); ++j)
-                    starts[j] += more;
+    qreal width = tokens.isEmpty() ? digitRoom : x;
+    struct Row
+    {
+        PlacedItem::Role role;
+        QString Token::*text;
+        QString Token::*hanging;
+        qreal gap;
+    };
+    const Row rows[] = {
+        {PlacedItem::Lyric, &Token::lyric, &Token::punctuation, std::max<qreal>(2, m_s.lyricFontSize() * 0.15)},
+        {PlacedItem::OrnamentName, &Token::ornament, nullptr, m_gap},
+    };
+    for (const Row &row : rows) {
+        const auto right = [&](int i) {
+            const Token &t = tokens[i];
+            return m_texts.advance(row.role, t.*row.text) / 2
+                   + (row.hanging ? m_texts.advance(row.role, t.*row.hanging) : 0);
+        };
+        int previous = -1;
+        for (int i = 0; i < tokens.size(); ++i) {
+            if ((tokens[i].*row.text).isEmpty())
+                continue;
+            const qreal half = m_texts.advance(row.role, tokens[i].*row.text) / 2;
+            if (previous < 0) {
+                lead = std::max(lead, half - (starts[i] + digitCentre) + row.gap / 2);
+            } else {
+                const qreal need = right(previous) + row.gap + half;
+                const qreal have = starts[i] - starts[previous];
+                if (have < need) {
+                    const qreal more = need - have;
+                    tokens[i - 1].width += more;
+                    for (int j = i; j < tokens.size(); ++j)
+                        starts[j] += more;
+                    width += more;
+                }
             }
+            previous = i;
         }
-        previous = i;
-    }
-    qreal width = tokens.isEmpty() ? digitRoom : starts.last() + tokens.last().width;
-    if (previous >= 0) {
-        const Token &p = tokens[previous];
-        const qreal right = starts[previous] + digitCentre + m_texts.advance(PlacedItem::Lyric, p.lyric) / 2
-                            + m_texts.advance(PlacedItem::Lyric, p.punctuation) + lyricGap / 2;
-        if (right > width) {
-            tokens.last().width += right - width;
-            width = right;
+        if (previous >= 0) {
+            const qreal end = starts[previous] + digitCentre + right(previous) + row.gap / 2;
+            if (end > width) {
+                tokens.last().width += end - width;
+                width = end;
+            }
         }
     }
     for (int i = 0; i < tokens.size(); ++i)

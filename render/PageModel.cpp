@@ -136,7 +136,7 @@ QFont fontOf(PlacedItem::Role role, const ExportSettings &config)
     case PlacedItem::JianpuSmallDigit:
         return scaled(config.jianpuFont(), qRound(config.jianpuFontSize() * 0.7));
     case PlacedItem::OrnamentName:
-        return scaled(config.lyricFont(), qRound(config.jianpuFontSize() * 0.6));
+        return scaled(config.lyricFont(), qRound(config.jianpuFontSize() * 0.8));
     case PlacedItem::JianpuDigit:
     case PlacedItem::JianpuText:
     case PlacedItem::BanSign:
