@@ -183,12 +183,9 @@ int fontSlot(PlacedItem::Role role)
     return role >= PlacedItem::Note && role <= PlacedItem::Ornament ? int(PlacedItem::Note) : int(role);
 }
 
-// A stroke of numbered notation, filled in the role's colour.
-void paintShape(QPainter *painter, const PlacedItem &item, const QColor &color)
+// A stroke of numbered notation, filled with the painter's brush.
+void paintShape(QPainter *painter, const PlacedItem &item)
 {
-    painter->save();
-    painter->setPen(Qt::NoPen);
-    painter->setBrush(color);
     const QRectF &r = item.cell;
     switch (item.shape) {
     case PlacedItem::Rule:
@@ -214,7 +211,6 @@ void paintShape(QPainter *painter, const PlacedItem &item, const QColor &color)
     case PlacedItem::Glyph:
         break;
     }
-    painter->restore();
 }
 
 } // namespace
@@ -239,6 +235,7 @@ void paint(QPainter *painter, const PageItems &items, const ExportSettings &conf
     {
         int font = -1;
         int color = -1;
+        int brush = -1; // the role whose colour fills strokes; pen off
         QPointF origin;
         bool framed = false;
     };
@@ -273,7 +270,15 @@ void paint(QPainter *painter, const PageItems &items, const ExportSettings &conf
             state.framed = item.angle == 0;
         }
         if (shape) {
-            paintShape(painter, item, colors[item.role]);
+            if (state.color != -1 || state.brush < 0) {
+                painter->setPen(Qt::NoPen);
+                state.color = -1;
+            }
+            if (item.role != state.brush) {
+                painter->setBrush(colors[item.role]);
+                state.brush = item.role;
+            }
+            paintShape(painter, item);
             continue;
         }
         // Cells come from average widths and may be narrower than a wide
@@ -282,6 +287,8 @@ void paint(QPainter *painter, const PageItems &items, const ExportSettings &conf
     }
     if (inColumn)
         painter->restore();
+    if (state.brush >= 0)
+        painter->setBrush(Qt::NoBrush);
     painter->setTransform(base);
 }
 
