@@ -197,6 +197,51 @@ LayoutItems lines(const QList<QPair<QString, QStringList>> &sung, const QStringL
     return items;
 }
 
+// A tune at its densest, as the music checks write it: up to ten notes and
+// eight beat marks on a character, small notes, 气口 on held notes and inside
+// beats, a phrase held to its 底板. Tokens: a pitch (x small, ' breath) or
+// a mark.
+LayoutItems melisma()
+{
+    using Gongche::Octave;
+    using Gongche::Pitch;
+    const QMap<QChar, Pitch> pitches{{u'上', Pitch::Shang}, {u'尺', Pitch::Chi}, {u'工', Pitch::Gong},
+                                     {u'六', Pitch::Liu},   {u'五', Pitch::Wu},  {u'四', Pitch::Si},
+                                     {u'合', Pitch::He}};
+    const QMap<QChar, char32_t> marks{{u'板', Gongche::TouBan}, {u'眼', Gongche::XiaoYan},
+                                      {u'中', Gongche::ZhongYan}, {u'腰', Gongche::YaoBan},
+                                      {u'底', Gongche::DiBan},  {u'豁', Gongche::HuoQiang}};
+    const QStringList characters{
+        "上 板 尺 工 六 五 六 工 尺 上 尺'",
+        "工 眼 六x 工 尺 中 上 尺x 工 眼 六 五 六'",
+        "五 板 六 工 眼 尺 中 上 尺 眼 工 板 六 眼 五 中 六' 眼",
+        "六 底 五 六x 工 尺 工 豁 上 尺 四 合'",
+        "上 眼 尺x 上 中 四 上 眼 尺 工 六 五 六 工 板 尺 眼 上'",
+        "尺 中 工 眼 六 工 尺 上 尺 工 上 尺 板 工'",
+        "上 眼 中 眼 底",
+    };
+    QStringList scores;
+    for (const QString &c : characters) {
+        QString score;
+        for (const QString &t : c.split(QLatin1Char(' ')))
+            score += marks.contains(t[0]) ? sym(marks[t[0]])
+                                          : sym(Gongche::compose(pitches[t[0]], Octave::Middle,
+                                                                 t.contains(QLatin1Char('\'')),
+                                                                 t.contains(QLatin1Char('x'))));
+        scores << score;
+    }
+    return lines({{QStringLiteral("没乱里春情难遣"), scores}}, {QStringLiteral("【山坡羊】(小工调)")});
+}
+
+LayoutItems documentNamed(const QString &name)
+{
+    if (name == QLatin1String("sample"))
+        return InkCheck::bundledSample();
+    if (name == QLatin1String("melisma"))
+        return melisma();
+    return InkCheck::denseAria(quint32(name.mid(6).toInt()), 18);
+}
+
 } // namespace
 
 class TestJianpuLayout : public QObject
@@ -277,6 +322,7 @@ void TestJianpuLayout::readsAsTheReading_data()
     QTest::addColumn<bool>("landscape");
     QTest::newRow("sample A4") << "sample" << int(QPageSize::A4) << false;
     QTest::newRow("sample B5 landscape") << "sample" << int(QPageSize::B5) << true;
+    QTest::newRow("melisma") << "melisma" << int(QPageSize::A4) << false;
     for (int seed = 1; seed <= 4; ++seed)
         QTest::addRow("dense %d", seed) << QStringLiteral("dense %1").arg(seed) << int(QPageSize::A4) << false;
 }
@@ -286,9 +332,7 @@ void TestJianpuLayout::readsAsTheReading()
     QFETCH(QString, document);
     QFETCH(int, page);
     QFETCH(bool, landscape);
-    const LayoutItems items = document == QLatin1String("sample")
-                                  ? InkCheck::bundledSample()
-                                  : InkCheck::denseAria(quint32(document.mid(6).toInt()), 18);
+    const LayoutItems items = documentNamed(document);
     const auto config = freshConfig();
     config->setPageSizeId(page);
     config->setIsLandscape(landscape);
@@ -310,7 +354,7 @@ void TestJianpuLayout::noCollisions_data()
     QTest::addColumn<QString>("document");
     QTest::addColumn<int>("page");
     QTest::addColumn<bool>("landscape");
-    for (const QString document : {"sample", "dense 1", "dense 2"})
+    for (const QString document : {"sample", "melisma", "dense 1", "dense 2"})
         for (const int page : {int(QPageSize::A4), int(QPageSize::B5)})
             for (const bool landscape : {false, true})
                 QTest::addRow("%s %s%s", qPrintable(document), page == QPageSize::A4 ? "A4" : "B5",
@@ -323,9 +367,7 @@ void TestJianpuLayout::noCollisions()
     QFETCH(QString, document);
     QFETCH(int, page);
     QFETCH(bool, landscape);
-    const LayoutItems items = document == QLatin1String("sample")
-                                  ? InkCheck::bundledSample()
-                                  : InkCheck::denseAria(quint32(document.mid(6).toInt()), 18);
+    const LayoutItems items = documentNamed(document);
     const auto config = freshConfig();
     config->setPageSizeId(page);
     config->setIsLandscape(landscape);
