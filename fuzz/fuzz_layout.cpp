@@ -3,11 +3,13 @@
 // settings come from the first bytes (any value, in range or not), the rest
 // is the lyric text, a NUL, and the score text; the line list is built as
 // the editor builds it. A generation must finish with at least one page of
-// the configured size, within the preview's two pages.
+// the configured size, within the preview's two pages; the numbered-notation
+// layout of the same items with at least one page, within the page limit.
 
 #include "FuzzSupport.h"
 
 #include "document/Pairing.h"
+#include "jianpu/JianpuLayout.h"
 #include "render/ExportConfig.h"
 #include "render/GenerateSVG.h"
 
@@ -49,6 +51,11 @@ void configure(ExportConfig &c, Fuzz::Reader &in)
     c.setIsHiddenSymbol(flags & 2);
     c.setIsLineBreakScoreOverflow(flags & 4);
     c.setIsBgTransparent(flags & 8);
+    // The seeds' bytes keep their meaning: the numbered notation takes
+    // values already drawn.
+    c.setIsJianpuBanYan(flags & 16);
+    c.setJianpuFontSize(c.scoreFontSize());
+    c.setJianpuSystemSpace(c.scoreSpace());
 }
 
 } // namespace
@@ -74,5 +81,8 @@ KELVO_FUZZ_TARGET(layout)
     const QString settings = Fuzz::snapshot(*config).join(QLatin1Char(' '));
     FUZZ_CHECK(generator.pageCount() >= 1 && generator.pageCount() <= 2, settings);
     FUZZ_CHECK(generator.pageSize() == config->pageSizePoints(), settings);
+
+    const Jianpu::Pages jianpu = Jianpu::layout(items, Music::Options(), config->snapshot());
+    FUZZ_CHECK(!jianpu.pages.isEmpty() && jianpu.pages.size() <= GenerateSVG::maxPages(), settings);
     return 0;
 }

@@ -37,6 +37,7 @@ const Row Keys[] = {
     {"diaoMingFontSize", Type::Int, "30"},
     {"lianBaiFontSize", Type::Int, "20"},
     {"jiaBaiFontSize", Type::Int, "26"},
+    {"jianpuFontSize", Type::Int, "18"},
     {"titleFont", Type::Family, "楷体"},
     {"lyricFont", Type::Family, "楷体"},
     {"scoreFont", Type::Family, nullptr}, // the default notation font
@@ -44,6 +45,7 @@ const Row Keys[] = {
     {"diaoMingFont", Type::Family, "楷体"},
     {"lianBaiFont", Type::Family, "楷体"},
     {"jiaBaiFont", Type::Family, "楷体"},
+    {"jianpuFont", Type::Family, "DejaVu Sans"},
     {"titleColor", Type::Color, "#000000"},
     {"lyricColor", Type::Color, "#000000"},
     {"quPaiColor", Type::Color, "#000000"},
@@ -71,6 +73,9 @@ const Row Keys[] = {
     {"titleWidth", Type::Int, nullptr}, // the colWidth just loaded
     {"titlePos", Type::Int, "0"},
     {"isLivePreview", Type::Bool, "true"},
+    {"jianpuSystemSpace", Type::Int, "14"},
+    {"isJianpuBanYan", Type::Bool, "true"},
+    {"notation", Type::Int, "0"},
 };
 static_assert(sizeof(Keys) / sizeof(Keys[0]) == ExportConfig::KeyCount,
               "one table row per key");

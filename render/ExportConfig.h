@@ -45,14 +45,16 @@ public:
         PageWidth, PageHeight, PageSizeId,
         MarginTop, MarginBottom, MarginLeft, MarginRight,
         TitleFontSize, LyricFontSize, ScoreFontSize, QuPaiFontSize,
-        DiaoMingFontSize, LianBaiFontSize, JiaBaiFontSize,
+        DiaoMingFontSize, LianBaiFontSize, JiaBaiFontSize, JianpuFontSize,
         TitleFont, LyricFont, ScoreFont, QuPaiFont, DiaoMingFont, LianBaiFont, JiaBaiFont,
+        JianpuFont,
         TitleColor, LyricColor, QuPaiColor, DiaoMingColor, LianBaiColor, JiaBaiColor,
         ScoreColor, BanColor, XiaoYanColor, ZhongYanColor, QiangGeColor, BackgroundColor,
         IsBgTransparent, IsHiddenSymbol, IsLandscape, IsLineBreakScoreOverflow,
         ColWidth, LyricSpace, ScoreSpace, BanYanSpace, ScoreAngle,
         LyricScoreSpace, ScoreBanYanSpace, MColWidth, TitleWidth, TitlePos,
         IsLivePreview,
+        JianpuSystemSpace, IsJianpuBanYan, Notation,
         KeyCount
     };
 
@@ -76,6 +78,7 @@ public:
     int diaoMingFontSize() const { return fontSize(DiaoMingF); }
     int lianBaiFontSize() const { return fontSize(LianBaiF); }
     int jiaBaiFontSize() const { return fontSize(JiaBaiF); }
+    int jianpuFontSize() const { return fontSize(JianpuF); }
 
     QFont titleFont() const { return m_fonts[TitleF]; }
     QFont lyricFont() const { return m_fonts[LyricF]; }
@@ -84,6 +87,8 @@ public:
     QFont diaoMingFont() const { return m_fonts[DiaoMingF]; }
     QFont lianBaiFont() const { return m_fonts[LianBaiF]; }
     QFont jiaBaiFont() const { return m_fonts[JiaBaiF]; }
+    // The digits of numbered notation (简谱).
+    QFont jianpuFont() const { return m_fonts[JianpuF]; }
 
     const QFontMetricsF &titleFontMetrics() const { return m_metrics[TitleF]; }
     const QFontMetricsF &lyricFontMetrics() const { return m_metrics[LyricF]; }
@@ -92,6 +97,7 @@ public:
     const QFontMetricsF &diaoMingFontMetrics() const { return m_metrics[DiaoMingF]; }
     const QFontMetricsF &lianBaiFontMetrics() const { return m_metrics[LianBaiF]; }
     const QFontMetricsF &jiaBaiFontMetrics() const { return m_metrics[JiaBaiF]; }
+    const QFontMetricsF &jianpuFontMetrics() const { return m_metrics[JianpuF]; }
 
     // ---- Colours (an invalid colour given to a setter is ignored) ----
     QColor titleColor() const { return m_colors[TitleColor]; }
@@ -129,9 +135,23 @@ public:
     enum TitlePosition : int { TitleTop = 0, TitleCentre = 1, TitleBottom = 2 };
     TitlePosition titlePos() const;
 
+    // ---- Numbered notation (简谱) ----
+    // Space between two systems, beyond what their signs need.
+    int jianpuSystemSpace() const { return bounded(m_ints[JianpuSystemSpace], -MaxSpace, MaxSpace); }
+    // Whether 板 × and 眼 ○ stand above the notes.
+    bool isJianpuBanYan() const { return m_ints[IsJianpuBanYan] != 0; }
+    // Which notation the pages are in; the codes are the stored values of
+    // "notation", anything else reads as gongche.
+    enum NotationKind : int { GongcheNotation = 0, JianpuNotation = 1 };
+    NotationKind notation() const
+    {
+        return m_ints[Notation] == JianpuNotation ? JianpuNotation : GongcheNotation;
+    }
+
 protected:
-    // The seven fonts, in the order of their size and family keys.
-    enum FontRole { TitleF, LyricF, ScoreF, QuPaiF, DiaoMingF, LianBaiF, JiaBaiF, FontCount };
+    // The eight fonts, in the order of their size and family keys.
+    enum FontRole { TitleF, LyricF, ScoreF, QuPaiF, DiaoMingF, LianBaiF, JiaBaiF, JianpuF,
+                    FontCount };
 
     static int bounded(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
     int fontSize(FontRole role) const
@@ -145,14 +165,14 @@ protected:
     std::vector<QFontMetricsF> m_metrics;
 };
 
-// Everything that shapes the rendered score: page, margins, seven fonts with
+// Everything that shapes the rendered score: page, margins, eight fonts with
 // their sizes and metrics, colours, spacing and switches, kept in the
 // [Export] section of the settings file and exchangeable as JSON schemes.
 //
 // One instance serves the whole program (instance()); the export dialog
 // edits it, and each generation of pages lays out a snapshot() of it, which
 // the writers of those pages read too. Setters change memory only; save()
-// writes the 48 keys and flushes the file.
+// writes the 53 keys and flushes the file.
 //
 // Fonts carry a PIXEL size equal to the stored size, so one point of a font
 // is one unit of the page on every device; the metrics are QFontMetricsF of
@@ -202,14 +222,14 @@ public:
     ExportConfig &operator=(const ExportConfig &) = delete;
 
 
-    // The 48 keys of the [Export] section, in save order.
+    // The 53 keys of the [Export] section, in save order.
     static QStringList keys();
 
     QString settingsPath() const;
 
     // Reads every key; see above for missing and unusable values.
     void load();
-    // Writes the 48 keys, flushes the file, then emits configChanged().
+    // Writes the 53 keys, flushes the file, then emits configChanged().
     // False when the file could not be written (it then keeps its old
     // content; the values stay in use). In memory: keeps them there.
     // A key holding a value of applyValues() keeps what it had before.
@@ -270,6 +290,7 @@ public:
     void setDiaoMingFontSize(int v) { setFontSize(DiaoMingF, v); }
     void setLianBaiFontSize(int v) { setFontSize(LianBaiF, v); }
     void setJiaBaiFontSize(int v) { setFontSize(JiaBaiF, v); }
+    void setJianpuFontSize(int v) { setFontSize(JianpuF, v); }
 
     void setTitleFont(const QFont &f) { setFont(TitleF, f); }
     void setLyricFont(const QFont &f) { setFont(LyricF, f); }
@@ -278,6 +299,7 @@ public:
     void setDiaoMingFont(const QFont &f) { setFont(DiaoMingF, f); }
     void setLianBaiFont(const QFont &f) { setFont(LianBaiF, f); }
     void setJiaBaiFont(const QFont &f) { setFont(JiaBaiF, f); }
+    void setJianpuFont(const QFont &f) { setFont(JianpuF, f); }
 
     void setTitleColor(const QColor &c) { setColor(TitleColor, c); }
     void setLyricColor(const QColor &c) { setColor(LyricColor, c); }
@@ -309,6 +331,10 @@ public:
     void setTitleWidth(int v) { m_ints[TitleWidth] = v; }
     // Any value: one outside the positions reads as TitleTop.
     void setTitlePos(int v) { m_ints[TitlePos] = v; }
+    void setJianpuSystemSpace(int v) { m_ints[JianpuSystemSpace] = v; }
+    void setIsJianpuBanYan(bool v) { m_ints[IsJianpuBanYan] = v; }
+    // Any value: one outside the kinds reads as GongcheNotation.
+    void setNotation(int v) { m_ints[Notation] = v; }
 
     // The values as they are now, for a generation to lay out.
     ExportSettings snapshot() const { return *this; }
@@ -323,7 +349,7 @@ private:
     void setFont(FontRole role, const QFont &font);
     void setColor(Key key, const QColor &color);
     void rebuildFont(FontRole role, const QString &family);
-    // Puts the 48 values into the settings object; no sync, no signal.
+    // Puts the 53 values into the settings object; no sync, no signal.
     // Without withApplied, applied keys not changed since get their old value.
     void writeValues(bool withApplied);
     // One key from a stored value (text: the family as written).

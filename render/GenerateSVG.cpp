@@ -77,6 +77,24 @@ void GenerateSVG::clearPages()
     m_warnings.clear();
 }
 
+void GenerateSVG::adoptPages(const ExportSettings &settings, const QList<PageItems> &pages,
+                             const QString &title, const QStringList &warnings)
+{
+    m_settings = settings;
+    clearPages();
+    const QSize page = m_settings.pageSizePoints();
+    m_pageSize = QSize(qBound(1, page.width(), LengthLimit), qBound(1, page.height(), LengthLimit));
+    m_title = title;
+    const qsizetype count = std::clamp<qsizetype>(pages.size(), 1, maxPages());
+    m_truncated = pages.size() > maxPages();
+    for (qsizetype i = 0; i < count; ++i) {
+        m_pageItems.append(i < pages.size() ? pages.at(i) : PageItems());
+        m_pageTitles.append(i == 0 ? title : QString());
+        finishPage();
+    }
+    m_warnings = warnings;
+}
+
 const QList<QByteArray> &GenerateSVG::pages() const
 {
     if (m_svgValid)

@@ -50,6 +50,13 @@ public:
     void generate(const LayoutItems &items, bool previewOnly);
     // Drops the pages of the last generation; the title is kept.
     void clearPages();
+    // Takes pages laid out elsewhere (numbered notation) from the given
+    // settings as this generation's: each painted once like its own pages
+    // (background, then PageModel::paint), so that every writer, printing
+    // and the preview serve them unchanged. At least one page (an empty one
+    // for none), at most maxPages(); the page size is the settings'.
+    void adoptPages(const ExportSettings &settings, const QList<PageItems> &pages,
+                    const QString &title, const QStringList &warnings);
 
     // One SVG document per page, built from the recordings on first use and
     // cached until the next clearPages() or generate().

@@ -4,6 +4,7 @@
 #include "render/ExportConfig.h"
 
 #include <QPainter>
+#include <QPainterPath>
 #include <QTransform>
 
 #include <QtMath>
@@ -114,17 +115,117 @@ QRectF PlacedItem::pageInk() const
 
 namespace PageModel {
 
+QFont fontOf(PlacedItem::Role role, const ExportSettings &config)
+{
+    const auto scaled = [](QFont font, int size) {
+        font.setPixelSize(std::max(1, size));
+        return font;
+    };
+    switch (role) {
+    case PlacedItem::Title: return config.titleFont();
+    case PlacedItem::QuPai: return config.quPaiFont();
+    case PlacedItem::DiaoMing: return config.diaoMingFont();
+    case PlacedItem::Lyric: return config.lyricFont();
+    case PlacedItem::JiaBai: return config.jiaBaiFont();
+    case PlacedItem::LianBai: return config.lianBaiFont();
+    case PlacedItem::Note:
+    case PlacedItem::Ban:
+    case PlacedItem::XiaoYan:
+    case PlacedItem::ZhongYan:
+    case PlacedItem::Ornament: return config.scoreFont();
+    case PlacedItem::JianpuSmallDigit:
+        return scaled(config.jianpuFont(), qRound(config.jianpuFontSize() * 0.7));
+    case PlacedItem::OrnamentName:
+        return scaled(config.lyricFont(), qRound(config.jianpuFontSize() * 0.8));
+    case PlacedItem::JianpuDigit:
+    case PlacedItem::JianpuText:
+    case PlacedItem::BanSign:
+    case PlacedItem::XiaoYanSign:
+    case PlacedItem::ZhongYanSign:
+    case PlacedItem::Line: break;
+    }
+    return config.jianpuFont();
+}
+
+namespace {
+
+QColor colorOf(PlacedItem::Role role, const ExportSettings &config)
+{
+    switch (role) {
+    case PlacedItem::Title: return config.titleColor();
+    case PlacedItem::QuPai: return config.quPaiColor();
+    case PlacedItem::DiaoMing: return config.diaoMingColor();
+    case PlacedItem::Lyric: return config.lyricColor();
+    case PlacedItem::JiaBai: return config.jiaBaiColor();
+    case PlacedItem::LianBai: return config.lianBaiColor();
+    case PlacedItem::Ban:
+    case PlacedItem::BanSign: return config.banColor();
+    case PlacedItem::XiaoYan:
+    case PlacedItem::XiaoYanSign: return config.xiaoYanColor();
+    case PlacedItem::ZhongYan:
+    case PlacedItem::ZhongYanSign: return config.zhongYanColor();
+    case PlacedItem::Ornament:
+    case PlacedItem::OrnamentName: return config.qiangGeColor();
+    case PlacedItem::Note:
+    case PlacedItem::JianpuDigit:
+    case PlacedItem::JianpuSmallDigit:
+    case PlacedItem::JianpuText:
+    case PlacedItem::Line: break;
+    }
+    return config.scoreColor();
+}
+
+constexpr int RoleCount = PlacedItem::Line + 1;
+
+// The font slot of a role: the gongche notation roles share one.
+int fontSlot(PlacedItem::Role role)
+{
+    return role >= PlacedItem::Note && role <= PlacedItem::Ornament ? int(PlacedItem::Note) : int(role);
+}
+
+// A stroke of numbered notation, filled with the painter's brush.
+void paintShape(QPainter *painter, const PlacedItem &item)
+{
+    const QRectF &r = item.cell;
+    switch (item.shape) {
+    case PlacedItem::Rule:
+        painter->drawRect(r);
+        break;
+    case PlacedItem::Dot:
+        painter->drawEllipse(r);
+        break;
+    case PlacedItem::Arc: {
+        // A crescent: thick in the middle, pointed at the ends.
+        const bool down = item.flags & PlacedItem::ArcDown;
+        const qreal end = down ? r.top() : r.bottom();
+        const qreal apex = down ? r.bottom() : r.top();
+        const qreal thick = std::min<qreal>(r.height() * 0.35, 1.2) * (down ? -1 : 1);
+        QPainterPath path(QPointF(r.left(), end));
+        // Control points at twice the apex height put the curve's top on it.
+        const qreal control = end + 2 * (apex - end);
+        path.quadTo(QPointF(r.center().x(), control), QPointF(r.right(), end));
+        path.quadTo(QPointF(r.center().x(), control + 2 * thick), QPointF(r.left(), end));
+        painter->drawPath(path);
+        break;
+    }
+    case PlacedItem::Glyph:
+        break;
+    }
+}
+
+} // namespace
+
 void paint(QPainter *painter, const PageItems &items, const ExportSettings &config)
 {
     if (!painter || !painter->isActive())
         return;
-    const QFont fonts[] = {config.titleFont(),  config.quPaiFont(),   config.diaoMingFont(),
-                           config.lyricFont(),  config.jiaBaiFont(),  config.lianBaiFont(),
-                           config.scoreFont()};
-    const QColor colors[] = {config.titleColor(),  config.quPaiColor(),   config.diaoMingColor(),
-                             config.lyricColor(),  config.jiaBaiColor(),  config.lianBaiColor(),
-                             config.scoreColor(),  config.banColor(),     config.xiaoYanColor(),
-                             config.zhongYanColor(), config.qiangGeColor()};
+    QFont fonts[RoleCount];
+    QColor colors[RoleCount];
+    for (int r = 0; r < RoleCount; ++r) {
+        if (fontSlot(PlacedItem::Role(r)) == r)
+            fonts[r] = fontOf(PlacedItem::Role(r), config);
+        colors[r] = colorOf(PlacedItem::Role(r), config);
+    }
     const QTransform base = painter->transform();
     // The state as a page recording keeps it: every change of font, pen or
     // transform is written out whole, so a notation column is painted
@@ -134,6 +235,7 @@ void paint(QPainter *painter, const PageItems &items, const ExportSettings &conf
     {
         int font = -1;
         int color = -1;
+        int brush = -1; // the role whose colour fills strokes; pen off
         QPointF origin;
         bool framed = false;
     };
@@ -151,12 +253,13 @@ void paint(QPainter *painter, const PageItems &items, const ExportSettings &conf
             }
             inColumn = notation;
         }
-        const int f = std::min<int>(item.role, PlacedItem::Note);
-        if (f != state.font) {
+        const bool shape = item.shape != PlacedItem::Glyph;
+        const int f = fontSlot(item.role);
+        if (!shape && f != state.font) {
             painter->setFont(fonts[f]);
             state.font = f;
         }
-        if (item.role != state.color) {
+        if (!shape && item.role != state.color) {
             painter->setPen(colors[item.role]);
             state.color = item.role;
         }
@@ -166,12 +269,26 @@ void paint(QPainter *painter, const PageItems &items, const ExportSettings &conf
             // A rotated frame is never shared.
             state.framed = item.angle == 0;
         }
+        if (shape) {
+            if (state.color != -1 || state.brush < 0) {
+                painter->setPen(Qt::NoPen);
+                state.color = -1;
+            }
+            if (item.role != state.brush) {
+                painter->setBrush(colors[item.role]);
+                state.brush = item.role;
+            }
+            paintShape(painter, item);
+            continue;
+        }
         // Cells come from average widths and may be narrower than a wide
         // glyph: never clip, the glyph is centred on its cell.
         painter->drawText(item.cell, item.flags | Qt::TextDontClip, item.text);
     }
     if (inColumn)
         painter->restore();
+    if (state.brush >= 0)
+        painter->setBrush(Qt::NoBrush);
     painter->setTransform(base);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QFont>
 #include <QList>
 #include <QPolygonF>
 #include <QRectF>
@@ -9,12 +10,13 @@
 class ExportSettings;
 class QPainter;
 
-// What a laid-out page is made of: every glyph the layout placed, with
-// where it stands and what it belongs to. The layout computes these; the
-// page pictures, every writer, and the checks read them.
+// What a laid-out page is made of: every glyph and stroke the layout
+// placed, with where it stands and what it belongs to. The layout computes
+// these; the page pictures, every writer, and the checks read them.
 struct PlacedItem
 {
-    // What the glyph is, which decides its font and colour.
+    // What the item is, which decides its font and colour. The roles from
+    // JianpuDigit on belong to numbered notation (简谱) pages.
     enum Role : quint8 {
         Title,
         QuPai,    // a tune heading's name
@@ -27,10 +29,28 @@ struct PlacedItem
         XiaoYan,
         ZhongYan,
         Ornament,
+        JianpuDigit,      // a note's digit (score colour, the digit font)
+        JianpuSmallDigit, // the digit of a small note
+        JianpuText,       // key, time signature, tempo, breath, page number
+        BanSign,          // 板 ×
+        XiaoYanSign,      // 眼 ○
+        ZhongYanSign,     // 中眼 ○
+        OrnamentName,     // 豁, 擻 … small above the note (lyric font)
+        Line,             // strokes of the notation: see Shape (score colour)
     };
+    // How the item is drawn: text, or a stroke filling its geometry.
+    enum Shape : quint8 {
+        Glyph, // text drawn into cell with flags
+        Rule,  // a filled rectangle: cell (= ink)
+        Dot,   // a filled disc in cell (= ink)
+        Arc,   // a tie or slur: a crescent spanning cell, its ends at the
+               // bottom corners (curving up), or at the top ones with ArcDown
+    };
+    static constexpr quint16 ArcDown = 1;
 
     Role role = Lyric;
-    // Qt alignment of text in cell.
+    Shape shape = Glyph;
+    // Glyph: Qt alignment of text in cell. Arc: ArcDown or 0.
     quint16 flags = 0;
     // Clockwise rotation in degrees of the frame cell lies in.
     qint16 angle = 0;
@@ -47,7 +67,8 @@ struct PlacedItem
     QRectF ink;
     QString text;
 
-    bool isNotation() const { return role >= Note; }
+    // A gongche notation column's glyph.
+    bool isNotation() const { return role >= Note && role <= Ornament; }
     // The ink as it stands on the page: a rotated rectangle, and its
     // axis-aligned bounds.
     QPolygonF inkPolygon() const;
@@ -57,6 +78,10 @@ struct PlacedItem
 using PageItems = QList<PlacedItem>;
 
 namespace PageModel {
+
+// The font a glyph of the role is drawn in, from config: the font every
+// layout measures with.
+QFont fontOf(PlacedItem::Role role, const ExportSettings &config);
 
 // Paints items in page units with the fonts and colours of config.
 void paint(QPainter *painter, const PageItems &items, const ExportSettings &config);

@@ -632,6 +632,56 @@ private slots:
             QVERIFY2(text.contains(word), qPrintable(text));
     }
 
+    // Pages laid out elsewhere (numbered notation) are written like the
+    // generator's own: the PDF has them with their text, an image shows
+    // every kind of stroke where it was placed.
+    void adoptedPages()
+    {
+        PlacedItem digit;
+        digit.role = PlacedItem::JianpuDigit;
+        digit.flags = Qt::AlignCenter;
+        digit.origin = QPointF(100, 100);
+        digit.cell = digit.ink = QRectF(0, 0, 20, 20);
+        digit.text = QStringLiteral("5");
+        PlacedItem rule;
+        rule.role = PlacedItem::Line;
+        rule.shape = PlacedItem::Rule;
+        rule.origin = QPointF(100, 200);
+        rule.cell = rule.ink = QRectF(0, 0, 60, 4);
+        PlacedItem dot = rule;
+        dot.shape = PlacedItem::Dot;
+        dot.origin = QPointF(300, 200);
+        dot.cell = dot.ink = QRectF(0, 0, 6, 6);
+        PlacedItem arc = rule;
+        arc.shape = PlacedItem::Arc;
+        arc.origin = QPointF(100, 300);
+        arc.cell = arc.ink = QRectF(0, 0, 80, 12);
+        GenerateSVG gen(m_config.get());
+        gen.adoptPages(m_config->snapshot(), {{digit, rule}, {dot, arc}}, QStringLiteral("简谱"),
+                       {QStringLiteral("warned")});
+        QCOMPARE(gen.pageCount(), 2);
+        QCOMPARE(gen.pageSize(), m_config->pageSizePoints());
+        QCOMPARE(gen.title(), QStringLiteral("简谱"));
+        QCOMPARE(gen.layoutWarnings(), QStringList{QStringLiteral("warned")});
+        QVERIFY(exportImages(gen, out(), 0, QStringLiteral("png")));
+        const QImage first(out(QStringLiteral("简谱_png/简谱_0.png")));
+        const QImage second(out(QStringLiteral("简谱_png/简谱_1.png")));
+        QVERIFY(!first.isNull() && !second.isNull());
+        const qreal k = qreal(first.width()) / gen.pageSize().width();
+        const auto dark = [k](const QImage &image, QPointF at) { return qGray(image.pixel((at * k).toPoint())) < 128; };
+        QVERIFY(dark(first, QPointF(130, 202)));
+        QVERIFY(!dark(first, QPointF(130, 210)));
+        QVERIFY(dark(second, QPointF(303, 203)));
+        QVERIFY(dark(second, QPointF(140, 300.5)));
+        QVERIFY(!dark(second, QPointF(140, 311)));
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("poppler-utils not installed");
+        const QString path = out(QStringLiteral("adopted.pdf"));
+        QVERIFY(exportPdf(gen, path));
+        QCOMPARE(pdfPageCount(path), 2);
+        QVERIFY(runTool(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}).contains(QLatin1Char('5')));
+    }
+
     // Landscape pages come out landscape.
     void pdfLandscape()
     {

@@ -45,6 +45,7 @@ const QList<QPair<QString, Getter>> &keyGetters()
         {"diaoMingFontSize", [](const ExportConfig &c) { return QString::number(c.diaoMingFontSize()); }},
         {"lianBaiFontSize", [](const ExportConfig &c) { return QString::number(c.lianBaiFontSize()); }},
         {"jiaBaiFontSize", [](const ExportConfig &c) { return QString::number(c.jiaBaiFontSize()); }},
+        {"jianpuFontSize", [](const ExportConfig &c) { return QString::number(c.jianpuFontSize()); }},
         {"titleFont", [](const ExportConfig &c) { return c.titleFont().family(); }},
         {"lyricFont", [](const ExportConfig &c) { return c.lyricFont().family(); }},
         {"scoreFont", [](const ExportConfig &c) { return c.scoreFont().family(); }},
@@ -52,6 +53,7 @@ const QList<QPair<QString, Getter>> &keyGetters()
         {"diaoMingFont", [](const ExportConfig &c) { return c.diaoMingFont().family(); }},
         {"lianBaiFont", [](const ExportConfig &c) { return c.lianBaiFont().family(); }},
         {"jiaBaiFont", [](const ExportConfig &c) { return c.jiaBaiFont().family(); }},
+        {"jianpuFont", [](const ExportConfig &c) { return c.jianpuFont().family(); }},
         {"titleColor", [](const ExportConfig &c) { return c.titleColor().name(); }},
         {"lyricColor", [](const ExportConfig &c) { return c.lyricColor().name(); }},
         {"quPaiColor", [](const ExportConfig &c) { return c.quPaiColor().name(); }},
@@ -79,6 +81,9 @@ const QList<QPair<QString, Getter>> &keyGetters()
         {"titleWidth", [](const ExportConfig &c) { return QString::number(c.titleWidth()); }},
         {"titlePos", [](const ExportConfig &c) { return QString::number(c.titlePos()); }},
         {"isLivePreview", [](const ExportConfig &c) { return boolText(c.isLivePreview()); }},
+        {"jianpuSystemSpace", [](const ExportConfig &c) { return QString::number(c.jianpuSystemSpace()); }},
+        {"isJianpuBanYan", [](const ExportConfig &c) { return boolText(c.isJianpuBanYan()); }},
+        {"notation", [](const ExportConfig &c) { return QString::number(c.notation()); }},
     };
     return list;
 }
@@ -202,7 +207,7 @@ void TestExportConfig::initTestCase()
 {
     initCoreTestApplication();
     QVERIFY(!FontRegistry::instance().defaultFamily().isEmpty());
-    QCOMPARE(ExportConfig::keys().size(), 48);
+    QCOMPARE(ExportConfig::keys().size(), 53);
     QStringList tested;
     for (const auto &entry : keyGetters())
         tested.append(entry.first);
@@ -517,7 +522,7 @@ void TestExportConfig::saveWritesAllKeys()
     config.save();
     QCOMPARE(spy.count(), 1);
     const Values file = section(path);
-    QCOMPARE(file.size(), 48);
+    QCOMPARE(file.size(), 53);
     QCOMPARE(QStringList(file.keys()), [] { QStringList k = ExportConfig::keys(); k.sort(); return k; }());
     QCOMPARE(file, with(defaults(), {{"banColor", "#abcdef"}, {"colWidth", "111"}, {"isLandscape", "true"}}));
     const QByteArray text = readAll(path);
@@ -713,7 +718,7 @@ void TestExportConfig::unknownKeysReexported()
     const QJsonDocument doc = QJsonDocument::fromJson(bytes);
     QVERIFY(doc.isObject());
     const QJsonObject o = doc.object();
-    QCOMPARE(o.size(), 48 + 6);
+    QCOMPARE(o.size(), 53 + 6);
     QCOMPARE(o.value("fooBar"), QJsonValue(5));
     QCOMPARE(o.value("flag"), QJsonValue(true));
     QCOMPARE(o.value("name"), QJsonValue("x y"));
@@ -888,7 +893,7 @@ void TestExportConfig::inMemoryNeverWrites()
             QVERIFY(config->saveScheme(scheme));
             const QJsonObject json = QJsonDocument::fromJson(readAll(scheme)).object();
             QCOMPARE(json.value("colWidth").toInt(), saved);
-            QCOMPARE(json.size(), 48);
+            QCOMPARE(json.size(), 53);
         }
     }
     QCOMPARE(QFile::exists(path), !file.isEmpty());
@@ -923,7 +928,7 @@ static int exitChild(int argc, char **argv)
         }
     }
     const Values file = section(path);
-    if (file.size() != 48 || file.value("colWidth") != QLatin1String("151"))
+    if (file.size() != 53 || file.value("colWidth") != QLatin1String("151"))
         return 6;
     return 0;
 }
