@@ -41,6 +41,7 @@ const ValueOption OwnValueOptions[] = {
     {{"transpose", nullptr}, "semitones", &Startup::Arguments::transpose},
     {{"rhythm", nullptr}, "rhythm", &Startup::Arguments::rhythm},
     {{"soundfont", nullptr}, "file", &Startup::Arguments::soundFont},
+    {{"notation", nullptr}, "notation", &Startup::Arguments::notation},
 };
 
 QCommandLineOption optionOf(const ValueOption &option)
@@ -216,7 +217,9 @@ QString Startup::helpText()
         "Usage: kelvo-gongche [score.gcp | --sample]\n"
         "       kelvo-gongche -o <target> [--format pdf|png|jpg|svg]\n"
         "                     [-r 96|160|300|600] [--style slanted|upright]\n"
-        "                     [--scheme scheme.json] <score.gcp>\n"
+        "                     [--scheme scheme.json] [--notation gongche|jianpu]\n"
+        "                     [--tempo <bpm>] [--transpose <n>] [--rhythm <rhythm>]\n"
+        "                     <score.gcp>\n"
         "       kelvo-gongche -o <file> --format midi|musicxml [--tempo <bpm>]\n"
         "                     [--transpose <n>] [--rhythm halving|proportional]\n"
         "                     [--no-ornaments] <score.gcp>\n"
@@ -248,6 +251,10 @@ QString Startup::helpText()
         "                         coloured marks) or upright (upright notation, beat\n"
         "                         marks to the right, all black for printing); with\n"
         "                         --scheme the style comes first, the scheme over it\n"
+        "  --notation <notation>  gongche (default: the columns of the editor's\n"
+        "                         notation) or jianpu, a numbered-notation (简谱)\n"
+        "                         edition; jianpu reads the score as music, so\n"
+        "                         --tempo, --transpose and --rhythm apply to it too\n"
         "\n"
         "midi, musicxml and wav read the notation as music (a Standard MIDI File with\n"
         "the lyric as karaoke text; MusicXML for notation programs; wav: the sound,\n"
@@ -273,7 +280,7 @@ QString Startup::helpText()
         "score was cut at the page limit (the pages before it are written), the\n"
         "score has no notes to play, no SoundFont is usable, or the editor found no\n"
         "display, 2 the command line itself is wrong (an unknown option, format,\n"
-        "resolution, tempo, transposition or rhythm).\n"
+        "resolution, notation, tempo, transposition or rhythm).\n"
         "The export needs no display: it always runs on Qt's offscreen platform\n"
         "(-platform and QT_QPA_PLATFORM are ignored). The editor needs DISPLAY or\n"
         "WAYLAND_DISPLAY.\n");

@@ -38,6 +38,8 @@ struct Arguments
     // The built-in page style (--style) of an export. Only in export mode:
     // for the editor, -style/--style stays Qt's widget style option.
     QString style;
+    // The page formats: gongche (the default) or jianpu, numbered notation.
+    QString notation;
     // The music formats (midi, musicxml, wav): beats a minute, semitones,
     // how notes share a beat (halving, proportional), and whether the
     // ornament figures are left out of the sound.

@@ -192,6 +192,15 @@ QString alternatives(bool (*test)(const ExportFormats::Format &) = nullptr)
     return ExportFormats::list(ExportFormats::names(test), QStringLiteral(" or "));
 }
 
+// --notation as given: the setting's value, -1 when it names none.
+int notationOf(const QString &name)
+{
+    const QString n = name.trimmed().toLower();
+    return n == QLatin1String("gongche") ? ExportSettings::GongcheNotation
+        : n == QLatin1String("jianpu")   ? ExportSettings::JianpuNotation
+                                         : -1;
+}
+
 // The options of the music formats, or a one-line refusal in *problem.
 Music::Options musicOptions(const Startup::Arguments &o, QString *problem)
 {
@@ -230,8 +239,17 @@ std::optional<int> readRequest(const Startup::Arguments &o, ExportRequest *reque
                     Usage);
     ExportRequest made;
     made.format = format;
-    if (!format->paged) {
-        if (!o.dpi.isEmpty() || !o.scheme.isEmpty() || !o.style.isEmpty())
+    if (!o.notation.isEmpty() && !format->paged)
+        return fail(QStringLiteral("--notation applies to the page formats only (%1)")
+                        .arg(ExportFormats::names(&isPaged).join(QStringLiteral(", "))),
+                    Usage);
+    if (!o.notation.isEmpty() && notationOf(o.notation) < 0)
+        return fail(QStringLiteral("unknown notation \"%1\" (gongche or jianpu)").arg(o.notation),
+                    Usage);
+    // Numbered pages are the score read as music: the reading's options apply.
+    const bool numbered = notationOf(o.notation) == ExportSettings::JianpuNotation;
+    if (!format->paged || (numbered && !o.noOrnaments)) {
+        if (!format->paged && (!o.dpi.isEmpty() || !o.scheme.isEmpty() || !o.style.isEmpty()))
             return fail(QStringLiteral("--dpi, --scheme and --style apply to the page formats "
                                        "only (%1)")
                             .arg(ExportFormats::names(&isPaged).join(QStringLiteral(", "))),
@@ -424,6 +442,8 @@ int runCommandLineExport(const Startup::Arguments &o)
             return fail(QStringLiteral("cannot use scheme \"%1\": not a readable JSON object")
                             .arg(o.scheme));
     }
+    if (!o.notation.isEmpty())
+        config->setNotation(notationOf(o.notation)); // known: readRequest checked it
     request.config = config.get();
     if (const int code = targetFault(*request.format, o, request.target))
         return code;

@@ -3,6 +3,7 @@
 
 #include "document/Pairing.h"
 #include "document/TextNormalisation.h"
+#include "jianpu/JianpuLayout.h"
 #include "music/Reading.h"
 #include "render/GenerateSVG.h"
 
@@ -24,6 +25,15 @@ ExportJob::TargetProblem ExportJob::checkTarget(const ExportFormats::Format &for
     if (!QFileInfo(target).isWritable())
         return TargetProblem::NotWritable;
     return TargetProblem::None;
+}
+
+void ExportJob::layPages(GenerateSVG &generator, const LayoutItems &items,
+                         const Music::Options &music, bool previewOnly)
+{
+    if (generator.config()->notation() == ExportSettings::JianpuNotation)
+        Jianpu::generate(generator, items, music);
+    else
+        generator.generate(items, previewOnly);
 }
 
 ExportResult ExportJob::run(const ExportRequest &request, const ExportProgress &progress,
@@ -64,7 +74,7 @@ ExportResult ExportJob::run(const ExportRequest &request, const ExportProgress &
         steps = QObject::connect(generator, &GenerateSVG::progressUpdate, generator,
                                  progress.steps);
     generator->clearPages();
-    generator->generate(items, false);
+    layPages(*generator, items, request.music);
     if (progress.laidOut)
         progress.laidOut(generator->wasTruncated());
     const ExportResult result = format.pageWriter(*generator, request.target, request.quality);

@@ -80,6 +80,13 @@ enum class TargetProblem {
 };
 TargetProblem checkTarget(const ExportFormats::Format &format, const QString &target);
 
+// Lays the items out in the notation the generator's settings choose: the
+// gongche columns, or a numbered-notation (简谱) edition read with music.
+// previewOnly as for GenerateSVG::generate (the numbered pages are laid out
+// whole). The export, the dialog's preview and printing all lay out here.
+void layPages(GenerateSVG &generator, const LayoutItems &items, const Music::Options &music,
+              bool previewOnly = false);
+
 // Pairs the texts (or takes the items), lays out every page or reads the
 // music, and calls the format's writer; the writer's result.
 ExportResult run(const ExportRequest &request, const ExportProgress &progress = {},

@@ -1,5 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/MainWindow.h"
+#include <QSettings>
+#include "core/DataPaths.h"
+#include "audio/PlaybackSettings.h"
+#include "export/ExportJob.h"
 
 #include "ui_MainWindow.h"
 
@@ -363,7 +367,13 @@ bool prepareForPrint(KelvoEdit *editor, GenerateSVG &pages, QPrinter &printer)
         return false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     pages.clearPages();
-    pages.generate(editor->document()->layoutItems(), false);
+    // In the notation last chosen in the export dialog, read with the
+    // transport's tempo, transposition and rhythm.
+    QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
+    const PlaybackSettings playback = PlaybackSettings::load(settings);
+    ExportJob::layPages(pages, editor->document()->layoutItems(),
+                        PlaybackSettings::musicOptions(playback.tempo, playback.transpose,
+                                                       playback.rhythm));
     QApplication::restoreOverrideCursor();
     Printing::preparePrinter(&printer, *pages.config(), pages.title());
     return true;

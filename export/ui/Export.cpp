@@ -119,6 +119,8 @@ void Export::setupCombos()
     fill(ui->isLandscapeBox, ExportConfig::orientationChoices());
     fill(ui->isLineBreakScoreOverflowBox, ExportConfig::overflowChoices());
     fill(ui->titlePosBox, ExportConfig::titlePosChoices());
+    ui->notationBox->addItem(tr("工尺谱"), int(ExportSettings::GongcheNotation));
+    ui->notationBox->addItem(tr("简谱"), int(ExportSettings::JianpuNotation));
 
     // The page-size labels carry the sizes; the popup must show them whole.
     QAbstractItemView *view = ui->pageSizeBox->view();
@@ -126,7 +128,7 @@ void Export::setupCombos()
                           + view->verticalScrollBar()->sizeHint().width());
 
     for (QComboBox *box : {ui->pageSizeBox, ui->isLandscapeBox, ui->isLineBreakScoreOverflowBox,
-                           ui->titlePosBox}) {
+                           ui->titlePosBox, ui->notationBox}) {
         box->installEventFilter(this);
         // Scrolling the settings column must not take the focus to a combo
         // either.
@@ -256,6 +258,15 @@ void Export::connectControls()
     connect(ui->titleWidthBox, &QLineEdit::editingFinished, this, &Export::onTitleWidthChanged);
 
     connect(ui->fileTypeBox, &QComboBox::currentIndexChanged, this, &Export::onFileTypeChanged);
+    connect(ui->notationBox, &QComboBox::currentIndexChanged, this, &Export::onNotationChanged);
+    // Numbered pages are read as music: the row's values shape them too.
+    const auto musicChanged = [this] {
+        if (!m_muted && m_config->notation() == ExportSettings::JianpuNotation)
+            refreshPreview();
+    };
+    connect(ui->tempoBox, &QSpinBox::valueChanged, this, musicChanged);
+    connect(ui->transposeBox, &QSpinBox::valueChanged, this, musicChanged);
+    connect(ui->rhythmBox, &QComboBox::currentIndexChanged, this, musicChanged);
     connect(ui->livePreviewBox, &QCheckBox::stateChanged, this, &Export::onLivePreviewChanged);
     connect(ui->previewAllBtn, &QPushButton::clicked, this, &Export::onPreviewAllBtnClicked);
     connect(ui->restoreBtn, &QPushButton::clicked, this, &Export::onRestoreBtnClicked);
@@ -312,11 +323,14 @@ void Export::loadControls()
     ui->isLineBreakScoreOverflowBox->setCurrentIndex(
         ui->isLineBreakScoreOverflowBox->findData(c.isLineBreakScoreOverflow()));
     ui->titlePosBox->setCurrentIndex(ui->titlePosBox->findData(c.titlePos()));
+    ui->notationBox->setCurrentIndex(ui->notationBox->findData(int(c.notation())));
 
     for (const NumberBox &field : numberFields())
         field.box->setText(QString::number((c.*field.get)()));
 
     ui->livePreviewBox->setChecked(c.isLivePreview());
+    // The music row follows the notation just shown.
+    onFileTypeChanged(ui->fileTypeBox->currentIndex());
 }
 
 // ---- Change handlers ------------------------------------------------------
@@ -427,6 +441,26 @@ void Export::onTitlePosChanged(int index)
     refreshPreview();
 }
 
+Music::Options Export::musicOptions() const
+{
+    const auto rhythm = Music::Rhythm(
+        qBound(0, ui->rhythmBox->currentIndex(), Music::RhythmCount - 1));
+    return PlaybackSettings::musicOptions(ui->tempoBox->value(), ui->transposeBox->value(),
+                                          rhythm, ui->ornamentsBox->isChecked());
+}
+
+void Export::onNotationChanged(int index)
+{
+    if (m_muted || index < 0)
+        return;
+    const int notation = ui->notationBox->itemData(index).toInt();
+    if (notation == m_config->notation())
+        return;
+    m_config->setNotation(notation);
+    onFileTypeChanged(ui->fileTypeBox->currentIndex());
+    refreshPreview();
+}
+
 const ExportFormats::Format &Export::chosenFormat(int index) const
 {
     const ExportFormats::Format *format = ExportFormats::find(
@@ -450,12 +484,19 @@ void Export::onFileTypeChanged(int index)
         w->setEnabled(!music);
     // A picture looks the same disabled: the page fades instead.
     ui->preViewWidget->graphicsEffect()->setEnabled(music);
-    ui->tempoLabel->setEnabled(format.takes(ExportFormats::Tempo));
-    ui->tempoBox->setEnabled(format.takes(ExportFormats::Tempo));
-    ui->transposeLabel->setEnabled(format.takes(ExportFormats::Transpose));
-    ui->transposeBox->setEnabled(format.takes(ExportFormats::Transpose));
-    ui->rhythmLabel->setEnabled(format.takes(ExportFormats::Rhythm));
-    ui->rhythmBox->setEnabled(format.takes(ExportFormats::Rhythm));
+    ui->notationLabel->setEnabled(!music);
+    ui->notationBox->setEnabled(!music);
+    // Numbered pages are the score read as music, with the row's tempo,
+    // transposition and rhythm.
+    const bool numbered = !music && m_config->notation() == ExportSettings::JianpuNotation;
+    for (auto [label, box, option] :
+         {std::tuple<QWidget *, QWidget *, ExportFormats::Option>{ui->tempoLabel, ui->tempoBox,
+                                                                  ExportFormats::Tempo},
+          {ui->transposeLabel, ui->transposeBox, ExportFormats::Transpose},
+          {ui->rhythmLabel, ui->rhythmBox, ExportFormats::Rhythm}}) {
+        label->setEnabled(numbered || format.takes(option));
+        box->setEnabled(numbered || format.takes(option));
+    }
     ui->ornamentsBox->setEnabled(format.takes(ExportFormats::NoOrnaments));
 }
 
@@ -481,7 +522,7 @@ void Export::refreshPreview(bool force)
     {
         QScopedValueRollback<bool> quiet(m_quietProgress, true);
         m_generator->clearPages();
-        m_generator->generate(m_items, true);
+        ExportJob::layPages(*m_generator, m_items, musicOptions(), true);
     }
     const QList<QByteArray> &pages = m_generator->pages();
     m_previewPage = pages.isEmpty() ? QByteArray() : pages.first();
@@ -530,7 +571,8 @@ bool Export::eventFilter(QObject *watched, QEvent *event)
         fitPreview();
     else if (event->type() == QEvent::Wheel
              && (watched == ui->pageSizeBox || watched == ui->isLandscapeBox
-                 || watched == ui->isLineBreakScoreOverflowBox || watched == ui->titlePosBox))
+                 || watched == ui->isLineBreakScoreOverflowBox || watched == ui->titlePosBox
+                 || watched == ui->notationBox))
         return true;
     return QDialog::eventFilter(watched, event);
 }
@@ -540,7 +582,7 @@ bool Export::eventFilter(QObject *watched, QEvent *event)
 void Export::onPreviewAllBtnClicked()
 {
     m_generator->clearPages();
-    m_generator->generate(m_items, false);
+    ExportJob::layPages(*m_generator, m_items, musicOptions());
     const QList<QByteArray> pages = m_generator->pages();
     // The generator always lays out at least one (blank) page; a document
     // without lines has nothing worth previewing all the same.
@@ -623,6 +665,7 @@ void Export::onSubmitBtnClicked()
     request.quality = (index >= 1 && index <= 3) ? index : 0;
     const auto rhythm = Music::Rhythm(
         qBound(0, ui->rhythmBox->currentIndex(), Music::RhythmCount - 1));
+    request.music = musicOptions();
     if (format.needsSoundFont) {
         // The sound the transport plays: its SoundFont and instrument.
         QSettings settings(DataPaths::settingsFile(), QSettings::IniFormat);
@@ -633,9 +676,6 @@ void Export::onSubmitBtnClicked()
                                                        playback.instrument);
         request.soundFont = playback.soundFont;
     } else {
-        request.music = PlaybackSettings::musicOptions(ui->tempoBox->value(),
-                                                       ui->transposeBox->value(), rhythm,
-                                                       ui->ornamentsBox->isChecked());
         // The pages are laid out by the dialog's generator, whose progress
         // the dialog shows.
         request.pages = m_generator;

@@ -155,6 +155,8 @@ public slots:
     void onTitleWidthChanged() { applyInt(&C::titleWidth, &C::setTitleWidth); }
 
     void onFileTypeChanged(int index);
+    // 记谱: gongche columns or numbered notation (简谱), for every page format.
+    void onNotationChanged(int index);
     void onLivePreviewChanged(int state);
     void onPreviewAllBtnClicked();
     void onRestoreBtnClicked();
@@ -210,6 +212,9 @@ private:
                    FontSetter setFont, IntSetter setSize);
     void applyBool(bool value, BoolGetter get, BoolSetter set);
     void fitPreview();
+    // The music row's values: how numbered pages and the music formats read
+    // the score.
+    Music::Options musicOptions() const;
     // The format at index of the chooser (the current one when negative).
     const ExportFormats::Format &chosenFormat(int index = -1) const;
     // The sound, rendered by the job on a worker thread under a

@@ -291,6 +291,26 @@ private slots:
         QVERIFY(f.size() > 1000);
     }
 
+    // --notation jianpu: the same score as numbered notation, read with the
+    // music options it then takes; pages unlike the gongche ones.
+    void exportNumberedNotation()
+    {
+        const QString gongche = out(QStringLiteral("nn/gongche.pdf"));
+        const QString jianpu = out(QStringLiteral("nn/jianpu.pdf"));
+        QCOMPARE(run({QStringLiteral("-o"), gongche, sample()}).exitCode, 0);
+        const Run r = run({QStringLiteral("-o"), jianpu, QStringLiteral("--notation"),
+                           QStringLiteral("jianpu"), QStringLiteral("--rhythm"),
+                           QStringLiteral("halving"), QStringLiteral("--tempo"),
+                           QStringLiteral("72"), sample()});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY(r.err.contains(QStringLiteral("exported ")));
+        QFile a(gongche), b(jianpu);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        const QByteArray numbered = b.readAll();
+        QVERIFY(numbered.startsWith("%PDF-"));
+        QVERIFY(numbered != a.readAll());
+    }
+
     // On a terminal the progress is one line rewritten in place and cleared
     // before the result; a pipe gets the result alone (exportPdf).
     void progressOnTerminal()
@@ -541,6 +561,8 @@ private slots:
         music("transpose -25", {QStringLiteral("--transpose"), QStringLiteral("-25")}, 2, "from -24 to 24");
         music("transpose 1.5", {QStringLiteral("--transpose=1.5")}, 2, "transpose \"1.5\" is not usable");
         music("rhythm triplets", {QStringLiteral("--rhythm"), QStringLiteral("triplets")}, 2, "rhythm \"triplets\" is not usable (halving or proportional)");
+        music("notation with midi", {QStringLiteral("--notation"), QStringLiteral("jianpu")}, 2, "--notation applies to the page formats only (pdf, png, jpg, svg)");
+        QTest::newRow("unknown notation") << QString() << QStringList{QStringLiteral("--export"), pdf, QStringLiteral("--notation=staff"), QStringLiteral("@SAMPLE@")} << 2 << QStringLiteral("unknown notation \"staff\" (gongche or jianpu)");
         music("dpi with midi", {QStringLiteral("--dpi"), QStringLiteral("300")}, 2, "page formats only");
         music("style with midi", {QStringLiteral("--style"), QStringLiteral("upright")}, 2, "page formats only");
         music("midi target a folder", {QStringLiteral("--export"), QStringLiteral("@OUT@")}, 1, "is a directory; give the MIDI file");

@@ -12,6 +12,7 @@
 #include "editor/ui/LyricEdit.h"
 #include "export/ExportWriters.h"
 #include "fonts/FontSubstitutions.h"
+#include "render/ExportConfig.h"
 #include "render/GenerateSVG.h"
 #include "support/TestSupport.h"
 #include "ui_MainWindow.h"
@@ -346,6 +347,29 @@ private slots:
         w.form()->printPreviewAction->trigger();
         QCOMPARE(env.dialogs().requests.size(), 1);
         QCOMPARE(pdfPageCount(out), 4);
+    }
+
+    // Printing follows the notation last chosen in the export dialog.
+    void printNumberedNotation()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) not installed");
+        TestEnvironment env;
+        MainWindow w;
+        w.openSample();
+        QVERIFY(w.currentEditor());
+        ExportConfig::instance()->setNotation(ExportSettings::JianpuNotation);
+        const QString out = env.dataDir() + QStringLiteral("/numbered.pdf");
+        env.dialogs().onRequest = [&](const DialogRequest &r) {
+            QPrinter target(QPrinter::HighResolution);
+            target.setOutputFormat(QPrinter::PdfFormat);
+            target.setOutputFileName(out);
+            target.setPageLayout(r.printer->pageLayout());
+            r.paint(&target);
+        };
+        w.form()->printPreviewAction->trigger();
+        ExportConfig::instance()->setNotation(ExportSettings::GongcheNotation);
+        QVERIFY2(pdfFirstPageText(out).contains(QStringLiteral("1=D")), qPrintable(pdfFirstPageText(out)));
     }
 
     void searchBarLayout()

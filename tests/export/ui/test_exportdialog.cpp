@@ -686,6 +686,37 @@ private slots:
         QVERIFY(dialog->isVisible());
     }
 
+    // 记谱 简谱: the preview turns into numbered notation, read with the music
+    // row, which then applies to the page formats; the choice is the setting
+    // that printing follows.
+    void numberedNotation()
+    {
+        auto dialog = makeDialog(SampleScore::layoutItems());
+        Ui::Export *form = dialog->form();
+        QVERIFY(!form->rhythmBox->isEnabled());
+        const auto digits = [&dialog] {
+            int n = 0;
+            for (const PlacedItem &item : dialog->generator()->pageItems().value(0))
+                n += item.role == PlacedItem::JianpuDigit;
+            return n;
+        };
+        QCOMPARE(digits(), 0);
+        QSignalSpy refreshed(dialog.get(), &Export::previewRefreshed);
+        form->notationBox->setCurrentIndex(form->notationBox->findText(QStringLiteral("简谱")));
+        QCOMPARE(config->notation(), ExportSettings::JianpuNotation);
+        QCOMPARE(refreshed.count(), 1);
+        QVERIFY(digits() > 20);
+        QVERIFY(form->rhythmBox->isEnabled() && form->tempoBox->isEnabled());
+        form->tempoBox->setValue(90); // shown in the heading: the page follows
+        QCOMPARE(refreshed.count(), 2);
+        form->fileTypeBox->setCurrentIndex(form->fileTypeBox->findText(QStringLiteral("midi")));
+        QVERIFY(!form->notationBox->isEnabled());
+        form->fileTypeBox->setCurrentIndex(form->fileTypeBox->findText(QStringLiteral("pdf")));
+        form->notationBox->setCurrentIndex(form->notationBox->findText(QStringLiteral("工尺谱")));
+        QCOMPARE(digits(), 0);
+        QVERIFY(!form->rhythmBox->isEnabled());
+    }
+
     // The sound of the sample through the progress dialog, which can cancel
     // it; nothing is left of a cancelled export.
     void exportsWav_data()
