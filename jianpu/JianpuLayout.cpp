@@ -638,6 +638,20 @@ Block Layout::systemBlock(const Music::Section &section, QList<Measure> &measure
         }
 
     qreal y = 0;
+    // A measure of another length than the one before (the first: than the
+    // tune's meter) carries its time signature above its start.
+    const auto meterChange = [&](int m) {
+        if (section.free)
+            return 0;
+        const int before = m > 0 ? measures[m - 1].length : section.meter * U;
+        return measures[m].length != before ? measures[m].length / U : 0;
+    };
+    bool meters = false;
+    for (int m = from; m < to; ++m)
+        meters |= meterChange(m) > 0;
+    const qreal meterTop = y;
+    if (meters)
+        y += m_texts.height(PlacedItem::JianpuText) + m_rowGap;
     const qreal ornTop = y;
     if (ornaments)
         y += m_texts.height(PlacedItem::OrnamentName) + m_rowGap;
@@ -799,6 +813,10 @@ Block Layout::systemBlock(const Music::Section &section, QList<Measure> &measure
         }
     }
     const qreal systemRight = x;
+    for (int m = from; m < to; ++m)
+        if (const int beats = meterChange(m))
+            block.items << m_texts.item(PlacedItem::JianpuText, QStringLiteral("%1/4").arg(beats),
+                                        measures[m].left + m_gap, meterTop, -1, -2 - measures[m].index);
 
     // Ties between the pieces of one note, slurs over one character's notes.
     const Token *previous = nullptr;

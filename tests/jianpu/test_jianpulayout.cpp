@@ -403,6 +403,16 @@ void TestJianpuLayout::headings()
     QCOMPARE(texts.mid(0, 11), (QStringList{"测试", "【甲】", "（小工调）", "1=D", "4/4", "×", "○",
                                             "【乙】", "（凡字调）", "1=♭E", "4/4"}));
     QVERIFY(texts.contains(QStringLiteral("散板")));
+
+    // A 底板 a beat before the next 头板: a bar of 1/4, then 4/4 again.
+    const QString four = shang + ban + shang + yan + shang + yan + shang + yan;
+    const LayoutItems changing = lines({{QStringLiteral("一二三"), {four, shang + sym(Gongche::DiBan), four}}});
+    QStringList meters;
+    const Jianpu::Pages changed = Jianpu::layout(changing, Music::Options(), config->snapshot());
+    for (const PlacedItem &i : changed.pages.first())
+        if (i.role == PlacedItem::JianpuText && i.text.endsWith(QLatin1String("/4")))
+            meters << i.text;
+    QCOMPARE(meters, (QStringList{"4/4", "1/4", "4/4"}));
     // One measure each: a double bar (two strokes) per tune, none else in 散板.
     QCOMPARE(bars, 6);
 }
