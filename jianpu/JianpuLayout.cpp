@@ -1036,8 +1036,8 @@ Pages Layout::run(const Music::Options &options)
             QList<Measure> measures = measuresOf(section, s);
             if (measures.isEmpty())
                 continue;
-            // Spoken lines under this tune's heading: after the measure of
-            // the last note before them, which ends its system.
+            // Spoken lines under this tune's heading: after the measure
+            // where the last note before them ends, which ends its system.
             std::multimap<int, int> spokenAfter;
             const int nextHeading = heading < headings.size() ? headings[heading] : int(m_items.size());
             const int previousHeading = heading > 0 ? headings[heading - 1] : -1;
@@ -1050,8 +1050,11 @@ Pages Layout::run(const Music::Options &options)
                     before = n;
                 int m = 0;
                 if (before >= 0) {
-                    const int on = section.notes[before].onsetUnits;
-                    while (m + 1 < measures.size() && measures[m + 1].start <= on)
+                    // The measure where that note ends: a held note is not
+                    // cut from its tied end.
+                    const Music::NoteEvent &e = section.notes[before];
+                    const int last = e.onsetUnits + std::max(1, e.lengthUnits) - 1;
+                    while (m + 1 < measures.size() && measures[m + 1].start <= last)
                         ++m;
                 } else {
                     m = -1;

@@ -258,6 +258,7 @@ private slots:
     void noCollisions();
     void headings();
     void noNotes();
+    void spokenLineAfterTheHeldNote();
     void adoptedByTheGenerator();
 
 private:
@@ -435,6 +436,27 @@ void TestJianpuLayout::noNotes()
     QCOMPARE(texts, (QStringList{"标题", "白口", "1"}));
     // Characters without notation are rests only: no notes either.
     QCOMPARE(Jianpu::layout(items, options, config->snapshot()).warnings, pages.warnings);
+}
+
+// A spoken line follows the system where the note before it ends: never
+// between a held note and its tied end.
+void TestJianpuLayout::spokenLineAfterTheHeldNote()
+{
+    const auto config = freshConfig();
+    const Jianpu::Pages pages = Jianpu::layout(InkCheck::bundledSample(), Music::Options(), config->snapshot());
+    QPair<int, int> before{-1, -1}, after{-1, -1};
+    bool spoken = false;
+    for (const PageItems &items : pages.pages)
+        for (const PlacedItem &i : items) {
+            if (i.role == PlacedItem::LianBai && i.text.contains(QStringLiteral("好天气也")))
+                spoken = true;
+            else if (isDigit(i) && i.line >= 0 && !spoken)
+                before = {i.line, i.character};
+            else if (isDigit(i) && i.line >= 0 && after.first < 0)
+                after = {i.line, i.character};
+        }
+    QVERIFY(spoken && before.first >= 0 && after.first >= 0);
+    QVERIFY(before != after);
 }
 
 void TestJianpuLayout::adoptedByTheGenerator()
