@@ -638,6 +638,20 @@ Block Layout::systemBlock(const Music::Section &section, QList<Measure> &measure
         }
 
     qreal y = 0;
+    // A measure of another length than the one before (the first: than the
+    // tune's meter) carries its time signature above its start.
+    const auto meterChange = [&](int m) {
+        if (section.free)
+            return 0;
+        const int before = m > 0 ? measures[m - 1].length : section.meter * U;
+        return measures[m].length != before ? measures[m].length / U : 0;
+    };
+    bool meters = false;
+    for (int m = from; m < to; ++m)
+        meters |= meterChange(m) > 0;
+    const qreal meterTop = y;
+    if (meters)
+        y += m_texts.height(PlacedItem::JianpuText) + m_rowGap;
     const qreal ornTop = y;
     if (ornaments)
         y += m_texts.height(PlacedItem::OrnamentName) + m_rowGap;
@@ -799,6 +813,10 @@ Block Layout::systemBlock(const Music::Section &section, QList<Measure> &measure
         }
     }
     const qreal systemRight = x;
+    for (int m = from; m < to; ++m)
+        if (const int beats = meterChange(m))
+            block.items << m_texts.item(PlacedItem::JianpuText, QStringLiteral("%1/4").arg(beats),
+                                        measures[m].left + m_gap, meterTop, -1, -2 - measures[m].index);
 
     // Ties between the pieces of one note, slurs over one character's notes.
     const Token *previous = nullptr;
@@ -1018,8 +1036,8 @@ Pages Layout::run(const Music::Options &options)
             QList<Measure> measures = measuresOf(section, s);
             if (measures.isEmpty())
                 continue;
-            // Spoken lines under this tune's heading: after the measure of
-            // the last note before them, which ends its system.
+            // Spoken lines under this tune's heading: after the measure
+            // where the last note before them ends, which ends its system.
             std::multimap<int, int> spokenAfter;
             const int nextHeading = heading < headings.size() ? headings[heading] : int(m_items.size());
             const int previousHeading = heading > 0 ? headings[heading - 1] : -1;
@@ -1032,8 +1050,11 @@ Pages Layout::run(const Music::Options &options)
                     before = n;
                 int m = 0;
                 if (before >= 0) {
-                    const int on = section.notes[before].onsetUnits;
-                    while (m + 1 < measures.size() && measures[m + 1].start <= on)
+                    // The measure where that note ends: a held note is not
+                    // cut from its tied end.
+                    const Music::NoteEvent &e = section.notes[before];
+                    const int last = e.onsetUnits + std::max(1, e.lengthUnits) - 1;
+                    while (m + 1 < measures.size() && measures[m + 1].start <= last)
                         ++m;
                 } else {
                     m = -1;

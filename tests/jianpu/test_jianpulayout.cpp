@@ -258,6 +258,7 @@ private slots:
     void noCollisions();
     void headings();
     void noNotes();
+    void spokenLineAfterTheHeldNote();
     void adoptedByTheGenerator();
 
 private:
@@ -403,6 +404,16 @@ void TestJianpuLayout::headings()
     QCOMPARE(texts.mid(0, 11), (QStringList{"测试", "【甲】", "（小工调）", "1=D", "4/4", "×", "○",
                                             "【乙】", "（凡字调）", "1=♭E", "4/4"}));
     QVERIFY(texts.contains(QStringLiteral("散板")));
+
+    // A 底板 a beat before the next 头板: a bar of 1/4, then 4/4 again.
+    const QString four = shang + ban + shang + yan + shang + yan + shang + yan;
+    const LayoutItems changing = lines({{QStringLiteral("一二三"), {four, shang + sym(Gongche::DiBan), four}}});
+    QStringList meters;
+    const Jianpu::Pages changed = Jianpu::layout(changing, Music::Options(), config->snapshot());
+    for (const PlacedItem &i : changed.pages.first())
+        if (i.role == PlacedItem::JianpuText && i.text.endsWith(QLatin1String("/4")))
+            meters << i.text;
+    QCOMPARE(meters, (QStringList{"4/4", "1/4", "4/4"}));
     // One measure each: a double bar (two strokes) per tune, none else in 散板.
     QCOMPARE(bars, 6);
 }
@@ -425,6 +436,27 @@ void TestJianpuLayout::noNotes()
     QCOMPARE(texts, (QStringList{"标题", "白口", "1"}));
     // Characters without notation are rests only: no notes either.
     QCOMPARE(Jianpu::layout(items, options, config->snapshot()).warnings, pages.warnings);
+}
+
+// A spoken line follows the system where the note before it ends: never
+// between a held note and its tied end.
+void TestJianpuLayout::spokenLineAfterTheHeldNote()
+{
+    const auto config = freshConfig();
+    const Jianpu::Pages pages = Jianpu::layout(InkCheck::bundledSample(), Music::Options(), config->snapshot());
+    QPair<int, int> before{-1, -1}, after{-1, -1};
+    bool spoken = false;
+    for (const PageItems &items : pages.pages)
+        for (const PlacedItem &i : items) {
+            if (i.role == PlacedItem::LianBai && i.text.contains(QStringLiteral("好天气也")))
+                spoken = true;
+            else if (isDigit(i) && i.line >= 0 && !spoken)
+                before = {i.line, i.character};
+            else if (isDigit(i) && i.line >= 0 && after.first < 0)
+                after = {i.line, i.character};
+        }
+    QVERIFY(spoken && before.first >= 0 && after.first >= 0);
+    QVERIFY(before != after);
 }
 
 void TestJianpuLayout::adoptedByTheGenerator()
