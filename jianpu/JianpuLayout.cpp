@@ -134,30 +134,6 @@ private:
     QHash<QString, Size> m_sizes[PlacedItem::Line + 1];
 };
 
-// Lines of text no wider than width, broken between grapheme clusters.
-QStringList wrapped(Texts &texts, PlacedItem::Role role, const QString &text, qreal width)
-{
-    QStringList lines;
-    QString line;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = finder.toNextBoundary();
-        if (end <= start)
-            end = text.size();
-        const QString cluster = text.mid(start, end - start);
-        start = end;
-        if (!line.isEmpty() && texts.advance(role, line + cluster) > width) {
-            lines << line;
-            line.clear();
-        }
-        line += cluster;
-    }
-    if (!line.isEmpty())
-        lines << line;
-    return lines;
-}
-
 QStringList clustersOf(const QString &text)
 {
     QStringList out;
@@ -171,6 +147,23 @@ QStringList clustersOf(const QString &text)
         start = end;
     }
     return out;
+}
+
+// Lines of text no wider than width, broken between grapheme clusters.
+QStringList wrapped(Texts &texts, PlacedItem::Role role, const QString &text, qreal width)
+{
+    QStringList lines;
+    QString line;
+    for (const QString &cluster : clustersOf(text)) {
+        if (!line.isEmpty() && texts.advance(role, line + cluster) > width) {
+            lines << line;
+            line.clear();
+        }
+        line += cluster;
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
 }
 
 QString keyName(int doMidi)

@@ -266,6 +266,14 @@ private:
     {
         return ExportConfig::inMemory(m_dir.filePath(QStringLiteral("none.ini")));
     }
+    // The defaults on the given paper.
+    std::unique_ptr<ExportConfig> configOn(int pageSizeId, bool landscape) const
+    {
+        auto config = freshConfig();
+        config->setPageSizeId(pageSizeId);
+        config->setIsLandscape(landscape);
+        return config;
+    }
     QTemporaryDir m_dir;
     std::unique_ptr<FontRegistry> m_registry;
 };
@@ -334,9 +342,7 @@ void TestJianpuLayout::readsAsTheReading()
     QFETCH(int, page);
     QFETCH(bool, landscape);
     const LayoutItems items = documentNamed(document);
-    const auto config = freshConfig();
-    config->setPageSizeId(page);
-    config->setIsLandscape(landscape);
+    const auto config = configOn(page, landscape);
     const Music::Options options;
     const Jianpu::Pages pages = Jianpu::layout(items, options, config->snapshot());
     const Read want = expected(Music::read(items, options));
@@ -369,9 +375,7 @@ void TestJianpuLayout::noCollisions()
     QFETCH(int, page);
     QFETCH(bool, landscape);
     const LayoutItems items = documentNamed(document);
-    const auto config = freshConfig();
-    config->setPageSizeId(page);
-    config->setIsLandscape(landscape);
+    const auto config = configOn(page, landscape);
     const Jianpu::Pages pages = Jianpu::layout(items, Music::Options(), config->snapshot());
     const QStringList faults = InkCheck::faults(pages.pages, config->pageSizePoints(), 0);
     for (const QString &fault : faults.mid(0, 10))

@@ -65,6 +65,16 @@ const char *const FourPages = "# 测试曲\n原来\n@分页符\n姹紫\n@分页�
 
 } // namespace
 
+// What a print preview shows, drawn into a PDF on the preview's paper.
+static void paintPreview(const DialogRequest &r, const QString &out)
+{
+    QPrinter target(QPrinter::HighResolution);
+    target.setOutputFormat(QPrinter::PdfFormat);
+    target.setOutputFileName(out);
+    target.setPageLayout(r.printer->pageLayout());
+    r.paint(&target);
+}
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -338,11 +348,7 @@ private slots:
             QCOMPARE(r.printer->pageLayout().pageSize().id(), QPageSize::A4);
             QCOMPARE(r.printer->pageLayout().orientation(), QPageLayout::Portrait);
             QVERIFY(r.printer->fullPage());
-            QPrinter target(QPrinter::HighResolution);
-            target.setOutputFormat(QPrinter::PdfFormat);
-            target.setOutputFileName(out);
-            target.setPageLayout(r.printer->pageLayout());
-            r.paint(&target);
+            paintPreview(r, out);
         };
         w.form()->printPreviewAction->trigger();
         QCOMPARE(env.dialogs().requests.size(), 1);
@@ -360,13 +366,7 @@ private slots:
         QVERIFY(w.currentEditor());
         ExportConfig::instance()->setNotation(ExportSettings::JianpuNotation);
         const QString out = env.dataDir() + QStringLiteral("/numbered.pdf");
-        env.dialogs().onRequest = [&](const DialogRequest &r) {
-            QPrinter target(QPrinter::HighResolution);
-            target.setOutputFormat(QPrinter::PdfFormat);
-            target.setOutputFileName(out);
-            target.setPageLayout(r.printer->pageLayout());
-            r.paint(&target);
-        };
+        env.dialogs().onRequest = [&](const DialogRequest &r) { paintPreview(r, out); };
         w.form()->printPreviewAction->trigger();
         ExportConfig::instance()->setNotation(ExportSettings::GongcheNotation);
         QVERIFY2(pdfFirstPageText(out).contains(QStringLiteral("1=D")), qPrintable(pdfFirstPageText(out)));
